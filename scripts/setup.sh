@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking Sonivert needs.
+# Runs apt-get only for what is missing, with sudo when not root.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake pkg-config git
+  clang libclang-rt-14-dev            # sanitizer configuration and the fuzz target
+  qt6-base-dev libgl-dev              # the windows
+  libgtest-dev libgmock-dev           # unit tests
+  libvterm-dev                        # terminal screen model of the encoder console
+  libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling
+  lame twolame mpg123 sox             # reference peers for tests and benchmarks
+  hyperfine                           # benchmarks
+  python3
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
