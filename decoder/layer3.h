@@ -1,0 +1,99 @@
+// The decoder's whole working state: one static block of fixed size, private to decoder/.
+// Stage files (one per stage) work on the fields of Decoder; nothing here is allocated.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+// The twelve header fields after the sync word, in stream order (ISO/IEC 11172-3, 2.4.1.3).
+struct FrameHeader {
+  int32_t ID;
+  int32_t layer;
+  int32_t protection_bit;
+  int32_t bitrate_index;
+  int32_t sampling_frequency;
+  int32_t padding_bit;
+  int32_t private_bit;
+  int32_t mode;
+  int32_t mode_extension;
+  int32_t rights_flag;
+  int32_t home_flag;
+  int32_t emphasis;
+};
+
+// Side information of one granule and channel (ISO/IEC 11172-3, 2.4.1.7).
+struct GranuleInfo {
+  int32_t part2_3_length;
+  int32_t big_values;
+  int32_t global_gain;
+  int32_t scalefac_compress;
+  int32_t window_switching_flag;
+  int32_t block_type;
+  int32_t mixed_block_flag;
+  int32_t table_select[3];
+  int32_t subblock_gain[3];
+  int32_t region0_count;
+  int32_t region1_count;
+  int32_t preflag;
+  int32_t scalefac_scale;
+  int32_t count1table_select;
+};
+
+struct SideInfo {
+  int32_t main_data_begin;
+  int32_t scfsi[2][4];
+  GranuleInfo gr[2][2];  // [granule][channel]
+};
+
+// Result of reading a frame header.
+enum HeaderResult { HeaderFrame, HeaderEndOfStream, HeaderUnsupported };
+
+struct Layer3Decoder {
+  // Input and output streams of the running decode.
+  FILE* Input;
+  FILE* Output;
+  bool OutputFailed;         // a write to the output failed (a full disk)
+  uint32_t PcmBytes;         // PCM bytes written so far
+
+  // Header and side-information reader: 32 bytes and 3 spare bytes for the 4-byte window.
+  uint8_t HeaderBuffer[32 + 3];
+  uint32_t HeaderBitPos;
+
+  // Bit reservoir: 4096 bytes, followed by a copy of its first 4 bytes so that a 4-byte
+  // window starting in the last bytes reads on into byte 0 without a test.
+  uint8_t MainDataRing[4096 + 4];
+  uint32_t RingWritePos;     // 0..4095
+  uint32_t MainBitPos;       // 0..32767
+
+  FrameHeader Header;        // last good header
+  int32_t ChannelCount;      // 1 or 2 for the current frame
+  SideInfo Side;
+
+  // Scale factors [granule][channel][band] and [granule][channel][band][window].
+  int32_t scalefac_l[2][2][22];
+  int32_t scalefac_s[2][2][13][3];
+  // Intensity stereo of the lower sampling frequencies (channel 1 of ID 0 frames).
+  int32_t IntensityScale;
+  int32_t IsLimitLong[22];
+  int32_t IsLimitShort[13];
+
+  // Band tables of the current frame: last line of each band (inclusive).
+  const int16_t* LongBandEnd;   // 22 entries
+  const int16_t* ShortBandEnd;  // 13 entries
+
+  int32_t QuantizedSpectrum[2][578];
+  int32_t CodedLineCount[2];
+
+  alignas(32) float DequantizedSpectrum[2][576];
+  int32_t ActiveSubbands[2];
+
+  alignas(32) float OverlapBuffer[2][32][18];
+  alignas(32) float HybridOutput[32][18];   // [subband][time slot]
+
+  alignas(32) float SynthesisBuffer[2][2][32][16];  // [channel][half][row][slot]
+  int32_t SynthesisSlot[2];
+  int32_t SynthesisHalf[2];
+
+  int16_t PcmBlock[1152];
+};
+
+extern Layer3Decoder Decoder;

@@ -1,0 +1,28 @@
+#include "decoder/tables/frame_rates.h"
+
+const int16_t FrameBitrateTable[2][3][15] = {
+    {
+        // ID 0: lower sampling frequencies
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},  // Layer I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},       // Layer II
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},       // Layer III
+    },
+    {
+        // ID 1: MPEG-1
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // Layer I
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // Layer II
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // Layer III
+    },
+};
+
+const int32_t FrameSampleRateTable[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+
+int FrameBitrate(int id, int layer, int bitrate_index) {
+  if (id < 0 || id > 1 || layer < 1 || layer > 3 || bitrate_index < 0 || bitrate_index > 14) return 0;
+  return FrameBitrateTable[id][3 - layer][bitrate_index];
+}
+
+int FrameSampleRate(int id, int sampling_frequency) {
+  if (id < 0 || id > 1 || sampling_frequency < 0 || sampling_frequency > 2) return 0;
+  return FrameSampleRateTable[id][sampling_frequency];
+}

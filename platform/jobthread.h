@@ -1,0 +1,43 @@
+// A worker thread for one conversion job, with the requests the GUI thread may make of it.
+// Linux cannot stop or pause a thread from outside safely, so the thread itself calls
+// JobCheckpoint() at regular points (the decoder: once per frame); a stop request then ends it
+// cleanly and a pause request holds it there until resumed.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+// The exit code of a job that is still running, as on Windows.
+constexpr uint32_t STILL_ACTIVE = 259;
+
+struct JobThread {
+  std::thread Thread;
+  bool Started = false;                         // GUI thread only
+  std::atomic<uint32_t> ExitCode{0};            // STILL_ACTIVE while the entry runs
+  std::atomic<bool> StopRequested{false};
+  std::atomic<bool> PauseRequested{false};
+  std::atomic<int> Nice{0};                     // wanted nice value of the thread
+  std::atomic<int> Tid{0};                      // kernel thread id, 0 until it runs
+  std::mutex PauseLock;
+  std::condition_variable PauseWake;
+};
+
+// Starts entry on a new thread. Joins a previous thread of this record first (it must have
+// ended). The thread starts with the given nice value. Returns false when no thread can be made.
+bool StartJobThread(JobThread& job, uint32_t (*entry)(), int nice);
+// STILL_ACTIVE while the entry runs, then its result; 0 before the first start.
+uint32_t JobThreadExitCode(const JobThread& job);
+// Asks the thread to stop at its next checkpoint (also releases a pause).
+void RequestJobStop(JobThread& job);
+// Pauses or resumes the thread at its checkpoints.
+void SetJobPaused(JobThread& job, bool paused);
+// Sets the thread's nice value (takes effect at once when it runs; may fail without privilege).
+void SetJobThreadNice(JobThread& job, int nice);
+// Waits for the thread to end (after a stop request, promptly).
+void JoinJobThread(JobThread& job);
+
+// Called by the job's own thread: waits while paused; true when the job should stop now.
+// Outside a job thread it always returns false.
+bool JobCheckpoint();
