@@ -1,0 +1,31 @@
+// The Layer III decoder's public surface: table set-up, the job thread's entry, its progress
+// and its exit codes.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+// Exit codes of a decoder job.
+enum DecoderExitCode : uint32_t {
+  DecoderOk = 0,             // the stream was decoded to its end (or stopped on request)
+  DecoderInputFailed = 1,    // the source cannot be opened
+  DecoderOutputFailed = 2,   // the output cannot be created
+  DecoderWriteFailed = 3,    // a write to the output failed (for instance a full disk)
+  DecoderNoAudio = 4,        // the stream yielded no PCM at all
+};
+// The text shown for an exit code.
+const char* DecoderExitText(uint32_t code);
+
+// One-time set-up of the constant tables; runs once before the first decode.
+void InitDecoderTables();
+
+// Entry of the decoder job thread: decodes Converter.DecoderInput into Converter.DecoderOutput
+// and returns the exit code.
+uint32_t DecoderThreadMain();
+
+// Decodes an opened input stream into an opened output stream (the body of a job, used by the
+// thread entry and by the fuzz target). Does not close the streams.
+uint32_t DecodeStream(FILE* input, FILE* output);
+
+// Byte offset in the input just after the header (and CRC word) of the frame being decoded.
+extern std::atomic<uint32_t> InputPosition;
