@@ -1,0 +1,43 @@
+// MPEG audio Layer I encoder (ISO/IEC 11172-3 clause 2.4 and Annexes C/D; the lower sampling
+// frequencies of ISO/IEC 13818-3). One frame carries 384 samples per channel.
+#pragma once
+
+#include <cstdint>
+
+struct Layer1Encoder {
+    int sampleRate;      // 32000/44100/48000 (ID = 1) or 16000/22050/24000 (ID = 0)
+    int channels;        // input channels, 1 or 2
+    int mode;            // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    int bitrateKbps;     // total bitrate of the stream
+    int bitrateIndex;    // header field bitrate_index
+    int freqIndex;       // header field sampling_frequency
+    int id;              // header field ID: 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
+    int codedChannels;   // channels in the stream: 1 for mode 3, else 2
+    int slotsWhole;      // 4-byte slots of an unpadded frame
+    int slotRemainder;   // fractional slot accumulator step (numerator), for padding
+    int slotDenominator; // ... and its denominator
+    int slotAccumulator;
+    int sblimit;         // highest subband that may get bits (32, or fewer above 20 kHz-ish)
+    int fifoPos;         // write position in the analysis FIFO
+    float fifo[2][1024]; // analysis input history (doubled ring: no wrap on reads)
+    float ath[32];       // absolute threshold of hearing per subband, dB (model scale)
+    float athLine[257];  // absolute threshold per FFT line, dB (model scale)
+    float barkLine[257]; // critical band rate per FFT line
+    float psyHistory[2][192]; // last 192 input samples per channel, for the 512-point FFT
+};
+
+// sampleRate one of 32000/44100/48000 (MPEG-1) or 16000/22050/24000 (MPEG-2 LSF);
+// channels 1 or 2; mode 0 stereo, 1 joint stereo, 2 dual, 3 mono (mono needs channels == 1);
+// bitrateKbps total, must be legal for Layer I at that rate (see Layer1NearestBitrate).
+bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int bitrateKbps);
+
+// Nearest legal Layer I total bitrate for a wanted one at a sample rate (0 for a rate that
+// Layer I cannot code).
+int Layer1NearestBitrate(int sampleRate, int wantedKbps);
+
+// Encodes one frame of 384 samples per channel (float, full scale = 1.0; right ignored when
+// channels == 1) into out; returns the frame's byte count (or -1 on error).
+int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize);
+
+// Longest Layer I frame in bytes: 448 kbit/s at 32 kHz, padded (12*448000/32000 + 1) * 4.
+constexpr int kLayer1MaxFrameBytes = 672;
