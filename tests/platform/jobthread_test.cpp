@@ -1,0 +1,115 @@
+// The job thread: exit codes, stop and pause requests, and its nice value.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/jobthread.h"
+
+namespace {
+
+std::atomic<int> Checkpoints{0};
+std::atomic<bool> Release{false};
+
+// Counts checkpoints until stopped; exit code 7 when stopped, 0 when released.
+uint32_t LoopingEntry() {
+  while (!Release) {
+    if (JobCheckpoint()) return 7;
+    ++Checkpoints;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return 0;
+}
+
+uint32_t ReturnsStillActive() { return STILL_ACTIVE; }
+
+int NiceOfThread(int tid) {
+  errno = 0;
+  return getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+}
+
+template <typename F>
+bool WaitFor(F condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(JobThread, ReadsNotRunningBeforeTheFirstStart) {
+  JobThread job;
+  EXPECT_EQ(JobThreadExitCode(job), 0u);
+  EXPECT_FALSE(JobCheckpoint()) << "outside a job thread a checkpoint never stops";
+}
+
+TEST(JobThread, StillActiveWhileRunningThenStopCodeAfterStopRequest) {
+  JobThread job;
+  Release = false;
+  ASSERT_TRUE(StartJobThread(job, LoopingEntry, 0));
+  EXPECT_EQ(JobThreadExitCode(job), STILL_ACTIVE);
+  RequestJobStop(job);
+  ASSERT_TRUE(WaitFor([&] { return JobThreadExitCode(job) != STILL_ACTIVE; }));
+  EXPECT_EQ(JobThreadExitCode(job), 7u);
+  JoinJobThread(job);
+}
+
+TEST(JobThread, PauseHoldsTheThreadAtItsCheckpointAndStopReleasesIt) {
+  JobThread job;
+  Release = false;
+  ASSERT_TRUE(StartJobThread(job, LoopingEntry, 0));
+  ASSERT_TRUE(WaitFor([] { return Checkpoints.load() > 3; }));
+  SetJobPaused(job, true);
+  // Once paused, the count stops moving.
+  int before = -1;
+  ASSERT_TRUE(WaitFor([&] {
+    const int now = Checkpoints.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const bool still = now == Checkpoints.load() && now == before;
+    before = now;
+    return still;
+  }));
+  EXPECT_EQ(JobThreadExitCode(job), STILL_ACTIVE);
+  SetJobPaused(job, false);
+  const int resumedFrom = Checkpoints.load();
+  ASSERT_TRUE(WaitFor([&] { return Checkpoints.load() > resumedFrom + 3; }));
+  SetJobPaused(job, true);
+  RequestJobStop(job);  // a paused job still stops
+  ASSERT_TRUE(WaitFor([&] { return JobThreadExitCode(job) != STILL_ACTIVE; }));
+  EXPECT_EQ(JobThreadExitCode(job), 7u);
+  JoinJobThread(job);
+}
+
+TEST(JobThread, AResultEqualToStillActiveIsNotMistakenForRunning) {
+  JobThread job;
+  ASSERT_TRUE(StartJobThread(job, ReturnsStillActive, 0));
+  JoinJobThread(job);
+  EXPECT_NE(JobThreadExitCode(job), STILL_ACTIVE);
+}
+
+TEST(JobThread, NiceValueAppliesAtStartAndWhileRunning) {
+  JobThread job;
+  Release = false;
+  ASSERT_TRUE(StartJobThread(job, LoopingEntry, 19));
+  ASSERT_TRUE(WaitFor([&] { return job.Tid.load() != 0 && NiceOfThread(job.Tid) == 19; }));
+  SetJobThreadNice(job, 10);
+  EXPECT_EQ(NiceOfThread(job.Tid), 10);
+  Release = true;
+  JoinJobThread(job);
+  EXPECT_EQ(JobThreadExitCode(job), 0u);
+}
+
+TEST(JobThread, RestartsAfterAnEndedJob) {
+  JobThread job;
+  for (int round = 0; round < 3; ++round) {
+    Release = true;
+    ASSERT_TRUE(StartJobThread(job, LoopingEntry, 0));
+    JoinJobThread(job);
+    EXPECT_EQ(JobThreadExitCode(job), 0u);
+  }
+}
