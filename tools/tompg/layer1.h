@@ -5,25 +5,26 @@
 #include <cstdint>
 
 struct Layer1Encoder {
-    int sampleRate;      // 32000/44100/48000 (ID = 1) or 16000/22050/24000 (ID = 0)
-    int channels;        // input channels, 1 or 2
-    int mode;            // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-    int bitrateKbps;     // total bitrate of the stream
-    int bitrateIndex;    // header field bitrate_index
-    int freqIndex;       // header field sampling_frequency
-    int id;              // header field ID: 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
-    int codedChannels;   // channels in the stream: 1 for mode 3, else 2
-    int slotsWhole;      // 4-byte slots of an unpadded frame
-    int slotRemainder;   // fractional slot accumulator step (numerator), for padding
-    int slotDenominator; // ... and its denominator
-    int slotAccumulator;
-    int sblimit;         // highest subband that may get bits (32, or fewer above 20 kHz-ish)
-    int fifoPos;         // write position in the analysis FIFO
-    float fifo[2][1024]; // analysis input history (doubled ring: no wrap on reads)
-    float ath[32];       // absolute threshold of hearing per subband, dB (model scale)
-    float athLine[257];  // absolute threshold per FFT line, dB (model scale)
-    float barkLine[257]; // critical band rate per FFT line
-    float psyHistory[2][192]; // last 192 input samples per channel, for the 512-point FFT
+    int sampleRate;       // 32000/44100/48000 (ID = 1) or 16000/22050/24000 (ID = 0)
+    int channels;         // input channels, 1 or 2
+    int mode;             // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    int bitrateKbps;      // total bitrate of the stream
+    int id;               // header field ID: 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
+    int bitrateIndex;     // header field bitrate_index
+    int freqIndex;        // header field sampling_frequency
+    int codedChannels;    // channels in the stream: 1 for mode 3, else 2
+    int slotsWhole;       // 4-byte slots of an unpadded frame
+    int slotRemainder;    // fractional slots per frame times sampleRate: drives padding_bit
+    int slotAccumulator;  // fractional slots carried over, times sampleRate
+    float athOffsetDb;    // shift of the absolute threshold (lower at high bitrates)
+    float fifo[2][512];   // analysis FIFO X[], newest sample at [0]
+    float psyBuf[2][896]; // the last 512 input samples before this frame, then the frame
+    float window[512];    // analysis window C[i]
+    float matrix[32][32]; // folded matrixing cos((2i+1) m pi / 64)
+    float hann[512];      // FFT window of the psychoacoustic model
+    float twiddle[256][2];
+    float barkLine[257];  // critical band rate of each FFT line
+    float athLine[257];   // absolute threshold of each FFT line, model dB
 };
 
 // sampleRate one of 32000/44100/48000 (MPEG-1) or 16000/22050/24000 (MPEG-2 LSF);
@@ -39,5 +40,5 @@ int Layer1NearestBitrate(int sampleRate, int wantedKbps);
 // channels == 1) into out; returns the frame's byte count (or -1 on error).
 int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize);
 
-// Longest Layer I frame in bytes: 448 kbit/s at 32 kHz, padded (12*448000/32000 + 1) * 4.
-constexpr int kLayer1MaxFrameBytes = 672;
+// Longest Layer I frame in bytes: 256 kbit/s at 16 kHz, 12 * 256000 / 16000 = 192 slots of 4.
+constexpr int kLayer1MaxFrameBytes = 768;

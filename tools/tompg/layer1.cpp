@@ -1,0 +1,379 @@
+// Layer I encoder: filterbank, scalefactors, bit allocation and the frame format of
+// ISO/IEC 11172-3 clause 2.4 (Layer I) and Annex C, with the lower sampling frequencies of
+// ISO/IEC 13818-3 (ID = 0).
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/tompg/layer1_internal.h"
+
+namespace {
+
+// Layer I bitrates in kbit/s by bitrate_index 1..14: ISO/IEC 11172-3 2.4.2.3 (ID = 1) and
+// ISO/IEC 13818-3 2.4.2.3 (ID = 0).
+const int kBitratesMpeg1[14] = {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448};
+const int kBitratesLsf[14] = {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256};
+
+// sampling_frequency field values 0, 1, 2 for each ID.
+const int kRatesMpeg1[3] = {44100, 48000, 32000};
+const int kRatesLsf[3] = {22050, 24000, 16000};
+
+// Returns the ID (0 or 1) and the field value, or -1 for a rate Layer I cannot code.
+int RateId(int sampleRate, int& freqIndex)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (kRatesMpeg1[i] == sampleRate) {
+            freqIndex = i;
+            return 1;
+        }
+        if (kRatesLsf[i] == sampleRate) {
+            freqIndex = i;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+struct BitWriter {
+    uint8_t* data;
+    int size;    // bytes
+    int bitPos;  // next bit to write
+};
+
+// Writes the n (<= 16) low bits of value, most significant first. The caller has checked
+// that the frame fits, the bound check only keeps a wrong count from writing past the end.
+void PutBits(BitWriter& w, unsigned value, int n)
+{
+    for (int i = n - 1; i >= 0; --i) {
+        const int byte = w.bitPos >> 3;
+        if (byte >= w.size) {
+            return;
+        }
+        const int shift = 7 - (w.bitPos & 7);
+        if ((value >> i) & 1u) {
+            w.data[byte] = static_cast<uint8_t>(w.data[byte] | (1u << shift));
+        }
+        ++w.bitPos;
+    }
+}
+
+} // namespace
+
+const float Layer1SnrDb[15] = {0.00f,  7.00f,  16.00f, 25.28f, 31.59f, 37.75f, 43.84f, 49.89f,
+                               55.93f, 61.96f, 67.98f, 74.01f, 80.03f, 86.05f, 92.01f};
+
+float Layer1Scalefactor(int index)
+{
+    return static_cast<float>(2.0 * std::exp2(-index / 3.0));
+}
+
+int Layer1ScalefactorIndex(float maxAbs)
+{
+    // The table falls by 2^(1/3) per step; start from the estimate and correct by one step
+    // either way so that the exact float comparison decides.
+    if (!(maxAbs > 0.0f)) {
+        return 62;
+    }
+    int i = static_cast<int>(std::floor(3.0 * std::log2(2.0 / maxAbs)));
+    if (i < 0) {
+        return 0;
+    }
+    if (i > 62) {
+        i = 62;
+    }
+    while (i > 0 && Layer1Scalefactor(i) < maxAbs) {
+        --i;
+    }
+    while (i < 62 && Layer1Scalefactor(i + 1) >= maxAbs) {
+        ++i;
+    }
+    return i;
+}
+
+int Layer1Quantize(float x, int nb)
+{
+    // (A*x + B) truncated to nb bits with the MSB inverted equals floor(N (x + 1) / 2) for
+    // N = 2^nb - 1 steps; the all-ones code is never produced (it could imitate a sync word).
+    const int steps = (1 << nb) - 1;
+    const int code = static_cast<int>(std::floor(steps * (static_cast<double>(x) + 1.0) * 0.5));
+    if (code < 0) {
+        return 0;
+    }
+    if (code > steps - 1) {
+        return steps - 1;
+    }
+    return code;
+}
+
+void Layer1InitFilterbank(Layer1Encoder& enc)
+{
+    for (int i = 0; i < 512; ++i) {
+        enc.window[i] = static_cast<float>(Layer1WindowK[i] / 2097152.0);  // k / 2^21
+    }
+    const double pi = 3.14159265358979323846;
+    for (int i = 0; i < 32; ++i) {
+        for (int m = 0; m < 32; ++m) {
+            enc.matrix[i][m] = static_cast<float>(std::cos((2 * i + 1) * m * pi / 64.0));
+        }
+    }
+}
+
+void Layer1AnalysisStep(const Layer1Encoder& enc, float* fifo, const float* in32, float* out32)
+{
+    std::memmove(fifo + 32, fifo, 480 * sizeof(float));
+    for (int i = 0; i < 32; ++i) {
+        fifo[31 - i] = in32[i];  // the first sample read goes to X[31], the last to X[0]
+    }
+    float y[64];
+    for (int i = 0; i < 64; ++i) {
+        float sum = 0.0f;
+        for (int j = 0; j < 8; ++j) {
+            sum += enc.window[i + 64 * j] * fifo[i + 64 * j];
+        }
+        y[i] = sum;
+    }
+    // Matrixing S[i] = sum_k cos((2i+1)(k-16) pi/64) Y[k], folded onto m = |k-16| = 0..31:
+    // cos is even in (k-16), k = 48 contributes nothing, and k = 49..63 mirror m = 31..17
+    // with the opposite sign.
+    float z[32];
+    z[0] = y[16];
+    for (int m = 1; m <= 16; ++m) {
+        z[m] = y[16 + m] + y[16 - m];
+    }
+    for (int m = 17; m < 32; ++m) {
+        z[m] = y[16 + m] - y[80 - m];
+    }
+    for (int i = 0; i < 32; ++i) {
+        float sum = 0.0f;
+        for (int m = 0; m < 32; ++m) {
+            sum += enc.matrix[i][m] * z[m];
+        }
+        out32[i] = sum;
+    }
+}
+
+int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channels, int availableBits,
+                   int (*alloc)[32])
+{
+    float mnr[2][32];
+    for (int ch = 0; ch < channels; ++ch) {
+        for (int sb = 0; sb < 32; ++sb) {
+            alloc[ch][sb] = 0;
+            mnr[ch][sb] = Layer1SnrDb[0] - smr[ch][sb];
+        }
+    }
+    int left = availableBits;
+    for (;;) {
+        int bestCh = -1;
+        int bestSb = -1;
+        float best = 0.0f;
+        for (int ch = 0; ch < channels; ++ch) {
+            for (int sb = 0; sb < 32; ++sb) {
+                if (!active[ch][sb] || alloc[ch][sb] >= 14) {
+                    continue;
+                }
+                // The first step costs the 6-bit scalefactor and 2 bits for each of the 12
+                // samples; each further step one bit per sample.
+                const int cost = alloc[ch][sb] == 0 ? 30 : 12;
+                if (cost > left) {
+                    continue;
+                }
+                if (bestCh < 0 || mnr[ch][sb] < best) {
+                    bestCh = ch;
+                    bestSb = sb;
+                    best = mnr[ch][sb];
+                }
+            }
+        }
+        if (bestCh < 0) {
+            break;
+        }
+        left -= alloc[bestCh][bestSb] == 0 ? 30 : 12;
+        ++alloc[bestCh][bestSb];
+        mnr[bestCh][bestSb] = Layer1SnrDb[alloc[bestCh][bestSb]] - smr[bestCh][bestSb];
+    }
+    return availableBits - left;
+}
+
+int Layer1NearestBitrate(int sampleRate, int wantedKbps)
+{
+    int freqIndex = 0;
+    const int id = RateId(sampleRate, freqIndex);
+    if (id < 0) {
+        return 0;
+    }
+    const int* table = id == 1 ? kBitratesMpeg1 : kBitratesLsf;
+    int best = table[0];
+    for (int i = 1; i < 14; ++i) {
+        // On a tie the higher rate wins: more bits never sound worse.
+        if (std::abs(table[i] - wantedKbps) <= std::abs(best - wantedKbps)) {
+            best = table[i];
+        }
+    }
+    return best;
+}
+
+bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int bitrateKbps)
+{
+    std::memset(&enc, 0, sizeof enc);
+    int freqIndex = 0;
+    const int id = RateId(sampleRate, freqIndex);
+    if (id < 0 || channels < 1 || channels > 2 || mode < 0 || mode > 3) {
+        return false;
+    }
+    if (mode == 3 && channels != 1) {
+        return false;
+    }
+    const int* table = id == 1 ? kBitratesMpeg1 : kBitratesLsf;
+    int bitrateIndex = 0;
+    for (int i = 0; i < 14; ++i) {
+        if (table[i] == bitrateKbps) {
+            bitrateIndex = i + 1;
+        }
+    }
+    if (bitrateIndex == 0) {
+        return false;
+    }
+    enc.sampleRate = sampleRate;
+    enc.channels = channels;
+    enc.mode = mode;
+    enc.bitrateKbps = bitrateKbps;
+    enc.id = id;
+    enc.bitrateIndex = bitrateIndex;
+    enc.freqIndex = freqIndex;
+    enc.codedChannels = mode == 3 ? 1 : 2;
+    // Slots of 4 bytes per frame: 12 * bitrate / sampling frequency (ISO/IEC 11172-3 2.4.3.1).
+    const int numerator = 12 * bitrateKbps * 1000;
+    enc.slotsWhole = numerator / sampleRate;
+    enc.slotRemainder = numerator % sampleRate;
+    enc.slotAccumulator = 0;
+    // The threshold in quiet is lowered by 12 dB at 96 kbit/s per channel and above, where the
+    // bits allow coding below it (ISO/IEC 11172-3 Annex D, psychoacoustic model 1).
+    enc.athOffsetDb = bitrateKbps / enc.codedChannels >= 96 ? -12.0f : 0.0f;
+    Layer1InitFilterbank(enc);
+    Layer1InitPsycho(enc);
+    return true;
+}
+
+int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize)
+{
+    if (enc.bitrateIndex == 0 || left == nullptr || out == nullptr) {
+        return -1;
+    }
+    const int nch = enc.codedChannels;
+    const float* input[2] = {left, left};
+    if (nch == 2 && enc.channels == 2) {
+        if (right == nullptr) {
+            return -1;
+        }
+        input[1] = right;  // a mono source asked for a two-channel mode is coded in both
+    }
+
+    // padding_bit: one more slot whenever the carried fractions of a slot add up to one.
+    int accumulator = enc.slotAccumulator + enc.slotRemainder;
+    int padding = 0;
+    if (accumulator >= enc.sampleRate) {
+        accumulator -= enc.sampleRate;
+        padding = 1;
+    }
+    const int frameBytes = (enc.slotsWhole + padding) * 4;
+    if (frameBytes > outSize) {
+        return -1;
+    }
+    enc.slotAccumulator = accumulator;
+
+    float sb[2][12][32];
+    float scfMax[2][32];
+    int scfIndex[2][32];
+    float smr[2][32];
+    bool active[2][32];
+    for (int ch = 0; ch < nch; ++ch) {
+        float* buf = enc.psyBuf[ch];
+        for (int i = 0; i < 384; ++i) {
+            const float v = input[ch][i];
+            buf[512 + i] = std::isfinite(v) ? v : 0.0f;  // NaN or Inf would poison the FIFO
+        }
+        for (int s = 0; s < 12; ++s) {
+            Layer1AnalysisStep(enc, enc.fifo[ch], buf + 512 + 32 * s, sb[ch][s]);
+        }
+        for (int n = 0; n < 32; ++n) {
+            float m = 0.0f;
+            for (int s = 0; s < 12; ++s) {
+                m = std::fmax(m, std::fabs(sb[ch][s][n]));
+            }
+            scfMax[ch][n] = m;
+            scfIndex[ch][n] = Layer1ScalefactorIndex(m);
+            // A subband whose samples would all quantise to the middle level carries nothing.
+            active[ch][n] = m > 1e-7f;
+        }
+        // The subband samples of this frame are centred about 49 samples before its first
+        // input sample (the FIFO delays by 256 less half a frame); so is the FFT block.
+        Layer1Psycho(enc, buf + 512 - 305, scfMax[ch], smr[ch]);
+        std::memmove(buf, buf + 384, 512 * sizeof(float));
+    }
+
+    // Header 32 bits, no CRC, 4 allocation bits per subband and channel.
+    const int frameBits = frameBytes * 8;
+    const int available = frameBits - 32 - 4 * 32 * nch;
+    int alloc[2][32];
+    if (enc.mode == 2) {
+        // Dual channel: two independent programmes, each gets half of the bits.
+        Layer1Allocate(&smr[0], &active[0], 1, available / 2, &alloc[0]);
+        Layer1Allocate(&smr[1], &active[1], 1, available / 2, &alloc[1]);
+    } else {
+        Layer1Allocate(smr, active, nch, available, alloc);
+    }
+
+    std::memset(out, 0, static_cast<size_t>(frameBytes));
+    BitWriter w{out, frameBytes, 0};
+    // Header, ISO/IEC 11172-3 2.4.1.3. A joint stereo request is written as stereo frames:
+    // without intensity coding (bound 32) that is what the frames carry.
+    const int modeField = enc.mode == 1 ? 0 : enc.mode;
+    PutBits(w, 0xFFF, 12);          // syncword
+    PutBits(w, static_cast<unsigned>(enc.id), 1);
+    PutBits(w, 3, 2);               // layer '11' = Layer I
+    PutBits(w, 1, 1);               // protection_bit: no CRC
+    PutBits(w, static_cast<unsigned>(enc.bitrateIndex), 4);
+    PutBits(w, static_cast<unsigned>(enc.freqIndex), 2);
+    PutBits(w, static_cast<unsigned>(padding), 1);
+    PutBits(w, 0, 1);               // private_bit
+    PutBits(w, static_cast<unsigned>(modeField), 2);
+    PutBits(w, 0, 2);               // mode_extension
+    PutBits(w, 0, 1);               // copyright
+    PutBits(w, 1, 1);               // original
+    PutBits(w, 0, 2);               // emphasis: none
+
+    // audio_data, ISO/IEC 11172-3 2.4.1.5: allocations, scalefactors, then the samples in the
+    // order sample, subband, channel.
+    for (int n = 0; n < 32; ++n) {
+        for (int ch = 0; ch < nch; ++ch) {
+            PutBits(w, static_cast<unsigned>(alloc[ch][n]), 4);
+        }
+    }
+    for (int n = 0; n < 32; ++n) {
+        for (int ch = 0; ch < nch; ++ch) {
+            if (alloc[ch][n] != 0) {
+                PutBits(w, static_cast<unsigned>(scfIndex[ch][n]), 6);
+            }
+        }
+    }
+    float invScf[2][32];
+    for (int ch = 0; ch < nch; ++ch) {
+        for (int n = 0; n < 32; ++n) {
+            invScf[ch][n] = 1.0f / Layer1Scalefactor(scfIndex[ch][n]);
+        }
+    }
+    for (int s = 0; s < 12; ++s) {
+        for (int n = 0; n < 32; ++n) {
+            for (int ch = 0; ch < nch; ++ch) {
+                const int nb = alloc[ch][n] + 1;
+                if (nb > 1) {
+                    const int code = Layer1Quantize(sb[ch][s][n] * invScf[ch][n], nb);
+                    PutBits(w, static_cast<unsigned>(code), nb);
+                }
+            }
+        }
+    }
+    // The rest of the frame stays zero (no ancillary data).
+    return frameBytes;
+}

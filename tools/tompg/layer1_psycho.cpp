@@ -1,0 +1,241 @@
+// Psychoacoustic model of the Layer I encoder, after model 1 of ISO/IEC 11172-3 Annex D:
+// 512-point FFT, tonal and non-tonal components, spreading, global masking threshold against
+// the threshold in quiet, and the signal-to-mask ratio of each subband.
+#include <cmath>
+
+#include "tools/tompg/layer1_internal.h"
+
+namespace {
+
+constexpr int kFftSize = 512;
+constexpr int kLines = 257;        // lines 0..256 of the power spectrum
+constexpr int kMaxComponents = 160;
+constexpr float kFullScaleDb = 96.0f;  // a full-scale sine peaks at 96 dB on the model's scale
+
+struct Component {
+    float bark;
+    float levelDb;
+    bool tonal;
+};
+
+float Db(float power)
+{
+    return 10.0f * std::log10(power + 1e-30f);
+}
+
+float Power(float db)
+{
+    return std::exp2(db * 0.33219281f);  // 10^(db/10)
+}
+
+// Critical band rate in Bark of a frequency in Hz.
+double Bark(double hz)
+{
+    return 13.0 * std::atan(0.00076 * hz) + 3.5 * std::atan((hz / 7500.0) * (hz / 7500.0));
+}
+
+// Threshold in quiet in dB SPL (Terhardt's approximation), taken as dB on the model's scale.
+double ThresholdInQuiet(double hz)
+{
+    const double f = std::fmax(hz, 20.0) / 1000.0;
+    const double db = 3.64 * std::pow(f, -0.8) - 6.5 * std::exp(-0.6 * (f - 3.3) * (f - 3.3)) + 1e-3 * f * f * f * f;
+    return std::fmin(db, 130.0);
+}
+
+// In-place radix-2 FFT of 512 complex values.
+void Fft(const Layer1Encoder& enc, float* re, float* im)
+{
+    for (int i = 1, j = 0; i < kFftSize; ++i) {
+        int bit = kFftSize >> 1;
+        for (; j & bit; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            float t = re[i];
+            re[i] = re[j];
+            re[j] = t;
+            t = im[i];
+            im[i] = im[j];
+            im[j] = t;
+        }
+    }
+    for (int len = 2; len <= kFftSize; len <<= 1) {
+        const int half = len >> 1;
+        const int step = kFftSize / len;
+        for (int start = 0; start < kFftSize; start += len) {
+            for (int k = 0; k < half; ++k) {
+                const float wr = enc.twiddle[k * step][0];
+                const float wi = enc.twiddle[k * step][1];
+                const int a = start + k;
+                const int b = a + half;
+                const float tr = re[b] * wr - im[b] * wi;
+                const float ti = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - tr;
+                im[b] = im[a] - ti;
+                re[a] += tr;
+                im[a] += ti;
+            }
+        }
+    }
+}
+
+// Masking threshold in dB that one component leaves at critical band rate z: the masking
+// index av and the spreading function vf of Annex D (model 1), zero outside -3..8 Bark.
+float IndividualThreshold(const Component& c, float z, bool& inRange)
+{
+    const float dz = z - c.bark;
+    inRange = dz >= -3.0f && dz < 8.0f;
+    if (!inRange) {
+        return -300.0f;
+    }
+    const float av = c.tonal ? -1.525f - 0.275f * c.bark - 4.5f : -1.525f - 0.175f * c.bark - 0.5f;
+    const float x = c.levelDb;
+    float vf;
+    if (dz < -1.0f) {
+        vf = 17.0f * (dz + 1.0f) - (0.4f * x + 6.0f);
+    } else if (dz < 0.0f) {
+        vf = (0.4f * x + 6.0f) * dz;
+    } else if (dz < 1.0f) {
+        vf = -17.0f * dz;
+    } else {
+        vf = -(dz - 1.0f) * (17.0f - 0.15f * x) - 17.0f;
+    }
+    return x + av + vf;
+}
+
+} // namespace
+
+void Layer1InitPsycho(Layer1Encoder& enc)
+{
+    const double pi = 3.14159265358979323846;
+    for (int i = 0; i < kFftSize; ++i) {
+        enc.hann[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * pi * i / kFftSize)));
+    }
+    for (int k = 0; k < kFftSize / 2; ++k) {
+        enc.twiddle[k][0] = static_cast<float>(std::cos(2.0 * pi * k / kFftSize));
+        enc.twiddle[k][1] = static_cast<float>(-std::sin(2.0 * pi * k / kFftSize));
+    }
+    for (int k = 0; k < kLines; ++k) {
+        const double hz = k * static_cast<double>(enc.sampleRate) / kFftSize;
+        enc.barkLine[k] = static_cast<float>(Bark(hz));
+        enc.athLine[k] = static_cast<float>(ThresholdInQuiet(hz)) + enc.athOffsetDb;
+    }
+}
+
+void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float* scfMax, float* smr)
+{
+    float re[kFftSize];
+    float im[kFftSize];
+    for (int i = 0; i < kFftSize; ++i) {
+        re[i] = samples512[i] * enc.hann[i];
+        im[i] = 0.0f;
+    }
+    Fft(enc, re, im);
+    // A sine of amplitude A on a line gives |F| = A * N / 4 through the Hann window.
+    const float norm = kFullScaleDb - Db(static_cast<float>(kFftSize / 4) * (kFftSize / 4));
+    float power[kLines];
+    float level[kLines];
+    for (int k = 0; k < kLines; ++k) {
+        power[k] = re[k] * re[k] + im[k] * im[k];
+        level[k] = Db(power[k]) + norm;
+    }
+
+    // Tonal components: local maxima at least 7 dB above their neighbourhood, which widens
+    // with frequency. Their lines (and the neighbourhood) leave the noise sum.
+    Component comps[kMaxComponents];
+    int count = 0;
+    bool used[kLines] = {};
+    for (int k = 3; k <= 249 && count < kMaxComponents; ++k) {
+        if (!(level[k] > level[k - 1] && level[k] >= level[k + 1])) {
+            continue;
+        }
+        const int reach = k < 63 ? 2 : (k < 127 ? 3 : 6);
+        bool tonal = true;
+        for (int j = 2; j <= reach && tonal; ++j) {
+            tonal = level[k] - level[k - j] >= 7.0f && level[k] - level[k + j] >= 7.0f;
+        }
+        if (!tonal) {
+            continue;
+        }
+        const float sum = power[k - 1] + power[k] + power[k + 1];
+        comps[count++] = Component{enc.barkLine[k], Db(sum) + norm, true};
+        for (int j = -reach; j <= reach; ++j) {
+            used[k + j] = true;
+        }
+    }
+    // Tonal components closer than 0.5 Bark: only the stronger masks.
+    int kept = 0;
+    for (int i = 0; i < count; ++i) {
+        if (kept > 0 && comps[i].bark - comps[kept - 1].bark < 0.5f) {
+            if (comps[i].levelDb > comps[kept - 1].levelDb) {
+                comps[kept - 1] = comps[i];
+            }
+            continue;
+        }
+        comps[kept++] = comps[i];
+    }
+    count = kept;
+
+    // Non-tonal components: the remaining power of each critical band, placed at its
+    // power-weighted mean line.
+    int k = 1;
+    while (k < kLines && count < kMaxComponents) {
+        const int band = static_cast<int>(enc.barkLine[k]);
+        float sum = 0.0f;
+        float weighted = 0.0f;
+        for (; k < kLines && static_cast<int>(enc.barkLine[k]) == band; ++k) {
+            if (!used[k]) {
+                sum += power[k];
+                weighted += power[k] * static_cast<float>(k);
+            }
+        }
+        if (sum > 0.0f) {
+            int line = static_cast<int>(weighted / sum + 0.5f);
+            line = line < 1 ? 1 : (line > kLines - 1 ? kLines - 1 : line);
+            comps[count++] = Component{enc.barkLine[line], Db(sum) + norm, false};
+        }
+    }
+
+    // Components below the threshold in quiet mask nothing audible.
+    kept = 0;
+    for (int i = 0; i < count; ++i) {
+        int line = 0;
+        while (line < kLines - 1 && enc.barkLine[line] < comps[i].bark) {
+            ++line;
+        }
+        if (comps[i].levelDb >= enc.athLine[line]) {
+            comps[kept++] = comps[i];
+        }
+    }
+    count = kept;
+
+    // Global masking threshold, evaluated on every line of the low subbands and more sparsely
+    // higher up, where the critical bands span several subbands; its minimum within a subband
+    // is the subband's threshold.
+    for (int n = 0; n < 32; ++n) {
+        const int step = n < 6 ? 1 : (n < 12 ? 2 : 4);
+        float minThreshold = 1e30f;
+        for (int line = 8 * n; line < 8 * n + 8; line += step) {
+            const int l = line == 0 ? 1 : line;
+            const float z = enc.barkLine[l];
+            float sum = Power(enc.athLine[l]);
+            for (int i = 0; i < count; ++i) {
+                bool inRange = false;
+                const float t = IndividualThreshold(comps[i], z, inRange);
+                if (inRange) {
+                    sum += Power(t);
+                }
+            }
+            minThreshold = std::fmin(minThreshold, Db(sum));
+        }
+        // Sound pressure level of the subband: its strongest line, or the level the
+        // scalefactor stands for, whichever is higher (a transient within the frame).
+        float spl = -300.0f;
+        for (int line = 8 * n; line < 8 * n + 8; ++line) {
+            spl = std::fmax(spl, level[line]);
+        }
+        spl = std::fmax(spl, 20.0f * std::log10(scfMax[n] * 32768.0f + 1e-30f) - 10.0f);
+        smr[n] = spl - minThreshold;
+    }
+}
