@@ -10,7 +10,7 @@ PACKAGES=(
   libvterm-dev                        # terminal screen model of the encoder console
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling
   lame twolame mpg123 sox             # reference peers for tests and benchmarks
-  hyperfine                           # benchmarks
+  hyperfine valgrind time             # benchmarks (timing, instruction counts, peak memory)
   python3
 )
 missing=()
