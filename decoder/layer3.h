@@ -94,6 +94,9 @@ struct Layer3Decoder {
   int32_t SynthesisHalf[2];
 
   int16_t PcmBlock[1152];
+
+  // Bytes read from the input so far: the input's read position, kept without a seek call.
+  uint32_t InputOffset;
 };
 
 extern Layer3Decoder Decoder;

@@ -7,7 +7,9 @@ Inputs (plain-text transcriptions of ISO/IEC 11172-3 and ISO/IEC 13818-3 tables)
   layer3-sfb-bands.txt Table 3-B.8 and ISO/IEC 13818-3 Table B.2, scale factor bands
   lsf-nr-of-sfb.txt    nr_of_sfb_block, slen1/slen2, pretab
 
-Usage: gentables.py REFERENCE_DIR OUTPUT_DIR
+Usage: gentables.py [REFERENCE_DIR OUTPUT_DIR]
+(default: tools/gentables/data and decoder/tables of this repository; data/ holds copies of the
+verified reference files, which the decoder's unit tests read as well).
 Python 3 standard library only; the output is deterministic, so regenerating changes nothing.
 """
 import os
@@ -186,9 +188,14 @@ def write(path, text):
 
 
 def main():
-    if len(sys.argv) != 3:
-        raise SystemExit("usage: gentables.py REFERENCE_DIR OUTPUT_DIR")
-    ref, outdir = sys.argv[1], sys.argv[2]
+    here = os.path.dirname(os.path.abspath(__file__))
+    if len(sys.argv) == 3:
+        ref, outdir = sys.argv[1], sys.argv[2]
+    elif len(sys.argv) == 1:
+        ref = os.path.join(here, "data")
+        outdir = os.path.join(here, "..", "..", "decoder", "tables")
+    else:
+        raise SystemExit("usage: gentables.py [REFERENCE_DIR OUTPUT_DIR]")
     tables = read_huffman(os.path.join(ref, "layer3-huffman.txt"))
     write(os.path.join(outdir, "huffman_tables.cpp"), huffman_source(tables))
     bands = read_bands(os.path.join(ref, "layer3-sfb-bands.txt"))

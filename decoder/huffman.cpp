@@ -1,0 +1,210 @@
+// Huffman decoding of the spectral values: ISO/IEC 11172-3, 2.4.2.7 (big_values, count1) and
+// 2.4.3.4.5, with the code tables of Annex B, Table 3-B.7.
+#include <cstdio>
+
+#include "decoder/bitreader.h"
+#include "decoder/stages.h"
+#include "decoder/tables/huffman_tables.h"
+
+namespace {
+
+constexpr uint32_t FailedEntry = 0xFFFFFFFFu;
+
+// Finds the entry of table t whose code word starts the 19-bit look-ahead P: one probe at the
+// first entry of P's 4-bit prefix, then a binary search among the entries of that prefix.
+// Returns FailedEntry when no entry matches (impossible with the standard tables).
+inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
+  const uint32_t* E = t.Entries;
+  const uint32_t p = P >> 15;
+  const uint32_t aligned = P << 13;
+  uint32_t k = t.FirstIndex[p];
+  uint32_t e = E[k];
+  uint32_t len = (e >> 8) & 31;
+  // A 64-bit shift lets length 0 (table 0) match without a special case.
+  if ((static_cast<uint64_t>(e ^ aligned) >> (32 - len)) == 0) return e;
+  if (p == 15) return FailedEntry;
+  uint32_t n = static_cast<uint32_t>(t.FirstIndex[p + 1]) - k;
+  const uint32_t key = aligned | 511;
+  k += n / 2;
+  n -= n / 2;
+  while (n > 1) {
+    const uint32_t h = n / 2;
+    if (E[k] < key)
+      k += h;
+    else
+      k -= h;
+    n -= h;
+  }
+  e = E[k];
+  len = (e >> 8) & 31;
+  if ((static_cast<uint64_t>(e ^ key) >> (32 - len)) == 0) return e;
+  return e > key ? E[k - 1] : E[k + 1];
+}
+
+void ReportFailedCode() {
+  fputs(" h_cue clobbered. this is a bug. blip.\n", stdout);
+}
+
+const HuffmanTable& TableFor(int table) {
+  return HuffmanTables[(table >= 0 && table < 34) ? table : 0];
+}
+
+// Silent channel: no lines, the reader moves to the end of the granule's data.
+void SilentGranule(int c, uint32_t startPos, int avail) {
+  int32_t* out = Decoder.QuantizedSpectrum[c];
+  for (int i = 0; i < 578; ++i) out[i] = 0;
+  Decoder.CodedLineCount[c] = 0;
+  Decoder.MainBitPos = (startPos + static_cast<uint32_t>(avail)) & RingBitMask;
+}
+
+}  // namespace
+
+int DecodePair(int table, int& x, int& y) {
+  const uint32_t e = FindEntry(TableFor(table), PeekMainBits(19));
+  if (e == FailedEntry) {
+    ReportFailedCode();
+    return -1;
+  }
+  const int len = static_cast<int>((e >> 8) & 31);
+  SkipMainBits(len);
+  x = static_cast<int>((e >> 4) & 15);
+  y = static_cast<int>(e & 15);
+  return len;
+}
+
+void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
+  (void)header;
+  const GranuleInfo& gi = Decoder.Side.gr[g][c];
+  const int16_t* longEnd = Decoder.LongBandEnd;
+  const int16_t* shortEnd = Decoder.ShortBandEnd;
+  int32_t* out = Decoder.QuantizedSpectrum[c];
+  const int avail = gi.part2_3_length - part2;
+  const uint32_t start = Decoder.MainBitPos;
+
+  // big_values above 288 would run past the 576 lines: the region ends at line 576.
+  int big = 2 * gi.big_values;
+  if (big > 576) big = 576;
+
+  int regionEnd[3];
+  if (gi.window_switching_flag) {
+    int r0 = (gi.block_type != 2 || gi.mixed_block_flag) ? longEnd[7] + 1 : 3 * (shortEnd[2] + 1);
+    regionEnd[0] = r0 < big ? r0 : big;
+    regionEnd[1] = regionEnd[2] = big;
+  } else {
+    int r0 = longEnd[gi.region0_count & 15] + 1;
+    if (big < r0) {
+      regionEnd[0] = regionEnd[1] = big;
+    } else {
+      // region0_count + region1_count + 1 may name a band past the last one (band 21): the
+      // region then ends with the spectrum.
+      int band = gi.region0_count + gi.region1_count + 1;
+      if (band > 21) band = 21;
+      int r1 = longEnd[band] + 1;
+      regionEnd[0] = r0;
+      regionEnd[1] = r1 < big ? r1 : big;
+    }
+    regionEnd[2] = big;
+  }
+
+  // Tables 4 and 14 do not exist: a granule and channel that would decode a region with one
+  // of them is silent (all lines 0), and the reader skips its data.
+  {
+    int from = 0;
+    for (int k = 0; k < 3; ++k) {
+      const int t = gi.table_select[k];
+      if (regionEnd[k] > from && (t == 4 || t == 14)) {
+        SilentGranule(c, start, avail);
+        return;
+      }
+      if (regionEnd[k] > from) from = regionEnd[k];
+    }
+  }
+
+  uint32_t pos = start;  // may run past 32767; the ring access masks it
+  int bits = 0;
+  int i = 0;
+  for (int k = 0; k < 3; ++k) {
+    const int end = regionEnd[k];
+    if (i >= end) continue;
+    const int t = gi.table_select[k] & 31;
+    const HuffmanTable& table = HuffmanTables[t];
+    const int linbits = LinbitsTable[t];
+    if (t == 0) {
+      // Table 0 codes (0, 0) pairs with no bits.
+      for (; i < end; i += 2) out[i] = out[i + 1] = 0;
+      continue;
+    }
+    while (i < end) {
+      const uint32_t e = FindEntry(table, RingWindow(pos) >> 13);
+      int x = 0, y = 0;
+      if (e == FailedEntry) {
+        ReportFailedCode();
+        bits -= 1;
+      } else {
+        const int len = static_cast<int>((e >> 8) & 31);
+        pos += static_cast<uint32_t>(len);
+        bits += len;
+        x = static_cast<int>((e >> 4) & 15);
+        y = static_cast<int>(e & 15);
+        if (linbits > 0 && x == 15) {
+          x += static_cast<int>(RingPeek(pos, linbits));
+          pos += static_cast<uint32_t>(linbits);
+          bits += linbits;
+        }
+        if (x != 0) {
+          if (RingPeek(pos, 1)) x = -x;
+          pos += 1;
+          bits += 1;
+        }
+        if (linbits > 0 && y == 15) {
+          y += static_cast<int>(RingPeek(pos, linbits));
+          pos += static_cast<uint32_t>(linbits);
+          bits += linbits;
+        }
+        if (y != 0) {
+          if (RingPeek(pos, 1)) y = -y;
+          pos += 1;
+          bits += 1;
+        }
+      }
+      out[i] = x;
+      out[i + 1] = y;
+      i += 2;
+    }
+  }
+
+  // count1 region: quadruples of -1, 0, +1; the test comes before each quadruple, so the last
+  // one may end past avail (its values are kept, the reader steps back below).
+  const HuffmanTable& quad = HuffmanTables[32 + (gi.count1table_select & 1)];
+  while (bits < avail && i < 576) {
+    const uint32_t e = FindEntry(quad, RingWindow(pos) >> 13);
+    int v[4] = {0, 0, 0, 0};
+    if (e == FailedEntry) {
+      ReportFailedCode();
+      bits -= 1;
+    } else {
+      const int len = static_cast<int>((e >> 8) & 31);
+      pos += static_cast<uint32_t>(len);
+      bits += len;
+      for (int f = 0; f < 4; ++f) {
+        if (e & (0x80u >> f)) {
+          v[f] = RingPeek(pos, 1) ? -1 : 1;
+          pos += 1;
+          bits += 1;
+        }
+      }
+    }
+    out[i] = v[0];
+    out[i + 1] = v[1];
+    out[i + 2] = v[2];
+    out[i + 3] = v[3];
+    i += 4;
+  }
+
+  // The granule's data ends after part2_3_length bits, whatever the code words consumed.
+  // (Unsigned arithmetic: a step back wraps modulo 2^32, which 32768 divides.)
+  Decoder.MainBitPos = (pos + static_cast<uint32_t>(avail - bits)) & RingBitMask;
+  if (i > 576) i = 576;
+  Decoder.CodedLineCount[c] = i;
+  for (int j = i; j < 576; ++j) out[j] = 0;
+}

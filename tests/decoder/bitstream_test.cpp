@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "decoder/stages.h"
+#include "tests/decoder/bitwriter.h"
+
+namespace {
+
+uint32_t ReferenceBits(const std::vector<uint8_t>& ring, uint32_t pos, int n) {
+  uint32_t v = 0;
+  for (int i = 0; i < n; ++i) {
+    uint32_t p = (pos + static_cast<uint32_t>(i)) % 32768;
+    v = (v << 1) | ((ring[p / 8] >> (7 - p % 8)) & 1);
+  }
+  return v;
+}
+
+// Main data written across the ring's end is read back without a break, at every bit offset
+// and width near the end, and after the ring's start has been rewritten.
+TEST(MainDataReader, ReadsAcrossTheRingEnd) {
+  std::vector<uint8_t> ring(4096);
+  uint32_t seed = 12345;
+  std::vector<uint8_t> data(100);
+  for (auto& b : data) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  LoadMainData(data, 4096 - 40);  // 40 bytes before the end, 60 after the wrap
+  EXPECT_EQ(Decoder.RingWritePos, 60u);
+  for (size_t i = 0; i < data.size(); ++i) ring[(4096 - 40 + i) % 4096] = data[i];
+  for (uint32_t pos = (4096 - 6) * 8; pos < 4096 * 8 + 40; ++pos) {
+    for (int n : {1, 2, 7, 9, 13, 16, 19}) {
+      Decoder.MainBitPos = pos % 32768;
+      ASSERT_EQ(PeekMainBits(n), ReferenceBits(ring, pos % 32768, n)) << "pos " << pos << " n " << n;
+      ASSERT_EQ(GetMainBits(n), ReferenceBits(ring, pos % 32768, n));
+      ASSERT_EQ(Decoder.MainBitPos, (pos + n) % 32768);
+    }
+  }
+  // A new append that rewrites ring bytes 0..3 is seen by a window starting at byte 4095.
+  LoadMainData({0xA5, 0x5A, 0xFF, 0x00}, 0);
+  Decoder.MainBitPos = 4095 * 8 + 4;
+  ring[0] = 0xA5;
+  ring[1] = 0x5A;
+  ring[2] = 0xFF;
+  ring[3] = 0x00;
+  EXPECT_EQ(PeekMainBits(19), ReferenceBits(ring, 4095 * 8 + 4, 19));
+  EXPECT_EQ(GetMainBits(0), 0u);
+  SkipMainBits(20);
+  EXPECT_EQ(Decoder.MainBitPos, 16u);
+}
+
+TEST(MainDataReader, ShortReadStillAdvancesTheWritePosition) {
+  Decoder.RingWritePos = 100;
+  std::vector<uint8_t> three = {1, 2, 3};
+  MemoryInput in(three);
+  Decoder.Input = in.File;
+  std::memset(Decoder.MainDataRing + 100, 0xEE, 10);
+  AppendMainData(10);
+  Decoder.Input = nullptr;
+  EXPECT_EQ(Decoder.RingWritePos, 110u);
+  EXPECT_EQ(Decoder.MainDataRing[102], 3);
+  EXPECT_EQ(Decoder.MainDataRing[103], 0xEE);  // old content stays where the input ended
+}
+
+struct HeaderRow {
+  const char* name;
+  std::vector<uint8_t> bytes;
+  HeaderResult result;
+  int32_t id = 0, layer = 0, protection = 0, bitrate = 0, rate = 0, padding = 0, mode = 0, extension = 0,
+          emphasis = 0;
+};
+
+class FrameHeaderTest : public ::testing::TestWithParam<HeaderRow> {};
+
+TEST_P(FrameHeaderTest, AcceptsOnlyTheTwelveOneBits) {
+  const HeaderRow& row = GetParam();
+  FrameHeader header;
+  std::memset(&header, 0x55, sizeof header);  // "previous header": kept unless a frame is read
+  MemoryInput in(row.bytes);
+  Decoder.Input = in.File;
+  Decoder.InputOffset = 0;
+  EXPECT_EQ(ReadFrameHeader(header), row.result);
+  Decoder.Input = nullptr;
+  if (row.result != HeaderFrame) {
+    EXPECT_EQ(header.ID, 0x55555555);
+    EXPECT_EQ(header.mode, 0x55555555);
+    return;
+  }
+  EXPECT_EQ(header.ID, row.id);
+  EXPECT_EQ(header.layer, row.layer);
+  EXPECT_EQ(header.protection_bit, row.protection);
+  EXPECT_EQ(header.bitrate_index, row.bitrate);
+  EXPECT_EQ(header.sampling_frequency, row.rate);
+  EXPECT_EQ(header.padding_bit, row.padding);
+  EXPECT_EQ(header.mode, row.mode);
+  EXPECT_EQ(header.mode_extension, row.extension);
+  EXPECT_EQ(header.emphasis, row.emphasis);
+  EXPECT_EQ(Decoder.InputOffset, 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FrameHeaderTest,
+    ::testing::Values(
+        HeaderRow{"Mpeg1JointStereo", {0xFF, 0xFB, 0x90, 0x64}, HeaderFrame, 1, 1, 1, 9, 0, 0, 1, 2, 0},
+        HeaderRow{"StereoClearsModeExtension", {0xFF, 0xFB, 0x92, 0x30}, HeaderFrame, 1, 1, 1, 9, 0, 1, 0, 0, 0},
+        HeaderRow{"LsfMonoWithCrc", {0xFF, 0xF2, 0x84, 0xC1}, HeaderFrame, 0, 1, 0, 8, 1, 0, 3, 0, 1},
+        HeaderRow{"LayerOneBitsStillAFrame", {0xFF, 0xFF, 0x10, 0x00}, HeaderFrame, 1, 3, 1, 1, 0, 0, 0, 0, 0},
+        HeaderRow{"Mpeg25SyncIsUnsupported", {0xFF, 0xE3, 0x90, 0x64}, HeaderUnsupported},
+        HeaderRow{"OtherSyncEndsStream", {0x54, 0x41, 0x47, 0x00}, HeaderEndOfStream},
+        HeaderRow{"ElevenOnesEndStream", {0xFF, 0xCB, 0x90, 0x64}, HeaderEndOfStream},
+        HeaderRow{"ShortReadEndsStream", {0xFF, 0xFB, 0x90}, HeaderEndOfStream},
+        HeaderRow{"EmptyInputEndsStream", {}, HeaderEndOfStream}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FrameHeader, CrcWordIsSkippedAndSideInfoStartsSixBytesIn) {
+  MemoryInput in({0xFF, 0xFA, 0x90, 0x64, 0x12, 0x34, 0xAB});
+  Decoder.Input = in.File;
+  Decoder.InputOffset = 0;
+  FrameHeader header{};
+  ASSERT_EQ(ReadFrameHeader(header), HeaderFrame);
+  EXPECT_EQ(header.protection_bit, 0);
+  SkipCrc();
+  EXPECT_EQ(Decoder.InputOffset, 6u);
+  ReadHeaderBytes(1);
+  EXPECT_EQ(GetHeaderBits(8), 0xABu);
+  Decoder.Input = nullptr;
+}
+
+TEST(FrameHeader, HeaderBitsAreReadMostSignificantFirstAcrossBytes) {
+  MemoryInput in({0x12, 0x34, 0x56, 0x78, 0x9A});
+  Decoder.Input = in.File;
+  EXPECT_EQ(ReadHeaderBytes(5), 5);
+  EXPECT_EQ(GetHeaderBits(4), 0x1u);
+  EXPECT_EQ(GetHeaderBits(16), 0x2345u);
+  EXPECT_EQ(GetHeaderBits(12), 0x678u);
+  EXPECT_EQ(GetHeaderBits(8), 0x9Au);
+  EXPECT_EQ(Decoder.HeaderBitPos, 40u);
+  Decoder.Input = nullptr;
+}
+
+struct LengthRow {
+  int id, layer, bitrate, rate, length;
+};
+
+TEST(FrameHeader, FrameLengthFollowsTheTablesAndRefusesUncoveredHeaders) {
+  const LengthRow rows[] = {
+      {1, 1, 9, 0, 417},   // 128 kbit/s, 44.1 kHz (418 with padding)
+      {1, 1, 14, 1, 960},  // 320 kbit/s, 48 kHz
+      {1, 1, 1, 2, 144},   // 32 kbit/s, 32 kHz
+      {0, 1, 1, 0, 26},    // 8 kbit/s, 22.05 kHz: 26.12 truncated
+      {0, 1, 14, 2, 720},  // 160 kbit/s, 16 kHz
+      {1, 3, 14, 2, 2016}, // Layer I bitrate row: 448 kbit/s at 32 kHz
+      {1, 1, 0, 0, 0},     // free format
+      {1, 1, 15, 0, 0},    // forbidden bitrate index
+      {1, 1, 9, 3, 0},     // reserved sampling frequency
+      {1, 0, 9, 0, 0},     // reserved layer
+  };
+  for (const LengthRow& r : rows) {
+    FrameHeader h{};
+    h.ID = r.id;
+    h.layer = r.layer;
+    h.bitrate_index = r.bitrate;
+    h.sampling_frequency = r.rate;
+    EXPECT_EQ(FrameLength(h), r.length) << r.id << " " << r.layer << " " << r.bitrate << " " << r.rate;
+  }
+}
+
+}  // namespace
