@@ -1,0 +1,54 @@
+// The three layer encoders behind one set of calls: Layer I is our own (layer1.h), Layer II is
+// libtwolame, Layer III is libmp3lame (constant bitrate, no tags, no VBR/Info frame).
+#pragma once
+
+#include "tools/tompg/layer1.h"
+
+#include <cstdint>
+
+struct lame_global_struct;
+struct twolame_options_struct;
+
+struct Backend {
+    int layer = 0;                        // 1..3
+    int channels = 0;                     // coded channels: 1 for mono, else 2
+    lame_global_struct* lame = nullptr;
+    twolame_options_struct* twolame = nullptr;
+    Layer1Encoder layer1 {};
+    float pending[2][384] {};             // Layer I: samples waiting for a whole frame
+    int pendingCount = 0;
+};
+
+// Output room that one BackendEncode call of kBackendMaxSamples samples, or a flush, never
+// exceeds: 4608 samples are at most four Layer III frames plus the bit reservoir, or twelve
+// Layer I frames of at most 768 bytes.
+constexpr long kBackendMaxSamples = 4608;
+constexpr long kBackendOutputBytes = 65536;
+
+// Sets up the encoder; false when the library refuses the settings.
+bool BackendOpen(Backend& b, int layer, int sampleRate, int channels, int mode, int kbps);
+
+// Encodes n (at most kBackendMaxSamples) samples per channel, full scale 1.0; right is ignored for
+// one channel. Returns the bytes written into out, or -1 on an error.
+long BackendEncode(Backend& b, const float* left, const float* right, long n, uint8_t* out, long capacity);
+
+// Codes what the encoder still holds (the last frame is padded with silence).
+long BackendFlush(Backend& b, uint8_t* out, long capacity);
+
+void BackendClose(Backend& b);
+
+// Counts the frames of an MPEG audio stream as its bytes go by, from the frame headers
+// (ISO/IEC 11172-3 2.4.2.3; frame lengths per 2.4.3.1 and ISO/IEC 13818-3).
+struct FrameCounter {
+    uint64_t position = 0;     // stream bytes seen
+    uint64_t nextHeader = 0;   // where the next frame header starts
+    uint8_t header[4] {};
+    int headerFill = 0;
+    uint32_t frames = 0;
+    bool lost = false;         // a header did not parse: counting stopped
+};
+
+void CountFrames(FrameCounter& counter, const uint8_t* bytes, long size);
+
+// Length in bytes of the frame with this header, or 0 when it is not a valid header.
+int FrameLength(const uint8_t header[4]);

@@ -1,0 +1,12 @@
+// Reads and writes that survive signals (SIGSTOP/SIGCONT, SIGCHLD) and short transfers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Reads up to size bytes at offset; returns the count read (less only at the end of the file),
+// or -1 on an error.
+long ReadAt(int fd, void* buffer, size_t size, uint64_t offset);
+
+// Writes all size bytes; false on an error (errno tells which).
+bool WriteAll(int fd, const void* buffer, size_t size);

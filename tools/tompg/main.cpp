@@ -1,0 +1,290 @@
+// tompg: encodes a PCM WAVE file to MPEG audio Layer I, II or III.
+//
+//   tompg "SOURCE.wav" "OUTPUT.mpN" -L<1|2|3> -B<kbit/s per channel> -M<0|1|2|3> -P2 -S0 -N4
+//
+// The console shows one progress line, rewritten in place; failures are reported with one error
+// line (see console.h). On success the exit status is the final frame count modulo 256.
+#include "tools/tompg/backend.h"
+#include "tools/tompg/console.h"
+#include "tools/tompg/fileio.h"
+#include "tools/tompg/rates.h"
+#include "tools/tompg/resampler.h"
+#include "tools/tompg/wavsource.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Options {
+    const char* source = nullptr;
+    const char* output = nullptr;
+    int layer = 0;          // -L: 1..3
+    int kbpsPerChannel = 0; // -B
+    int mode = -1;          // -M: 0..3
+};
+
+// Source frames read per step.
+constexpr long kReadFrames = 4096;
+// Resampled frames produced per step: never more than the encoders take in one call.
+constexpr long kResampledFrames = kBackendMaxSamples;
+
+// The whole working state of one run: one record, no allocation while encoding.
+struct Job {
+    Options options;
+    ConsoleState console;
+    WavSource source;
+    Resampler resampler;
+    bool resampling = false;
+    Backend backend;
+    FrameCounter counter;
+    int outFd = -1;
+    int codedChannels = 0;
+    uint64_t bytesOut = 0;
+    float raw[kReadFrames * 2];
+    float coded[kReadFrames * 2];
+    float resampled[kResampledFrames * 2];
+    float left[kBackendMaxSamples];
+    float right[kBackendMaxSamples];
+    uint8_t encoded[kBackendOutputBytes];
+};
+
+Job job;
+
+bool ParseNumber(const char* text, int low, int high, int& value)
+{
+    if (!*text)
+        return false;
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (*end || v < low || v > high)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ParseCommandLine(int argc, char** argv, Options& o)
+{
+    if (argc < 3)
+        return false;
+    o.source = argv[1];
+    o.output = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        const char* a = argv[i];
+        if (a[0] != '-' || !a[1])
+            return false;
+        int ignored = 0;
+        bool ok = false;
+        switch (a[1]) {
+        case 'L': ok = ParseNumber(a + 2, 1, 3, o.layer); break;
+        case 'B': ok = ParseNumber(a + 2, 8, 448, o.kbpsPerChannel); break;
+        case 'M': ok = ParseNumber(a + 2, 0, 3, o.mode); break;
+        // Psychoacoustic, stereo and noise options of the command line: accepted, not used.
+        case 'P':
+        case 'S':
+        case 'N': ok = ParseNumber(a + 2, 0, 99, ignored); break;
+        default: break;
+        }
+        if (!ok)
+            return false;
+    }
+    return o.layer != 0 && o.kbpsPerChannel != 0 && o.mode >= 0;
+}
+
+// Ends a failed run: the partial output (a regular file only) is removed, so that no half
+// stream is ever mistaken for a result.
+int Fail(TompgError error, const char* detail)
+{
+    int status = ShowError(job.console, error, detail);
+    if (job.outFd >= 0) {
+        struct stat st {};
+        bool regular = fstat(job.outFd, &st) == 0 && S_ISREG(st.st_mode);
+        close(job.outFd);
+        job.outFd = -1;
+        if (regular)
+            unlink(job.options.output);
+    }
+    return status;
+}
+
+bool WriteEncoded(long bytes)
+{
+    if (bytes <= 0)
+        return true;
+    if (!WriteAll(job.outFd, job.encoded, static_cast<size_t>(bytes)))
+        return false;
+    CountFrames(job.counter, job.encoded, bytes);
+    job.bytesOut += static_cast<uint64_t>(bytes);
+    return true;
+}
+
+enum class StepResult { Ok, WriteFailed, EncoderFailed };
+
+// Codes n interleaved frames at the coded rate and channel count.
+StepResult Encode(const float* interleaved, long n)
+{
+    while (n > 0) {
+        long take = n < kBackendMaxSamples ? n : kBackendMaxSamples;
+        if (job.codedChannels == 2) {
+            for (long i = 0; i < take; ++i) {
+                job.left[i] = interleaved[2 * i];
+                job.right[i] = interleaved[2 * i + 1];
+            }
+        } else {
+            std::memcpy(job.left, interleaved, static_cast<size_t>(take) * sizeof(float));
+        }
+        long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, kBackendOutputBytes);
+        if (bytes < 0)
+            return StepResult::EncoderFailed;
+        if (!WriteEncoded(bytes))
+            return StepResult::WriteFailed;
+        interleaved += take * job.codedChannels;
+        n -= take;
+    }
+    return StepResult::Ok;
+}
+
+// Passes coded-channel frames through the resampler when one is needed; in null drains it.
+StepResult Resample(const float* in, long n)
+{
+    if (!job.resampling)
+        return Encode(in, n);
+    for (;;) {
+        long used = 0;
+        long produced = ResamplerProcess(job.resampler, in, n, &used, job.resampled, kResampledFrames);
+        if (produced < 0)
+            return StepResult::EncoderFailed;
+        StepResult r = Encode(job.resampled, produced);
+        if (r != StepResult::Ok)
+            return r;
+        if (in) {
+            in += used * job.codedChannels;
+            n -= used;
+            if (n == 0 && produced < kResampledFrames)
+                return StepResult::Ok;
+        } else if (produced == 0) {
+            return StepResult::Ok;
+        }
+    }
+}
+
+// Turns source frames into coded channels: a mono source is copied into both channels of a
+// two-channel mode; a stereo source coded as mono is mixed down.
+void MapChannels(const float* in, long n, float* out)
+{
+    int from = job.source.channels;
+    int to = job.codedChannels;
+    if (from == to) {
+        std::memcpy(out, in, static_cast<size_t>(n * to) * sizeof(float));
+    } else if (from == 1) {
+        for (long i = 0; i < n; ++i)
+            out[2 * i] = out[2 * i + 1] = in[i];
+    } else {
+        for (long i = 0; i < n; ++i)
+            out[i] = 0.5f * (in[2 * i] + in[2 * i + 1]);
+    }
+}
+
+void Progress(bool final)
+{
+    ShowProgress(job.console, job.counter.frames, job.source.consumed, static_cast<uint32_t>(job.bytesOut), final);
+}
+
+int Run(int argc, char** argv)
+{
+    Options& o = job.options;
+    if (!ParseCommandLine(argc, argv, o))
+        return ShowError(job.console, TompgError::Usage, nullptr);
+
+    int inFd;
+    do
+        inFd = open(o.source, O_RDONLY | O_CLOEXEC);
+    while (inFd < 0 && errno == EINTR);
+    if (inFd < 0)
+        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
+    switch (WavOpen(inFd, job.source)) {
+    case WavOpenResult::Ok:
+        break;
+    case WavOpenResult::ReadError:
+        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
+    case WavOpenResult::NotPcmWave:
+        return ShowError(job.console, TompgError::UnrecognizedPcm, nullptr);
+    }
+
+    int rate = CodedSampleRate(job.source.sampleRate);
+    job.codedChannels = o.mode == ModeMono ? 1 : 2;
+    int totalKbps = o.kbpsPerChannel * (o.mode == ModeMono ? 1 : 2);
+    int kbps = NearestBitrate(o.layer, rate, o.mode, totalKbps);
+    if (kbps == 0 || !BackendOpen(job.backend, o.layer, rate, job.codedChannels, o.mode, kbps))
+        return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot code this format");
+    job.resampling = rate != job.source.sampleRate;
+    if (job.resampling && !ResamplerOpen(job.resampler, job.source.sampleRate, rate, job.codedChannels))
+        return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
+
+    // Opening the output with truncation would destroy the source if both are the same file.
+    struct stat inStat {};
+    struct stat outStat {};
+    if (fstat(inFd, &inStat) == 0 && stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
+        inStat.st_ino == outStat.st_ino)
+        return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
+    do
+        job.outFd = open(o.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (job.outFd < 0 && errno == EINTR);
+    if (job.outFd < 0)
+        return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
+
+    Progress(true);
+    for (;;) {
+        long n = WavRead(job.source, job.raw, kReadFrames);
+        if (n < 0)
+            return Fail(TompgError::CannotOpenInput, "read failed");
+        StepResult r = StepResult::Ok;
+        if (n > 0) {
+            MapChannels(job.raw, n, job.coded);
+            r = Resample(job.coded, n);
+        } else if (job.resampling) {
+            r = Resample(nullptr, 0);
+        }
+        if (r == StepResult::Ok && n == 0) {
+            long bytes = BackendFlush(job.backend, job.encoded, kBackendOutputBytes);
+            if (bytes < 0)
+                r = StepResult::EncoderFailed;
+            else if (!WriteEncoded(bytes))
+                r = StepResult::WriteFailed;
+        }
+        if (r == StepResult::WriteFailed)
+            return Fail(TompgError::WriteFailed, std::strerror(errno));
+        if (r == StepResult::EncoderFailed)
+            return Fail(TompgError::EncoderFailed, nullptr);
+        if (n == 0)
+            break;
+        Progress(false);
+    }
+    BackendClose(job.backend);
+    ResamplerClose(job.resampler);
+    close(inFd);
+    int closed = close(job.outFd);
+    job.outFd = closed == 0 ? -1 : job.outFd;
+    if (closed != 0) {
+        job.outFd = -1;
+        unlink(o.output);
+        return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
+    }
+    Progress(true);
+    return static_cast<int>(job.counter.frames % 256);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A closed console or a file size limit must give an error line, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    return Run(argc, argv);
+}

@@ -1,0 +1,71 @@
+#include "tools/tompg/rates.h"
+
+#include <cstdlib>
+
+namespace {
+
+constexpr int kCodedRates[] = {16000, 22050, 24000, 32000, 44100, 48000};
+
+// bitrate_index 1..14 (ISO/IEC 11172-3 Table 2.4.2.3, ISO/IEC 13818-3 Table 2.4.2.3), kbit/s.
+constexpr int kMpeg1Layer1[14] = {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448};
+constexpr int kMpeg1Layer2[14] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+constexpr int kMpeg1Layer3[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr int kLsfLayer1[14] = {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256};
+constexpr int kLsfLayer23[14] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+
+// MPEG-1 Layer II: 32, 48, 56 and 80 kbit/s only in single channel mode; 224 kbit/s and above
+// only in the two-channel modes (ISO/IEC 11172-3 2.4.2.3).
+bool Layer2Allows(int kbps, int mode)
+{
+    if (mode == ModeMono)
+        return kbps <= 192;
+    return kbps != 32 && kbps != 48 && kbps != 56 && kbps != 80;
+}
+
+} // namespace
+
+bool IsLowSamplingFrequency(int sampleRate)
+{
+    return sampleRate == 16000 || sampleRate == 22050 || sampleRate == 24000;
+}
+
+int CodedSampleRate(int sourceRate)
+{
+    int best = kCodedRates[0];
+    for (int rate : kCodedRates) {
+        if (std::abs(rate - sourceRate) <= std::abs(best - sourceRate))
+            best = rate;
+    }
+    return best;
+}
+
+int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps)
+{
+    bool known = false;
+    for (int rate : kCodedRates)
+        known = known || rate == sampleRate;
+    if (!known || layer < 1 || layer > 3)
+        return 0;
+    bool lsf = IsLowSamplingFrequency(sampleRate);
+    const int* table = lsf ? (layer == 1 ? kLsfLayer1 : kLsfLayer23)
+                           : (layer == 1 ? kMpeg1Layer1 : layer == 2 ? kMpeg1Layer2 : kMpeg1Layer3);
+    int best = 0;
+    for (int i = 0; i < 14; ++i) {
+        int kbps = table[i];
+        if (layer == 2 && !lsf && !Layer2Allows(kbps, mode))
+            continue;
+        // Ascending table: "<=" lets the higher of two equally near bitrates win.
+        if (best == 0 || std::abs(kbps - wantedKbps) <= std::abs(best - wantedKbps))
+            best = kbps;
+    }
+    return best;
+}
+
+int SamplesPerFrame(int layer, int sampleRate)
+{
+    if (layer == 1)
+        return 384;
+    if (layer == 3 && IsLowSamplingFrequency(sampleRate))
+        return 576;
+    return 1152;
+}

@@ -1,0 +1,22 @@
+// Sample rates and bitrates that each layer can code, and the choice of the nearest one.
+#pragma once
+
+// Channel modes of the command line and of the frame header (ISO/IEC 11172-3 2.4.2.3).
+enum ChannelMode { ModeStereo = 0, ModeJointStereo = 1, ModeDualChannel = 2, ModeMono = 3 };
+
+// The coded sample rate for a source rate: the source rate when MPEG-1 (32, 44.1, 48 kHz) or
+// MPEG-2 lower sampling frequencies (16, 22.05, 24 kHz) have it, else the nearest of these six
+// (a tie goes to the higher rate).
+int CodedSampleRate(int sourceRate);
+
+// True for the three MPEG-2 lower sampling frequencies.
+bool IsLowSamplingFrequency(int sampleRate);
+
+// The legal total bitrate (kbit/s) nearest to wantedKbps for a layer (1..3) at a coded sample
+// rate and channel mode. A tie goes to the higher bitrate: the listener asked for at least that
+// quality. MPEG-1 Layer II also obeys the allowed bitrate and mode combinations of
+// ISO/IEC 11172-3 2.4.2.3. Returns 0 for a sample rate no layer codes.
+int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps);
+
+// The samples per channel in one frame of the layer at the sample rate.
+int SamplesPerFrame(int layer, int sampleRate);
