@@ -1,0 +1,112 @@
+#include "app/settings.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/registry.h"
+
+Settings AppSettings;
+
+namespace {
+
+// Queries a text value into a buffer of SettingsTextBufferSize bytes, as the settings always
+// have. Usable only when it is REG_SZ and leaves room for the terminating zero.
+bool QueryText(const RegKey& key, const char* name, std::string& out) {
+  char buffer[SettingsTextBufferSize];
+  uint32_t type = REG_NONE;
+  uint32_t size = sizeof buffer;
+  if (RegQueryValue(key, name, &type, buffer, &size) != RegOk) return false;
+  if (type != REG_SZ || size >= sizeof buffer) return false;
+  buffer[size] = '\0';
+  out = buffer;  // up to the first zero byte, as a C text would be read
+  return true;
+}
+
+bool QueryNumber(const RegKey& key, const char* name, uint32_t& out) {
+  unsigned char buffer[4];
+  uint32_t type = REG_NONE;
+  uint32_t size = sizeof buffer;
+  if (RegQueryValue(key, name, &type, buffer, &size) != RegOk) return false;
+  if (type != REG_DWORD || size != 4) return false;
+  out = static_cast<uint32_t>(buffer[0]) | static_cast<uint32_t>(buffer[1]) << 8 |
+        static_cast<uint32_t>(buffer[2]) << 16 | static_cast<uint32_t>(buffer[3]) << 24;
+  return true;
+}
+
+// Loads a number used as a table index only when it lies in 0..last.
+void LoadIndex(const RegKey& key, const char* name, int32_t last, int32_t& field) {
+  uint32_t v = 0;
+  if (QueryNumber(key, name, v) && v <= static_cast<uint32_t>(last)) field = static_cast<int32_t>(v);
+}
+
+void SetText(const RegKey& key, const char* name, const std::string& text) {
+  RegSetValue(key, name, REG_SZ, text.data(), static_cast<uint32_t>(text.size()));
+}
+
+void SetNumber(const RegKey& key, const char* name, uint32_t v) {
+  const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                                  static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+  RegSetValue(key, name, REG_DWORD, bytes, 4);
+}
+
+}  // namespace
+
+std::string WithTrailingSlash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+void SetDefaultSettings() {
+  AppSettings = Settings{};
+  std::error_code ec;
+  const std::filesystem::path cwd = std::filesystem::current_path(ec);
+  if (ec || cwd.empty()) return;
+  const std::string dir = WithTrailingSlash(cwd.string());
+  AppSettings.DestinationDir = dir;
+  if (dir.size() < sizeof AppSettings.TompgDir) std::memcpy(AppSettings.TompgDir, dir.c_str(), dir.size() + 1);
+}
+
+bool LoadSettings(std::string& sourceDir) {
+  RegKey key;
+  if (RegOpenKey(SettingsKeyPath, key) != RegOk) return false;
+  std::string text;
+  if (QueryText(key, "TompgDir", text) && text.size() < sizeof AppSettings.TompgDir)
+    std::memcpy(AppSettings.TompgDir, text.c_str(), text.size() + 1);
+  if (QueryText(key, "DestinationDir", text)) AppSettings.DestinationDir = text;
+  bool haveSource = false;
+  if (QueryText(key, "SourceDir", text) && !text.empty()) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(text, ec)) {
+      sourceDir = text;
+      haveSource = true;
+    }
+  }
+  LoadIndex(key, "Layer", 2, AppSettings.Layer);
+  LoadIndex(key, "ChannelMode", 3, AppSettings.ChannelMode);
+  LoadIndex(key, "Bitrate", 11, AppSettings.Bitrate);
+  uint32_t flags = 0;
+  if (QueryNumber(key, "Flags", flags)) AppSettings.Flags = flags;
+  RegCloseKey(key);
+  return haveSource;
+}
+
+void SaveSettings() {
+  RegKey key;
+  if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
+  SetText(key, "TompgDir", std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir)));
+  SetText(key, "DestinationDir", AppSettings.DestinationDir);
+  SetNumber(key, "Layer", static_cast<uint32_t>(AppSettings.Layer));
+  SetNumber(key, "ChannelMode", static_cast<uint32_t>(AppSettings.ChannelMode));
+  SetNumber(key, "Bitrate", static_cast<uint32_t>(AppSettings.Bitrate));
+  SetNumber(key, "Flags", AppSettings.Flags);
+  RegCloseKey(key);
+}
+
+void SaveSourceDir(const std::string& dir) {
+  if (dir.empty()) return;
+  RegKey key;
+  if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
+  SetText(key, "SourceDir", WithTrailingSlash(dir));
+  RegCloseKey(key);
+}

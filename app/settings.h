@@ -1,0 +1,62 @@
+// The persisted user choices and their store, the key "SOFTWARE\Sonivert" of the per-user
+// registry (platform/registry.h).
+//
+// The program's one instance is `AppSettings`. It lives for the whole run; the main window sets
+// its defaults (SetDefaultSettings), then loads it (LoadSettings); the configuration dialog
+// changes it and calls SaveSettings. The main window's close event calls SaveSourceDir.
+//
+// Directory texts end in '/', the platform separator, and are used as plain prefixes.
+// Registry failures are silent everywhere here: a value that is missing, of the wrong type, too
+// long or out of range leaves its field as it was.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Capacity of TompgDir: at most 299 characters and the terminating zero.
+constexpr int TompgDirSize = 300;
+// Capacity offered to every text query of LoadSettings; a text needs room for its zero too, so
+// at most 499 characters load.
+constexpr uint32_t SettingsTextBufferSize = 500;
+
+// Bits of Settings::Flags. Other bits have no meaning but are kept as loaded.
+enum SettingsFlag : uint32_t {
+  FlagShowErrorBox = 1,         // report encoder errors and failed deletions in a message box
+  FlagDeleteAfterEncoding = 2,  // delete (move to the trash) the source of a successful encode
+};
+
+struct Settings {
+  char TompgDir[TompgDirSize] = {};  // directory that holds the encoder `tompg`, ends in '/'
+  std::string DestinationDir;        // prefix of every output path, ends in '/'
+  int32_t Layer = 2;                 // default layer of new WAV jobs: 0 I, 1 II, 2 III
+  int32_t ChannelMode = 1;           // 0 Stereo, 1 Joint stereo, 2 Dual, 3 Mono
+  int32_t Bitrate = 5;               // index 0..11 into BitrateTable (5: 128 kbit/s)
+  uint32_t Flags = FlagShowErrorBox;
+};
+
+extern Settings AppSettings;
+
+// The registry key that holds the settings.
+constexpr const char* SettingsKeyPath = "SOFTWARE\\Sonivert";
+
+// Returns dir with a '/' appended unless it already ends in one ("/" stays "/").
+std::string WithTrailingSlash(std::string dir);
+
+// Sets every field to its default: both directories are the current directory with a
+// trailing '/'. A current directory too long for TompgDir leaves TompgDir empty rather than
+// cut off; one that cannot be read leaves both directories empty.
+void SetDefaultSettings();
+
+// Reads the stored values into AppSettings (fields without a usable value keep theirs). Texts
+// of 500 characters or more, a TompgDir of 300 or more, and Layer, ChannelMode or Bitrate
+// outside 0..2, 0..3, 0..11 are not loaded, because the rest of the program indexes its tables
+// with them. Returns true and sets sourceDir when a source directory is stored and still
+// exists as a directory; the main window then shows it in the browser.
+bool LoadSettings(std::string& sourceDir);
+
+// Writes TompgDir, DestinationDir, Layer, ChannelMode, Bitrate and Flags, creating the key
+// when needed. Failures are silent.
+void SaveSettings();
+
+// Writes "SourceDir": dir with a trailing '/' (see WithTrailingSlash). An empty dir writes
+// nothing. Failures are silent.
+void SaveSourceDir(const std::string& dir);

@@ -1,0 +1,120 @@
+#include "inspect/inspect.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "decoder/tables/frame_rates.h"
+#include "inspect/riff.h"
+
+namespace {
+
+// The 16 bytes of the PCM format record at the start of a "fmt " chunk, little-endian.
+struct PcmFormat {
+  uint16_t FormatTag;
+  uint16_t Channels;
+  uint32_t SamplesPerSec;
+  uint32_t AvgBytesPerSec;
+  uint16_t BlockAlign;
+  uint16_t BitsPerSample;
+};
+
+uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Frame header, ISO/IEC 11172-3 clause 2.4.1.3: only the first four bytes are looked at, and
+// only at the very start of the file (a leading tag is not skipped).
+InspectResult InspectMpeg(const unsigned char b[4], QueueEntry& entry) {
+  const int layerBits = (b[1] >> 1) & 3;  // 3 Layer I, 2 Layer II, 1 Layer III, 0 reserved
+  if (3 - layerBits != 2) return InspectNotLayer3;
+  const int id = (b[1] >> 3) & 1;  // 1: ISO/IEC 11172-3, 0: the lower rates of ISO/IEC 13818-3
+  const int bitrateIndex = b[2] >> 4;
+  const int samplingIndex = (b[2] >> 2) & 3;
+  entry.Layer = 2;
+  entry.ChannelMode = b[3] >> 6;
+  entry.Bitrate = FrameBitrate(id, layerBits, bitrateIndex);
+  entry.SampleRate = static_cast<uint32_t>(FrameSampleRate(id, samplingIndex));
+  entry.IsWave = 0;
+  return InspectAccepted;
+}
+
+InspectResult InspectWave(const RiffFile& file, QueueEntry& entry) {
+  RiffChunk riff;
+  if (!RiffDescendRoot(file, riff) || riff.Id != FourCC("RIFF") || riff.FormType != FourCC("WAVE"))
+    return InspectUnknownType;
+  // "fmt " of 16 bytes or more; an 18-byte or longer record (with an extension) is read as its
+  // first 16 bytes.
+  RiffChunk fmt;
+  unsigned char record[16];
+  if (!RiffFindChunk(file, riff, FourCC("fmt "), fmt) || fmt.Size < sizeof record ||
+      !RiffRead(file, fmt.DataOffset, record, sizeof record))
+    return InspectBrokenWave;
+  const PcmFormat format{Get16(record), Get16(record + 2), Get32(record + 4),
+                         Get32(record + 8), Get16(record + 12), Get16(record + 14)};
+  if (format.FormatTag != 1) return InspectNotPcm;
+  // "data" may stand before or after "fmt ".
+  RiffChunk data;
+  if (!RiffFindChunk(file, riff, FourCC("data"), data)) return InspectBrokenWave;
+  // A cut-off file states more data than it holds: its playing time is that of what is there.
+  const uint64_t present = file.FileSize - std::min<uint64_t>(data.DataOffset, file.FileSize);
+  const auto dataSize = static_cast<uint32_t>(std::min<uint64_t>(data.Size, present));
+  entry.IsWave = 1;
+  entry.SampleRate = format.SamplesPerSec;
+  entry.Channels = format.Channels;
+  entry.BitsPerSample = format.BitsPerSample;
+  entry.Duration = WaveDuration(dataSize, format.SamplesPerSec, format.Channels, format.BitsPerSample);
+  return InspectAccepted;
+}
+
+}  // namespace
+
+const char* InspectResultText(InspectResult result) {
+  switch (result) {
+    case InspectAccepted: return "";
+    case InspectCannotOpen: return "Unable to open file";
+    case InspectUnknownType: return "Unknown file type";
+    case InspectBrokenWave: return "Broken WAVE file";
+    case InspectNotPcm: return "Not a PCM WAVE file";
+    case InspectNotLayer3: return "Not a MPEG-1 Layer III file";
+  }
+  return "";
+}
+
+uint32_t WaveDuration(uint32_t dataSize, uint32_t samplesPerSec, uint16_t channels, uint16_t bitsPerSample) {
+  const uint64_t divisor = uint64_t{samplesPerSec} * channels * (bitsPerSample / 8u);
+  if (divisor == 0) return 0;
+  return static_cast<uint32_t>(dataSize / divisor);  // never more than dataSize
+}
+
+InspectResult InspectSourceEntry(QueueEntry& entry) {
+  // Non-blocking open, so that a FIFO cannot hang the window; only regular files are sources.
+  const int fd = open(entry.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return InspectCannotOpen;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return InspectCannotOpen;
+  }
+  const RiffFile file{fd, static_cast<uint64_t>(st.st_size)};
+  entry.FileSize = static_cast<uint32_t>(file.FileSize);  // low 32 bits of a larger file's size
+  unsigned char b[4];
+  InspectResult result;
+  if (!RiffRead(file, 0, b, sizeof b))
+    result = InspectUnknownType;
+  else if (b[0] == 0xFF && (b[1] & 0xE0) == 0xE0)  // 11-bit frame sync
+    result = InspectMpeg(b, entry);
+  else
+    result = InspectWave(file, entry);
+  close(fd);
+  return result;
+}
+
+InspectResult InspectSource(int index) {
+  if (index < 0 || index >= MaxQueueEntries) return InspectCannotOpen;
+  return InspectSourceEntry(JobQueue[index]);
+}

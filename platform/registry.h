@@ -1,0 +1,74 @@
+// The per-user registry: a small typed key-value store that keeps its keys and values in one
+// text file, $XDG_CONFIG_HOME/sonivert/registry.reg (~/.config when XDG_CONFIG_HOME is unset,
+// empty or not an absolute path). Every key here lives under the current user; there is no
+// other root.
+//
+// The five operations behave as their Windows counterparts do for a caller: opening a key that
+// does not exist fails, creating one makes the file, a value keeps its type, and a query into a
+// buffer that is too small fails with RegMoreData and reports the size it needs.
+//
+// File format (version 1), one item per line, '\n' line ends:
+//   #sonivert-registry 1          first line, always
+//   [SOFTWARE\Sonivert]           a key: its full path
+//   TompgDir=sz:"/home/ann/bin/"  a text value (REG_SZ): its bytes, exactly as stored
+//   Layer=dword:00000002          a 32-bit value (REG_DWORD): eight hex digits
+//   #end                          last line, always
+// Key paths, value names and text are escaped byte by byte as %HH (two hex digits) for '%',
+// '"', '=', '[', ']', '#', every control byte, DEL and every byte above 0x7F, so a value may hold
+// any bytes at all (newlines, zero bytes, quotes, non-ASCII text). A file that breaks any of
+// these rules in any place, lacks the end line (a cut-off copy) or is larger than
+// RegMaxFileSize is damaged: it reads as holding no keys, and the next create writes a fresh
+// file in its place.
+//
+// Every set rewrites the whole file: a temporary file in the same directory is written,
+// flushed to disk and renamed over the store, so a crash or a full disk never leaves a half
+// written store. Key paths and value names match without regard to ASCII case, as on Windows.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Value types, numbered as on Windows.
+enum RegType : uint32_t {
+  REG_NONE = 0,
+  REG_SZ = 1,     // text, stored without a terminating zero
+  REG_DWORD = 4,  // 32-bit number, 4 bytes little-endian in the caller's buffer
+};
+
+// Results of the registry operations.
+enum RegResult {
+  RegOk = 0,            // done
+  RegNotFound,          // no such key or value (also: the store is missing or damaged)
+  RegMoreData,          // the value does not fit the caller's buffer; the size says how much it needs
+  RegInvalidArgument,   // a closed handle, an empty name, an unknown type or a wrong data size
+  RegWriteFailed,       // the store could not be written; the old file is unchanged
+};
+
+// The largest store file that is read (larger reads as damaged) or written.
+constexpr uint64_t RegMaxFileSize = 4u << 20;
+
+// An open key: which store file and which key path it refers to.
+struct RegKey {
+  bool Open = false;
+  std::string StoreFile;  // fixed when the key is opened
+  std::string Path;       // e.g. "SOFTWARE\Sonivert"
+};
+
+// The store file of the current user (the file need not exist).
+std::string RegistryStoreFile();
+
+// Opens an existing key; RegNotFound when the store, or the key in it, does not exist.
+RegResult RegOpenKey(const char* path, RegKey& key);
+// Opens a key, creating it (and the store file and its directory) when it does not exist.
+RegResult RegCreateKey(const char* path, RegKey& key);
+// Reads a value. In: *size is the capacity of data. Out: *type its type and *size its length.
+// When the value is longer than the capacity, returns RegMoreData, sets *type and the needed
+// *size and leaves data untouched. data may be null to ask only for type and size.
+RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, void* data, uint32_t* size);
+// Writes a value of type REG_SZ (any length) or REG_DWORD (size 4), replacing an existing one.
+RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const void* data, uint32_t size);
+// Closes the handle; a closed handle may be closed again.
+void RegCloseKey(RegKey& key);
+
+// Test seam: the next `count` store writes fail after writing part of the temporary file, as
+// a full disk would. 0 restores normal writes.
+void RegFailNextWrites(int count);

@@ -1,0 +1,342 @@
+// Source file inspection of files made here: WAVE variants, MPEG audio headers, unopenable files.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "inspect/inspect.h"
+#include "tests/foundation/test_files.h"
+
+namespace {
+
+std::string Chunk(const std::string& id, const std::string& data, bool pad = true) {
+  std::string c = id + Le32(static_cast<uint32_t>(data.size())) + data;
+  if (pad && data.size() % 2 == 1) c += '\0';
+  return c;
+}
+
+// A chunk header that states a size of its own, followed by the given bytes.
+std::string ChunkStating(const std::string& id, uint32_t size, const std::string& data = "") {
+  return id + Le32(size) + data;
+}
+
+std::string FmtRecord(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
+  const uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
+  return Le16(tag) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) + Le16(bits);
+}
+
+std::string Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& extra = "") {
+  return Chunk("fmt ", FmtRecord(tag, channels, rate, bits) + extra);
+}
+
+std::string Riff(const std::string& body, const std::string& form = "WAVE") {
+  return "RIFF" + Le32(static_cast<uint32_t>(4 + body.size())) + form + body;
+}
+
+std::string RiffStating(uint32_t size, const std::string& body) { return "RIFF" + Le32(size) + "WAVE" + body; }
+
+// A plain PCM file: "fmt " then "data" of dataSize bytes (zeros).
+std::string Wave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t dataSize) {
+  return Riff(Fmt(1, channels, rate, bits) + Chunk("data", std::string(dataSize, '\0')));
+}
+
+std::string Bytes(std::initializer_list<int> bytes) {
+  std::string s;
+  for (int b : bytes) s += static_cast<char>(b);
+  return s;
+}
+
+// Values that an inspection must not write unless it accepts the file.
+QueueEntry Sentinel(const std::string& path) {
+  QueueEntry e;
+  e.Path = path;
+  e.FileSize = 0xDEADBEEF;
+  e.Layer = 77;
+  e.ChannelMode = 77;
+  e.Bitrate = 77;
+  e.Duration = 77;
+  e.SampleRate = 77;
+  e.Channels = 77;
+  e.BitsPerSample = 77;
+  e.IsWave = 77;
+  return e;
+}
+
+void ExpectOnlyFileSizeWritten(const QueueEntry& e) {
+  EXPECT_EQ(e.Layer, 77);
+  EXPECT_EQ(e.ChannelMode, 77);
+  EXPECT_EQ(e.Bitrate, 77);
+  EXPECT_EQ(e.Duration, 77u);
+  EXPECT_EQ(e.SampleRate, 77u);
+  EXPECT_EQ(e.Channels, 77u);
+  EXPECT_EQ(e.BitsPerSample, 77u);
+  EXPECT_EQ(e.IsWave, 77);
+}
+
+class InspectTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = MakeTempDir(); }
+  void TearDown() override { RemoveTree(dir_); }
+
+  // Writes the bytes (extended with zeros to totalSize) and inspects them; no descriptor may
+  // stay open afterwards.
+  InspectResult Inspect(const std::string& bytes, QueueEntry& entry, uint64_t totalSize = 0) {
+    const std::string path = dir_ + "/source";
+    WriteFile(path, bytes, totalSize);
+    entry = Sentinel(path);
+    const int fds = OpenFdCount();
+    const InspectResult r = InspectSourceEntry(entry);
+    EXPECT_EQ(OpenFdCount(), fds) << "a file descriptor leaked";
+    const uint64_t size = totalSize > bytes.size() ? totalSize : bytes.size();
+    EXPECT_EQ(entry.FileSize, static_cast<uint32_t>(size)) << "FileSize is written once the file is open";
+    return r;
+  }
+
+  std::string dir_;
+};
+
+struct WaveRow {
+  const char* name;
+  std::string bytes;
+  InspectResult result;
+  uint32_t rate = 0;
+  uint16_t channels = 0;
+  uint16_t bits = 0;
+  uint32_t duration = 0;
+  uint64_t totalSize = 0;  // extend the file with zeros to this size
+};
+
+}  // namespace
+
+TEST_F(InspectTest, PcmWaveFilesAreAcceptedWithTheirFormat) {
+  const std::string pcm16 = FmtRecord(1, 2, 44100, 16);
+  const std::vector<WaveRow> rows = {
+      {"mono 8-bit 22.05 kHz", Wave(1, 22050, 8, 22050 * 3), InspectAccepted, 22050, 1, 8, 3},
+      {"mono 16-bit 44.1 kHz", Wave(1, 44100, 16, 88200 * 2 + 5000), InspectAccepted, 44100, 1, 16, 2},
+      {"stereo 16-bit 22.05 kHz", Wave(2, 22050, 16, 88200 * 4), InspectAccepted, 22050, 2, 16, 4},
+      {"stereo 24-bit 44.1 kHz", Wave(2, 44100, 24, 264600 * 2), InspectAccepted, 44100, 2, 24, 2},
+      {"stereo 8-bit 44.1 kHz", Wave(2, 44100, 8, 88200 - 2), InspectAccepted, 44100, 2, 8, 0},
+      // Sixty seconds of CD audio: 10,584,000 bytes (the file is sparse).
+      {"one minute of CD audio", Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 10584000)), InspectAccepted,
+       44100, 2, 16, 60, 44 + 10584000},
+      {"18-byte fmt with extension size", Riff(Fmt(1, 2, 44100, 16, Le16(0)) + Chunk("data", std::string(176400, 'a'))),
+       InspectAccepted, 44100, 2, 16, 1},
+      {"40-byte fmt with tag 1", Riff(Fmt(1, 1, 22050, 16, Le16(22) + std::string(22, 'x')) + Chunk("data", "")),
+       InspectAccepted, 22050, 1, 16, 0},
+      {"data before fmt", Riff(Chunk("data", std::string(44100, 'a')) + Fmt(1, 1, 22050, 8)), InspectAccepted, 22050,
+       1, 8, 2},
+      {"odd-sized chunks padded to even",
+       Riff(Chunk("LIST", "INFOabc") + Chunk("junk", "x") + Fmt(1, 1, 22050, 8) + Chunk("bext", std::string(13, 'b')) +
+            Chunk("data", std::string(22050, 'a'))),
+       InspectAccepted, 22050, 1, 8, 1},
+      {"odd data size at the end, no pad byte", Riff(Fmt(1, 1, 22050, 8) + Chunk("data", std::string(22051, 'a'), false)),
+       InspectAccepted, 22050, 1, 8, 1},
+      {"RIFF size larger than the file", RiffStating(0xFFFFFFFF, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(16000, 0))),
+       InspectAccepted, 8000, 1, 8, 2},
+      {"RIFF size of the whole file", RiffStating(8 + 4 + 24 + 8 + 8000, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(8000, 0))),
+       InspectAccepted, 8000, 1, 8, 1},
+      // A cut-off recording: its playing time is that of the bytes present.
+      {"data size beyond the end of the file", Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 80000, std::string(24000, 0))),
+       InspectAccepted, 8000, 1, 8, 3},
+      {"data size near 4 GiB", Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 0xFFFFFFF0, std::string(8000, 0))),
+       InspectAccepted, 8000, 1, 8, 1},
+      // Formats whose duration divisor is zero: the length is unknown, not a crash.
+      {"4 bits per sample", Riff(Fmt(1, 1, 8000, 4) + Chunk("data", std::string(4000, 0))), InspectAccepted, 8000, 1, 4, 0},
+      {"zero channels", Riff(Fmt(1, 0, 8000, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted, 8000, 0, 16, 0},
+      {"zero sample rate", Riff(Fmt(1, 2, 0, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted, 0, 2, 16, 0},
+      // rate x channels x bytes wraps to 4 in 32 bits; the true divisor is 2^32 + 4.
+      {"divisor beyond 32 bits", Riff(Chunk("fmt ", Le16(1) + Le16(4) + Le32(0x40000001) + Le32(0) + Le16(4) + Le16(8)) +
+                                      Chunk("data", std::string(400, 0))),
+       InspectAccepted, 0x40000001, 4, 8, 0},
+  };
+  for (const WaveRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    QueueEntry e;
+    ASSERT_EQ(Inspect(row.bytes, e, row.totalSize), row.result);
+    EXPECT_EQ(e.IsWave, 1);
+    EXPECT_EQ(e.SampleRate, row.rate);
+    EXPECT_EQ(e.Channels, row.channels);
+    EXPECT_EQ(e.BitsPerSample, row.bits);
+    EXPECT_EQ(e.Duration, row.duration);
+    // The encoding choices are the enqueue step's, not the inspection's.
+    EXPECT_EQ(e.Layer, 77);
+    EXPECT_EQ(e.ChannelMode, 77);
+    EXPECT_EQ(e.Bitrate, 77);
+  }
+}
+
+TEST_F(InspectTest, RefusedWaveFilesGiveTheirCode) {
+  const std::string data = Chunk("data", std::string(100, 0));
+  const std::vector<WaveRow> rows = {
+      {"WAVE_FORMAT_EXTENSIBLE", Riff(Fmt(0xFFFE, 2, 44100, 16, Le16(22) + std::string(22, 0)) + data), InspectNotPcm},
+      {"IMA ADPCM", Riff(Fmt(0x11, 1, 22050, 4, Le16(2) + Le16(505)) + data), InspectNotPcm},
+      {"IEEE float", Riff(Fmt(3, 2, 44100, 32) + data), InspectNotPcm},
+      {"format tag 0", Riff(Fmt(0, 2, 44100, 16) + data), InspectNotPcm},
+      {"not PCM and no data", Riff(Fmt(2, 2, 44100, 16)), InspectNotPcm},
+      {"no fmt", Riff(data), InspectBrokenWave},
+      {"no data", Riff(Fmt(1, 2, 44100, 16)), InspectBrokenWave},
+      {"no chunks", Riff(""), InspectBrokenWave},
+      {"fmt of 14 bytes", Riff(Chunk("fmt ", FmtRecord(1, 2, 44100, 16).substr(0, 14)) + data), InspectBrokenWave},
+      {"fmt cut off by the end of the file", Riff(ChunkStating("fmt ", 16, FmtRecord(1, 2, 44100, 16).substr(0, 10))),
+       InspectBrokenWave},
+      {"chunk header cut off", Riff(Fmt(1, 2, 44100, 16) + "dat"), InspectBrokenWave},
+      {"data hidden behind a huge chunk", Riff(ChunkStating("junk", 0xFFFFFFF0) + Fmt(1, 2, 44100, 16) + data),
+       InspectBrokenWave},
+      {"unpadded odd chunk before fmt", Riff(Chunk("junk", "abc", false) + Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
+      // The walk ends where the RIFF chunk says it ends: chunks past it are not part of it.
+      {"RIFF size too small", RiffStating(4, Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
+      {"RIFF size ends before data", RiffStating(4 + 24, Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
+      {"RIFF size 0", RiffStating(0, Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
+      {"RIFF but AVI", Riff(Fmt(1, 2, 44100, 16) + data, "AVI "), InspectUnknownType},
+      {"big-endian RIFX", "RIFX" + Riff(Fmt(1, 2, 44100, 16) + data).substr(4), InspectUnknownType},
+      {"lower-case riff", "riff" + Riff(Fmt(1, 2, 44100, 16) + data).substr(4), InspectUnknownType},
+      {"RIFF without form type", "RIFF" + Le32(4) + "WA", InspectUnknownType},
+      {"RIFF header only", "RIFF" + Le32(4), InspectUnknownType},
+      {"4 bytes RIFF", "RIFF", InspectUnknownType},
+      {"text file", "Hello, this is a text file and no sound at all.\n", InspectUnknownType},
+      {"empty file", "", InspectUnknownType},
+      {"3 bytes", "RIF", InspectUnknownType},
+      {"3 bytes of a frame header", Bytes({0xFF, 0xFB, 0x90}), InspectUnknownType},
+      {"ID3v2 tag before an MP3 frame", "ID3" + Bytes({3, 0, 0, 0, 0, 0, 10}) + std::string(10, 0) + Bytes({0xFF, 0xFB, 0x90, 0x64}),
+       InspectUnknownType},
+      {"frame header after one junk byte", Bytes({0, 0xFF, 0xFB, 0x90, 0x64}), InspectUnknownType},
+      {"12-bit sync missing its top bits", Bytes({0xFF, 0xDB, 0x90, 0x64}), InspectUnknownType},
+  };
+  for (const WaveRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    QueueEntry e;
+    EXPECT_EQ(Inspect(row.bytes, e), row.result);
+    ExpectOnlyFileSizeWritten(e);
+  }
+}
+
+TEST_F(InspectTest, MpegAudioHeadersGiveLayerModeBitrateAndRate) {
+  struct Row {
+    const char* name;
+    std::string bytes;
+    InspectResult result;
+    int32_t mode = 0;
+    int32_t bitrate = 0;
+    uint32_t rate = 0;
+  };
+  const std::vector<Row> rows = {
+      // b1 0xFB: sync, ID 1, layer 01 (III), no CRC. b2: bitrate index << 4 | sampling << 2.
+      {"MPEG-1 128 kbit/s 44.1 kHz joint stereo", Bytes({0xFF, 0xFB, 0x90, 0x64}), InspectAccepted, 1, 128, 44100},
+      {"MPEG-1 with CRC, stereo 320 kbit/s 48 kHz", Bytes({0xFF, 0xFA, 0xE4, 0x00}), InspectAccepted, 0, 320, 48000},
+      {"MPEG-1 32 kbit/s 32 kHz dual channel", Bytes({0xFF, 0xFB, 0x18, 0x80}), InspectAccepted, 2, 32, 32000},
+      {"MPEG-1 mono, padding and private bits", Bytes({0xFF, 0xFB, 0x53, 0xC4}), InspectAccepted, 3, 64, 44100},
+      {"MPEG-2 64 kbit/s 22.05 kHz mono", Bytes({0xFF, 0xF3, 0x80, 0xC0}), InspectAccepted, 3, 64, 22050},
+      {"MPEG-2 160 kbit/s 24 kHz stereo", Bytes({0xFF, 0xF3, 0xE4, 0x00}), InspectAccepted, 0, 160, 24000},
+      {"MPEG-2 8 kbit/s 16 kHz", Bytes({0xFF, 0xF3, 0x18, 0x40}), InspectAccepted, 1, 8, 16000},
+      {"free format", Bytes({0xFF, 0xFB, 0x04, 0x40}), InspectAccepted, 1, 0, 48000},
+      {"forbidden bitrate index 15", Bytes({0xFF, 0xFB, 0xF0, 0x00}), InspectAccepted, 0, 0, 44100},
+      {"reserved sampling index", Bytes({0xFF, 0xFB, 0x9C, 0x00}), InspectAccepted, 0, 128, 0},
+      {"a frame and more", Bytes({0xFF, 0xFB, 0x90, 0x64}) + std::string(413, 0x55), InspectAccepted, 1, 128, 44100},
+      {"MPEG-1 Layer II", Bytes({0xFF, 0xFD, 0x90, 0x64}), InspectNotLayer3},
+      {"MPEG-1 Layer I", Bytes({0xFF, 0xFF, 0x90, 0x64}), InspectNotLayer3},
+      {"MPEG-2 Layer II", Bytes({0xFF, 0xF5, 0x80, 0xC0}), InspectNotLayer3},
+      {"reserved layer", Bytes({0xFF, 0xF9, 0x90, 0x64}), InspectNotLayer3},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QueueEntry e;
+    ASSERT_EQ(Inspect(row.bytes, e), row.result);
+    if (row.result != InspectAccepted) {
+      ExpectOnlyFileSizeWritten(e);
+      continue;
+    }
+    EXPECT_EQ(e.IsWave, 0);
+    EXPECT_EQ(e.Layer, 2);
+    EXPECT_EQ(e.ChannelMode, row.mode);
+    EXPECT_EQ(e.Bitrate, row.bitrate);
+    EXPECT_EQ(e.SampleRate, row.rate);
+    // Fields that only WAVE sources have are left alone.
+    EXPECT_EQ(e.Channels, 77u);
+    EXPECT_EQ(e.BitsPerSample, 77u);
+    EXPECT_EQ(e.Duration, 77u);
+  }
+}
+
+TEST_F(InspectTest, FilesThatCannotBeOpenedGiveCode1AndTouchNothing) {
+  const std::string locked = dir_ + "/locked.wav";
+  WriteFile(locked, Wave(2, 44100, 16, 1000));
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  const std::string fifo = dir_ + "/fifo.wav";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Row {
+    const char* name;
+    std::string path;
+  };
+  std::vector<Row> rows = {
+      {"missing file", dir_ + "/missing.wav"},
+      {"empty path", ""},
+      {"directory", dir_},
+      {"path through a file", locked + "/x.wav"},
+      {"FIFO (must not block)", fifo},
+  };
+  // Permissions do not stop root; the row only means something for other users.
+  if (geteuid() != 0) rows.push_back({"no read permission", locked});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QueueEntry e = Sentinel(row.path);
+    const int fds = OpenFdCount();
+    EXPECT_EQ(InspectSourceEntry(e), InspectCannotOpen);
+    EXPECT_EQ(OpenFdCount(), fds);
+    EXPECT_EQ(e.FileSize, 0xDEADBEEFu);
+    ExpectOnlyFileSizeWritten(e);
+  }
+}
+
+TEST_F(InspectTest, FileSizeKeepsTheLow32BitsOfAFileOver4GiB) {
+  // A WAVE file whose data runs past 4 GiB (sparse: it takes no space).
+  const uint64_t total = (uint64_t{1} << 32) + 1000;
+  QueueEntry e;
+  ASSERT_EQ(Inspect(Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 0xFFFFFFF0)), e, total), InspectAccepted);
+  EXPECT_EQ(e.FileSize, 1000u);
+  EXPECT_EQ(e.Duration, 0xFFFFFFF0u / 176400);
+}
+
+TEST_F(InspectTest, InspectSourceWorksOnTheQueueSlotBeingFilled) {
+  const std::string path = dir_ + "/a.mp3";
+  WriteFile(path, Bytes({0xFF, 0xFB, 0x90, 0x64}));
+  const int slot = QueueCount;  // the entry being added is not counted yet
+  JobQueue[slot] = Sentinel(path);
+  EXPECT_EQ(InspectSource(slot), InspectAccepted);
+  EXPECT_EQ(JobQueue[slot].Bitrate, 128);
+  EXPECT_EQ(JobQueue[slot].FileSize, 4u);
+  JobQueue[slot] = QueueEntry{};
+  EXPECT_EQ(InspectSource(-1), InspectCannotOpen);
+  EXPECT_EQ(InspectSource(MaxQueueEntries), InspectCannotOpen);
+}
+
+TEST(InspectTextTest, EveryCodeHasItsMessage) {
+  EXPECT_STREQ(InspectResultText(InspectAccepted), "");
+  EXPECT_STREQ(InspectResultText(InspectCannotOpen), "Unable to open file");
+  EXPECT_STREQ(InspectResultText(InspectUnknownType), "Unknown file type");
+  EXPECT_STREQ(InspectResultText(InspectBrokenWave), "Broken WAVE file");
+  EXPECT_STREQ(InspectResultText(InspectNotPcm), "Not a PCM WAVE file");
+  EXPECT_STREQ(InspectResultText(InspectNotLayer3), "Not a MPEG-1 Layer III file");
+  EXPECT_STREQ(InspectResultText(static_cast<InspectResult>(6)), "");
+}
+
+TEST(WaveDurationTest, DividesIn64BitsAndNeverByZero) {
+  struct Row {
+    uint32_t data, rate;
+    uint16_t channels, bits;
+    uint32_t seconds;
+  };
+  const Row rows[] = {
+      {10584000, 44100, 2, 16, 60},  {10583999, 44100, 2, 16, 59},     {0xFFFFFFFF, 8000, 1, 8, 536870},
+      {0xFFFFFFFF, 1, 1, 8, 0xFFFFFFFF}, {1000, 0, 2, 16, 0},          {1000, 44100, 0, 16, 0},
+      {1000, 44100, 2, 7, 0},        {1000, 44100, 2, 12, 0},          {529200, 44100, 2, 24, 2},
+      // 32-bit products would wrap: 0x40000001 x 4 x 1 = 2^32 + 4, and 2^31 x 2 x 2 = 2^33.
+      {400, 0x40000001, 4, 8, 0},    {0xFFFFFFFF, 0x80000000, 2, 16, 0}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFF, 0xFFF8, 0},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(WaveDuration(r.data, r.rate, r.channels, r.bits), r.seconds)
+        << r.data << " " << r.rate << " " << r.channels << " " << r.bits;
+}

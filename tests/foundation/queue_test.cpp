@@ -1,0 +1,116 @@
+// The queue records, the scheduler state's initial values and the constant tables.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/queue.h"
+
+namespace {
+
+class QueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Fill(0); }
+  void TearDown() override { Fill(0); }
+  // Puts entries named "0", "1", ... into the queue.
+  static void Fill(int n) {
+    while (QueueCount > 0) RemoveQueueEntry(QueueCount - 1);
+    for (int i = 0; i < n; ++i) {
+      QueueEntry e;
+      e.Path = std::to_string(i);
+      e.FileSize = static_cast<uint32_t>(i);
+      ASSERT_TRUE(AppendQueueEntry(e));
+    }
+  }
+  static std::string Paths() {
+    std::string out;
+    for (int i = 0; i < QueueCount; ++i) out += (i ? "," : "") + JobQueue[i].Path;
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(QueueTest, RemoveEntryMovesLaterEntriesDown) {
+  struct Row {
+    const char* name;
+    int count;
+    int index;
+    const char* after;
+  };
+  const std::vector<Row> rows = {
+      {"head", 4, 0, "1,2,3"},        {"middle", 4, 1, "0,2,3"},   {"last", 4, 3, "0,1,2"},
+      {"only entry", 1, 0, ""},       {"at count", 4, 4, "0,1,2,3"}, {"past count", 4, 999, "0,1,2,3"},
+      {"past the array", 4, 1000, "0,1,2,3"}, {"negative", 4, -1, "0,1,2,3"}, {"empty queue", 0, 0, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Fill(row.count);
+    RemoveQueueEntry(row.index);
+    EXPECT_EQ(Paths(), row.after);
+  }
+  // The slot freed at the end holds no stale entry that a later append could show.
+  Fill(3);
+  RemoveQueueEntry(0);
+  EXPECT_TRUE(JobQueue[2].Path.empty());
+  EXPECT_EQ(JobQueue[2].FileSize, 0u);
+}
+
+TEST_F(QueueTest, QueueHoldsAtMostOneThousandEntries) {
+  Fill(MaxQueueEntries);
+  EXPECT_EQ(QueueCount, 1000);
+  QueueEntry extra;
+  extra.Path = "extra";
+  EXPECT_FALSE(AppendQueueEntry(extra));
+  EXPECT_EQ(QueueCount, 1000);
+  EXPECT_EQ(JobQueue[999].Path, "999");
+  RemoveQueueEntry(999);
+  EXPECT_TRUE(AppendQueueEntry(extra));
+  EXPECT_EQ(JobQueue[999].Path, "extra");
+}
+
+TEST(ConverterStateTest, InitialValues) {
+  const ConverterState s;
+  EXPECT_FALSE(s.SubmissionActive);
+  EXPECT_TRUE(s.EncoderJob);
+  EXPECT_TRUE(s.EndHandled) << "no job has to be handled before the first one";
+  EXPECT_FALSE(s.AbortRequested);
+  EXPECT_FALSE(s.Suspended);
+  EXPECT_EQ(s.BytesDone, 0u);
+  EXPECT_EQ(s.BytesTotal, 1u) << "the progress denominator is never 0";
+  EXPECT_EQ(s.Percent, 0u);
+  EXPECT_EQ(s.FramesDone, -1);
+  EXPECT_EQ(s.BytesOut, 0u);
+  EXPECT_EQ(s.ElapsedMs, 0.0);
+  EXPECT_EQ(s.RemainingMs, 0.0);
+  EXPECT_EQ(s.StatusText, "Idle ...");
+  EXPECT_TRUE(s.NoticeText.empty());
+  EXPECT_EQ(s.NoticeTicks, 0);
+  EXPECT_TRUE(s.CurrentSource.empty());
+  EXPECT_EQ(s.EncoderProcess.Pid, 0);
+  EXPECT_FALSE(s.DecoderThread.Started);
+  EXPECT_EQ(sizeof s.DecoderInput, 400u);
+  EXPECT_EQ(sizeof s.DecoderOutput, 400u);
+  EXPECT_EQ(s.DecoderInput[0], '\0');
+  EXPECT_EQ(s.DecoderOutput[0], '\0');
+  // The program-wide instance starts the same way.
+  EXPECT_EQ(Converter.StatusText, "Idle ...");
+  EXPECT_EQ(Converter.FramesDone, -1);
+  EXPECT_EQ(QueueCount, 0);
+}
+
+TEST(QueueTablesTest, Contents) {
+  const uint32_t bitrates[] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+  ASSERT_EQ(BitrateCount, 12);
+  for (int i = 0; i < BitrateCount; ++i) EXPECT_EQ(BitrateTable[i], bitrates[i]) << i;
+  EXPECT_EQ(BitrateTable[5], 128u) << "the default bitrate index";
+  const char* modes[] = {"Stereo", "Joint stereo", "Dual", "Mono"};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_STREQ(ModeNameTable[i], modes[i]);
+    EXPECT_EQ(sizeof ModeNameTable[i], 20u);
+  }
+  EXPECT_EQ(PriorityClassTable[0], 0x40u);  // idle
+  EXPECT_EQ(PriorityClassTable[1], 0x20u);  // normal
+  EXPECT_EQ(PriorityClassTable[2], 0x80u);  // high
+}
