@@ -41,21 +41,40 @@ struct BitWriter {
 };
 
 // Writes the n (<= 16) low bits of value, most significant first. The caller has checked
-// that the frame fits, the bound check only keeps a wrong count from writing past the end.
+// that the frame fits; the bound check only keeps a wrong count from writing past the end.
 void PutBits(BitWriter& w, unsigned value, int n)
 {
-    for (int i = n - 1; i >= 0; --i) {
+    while (n > 0) {
         const int byte = w.bitPos >> 3;
         if (byte >= w.size) {
             return;
         }
-        const int shift = 7 - (w.bitPos & 7);
-        if ((value >> i) & 1u) {
-            w.data[byte] = static_cast<uint8_t>(w.data[byte] | (1u << shift));
-        }
-        ++w.bitPos;
+        const int room = 8 - (w.bitPos & 7);
+        const int take = n < room ? n : room;
+        const unsigned part = (value >> (n - take)) & ((1u << take) - 1u);
+        w.data[byte] = static_cast<uint8_t>(w.data[byte] | (part << (room - take)));
+        w.bitPos += take;
+        n -= take;
     }
 }
+
+// Scalefactors of ISO/IEC 11172-3 Table 3-B.1, 2.0 * 2^(-i/3): a power of two times
+// 1, 2^(-1/3) or 2^(-2/3).
+struct ScalefactorTable {
+    float value[63];
+    constexpr ScalefactorTable() : value()
+    {
+        const double thirds[3] = {1.0, 0.79370052598409973738, 0.62996052494743658238};  // 2^(-1/3), 2^(-2/3)
+        for (int i = 0; i < 63; ++i) {
+            double v = 2.0 * thirds[i % 3];
+            for (int k = 0; k < i / 3; ++k) {
+                v *= 0.5;
+            }
+            value[i] = static_cast<float>(v);
+        }
+    }
+};
+constexpr ScalefactorTable kScalefactors;
 
 } // namespace
 
@@ -64,7 +83,7 @@ const float Layer1SnrDb[15] = {0.00f,  7.00f,  16.00f, 25.28f, 31.59f, 37.75f, 4
 
 float Layer1Scalefactor(int index)
 {
-    return static_cast<float>(2.0 * std::exp2(-index / 3.0));
+    return index >= 0 && index < 63 ? kScalefactors.value[index] : 0.0f;
 }
 
 int Layer1ScalefactorIndex(float maxAbs)
@@ -95,7 +114,7 @@ int Layer1Quantize(float x, int nb)
     // (A*x + B) truncated to nb bits with the MSB inverted equals floor(N (x + 1) / 2) for
     // N = 2^nb - 1 steps; the all-ones code is never produced (it could imitate a sync word).
     const int steps = (1 << nb) - 1;
-    const int code = static_cast<int>(std::floor(steps * (static_cast<double>(x) + 1.0) * 0.5));
+    const int code = static_cast<int>(std::floor(static_cast<float>(steps) * (x + 1.0f) * 0.5f));
     if (code < 0) {
         return 0;
     }
@@ -155,47 +174,55 @@ void Layer1AnalysisStep(const Layer1Encoder& enc, float* fifo, const float* in32
 int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channels, int availableBits,
                    int (*alloc)[32])
 {
-    float mnr[2][32];
+    // Candidates flattened to channel * 32 + subband; a subband that cannot take another step
+    // gets an infinite ratio and is never picked again (the bits left only shrink).
+    constexpr float kDone = 1e30f;
+    const int count = channels * 32;
+    float mnr[64];
     for (int ch = 0; ch < channels; ++ch) {
         for (int sb = 0; sb < 32; ++sb) {
             alloc[ch][sb] = 0;
-            mnr[ch][sb] = Layer1SnrDb[0] - smr[ch][sb];
+            mnr[ch * 32 + sb] = active[ch][sb] ? Layer1SnrDb[0] - smr[ch][sb] : kDone;
         }
     }
     int left = availableBits;
     for (;;) {
-        int bestCh = -1;
-        int bestSb = -1;
-        float best = 0.0f;
-        for (int ch = 0; ch < channels; ++ch) {
-            for (int sb = 0; sb < 32; ++sb) {
-                if (!active[ch][sb] || alloc[ch][sb] >= 14) {
-                    continue;
-                }
-                // The first step costs the 6-bit scalefactor and 2 bits for each of the 12
-                // samples; each further step one bit per sample.
-                const int cost = alloc[ch][sb] == 0 ? 30 : 12;
-                if (cost > left) {
-                    continue;
-                }
-                if (bestCh < 0 || mnr[ch][sb] < best) {
-                    bestCh = ch;
-                    bestSb = sb;
-                    best = mnr[ch][sb];
-                }
+        int best = 0;
+        for (int i = 1; i < count; ++i) {
+            if (mnr[i] < mnr[best]) {
+                best = i;
             }
         }
-        if (bestCh < 0) {
+        if (mnr[best] >= kDone) {
             break;
         }
-        left -= alloc[bestCh][bestSb] == 0 ? 30 : 12;
-        ++alloc[bestCh][bestSb];
-        mnr[bestCh][bestSb] = Layer1SnrDb[alloc[bestCh][bestSb]] - smr[bestCh][bestSb];
+        int& a = alloc[best / 32][best % 32];
+        // The first step costs the 6-bit scalefactor and 2 bits for each of the 12 samples;
+        // each further step one bit per sample.
+        const int cost = a == 0 ? 30 : 12;
+        if (cost > left) {
+            mnr[best] = kDone;
+            continue;
+        }
+        left -= cost;
+        ++a;
+        mnr[best] = a >= 14 ? kDone : Layer1SnrDb[a] - smr[best / 32][best % 32];
     }
     return availableBits - left;
 }
 
-int Layer1NearestBitrate(int sampleRate, int wantedKbps)
+namespace {
+
+// Whether a frame at this rate has room for the header and the allocations of all channels.
+bool FrameHoldsAllocations(int sampleRate, int kbps, int codedChannels)
+{
+    const int bits = 12 * kbps * 1000 / sampleRate * 32;  // unpadded frame
+    return bits >= 32 + 4 * 32 * codedChannels;
+}
+
+} // namespace
+
+int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels)
 {
     int freqIndex = 0;
     const int id = RateId(sampleRate, freqIndex);
@@ -203,10 +230,13 @@ int Layer1NearestBitrate(int sampleRate, int wantedKbps)
         return 0;
     }
     const int* table = id == 1 ? kBitratesMpeg1 : kBitratesLsf;
-    int best = table[0];
-    for (int i = 1; i < 14; ++i) {
+    int best = 0;
+    for (int i = 0; i < 14; ++i) {
+        if (!FrameHoldsAllocations(sampleRate, table[i], codedChannels)) {
+            continue;
+        }
         // On a tie the higher rate wins: more bits never sound worse.
-        if (std::abs(table[i] - wantedKbps) <= std::abs(best - wantedKbps)) {
+        if (best == 0 || std::abs(table[i] - wantedKbps) <= std::abs(best - wantedKbps)) {
             best = table[i];
         }
     }
@@ -231,7 +261,7 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
             bitrateIndex = i + 1;
         }
     }
-    if (bitrateIndex == 0) {
+    if (bitrateIndex == 0 || !FrameHoldsAllocations(sampleRate, bitrateKbps, mode == 3 ? 1 : 2)) {
         return false;
     }
     enc.sampleRate = sampleRate;

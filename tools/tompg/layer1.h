@@ -29,12 +29,14 @@ struct Layer1Encoder {
 
 // sampleRate one of 32000/44100/48000 (MPEG-1) or 16000/22050/24000 (MPEG-2 LSF);
 // channels 1 or 2; mode 0 stereo, 1 joint stereo, 2 dual, 3 mono (mono needs channels == 1);
-// bitrateKbps total, must be legal for Layer I at that rate (see Layer1NearestBitrate).
+// bitrateKbps total, must be legal for Layer I at that rate (see Layer1NearestBitrate); false
+// for anything else, including a two-channel mode whose frames cannot hold the allocations.
 bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int bitrateKbps);
 
 // Nearest legal Layer I total bitrate for a wanted one at a sample rate (0 for a rate that
-// Layer I cannot code).
-int Layer1NearestBitrate(int sampleRate, int wantedKbps);
+// Layer I cannot code). With codedChannels == 2 it skips the rates whose frames are too short
+// for the header and two channels' allocations (32 kbit/s at 44.1 and 48 kHz).
+int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels = 1);
 
 // Encodes one frame of 384 samples per channel (float, full scale = 1.0; right ignored when
 // channels == 1) into out; returns the frame's byte count (or -1 on error).
