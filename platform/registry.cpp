@@ -241,7 +241,9 @@ bool LoadStore(const std::string& file, Store& store) {
     text.resize(got);
   }
   close(fd);
-  return ok && ParseStore(text, store);
+  if (ok && ParseStore(text, store)) return true;
+  store.Keys.clear();  // nothing of a damaged store is used, not even its readable part
+  return false;
 }
 
 std::string ParentDir(const std::string& file) {

@@ -206,6 +206,9 @@ TEST_F(StoreTest, DamagedStoreReadsAsNoKey) {
     uint32_t type = 0, v = 0, size = 4;
     EXPECT_EQ(RegQueryValue(key, "Layer", &type, &v, &size), RegOk);
     EXPECT_EQ(v, 2u);
+    size = 4;
+    EXPECT_EQ(RegQueryValue(key, "TompgDir", &type, nullptr, &size), RegNotFound)
+        << "nothing of the damaged store survives into the new one";
     RegCloseKey(key);
   }
   // Every cut-off prefix of a valid store is damaged, not a smaller store.
