@@ -38,3 +38,8 @@ void HybridChannel(int g, int c);    // all 32 subbands of channel c into Hybrid
 void ScaleSynthesisWindow();
 void ResetSynthesis();
 void SynthesiseSlot(int c, int s);   // time slot s of channel c into PcmBlock
+int16_t PcmSample(float sum);        // truncation toward zero, then saturation to 16 bits
+// Picks the vector (AVX2) or the portable windowing; both give identical samples. Returns
+// whether the vector path is in use. ScaleSynthesisWindow picks the vector path when the
+// processor has it.
+bool SelectSynthesisPath(bool vector);

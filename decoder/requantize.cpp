@@ -1,0 +1,382 @@
+// Requantization, reordering of short blocks and stereo processing of one granule:
+// ISO/IEC 11172-3 2.4.3.4.7 to 2.4.3.4.9, with the intensity stereo rule of ISO/IEC 13818-3
+// 2.4.3.2 for ID 0 frames.
+//
+// Every value taken from the stream (gains, scale factors, intensity positions, coded counts,
+// spectral magnitudes) is bounded before it indexes a table, so no input reaches outside one.
+#include <algorithm>
+#include <cstdint>
+
+#include "decoder/stages.h"
+#include "decoder/tables/requantize_tables.h"
+#include "decoder/tables/scalefactor_tables.h"
+
+namespace {
+
+// Intensity position of a line that is not intensity-coded.
+constexpr int NoIntensity = 0xFEED;
+// 1/sqrt(2) as a double: mid/side is evaluated in double precision and rounded once.
+constexpr double InvSqrt2 = 0.707106781188;
+
+enum BlockKind { LongBlocks, ShortBlocks, MixedBlocks };
+
+BlockKind KindOf(const GranuleInfo& gi) {
+  if (!gi.window_switching_flag || gi.block_type != 2) return LongBlocks;
+  return gi.mixed_block_flag ? MixedBlocks : ShortBlocks;
+}
+
+// 2^(e/4) for the integer exponent e, 0 below 2^(-127/4). The power of two is an exact
+// unsigned integer, so e = -124..-127 divides by 2^31 and stays positive.
+float PowerGain(int e) {
+  if (e < -127) return 0.0f;
+  if (e > 127) e = 127;  // global_gain has 8 bits, so e <= 45; the bound only keeps the shift defined
+  if (e >= 0) return static_cast<float>(1u << (e >> 2)) * QuarterPowerTable[e & 3];
+  const int m = -e;
+  return QuarterPowerTable[4 + (m & 3)] / static_cast<float>(1u << (m >> 2));
+}
+
+// Gain of long band b (0..21).
+float LongGain(const GranuleInfo& gi, const int32_t* scalefac, int b) {
+  const int m = gi.scalefac_scale ? 2 : 1;
+  int e = gi.global_gain - 210 - scalefac[b] * (1 << m);
+  if (gi.preflag) e -= Pretab[b] * (1 << m);
+  return PowerGain(e);
+}
+
+// Gain of short band b (0..12), window w.
+float ShortGain(const GranuleInfo& gi, const int32_t (*scalefac)[3], int b, int w) {
+  const int e = gi.global_gain - 210 - 8 * gi.subblock_gain[w] - scalefac[b][w] * (gi.scalefac_scale ? 4 : 2);
+  return PowerGain(e);
+}
+
+// sign(v) * |v|^(4/3) * gain. Valid streams carry magnitudes up to 8206, all in the table;
+// anything larger (only a broken Huffman stage could produce it) takes the last entry.
+inline float SignedPower(int32_t v, float gain) {
+  uint32_t m = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+  if (m >= static_cast<uint32_t>(Pow43Entries)) m = Pow43Entries - 1;
+  const float r = gain * Pow43Table[m];
+  return v < 0 ? -r : r;
+}
+
+int CodedCount(int c) { return std::clamp(Decoder.CodedLineCount[c], 0, 576); }
+
+const int16_t* ReorderTable(const FrameHeader& header) {
+  const int sf = header.sampling_frequency >= 0 && header.sampling_frequency <= 2 ? header.sampling_frequency : 0;
+  return ShortReorderTable[header.ID & 1][sf];
+}
+
+// Width of short band b within one window.
+int ShortWidth(int b) {
+  const int16_t* end = Decoder.ShortBandEnd;
+  return b == 0 ? end[0] + 1 : end[b] - end[b - 1];
+}
+
+// Subbands that can hold nonzero values when the coded lines are 0..n-1: for long blocks in
+// line order, for short and mixed blocks through the short reordering (the band that holds
+// coded line n - 1 lies at or below the first band whose last line reaches n div 3).
+int SubbandsForCount(int n, BlockKind kind) {
+  if (kind == LongBlocks) return n <= 0 ? 1 : (n - 1) / 18 + 1;
+  int l = 0;
+  while (l < 12 && Decoder.ShortBandEnd[l] < n / 3) ++l;
+  return std::clamp((Decoder.ShortBandEnd[l] - 1) / 6 + 1, 1, 32);
+}
+
+// Long bands that lie in the first 36 lines (the long part of a mixed block): 8 for ID 1, 6 for ID 0.
+int MixedLongBands() {
+  int b = 0;
+  while (b < 21 && Decoder.LongBandEnd[b] < 36) ++b;
+  return b;
+}
+
+// ---- plain path ------------------------------------------------------------------------
+
+void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out, int count,
+                         int limit) {
+  int j = 0;
+  for (int b = 0; b < 22 && j < count; ++b) {
+    const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+    const float gain = LongGain(gi, scalefac, b);
+    for (; j < end; ++j) out[j] = SignedPower(q[j], gain);
+  }
+  for (; j < limit; ++j) out[j] = 0.0f;
+}
+
+// Short bands from band b, coded line i, through the reordering; returns the coded line reached.
+int DequantizeShortBands(const GranuleInfo& gi, const int32_t* q, const int32_t (*scalefac)[3], float* out,
+                         const int16_t* reorder, int count, int b, int i) {
+  for (; b < 13 && i < count; ++b) {
+    const int width = ShortWidth(b);
+    for (int w = 0; w < 3; ++w) {
+      const float gain = ShortGain(gi, scalefac, b, w);
+      for (int f = 0; f < width; ++f, ++i) out[reorder[i]] = SignedPower(q[i], gain);
+    }
+  }
+  return i;
+}
+
+// ---- joint stereo ----------------------------------------------------------------------
+
+struct StereoBand {
+  float gainLeft;
+  float gainRight;  // used when the band is not intensity-coded
+  int position;     // intensity position, NoIntensity when the band is not intensity-coded
+};
+
+struct StereoFrame {
+  int id;
+  bool midSide;
+  const float* lsfRow;
+};
+
+// The four per-line rules. Rules 1 and 3 are evaluated in double precision and rounded once to
+// float; for rule 1 the product of a float by (1 - float ratio) is exact in double, so the
+// result equals an extended-precision evaluation.
+inline void StereoLine(const StereoFrame& f, const StereoBand& band, int32_t ql, int32_t qr, float& left,
+                       float& right) {
+  const float v = SignedPower(ql, band.gainLeft);
+  const int p = band.position;
+  if (p != NoIntensity) {
+    if (f.id == 1) {
+      const double ratio = IntensityRatioTable[p];
+      left = static_cast<float>(static_cast<double>(v) * (1.0 - ratio));
+      right = static_cast<float>(static_cast<double>(v) * ratio);
+    } else if (p == 0) {
+      left = right = v;
+    } else if (p & 1) {
+      left = v * f.lsfRow[(p + 1) / 2];
+      right = v;
+    } else {
+      left = v;
+      right = v * f.lsfRow[p / 2];
+    }
+  } else if (f.midSide) {
+    const float m = v;
+    const float s = SignedPower(qr, band.gainRight);
+    left = static_cast<float>((static_cast<double>(m) + static_cast<double>(s)) * InvSqrt2);
+    right = static_cast<float>((static_cast<double>(m) - static_cast<double>(s)) * InvSqrt2);
+  } else {
+    left = v;
+    right = SignedPower(qr, band.gainRight);
+  }
+}
+
+// Validity of an intensity position: ID 1 positions 0..6. 7 is the standard's illegal
+// position; 8..15 (possible with scale factors of four bits) have no ratio and are treated as
+// illegal too, so the band is decoded as mid/side or left/right like position 7. ID 0: any
+// position other than the band's illegal one (all of 0..31 have a factor in LsfIntensityTable).
+int CheckedPosition(int id, int p, int limit) {
+  if (id == 1) return p >= 0 && p <= 6 ? p : NoIntensity;
+  return p >= 0 && p <= 31 && p != limit ? p : NoIntensity;
+}
+
+struct Bounds {
+  int longBand;      // first intensity-coded long band (22: none)
+  int shortBand[3];  // first intensity-coded short band per window (13: none)
+};
+
+// Intensity position of long band b, which lies in the intensity region. Band 21 carries no
+// scale factor: like the ISO reference decoder it takes band 20's position, when band 20 is in
+// the intensity region too, and is not intensity-coded otherwise.
+int LongPosition(const StereoFrame& f, const Bounds& bounds, int g, int b) {
+  if (b == 21) {
+    if (bounds.longBand > 20) return NoIntensity;
+    b = 20;
+  }
+  return CheckedPosition(f.id, Decoder.scalefac_l[g][1][b], Decoder.IsLimitLong[b]);
+}
+
+// The same for short band b, window w; band 12 takes band 11's position.
+int ShortPosition(const StereoFrame& f, const Bounds& bounds, int g, int b, int w) {
+  if (b == 12) {
+    if (bounds.shortBand[w] > 11) return NoIntensity;
+    b = 11;
+  }
+  return CheckedPosition(f.id, Decoder.scalefac_s[g][1][b][w], Decoder.IsLimitShort[b]);
+}
+
+// Highest short band (from band `top` down to band `bottom`) in which window w of the right
+// channel holds a nonzero value; bottom - 1 if there is none.
+int LastNonzeroShortBand(const int32_t* q, int w, int top, int bottom) {
+  const int16_t* end = Decoder.ShortBandEnd;
+  for (int b = top; b >= bottom; --b) {
+    const int width = ShortWidth(b);
+    const int first = 3 * (end[b] + 1 - width) + w * width;
+    for (int i = first + width - 1; i >= first; --i)
+      if (q[i] != 0) return b;
+  }
+  return bottom - 1;
+}
+
+// First long band whose last line reaches line j (at most 21).
+int LongBandOfLine(int j) {
+  int b = 0;
+  while (b < 21 && Decoder.LongBandEnd[b] < j) ++b;
+  return b;
+}
+
+// First short band whose last coded position 3 * (last line) + 2 reaches coded line n.
+int ShortBandOfCoded(int n) {
+  int b = 0;
+  while (b < 12 && 3 * Decoder.ShortBandEnd[b] + 2 < n) ++b;
+  return b;
+}
+
+// The intensity bound of ISO/IEC 11172-3 2.4.3.4.9.3: intensity coding starts in the band
+// above the highest nonzero value of the right channel (per window for short blocks).
+Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
+  Bounds bounds{22, {13, 13, 13}};
+  if (!(header.mode_extension & 1)) return bounds;
+  const int32_t* q = Decoder.QuantizedSpectrum[1];
+  const int count = CodedCount(1);
+
+  if (kind == LongBlocks) {
+    // The spare entry at 576 is zero, so the scan may start at the count itself. With an all
+    // zero right channel the scan stops at line 0 and band 0 stays left/right coded, as in the
+    // ISO reference decoder.
+    int j = count;
+    while (j > 0 && q[j] == 0) --j;
+    bounds.longBand = LongBandOfLine(j) + 1;
+    return bounds;
+  }
+
+  const int bottom = kind == MixedBlocks ? 3 : 0;
+  const int top = ShortBandOfCoded(count);
+  bool any = false;
+  for (int w = 0; w < 3; ++w) {
+    const int b = LastNonzeroShortBand(q, w, top, bottom);
+    bounds.shortBand[w] = b + 1;  // bottom when the window holds no nonzero value
+    any = any || b >= bottom;
+  }
+  if (kind == MixedBlocks) {
+    // The two numberings of a mixed block are kept apart: long bands of lines 0..35 against
+    // their own bound, short bands from band 3 against the per-window short bounds. When the
+    // right channel has a nonzero value in the short part, all of the long part is below the
+    // bound; otherwise the bound lies in the long part and every short band is intensity-coded.
+    if (any) {
+      bounds.longBand = MixedLongBands();
+    } else {
+      int j = std::min(35, count);
+      while (j > 0 && q[j] == 0) --j;
+      bounds.longBand = LongBandOfLine(j) + 1;
+    }
+  }
+  if (header.ID == 1) {
+    const int top3 = std::max({bounds.shortBand[0], bounds.shortBand[1], bounds.shortBand[2]});
+    bounds.shortBand[0] = bounds.shortBand[1] = bounds.shortBand[2] = top3;
+  }
+  return bounds;
+}
+
+// Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
+// the line reached.
+int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
+  const GranuleInfo& g0 = Decoder.Side.gr[g][0];
+  const GranuleInfo& g1 = Decoder.Side.gr[g][1];
+  const int32_t* q0 = Decoder.QuantizedSpectrum[0];
+  const int32_t* q1 = Decoder.QuantizedSpectrum[1];
+  float* out0 = Decoder.DequantizedSpectrum[0];
+  float* out1 = Decoder.DequantizedSpectrum[1];
+  int j = 0;
+  for (int b = 0; b < bandLimit && j < count; ++b) {
+    const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+    StereoBand band;
+    band.gainLeft = LongGain(g0, Decoder.scalefac_l[g][0], b);
+    band.position = b >= bounds.longBand ? LongPosition(f, bounds, g, b) : NoIntensity;
+    band.gainRight = band.position == NoIntensity ? LongGain(g1, Decoder.scalefac_l[g][1], b) : 0.0f;
+    for (; j < end; ++j) StereoLine(f, band, q0[j], q1[j], out0[j], out1[j]);
+  }
+  return j;
+}
+
+// Short bands from band b, coded line i, through the reordering; returns the coded line reached.
+int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count, const int16_t* reorder, int b,
+                    int i) {
+  const GranuleInfo& g0 = Decoder.Side.gr[g][0];
+  const GranuleInfo& g1 = Decoder.Side.gr[g][1];
+  const int32_t* q0 = Decoder.QuantizedSpectrum[0];
+  const int32_t* q1 = Decoder.QuantizedSpectrum[1];
+  float* out0 = Decoder.DequantizedSpectrum[0];
+  float* out1 = Decoder.DequantizedSpectrum[1];
+  for (; b < 13 && i < count; ++b) {
+    const int width = ShortWidth(b);
+    for (int w = 0; w < 3; ++w) {
+      StereoBand band;
+      band.gainLeft = ShortGain(g0, Decoder.scalefac_s[g][0], b, w);
+      band.position = b >= bounds.shortBand[w] ? ShortPosition(f, bounds, g, b, w) : NoIntensity;
+      band.gainRight = band.position == NoIntensity ? ShortGain(g1, Decoder.scalefac_s[g][1], b, w) : 0.0f;
+      for (int k = 0; k < width; ++k, ++i) {
+        const int at = reorder[i];
+        StereoLine(f, band, q0[i], q1[i], out0[at], out1[at]);
+      }
+    }
+  }
+  return i;
+}
+
+}  // namespace
+
+void DequantizeChannel(const FrameHeader& header, int g, int c) {
+  const GranuleInfo& gi = Decoder.Side.gr[g][c];
+  const int32_t* q = Decoder.QuantizedSpectrum[c];
+  float* out = Decoder.DequantizedSpectrum[c];
+  const int count = CodedCount(c);
+  const BlockKind kind = KindOf(gi);
+  const int16_t* reorder = ReorderTable(header);
+
+  if (kind == LongBlocks) {
+    DequantizeLongLines(gi, q, Decoder.scalefac_l[g][c], out, count, 576);
+  } else {
+    int i = 0;
+    if (kind == MixedBlocks) {
+      // Long bands in lines 0..35 (pretab is zero there), in line order.
+      int j = 0;
+      const int longEnd = std::min(count, 36);
+      for (int b = 0; b < 21 && j < longEnd && Decoder.LongBandEnd[b] < 36; ++b) {
+        const int end = std::min(Decoder.LongBandEnd[b] + 1, longEnd);
+        const float gain = LongGain(gi, Decoder.scalefac_l[g][c], b);
+        for (; j < end; ++j) out[j] = SignedPower(q[j], gain);
+      }
+      for (; j < 36; ++j) out[j] = 0.0f;
+      i = DequantizeShortBands(gi, q, Decoder.scalefac_s[g][c], out, reorder, count, 3, 36);
+    } else {
+      i = DequantizeShortBands(gi, q, Decoder.scalefac_s[g][c], out, reorder, count, 0, 0);
+    }
+    for (; i < 576; ++i) out[reorder[i]] = 0.0f;
+  }
+  // Subbands above the coded lines are silent; the hybrid stage copies their overlap instead of
+  // transforming zeros, which gives the same samples.
+  Decoder.ActiveSubbands[c] = SubbandsForCount(count, kind);
+}
+
+void JointStereoGranule(const FrameHeader& header, int g) {
+  // Channel 0's block type decides the layout of both channels.
+  const BlockKind kind = KindOf(Decoder.Side.gr[g][0]);
+  const int count = std::max(CodedCount(0), CodedCount(1));
+  const int16_t* reorder = ReorderTable(header);
+  StereoFrame f;
+  f.id = header.ID & 1;
+  f.midSide = (header.mode_extension & 2) != 0;
+  f.lsfRow = LsfIntensityTable[Decoder.IntensityScale & 1];
+  const Bounds bounds = IntensityBounds(header, kind);
+  float* out0 = Decoder.DequantizedSpectrum[0];
+  float* out1 = Decoder.DequantizedSpectrum[1];
+
+  if (kind == LongBlocks) {
+    int j = JointLongLines(f, bounds, g, count, 22);
+    for (; j < 576; ++j) out0[j] = out1[j] = 0.0f;
+  } else {
+    int i = 0;
+    if (kind == MixedBlocks) {
+      int j = JointLongLines(f, bounds, g, std::min(count, 36), MixedLongBands());
+      for (; j < 36; ++j) out0[j] = out1[j] = 0.0f;
+      i = JointShortBands(f, bounds, g, count, reorder, 3, 36);
+    } else {
+      i = JointShortBands(f, bounds, g, count, reorder, 0, 0);
+    }
+    for (; i < 576; ++i) out0[reorder[i]] = out1[reorder[i]] = 0.0f;
+  }
+  // Both channels end at the larger coded count: in the intensity region the right channel is
+  // made from the left one, below it each channel has its own lines (the left count alone would
+  // drop right-channel lines above it).
+  Decoder.ActiveSubbands[0] = Decoder.ActiveSubbands[1] = SubbandsForCount(count, kind);
+}
