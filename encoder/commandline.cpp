@@ -1,0 +1,82 @@
+#include "encoder/commandline.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "app/settings.h"
+#include "encoder/consolemonitor.h"
+#include "encoder/priority.h"
+#include "platform/console.h"
+#include "platform/process.h"
+
+const char* EncoderLaunchText(EncoderLaunchResult result) {
+  switch (result) {
+    case EncoderLaunched: return "encoder started";
+    case EncoderBadChoice: return "layer, channel mode, bitrate or priority out of range";
+    case EncoderLineTooLong: return "encoder command line too long";
+    case EncoderLineAmbiguous: return "a path cannot be passed on the encoder command line";
+    case EncoderNotStarted: return "the encoder program cannot be run";
+  }
+  return "unknown launch result";
+}
+
+EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source,
+                                            const char* output, int32_t layer,
+                                            int32_t channelMode, int32_t bitrate,
+                                            char (&line)[EncoderCommandLineSize]) {
+  line[0] = '\0';
+  // The indexes come from the queue; never read outside the bitrate table.
+  if (layer < 0 || layer > 2 || channelMode < 0 || channelMode > 3 || bitrate < 0 ||
+      bitrate >= BitrateCount) {
+    return EncoderBadChoice;
+  }
+  const char layerDigit = static_cast<char>('1' + layer);
+  // Mono carries the whole bitrate in its one channel; the other modes split it in two.
+  const unsigned perChannel = BitrateTable[bitrate] / (channelMode == 3 ? 1u : 2u);
+  const unsigned mode = static_cast<unsigned>(channelMode);
+  const int needed = std::snprintf(line, sizeof line, "%stompg \"%s\" \"%s\" -L%c -B%u -M%u -P2 -S0 -N4",
+                                   tompgDir, source, output, layerDigit, perChannel, mode);
+  if (needed < 0 || needed >= EncoderCommandLineSize) {
+    line[0] = '\0';  // a cut line would name other files: refuse it whole
+    return EncoderLineTooLong;
+  }
+  // The encoder reads its arguments back with the splitting rules; a path that would come back
+  // different (a double quote in it, a blank in the program directory, backslashes before a
+  // closing quote) would make it read or write some other file.
+  char options[3][16];
+  std::snprintf(options[0], sizeof options[0], "-L%c", layerDigit);
+  std::snprintf(options[1], sizeof options[1], "-B%u", perChannel);
+  std::snprintf(options[2], sizeof options[2], "-M%u", mode);
+  const std::vector<std::string> expected = {std::string(tompgDir) + "tompg", source, output,
+                                             options[0], options[1], options[2],
+                                             "-P2", "-S0", "-N4"};
+  if (SplitCommandLine(line) != expected) {
+    line[0] = '\0';
+    return EncoderLineAmbiguous;
+  }
+  return EncoderLaunched;
+}
+
+EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& outputPath,
+                                  int priorityPosition) {
+  if (!ValidPriorityPosition(priorityPosition)) return EncoderBadChoice;
+  const std::string tompgDir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, TompgDirSize));
+  char line[EncoderCommandLineSize];
+  const EncoderLaunchResult built =
+      BuildEncoderCommandLine(tompgDir.c_str(), entry.Path.c_str(), outputPath.c_str(),
+                              entry.Layer, entry.ChannelMode, entry.Bitrate, line);
+  if (built != EncoderLaunched) return built;
+
+  // Take what an earlier encoder left in the terminal, then clear the screen: its last progress
+  // line must not be read as progress of this job (its frame count could match).
+  PumpConsole();
+  ClearConsole();
+  ConsoleMonitor.FinalLinesRead = false;
+
+  ProcessInfo process;
+  const int nice = NiceForPriorityClass(PriorityClassTable[priorityPosition]);
+  if (StartConsoleProcess(line, nice, process) != ProcessStarted) return EncoderNotStarted;
+  Converter.EncoderProcess = process;
+  return EncoderLaunched;
+}

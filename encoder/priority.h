@@ -1,0 +1,23 @@
+// Priority, suspension and resumption of the running job (the encoder process or the decoder
+// thread), driven by the track bar PriorityTB and clicks on CurrentLB.
+#pragma once
+#include <cstdint>
+
+// Nice value for a process priority class of PriorityClassTable: idle 19, normal 0, high -5.
+// An unknown class gives 0.
+int NiceForPriorityClass(uint32_t priorityClass);
+// Nice value of the PriorityTB position (0 Low, 1 Normal, 2 High) for the encoder process and
+// for the decoder thread alike (Low 19, Normal 0, High -5); -1 is never returned: a position
+// outside 0..2 gives Normal.
+int PriorityNice(int position);
+// True for a track bar position 0..2.
+bool ValidPriorityPosition(int position);
+
+// The track bar moved: a running job takes the priority of the new position at once; with no
+// job running nothing happens (the next job starts with the position's priority).
+void PriorityTBChange(int position);
+
+// CurrentLB was clicked. Acts only while it shows its hint (a job runs): suspends the job (the
+// whole encoder process, or the decoder thread at its next frame), or resumes it and moves
+// StartTick forward by the paused span.
+void CurrentLBClick(bool hintShown);

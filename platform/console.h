@@ -1,0 +1,51 @@
+// The encoder console: a pseudo-terminal whose output is kept in a terminal screen model, so
+// that carriage returns, line feeds, scrolling and escape sequences behave as on a terminal of
+// 80 columns and 2 rows. There is one console per program; it is never closed.
+#pragma once
+#include <cstddef>
+#include <string>
+
+constexpr int ConsoleColumns = 80;
+constexpr int ConsoleRows = 2;
+
+// Opens the pseudo-terminal and the screen model of 80 x 2 (once; later calls only report
+// whether the console exists). Returns true when the console exists.
+bool OpenConsole();
+// True once OpenConsole succeeded.
+bool ConsoleOpen();
+// The slave side (what a child gets as its terminal) and the master side (for a socket notifier
+// of the window); -1 without a console.
+int ConsoleSlaveFd();
+int ConsoleMasterFd();
+
+// The title is only kept as text: there is no console window to show it.
+void SetConsoleTitle(const char* title);
+const std::string& ConsoleTitleText();
+
+// Reads everything the children have written so far (without blocking) into the screen model.
+// Returns the number of bytes taken. One call takes at most a few megabytes so that the GUI
+// thread is never held by a writer that outpaces it; the rest stays in the terminal and is taken
+// by the next call, so nothing is lost.
+size_t PumpConsole();
+// Bytes taken into the model since the console was opened (for diagnostics and tests).
+unsigned long long ConsoleBytesTaken();
+
+// Copies the characters of `count` cells of screen row `row`, starting at column `column`, into
+// out[0 .. count-1] (no terminating zero is written). Empty cells read as blanks, characters
+// outside printable ASCII as '?'. False (and nothing copied) when the cells lie outside the screen.
+bool ReadConsoleCells(int row, int column, int count, char* out);
+
+// Writes text into the screen model as if a program had written it to the terminal; a line feed
+// also returns the cursor to column 0, as the terminal's output processing does for children.
+void WriteConsole(const char* text);
+
+// Blanks the whole screen and puts the cursor at the start of its bottom row.
+void ClearConsole();
+
+// The screen size (rows x columns); false without a console.
+bool GetConsoleSize(int& rows, int& columns);
+// Resizes the screen model and the terminal's window size. The program keeps 80 x 2; other sizes
+// serve tests (a console that has grown, as a user could do with a console window elsewhere).
+bool SetConsoleSize(int rows, int columns);
+// The cursor position in the model; false without a console.
+bool GetConsoleCursor(int& row, int& column);

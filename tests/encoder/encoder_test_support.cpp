@@ -1,0 +1,116 @@
+#include "encoder_test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/queue.h"
+#include "app/settings.h"
+#include "encoder/consolemonitor.h"
+#include "platform/console.h"
+
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+ScratchDir::ScratchDir() {
+  char pattern[] = "/tmp/sonivert-enc-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  Path = made != nullptr ? std::string(made) + "/" : std::string();
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+void InstallFakeTompg(const std::string& dir) {
+  WriteFile(dir + "tompg", ReadFile(FAKE_TOMPG));
+  chmod((dir + "tompg").c_str(), 0755);
+}
+
+namespace {
+// The fields after the command name, which is in parentheses and may hold blanks.
+std::string StatFields(const std::string& path) {
+  const std::string stat = ReadFile(path);
+  const size_t close = stat.rfind(')');
+  return close == std::string::npos ? std::string() : stat.substr(close + 2);
+}
+}  // namespace
+
+char ProcState(int pid) {
+  const std::string fields = StatFields("/proc/" + std::to_string(pid) + "/stat");
+  return fields.empty() ? '?' : fields[0];
+}
+
+char ThreadState(int tid) {
+  const std::string fields = StatFields("/proc/self/task/" + std::to_string(tid) + "/stat");
+  return fields.empty() ? '?' : fields[0];
+}
+
+bool ProcSessionAndTty(int pid, int& session, int& ttyNr) {
+  std::istringstream fields(StatFields("/proc/" + std::to_string(pid) + "/stat"));
+  char state;
+  int ppid, pgrp;
+  return static_cast<bool>(fields >> state >> ppid >> pgrp >> session >> ttyNr);
+}
+
+std::string ScreenRow(int row) {
+  char cells[ConsoleLineLength];
+  if (!ReadConsoleCells(row, ConsoleLineColumn, ConsoleLineLength, cells)) return "<unreadable>";
+  std::string text(cells, ConsoleLineLength);
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
+}
+
+void ClearScreen() {
+  OpenConsole();
+  PumpConsole();
+  ClearConsole();
+}
+
+void PutScreen(const std::string& top, const std::string& bottom) {
+  ClearScreen();
+  WriteConsole((top + "\n" + bottom).c_str());
+}
+
+void ResetConverter() {
+  Converter.SubmissionActive = false;
+  Converter.EncoderJob = true;
+  Converter.Suspended = false;
+  Converter.BytesDone = 0;
+  Converter.BytesOut = 0;
+  Converter.FramesDone = -1;
+  Converter.NoticeText.clear();
+  Converter.NoticeTicks = 0;
+  Converter.CurrentSource.clear();
+  Converter.EncoderProcess = ProcessInfo{};
+  ConsoleMonitor.ReadTimerEnabled = true;
+  ConsoleMonitor.SetReadTimer = nullptr;
+  ConsoleMonitor.FinalLinesRead = false;
+  AppSettings.Flags = 0;
+  AppSettings.TompgDir[0] = '\0';
+  if (ConsoleMonitor.ConsoleTitle.empty()) ConsoleSetup();
+  ClearScreen();
+}
