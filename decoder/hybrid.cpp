@@ -159,7 +159,10 @@ void HybridChannel(int g, int c) {
   const GranuleInfo& gi = Decoder.Side.gr[g][c];
   const bool switched = gi.window_switching_flag != 0;
   const int blockType = switched ? (gi.block_type & 3) : 0;
-  const bool mixed = switched && blockType == 2 && gi.mixed_block_flag;
+  // mixed_block_flag puts the two lowest subbands under the normal window whatever the block
+  // type (ISO/IEC 11172-3 2.4.2.7): start and stop blocks may carry it too, as the
+  // conformance stream for block switching does.
+  const bool mixed = switched && gi.mixed_block_flag;
   const float* spectrum = Decoder.DequantizedSpectrum[c];
   float(*overlap)[18] = Decoder.OverlapBuffer[c];
   float(*out)[18] = Decoder.HybridOutput;

@@ -90,6 +90,30 @@ TEST(Hybrid, TransformsMatchTheDirectFormulas) {
   }
 }
 
+// mixed_block_flag puts subbands 0 and 1 under the normal window for every block type (the
+// block-switching conformance stream sets it on start and stop blocks too).
+TEST(Hybrid, MixedFlagKeepsTheLowestSubbandsLong) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> value(-10.0f, 10.0f);
+  for (int type : {1, 2, 3}) {
+    StartGranule(type, true);
+    float x[576];
+    for (float& v : x) v = value(rng);
+    std::memcpy(Decoder.DequantizedSpectrum[0], x, sizeof x);
+    HybridChannel(0, 0);
+    for (int sb : {0, 1, 2, 31}) {
+      double z[36];
+      const int t = sb < 2 ? 0 : type;
+      if (t == 2)
+        DirectShort(x + 18 * sb, z);
+      else
+        DirectLong(x + 18 * sb, t, z);
+      for (int i = 0; i < 18; ++i)
+        ASSERT_NEAR(Decoder.OverlapBuffer[0][sb][i], z[18 + i], 1e-4) << "type " << type << " sb " << sb << " i " << i;
+    }
+  }
+}
+
 // A single value 1.0 at line 0 of a long block with an empty overlap.
 TEST(Hybrid, SingleLineImpulse) {
   StartGranule(0);
