@@ -62,11 +62,11 @@ ParsedFrame ParseFrame(const uint8_t* data, int size)
     const int nch = f.mode == 3 ? 1 : 2;
     const int bound = f.mode == 1 ? 4 * (f.modeExtension + 1) : 32;
     for (int sb = 0; sb < 32; ++sb) {
-        for (int ch = 0; ch < nch; ++ch) {
+        for (int ch = 0; ch < (sb < bound ? nch : 1); ++ch) {
             f.alloc[ch][sb] = static_cast<int>(Get(r, 4));
         }
         if (sb >= bound) {
-            f.alloc[1][sb] = f.alloc[0][sb];
+            f.alloc[1][sb] = f.alloc[0][sb];  // intensity coded: one allocation for both
         }
     }
     int sampleBits = 0;
@@ -305,7 +305,7 @@ TEST(Layer1Frame, HeaderFieldsLengthsAndBudget)
         const int id = rate >= 32000 ? 1 : 0;
         for (int index = 1; index <= 14; ++index) {
             const int kbps = FieldBitrate(id, index);
-            for (int mode : {0, 2, 3}) {
+            for (int mode : {0, 1, 2, 3}) {
                 const int channels = mode == 3 ? 1 : 2;
                 Layer1Encoder enc;
                 const int frameBits = 12 * kbps * 1000 / rate * 32;
@@ -404,27 +404,37 @@ TEST(Layer1Allocate, StaysWithinTheBitsAndFillsThem)
                 active[ch][sb] = rng() % 8 != 0;
             }
         }
+        // Two channels also with intensity coding from bound 4, 8, 12 or 16.
+        const int bound = channels == 2 && trial % 4 == 1 ? 4 * (1 + trial / 4 % 4) : 32;
         int alloc[2][32];
-        const int used = Layer1Allocate(smr, active, channels, available, alloc);
+        const int used = Layer1Allocate(smr, active, channels, available, alloc, bound);
         int counted = 0;
         for (int ch = 0; ch < channels; ++ch) {
             for (int sb = 0; sb < 32; ++sb) {
                 const int a = alloc[ch][sb];
                 ASSERT_GE(a, 0);
                 ASSERT_LE(a, 14);
-                if (!active[ch][sb]) {
+                const bool shared = sb >= bound;
+                if (!active[shared ? 0 : ch][sb]) {
                     ASSERT_EQ(a, 0);
                 }
-                counted += a == 0 ? 0 : 6 + 12 * (a + 1);
+                if (shared) {
+                    ASSERT_EQ(alloc[1][sb], alloc[0][sb]);
+                    // one set of samples, two scalefactors
+                    counted += a == 0 || ch == 1 ? 0 : 12 + 12 * (a + 1);
+                } else {
+                    counted += a == 0 ? 0 : 6 + 12 * (a + 1);
+                }
             }
         }
         ASSERT_EQ(used, counted);
         ASSERT_LE(used, available);
         // Nothing more fits: every subband that could take another step costs more than is left.
         for (int ch = 0; ch < channels; ++ch) {
-            for (int sb = 0; sb < 32; ++sb) {
+            for (int sb = 0; sb < (ch == 0 ? 32 : bound); ++sb) {
                 if (active[ch][sb] && alloc[ch][sb] < 14) {
-                    ASSERT_GT(alloc[ch][sb] == 0 ? 30 : 12, available - used);
+                    const int first = sb >= bound ? 36 : 30;
+                    ASSERT_GT(alloc[ch][sb] == 0 ? first : 12, available - used);
                 }
             }
         }
@@ -625,6 +635,62 @@ TEST(Layer1Frame, NonFiniteAndOverRangeInputStaysLegal)
         ASSERT_LE(f.audioBits, size * 8);
         pos += static_cast<size_t>(size);
     }
+}
+
+// Per-channel amplitude of a sine of frequency f in a decoded channel (least squares).
+double ToneAmplitude(const std::vector<float>& x, double f, int rate)
+{
+    double c = 0.0;
+    double sn = 0.0;
+    size_t n = 0;
+    for (size_t i = 4096; i + 1024 < x.size(); ++i, ++n) {
+        const double w = 2 * kPi * f * static_cast<double>(i) / rate;
+        c += x[i] * std::cos(w);
+        sn += x[i] * std::sin(w);
+    }
+    return 2.0 * std::sqrt(c * c + sn * sn) / static_cast<double>(n);
+}
+
+// Joint stereo: subbands from the bound up are intensity coded, yet a high tone in one channel
+// must stay in that channel at its level, and everything below the bound is coded as in stereo.
+TEST(Layer1JointStereo, IntensityKeepsEachChannelsLevels)
+{
+    if (!HaveMpg123()) {
+        GTEST_SKIP() << "mpg123 not installed";
+    }
+    const int rate = 44100;
+    const int count = 384 * 150;
+    std::vector<float> l(count);
+    std::vector<float> r(count);
+    for (int i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        l[static_cast<size_t>(i)] = static_cast<float>(0.2 * std::sin(2 * kPi * 440 * t) + 0.1 * std::sin(2 * kPi * 15000 * t));
+        r[static_cast<size_t>(i)] = static_cast<float>(0.2 * std::sin(2 * kPi * 660 * t) + 0.05 * std::sin(2 * kPi * 17000 * t));
+    }
+    Layer1Encoder enc;
+    ASSERT_TRUE(Layer1Init(enc, rate, 2, 1, 192));
+    std::vector<int> sizes;
+    auto stream = Encode(enc, l, r, &sizes);
+    size_t pos = 0;
+    for (int size : sizes) {
+        const ParsedFrame f = ParseFrame(stream.data() + pos, size);
+        ASSERT_EQ(f.mode, 1);
+        ASSERT_LE(f.audioBits, size * 8);
+        pos += static_cast<size_t>(size);
+    }
+    Wav wav;
+    ASSERT_TRUE(DecodeWithMpg123(stream, "joint", wav));
+    ASSERT_EQ(wav.channels, 2);
+    const auto dl = Channel(wav, 0);
+    const auto dr = Channel(wav, 1);
+    EXPECT_NEAR(ToneAmplitude(dl, 440, rate), 0.2, 0.005);
+    EXPECT_NEAR(ToneAmplitude(dr, 660, rate), 0.2, 0.005);
+    EXPECT_LT(ToneAmplitude(dr, 440, rate), 0.002);
+    EXPECT_LT(ToneAmplitude(dl, 660, rate), 0.002);
+    EXPECT_NEAR(ToneAmplitude(dl, 15000, rate), 0.1, 0.015);   // within about 1.3 dB
+    EXPECT_NEAR(ToneAmplitude(dr, 17000, rate), 0.05, 0.0075);
+    EXPECT_LT(ToneAmplitude(dr, 15000, rate), 0.003);          // stays out of the other channel
+    EXPECT_LT(ToneAmplitude(dl, 17000, rate), 0.003);
 }
 
 struct RoundTripRow {

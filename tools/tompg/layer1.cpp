@@ -172,17 +172,21 @@ void Layer1AnalysisStep(const Layer1Encoder& enc, float* fifo, const float* in32
 }
 
 int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channels, int availableBits,
-                   int (*alloc)[32])
+                   int (*alloc)[32], int bound)
 {
     // Candidates flattened to channel * 32 + subband; a subband that cannot take another step
     // gets an infinite ratio and is never picked again (the bits left only shrink).
     constexpr float kDone = 1e30f;
     const int count = channels * 32;
+    if (channels < 2) {
+        bound = 32;
+    }
     float mnr[64];
     for (int ch = 0; ch < channels; ++ch) {
         for (int sb = 0; sb < 32; ++sb) {
             alloc[ch][sb] = 0;
-            mnr[ch * 32 + sb] = active[ch][sb] ? Layer1SnrDb[0] - smr[ch][sb] : kDone;
+            const bool candidate = active[ch][sb] && (ch == 0 || sb < bound);
+            mnr[ch * 32 + sb] = candidate ? Layer1SnrDb[0] - smr[ch][sb] : kDone;
         }
     }
     int left = availableBits;
@@ -196,17 +200,22 @@ int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channel
         if (mnr[best] >= kDone) {
             break;
         }
-        int& a = alloc[best / 32][best % 32];
-        // The first step costs the 6-bit scalefactor and 2 bits for each of the 12 samples;
-        // each further step one bit per sample.
-        const int cost = a == 0 ? 30 : 12;
+        const int sb = best % 32;
+        int& a = alloc[best / 32][sb];
+        // The first step costs the 6-bit scalefactor (two of them for an intensity coded
+        // subband) and 2 bits for each of the 12 samples; each further step one bit per sample.
+        const int scalefactorBits = sb >= bound ? 12 : 6;
+        const int cost = a == 0 ? scalefactorBits + 24 : 12;
         if (cost > left) {
             mnr[best] = kDone;
             continue;
         }
         left -= cost;
         ++a;
-        mnr[best] = a >= 14 ? kDone : Layer1SnrDb[a] - smr[best / 32][best % 32];
+        mnr[best] = a >= 14 ? kDone : Layer1SnrDb[a] - smr[best / 32][sb];
+    }
+    for (int sb = bound; sb < 32; ++sb) {
+        alloc[1][sb] = alloc[0][sb];
     }
     return availableBits - left;
 }
@@ -285,6 +294,86 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
     return true;
 }
 
+namespace {
+
+// Lowest mask-to-noise ratio over the coded subbands of an allocation.
+float LowestMnr(const float (*smr)[32], const bool (*active)[32], const int (*alloc)[32], int bound)
+{
+    float lowest = 1e30f;
+    for (int ch = 0; ch < 2; ++ch) {
+        for (int n = 0; n < (ch == 0 ? 32 : bound); ++n) {
+            if (active[ch][n]) {
+                lowest = std::fmin(lowest, Layer1SnrDb[alloc[ch][n]] - smr[ch][n]);
+            }
+        }
+    }
+    return lowest;
+}
+
+// Joint stereo frame (ISO/IEC 11172-3 2.4.2.3, intensity stereo in Layer I): subbands from the
+// bound up carry the sum signal once, with a scalefactor per channel. The bound is 16 unless the
+// bits run short of the masking threshold; then the lowest of 12, 8, 4 that helps enough.
+void ChooseIntensity(const float (*sb)[12][32], const float (*smr)[32], const bool (*active)[32], int frameBits,
+                     float (*joint)[32], int* jointIndex, int (*intensityIndex)[32], int (*alloc)[32], int& bound)
+{
+    float jointSmr[2][32];
+    bool jointActive[2][32];
+    bool sumActive[32];
+    for (int n = 0; n < 32; ++n) {
+        float energy[2] = {};
+        float sumEnergy = 0.0f;
+        float peak = 0.0f;
+        for (int s = 0; s < 12; ++s) {
+            const float l = sb[0][s][n];
+            const float r = sb[1][s][n];
+            const float m = 0.5f * (l + r);
+            joint[s][n] = m;
+            energy[0] += l * l;
+            energy[1] += r * r;
+            sumEnergy += m * m;
+            peak = std::fmax(peak, std::fabs(m));
+        }
+        jointIndex[n] = Layer1ScalefactorIndex(peak);
+        const float jointScf = Layer1Scalefactor(jointIndex[n]);
+        for (int ch = 0; ch < 2; ++ch) {
+            // The channel comes back as its scalefactor times the normalised sum: pick the
+            // scalefactor (nearest on the 2 dB grid) that gives it its own energy.
+            int index = 62;
+            if (sumEnergy > 0.0f && energy[ch] > 0.0f) {
+                const float target = jointScf * std::sqrt(energy[ch] / sumEnergy);
+                index = static_cast<int>(std::lround(3.0 * std::log2(2.0 / target)));
+                index = index < 0 ? 0 : (index > 62 ? 62 : index);
+            }
+            intensityIndex[ch][n] = index;
+        }
+        sumActive[n] = peak > 1e-7f;
+        jointSmr[1][n] = smr[1][n];
+        jointActive[1][n] = active[1][n];
+    }
+    int trial[2][32];
+    float bestMnr = -1e30f;
+    for (int candidate = 16; candidate >= 4; candidate -= 4) {
+        for (int n = 0; n < 32; ++n) {
+            const bool shared = n >= candidate;
+            jointSmr[0][n] = shared ? std::fmax(smr[0][n], smr[1][n]) : smr[0][n];
+            jointActive[0][n] = shared ? sumActive[n] : active[0][n];
+        }
+        const int available = frameBits - 32 - 4 * (2 * candidate + (32 - candidate));
+        Layer1Allocate(jointSmr, jointActive, 2, available, trial, candidate);
+        const float mnr = LowestMnr(jointSmr, jointActive, trial, candidate);
+        if (candidate == 16 || mnr > bestMnr + 3.0f) {
+            bestMnr = mnr;
+            bound = candidate;
+            std::memcpy(alloc, trial, sizeof trial);
+        }
+        if (bestMnr >= 0.0f) {
+            break;
+        }
+    }
+}
+
+} // namespace
+
 int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize)
 {
     if (enc.bitrateIndex == 0 || left == nullptr || out == nullptr) {
@@ -342,23 +431,29 @@ int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right,
         std::memmove(buf, buf + 384, 512 * sizeof(float));
     }
 
-    // Header 32 bits, no CRC, 4 allocation bits per subband and channel.
     const int frameBits = frameBytes * 8;
-    const int available = frameBits - 32 - 4 * 32 * nch;
     int alloc[2][32];
-    if (enc.mode == 2) {
+    int bound = 32;
+    // Intensity coding (joint stereo): the sum signal of each subband and, per channel, the
+    // scalefactor that restores the channel's energy from it.
+    float joint[12][32];
+    int jointIndex[32];
+    int intensityIndex[2][32];
+    if (enc.mode == 1) {
+        ChooseIntensity(sb, smr, active, frameBits, joint, jointIndex, intensityIndex, alloc, bound);
+    } else if (enc.mode == 2) {
         // Dual channel: two independent programmes, each gets half of the bits.
+        const int available = frameBits - 32 - 4 * 32 * 2;
         Layer1Allocate(&smr[0], &active[0], 1, available / 2, &alloc[0]);
         Layer1Allocate(&smr[1], &active[1], 1, available / 2, &alloc[1]);
     } else {
-        Layer1Allocate(smr, active, nch, available, alloc);
+        // Header 32 bits, no CRC, 4 allocation bits per subband and channel.
+        Layer1Allocate(smr, active, nch, frameBits - 32 - 4 * 32 * nch, alloc);
     }
 
     std::memset(out, 0, static_cast<size_t>(frameBytes));
     BitWriter w{out, frameBytes, 0};
-    // Header, ISO/IEC 11172-3 2.4.1.3. A joint stereo request is written as stereo frames:
-    // without intensity coding (bound 32) that is what the frames carry.
-    const int modeField = enc.mode == 1 ? 0 : enc.mode;
+    // Header, ISO/IEC 11172-3 2.4.1.3.
     PutBits(w, 0xFFF, 12);          // syncword
     PutBits(w, static_cast<unsigned>(enc.id), 1);
     PutBits(w, 3, 2);               // layer '11' = Layer I
@@ -367,39 +462,40 @@ int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right,
     PutBits(w, static_cast<unsigned>(enc.freqIndex), 2);
     PutBits(w, static_cast<unsigned>(padding), 1);
     PutBits(w, 0, 1);               // private_bit
-    PutBits(w, static_cast<unsigned>(modeField), 2);
-    PutBits(w, 0, 2);               // mode_extension
+    PutBits(w, static_cast<unsigned>(enc.mode), 2);
+    PutBits(w, enc.mode == 1 ? static_cast<unsigned>(bound / 4 - 1) : 0u, 2);  // mode_extension
     PutBits(w, 0, 1);               // copyright
     PutBits(w, 1, 1);               // original
     PutBits(w, 0, 2);               // emphasis: none
 
     // audio_data, ISO/IEC 11172-3 2.4.1.5: allocations, scalefactors, then the samples in the
-    // order sample, subband, channel.
+    // order sample, subband, channel; from the bound up one allocation and one sample serve
+    // both channels.
     for (int n = 0; n < 32; ++n) {
-        for (int ch = 0; ch < nch; ++ch) {
+        for (int ch = 0; ch < (n < bound ? nch : 1); ++ch) {
             PutBits(w, static_cast<unsigned>(alloc[ch][n]), 4);
         }
     }
     for (int n = 0; n < 32; ++n) {
         for (int ch = 0; ch < nch; ++ch) {
             if (alloc[ch][n] != 0) {
-                PutBits(w, static_cast<unsigned>(scfIndex[ch][n]), 6);
+                PutBits(w, static_cast<unsigned>(n < bound ? scfIndex[ch][n] : intensityIndex[ch][n]), 6);
             }
         }
     }
     float invScf[2][32];
-    for (int ch = 0; ch < nch; ++ch) {
-        for (int n = 0; n < 32; ++n) {
-            invScf[ch][n] = 1.0f / Layer1Scalefactor(scfIndex[ch][n]);
+    for (int n = 0; n < 32; ++n) {
+        for (int ch = 0; ch < nch; ++ch) {
+            invScf[ch][n] = 1.0f / Layer1Scalefactor(n < bound ? scfIndex[ch][n] : jointIndex[n]);
         }
     }
     for (int s = 0; s < 12; ++s) {
         for (int n = 0; n < 32; ++n) {
-            for (int ch = 0; ch < nch; ++ch) {
+            for (int ch = 0; ch < (n < bound ? nch : 1); ++ch) {
                 const int nb = alloc[ch][n] + 1;
                 if (nb > 1) {
-                    const int code = Layer1Quantize(sb[ch][s][n] * invScf[ch][n], nb);
-                    PutBits(w, static_cast<unsigned>(code), nb);
+                    const float v = n < bound ? sb[ch][s][n] : joint[s][n];
+                    PutBits(w, static_cast<unsigned>(Layer1Quantize(v * invScf[ch][n], nb)), nb);
                 }
             }
         }

@@ -38,6 +38,9 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
 
 // Greedy bit allocation (ISO/IEC 11172-3 Annex C.1.5): repeatedly gives one more bit per sample
 // to the subband with the lowest mask-to-noise ratio that still fits into availableBits.
-// active[ch][sb] false keeps a subband at 0 (silent). Returns the bits used (<= availableBits).
+// active[ch][sb] false keeps a subband at 0 (silent). With two channels and bound < 32 the
+// subbands from bound up are intensity coded: one allocation and one set of samples for both
+// channels, taken from smr[0] and active[0], with two scalefactors; alloc[1] repeats alloc[0]
+// there. Returns the bits used (<= availableBits).
 int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channels, int availableBits,
-                   int (*alloc)[32]);
+                   int (*alloc)[32], int bound = 32);
