@@ -1,0 +1,474 @@
+#include "tests/tompg/tompg_support.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vterm.h>
+
+namespace {
+
+void Put16(std::string& s, uint32_t v) { s += char(v & 0xFF); s += char((v >> 8) & 0xFF); }
+void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF); Put16(s, v >> 16); }
+void PutChunk(std::string& s, const char* id, const std::string& body, uint32_t declared)
+{
+    s.append(id, 4);
+    Put32(s, declared);
+    s += body;
+    if (body.size() & 1)
+        s += '\0';
+}
+
+size_t CountOf(const std::string& text, const char* what)
+{
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+double NowSeconds()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+// Runs a program with its output thrown away; returns its exit status, or -1.
+int RunQuiet(const std::vector<std::string>& args)
+{
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+WavFile WriteWav(const std::string& path, const WavSpec& spec)
+{
+    const int bytes = (spec.bits + 7) / 8;
+    const long frames = std::lround(spec.seconds * spec.rate);
+    std::string data;
+    data.reserve(static_cast<size_t>(frames * spec.channels * bytes));
+    const double peak = std::ldexp(1.0, spec.bits - 1);
+    for (long i = 0; i < frames; ++i) {
+        for (int c = 0; c < spec.channels; ++c) {
+            const std::vector<double>& tones = c == 0 ? spec.leftTones : spec.rightTones;
+            double v = 0;
+            for (double f : tones)
+                v += spec.amplitude * std::sin(2 * M_PI * f * i / spec.rate);
+            long q = std::lround(v * peak);
+            q = std::clamp<long>(q, static_cast<long>(-peak), static_cast<long>(peak - 1));
+            if (bytes == 1)
+                q += 128;
+            for (int b = 0; b < bytes; ++b)
+                data += char((static_cast<unsigned long>(q) >> (8 * b)) & 0xFF);
+        }
+    }
+    data.append(static_cast<size_t>(spec.tailBytes), '\x55');
+    std::string fmt;
+    const uint32_t blockAlign = static_cast<uint32_t>(spec.channels * bytes);
+    bool ext = spec.extensible || spec.extensibleFloat;
+    Put16(fmt, ext ? 0xFFFE : static_cast<uint32_t>(spec.formatTag));
+    Put16(fmt, static_cast<uint32_t>(spec.channels));
+    Put32(fmt, static_cast<uint32_t>(spec.rate));
+    Put32(fmt, static_cast<uint32_t>(spec.rate) * blockAlign);
+    Put16(fmt, blockAlign);
+    Put16(fmt, static_cast<uint32_t>(spec.bits));
+    if (ext) {
+        Put16(fmt, 22);
+        Put16(fmt, static_cast<uint32_t>(spec.bits));
+        Put32(fmt, spec.channels == 1 ? 0x4 : 0x3);
+        Put16(fmt, spec.extensibleFloat ? 3 : 1);
+        fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    } else if (spec.fmtOf18) {
+        Put16(fmt, 0);
+    }
+    std::string body = "WAVE";
+    if (spec.chunksBeforeFmt)
+        PutChunk(body, "LIST", std::string("INFOISFT\x05\x00\x00\x00tompg", 17), 17);
+    if (spec.dataBeforeFmt) {
+        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()));
+        PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
+    } else {
+        PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
+        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()) + spec.dataSizeExtra);
+    }
+    std::string file;
+    PutChunk(file, "RIFF", body, static_cast<uint32_t>(body.size()));
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f) {
+        std::fwrite(file.data(), 1, file.size(), f);
+        std::fclose(f);
+    }
+    return WavFile {static_cast<uint32_t>(data.size()), frames};
+}
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/tompg-test-XXXXXX";
+    char* made = mkdtemp(pattern);
+    path = made ? made : "/tmp";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (path != "/tmp")
+        std::filesystem::remove_all(path, ec);
+}
+
+RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& options)
+{
+    RunResult result;
+    int master = -1;
+    int slave = -1;
+    winsize size {};
+    size.ws_row = 2;
+    size.ws_col = 80;
+    if (openpty(&master, &slave, nullptr, nullptr, &size) != 0)
+        return result;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();
+        int null = open("/dev/null", O_RDONLY);
+        dup2(null, 0);
+        dup2(slave, 1);
+        dup2(slave, 2);
+        close(master);
+        close(slave);
+        if (options.fileSizeLimit > 0) {
+            rlimit limit {static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TOMPG_PROGRAM));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(TOMPG_PROGRAM, argv.data());
+        _exit(127);
+    }
+    close(slave);
+    const double deadline = NowSeconds() + 90;
+    bool stopped = false;
+    bool reaped = false;
+    int status = 0;
+    for (;;) {
+        pollfd p {master, POLLIN, 0};
+        int ready = poll(&p, 1, 20);
+        if (ready > 0) {
+            char buffer[4096];
+            ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0)
+                result.raw.append(buffer, static_cast<size_t>(n));
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                break; // EIO: every writer of the terminal is gone
+        }
+        // The stop comes after the second progress line: the encoding is under way.
+        if (options.stopAndContinue && !stopped && CountOf(result.raw, "\r frames ") >= 2) {
+            kill(pid, SIGSTOP);
+            // The stop is confirmed by the kernel before the process goes on.
+            int st = 0;
+            while (NowSeconds() < deadline) {
+                pid_t got = waitpid(pid, &st, WUNTRACED | WNOHANG);
+                if (got == pid && WIFSTOPPED(st)) {
+                    result.stoppedSeen = true;
+                    break;
+                }
+                if (got == pid) { // ended before the stop arrived
+                    reaped = true;
+                    status = st;
+                    break;
+                }
+                poll(nullptr, 0, 1);
+            }
+            kill(pid, SIGCONT);
+            stopped = true;
+        }
+        if (NowSeconds() > deadline) {
+            kill(pid, SIGKILL);
+            break;
+        }
+    }
+    close(master);
+    if (!reaped)
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    result.exited = WIFEXITED(status);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+
+    // The screen as the host sees it: 80 x 2, the cursor first put on the bottom row.
+    VTerm* vt = vterm_new(2, 80);
+    vterm_set_utf8(vt, 1);
+    VTermScreen* screen = vterm_obtain_screen(vt);
+    vterm_screen_reset(screen, 1);
+    vterm_input_write(vt, "\r\n", 2);
+    if (!options.screenBefore.empty())
+        vterm_input_write(vt, options.screenBefore.data(), options.screenBefore.size());
+    vterm_input_write(vt, result.raw.data(), result.raw.size());
+    for (int row = 0; row < 2; ++row) {
+        std::string text;
+        for (int col = 0; col < 80; ++col) {
+            VTermScreenCell cell {};
+            vterm_screen_get_cell(screen, VTermPos {row, col}, &cell);
+            uint32_t ch = cell.chars[0];
+            text += ch == 0 ? ' ' : ch < 128 ? static_cast<char>(ch) : '?';
+        }
+        result.rows[row] = text;
+    }
+    vterm_free(vt);
+    return result;
+}
+
+bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesIn, uint32_t& bytesOut)
+{
+    if (row.size() < 2 || row[0] != ' ')
+        return false;
+    unsigned f = 0, i = 0, o = 0;
+    int end = 0;
+    if (std::sscanf(row.c_str() + 1, "frames %u bytes in %u bytes out %u%n", &f, &i, &o, &end) != 3)
+        return false;
+    // Only blanks after the line.
+    if (row.find_first_not_of(' ', 1 + static_cast<size_t>(end)) != std::string::npos)
+        return false;
+    // Exact separators: one blank each, as the host's pattern is written.
+    char again[96];
+    std::snprintf(again, sizeof again, "frames %u bytes in %u bytes out %u", f, i, o);
+    if (row.compare(1, std::strlen(again), again) != 0)
+        return false;
+    frames = f;
+    bytesIn = i;
+    bytesOut = o;
+    return true;
+}
+
+bool ReadWav16(const std::string& path, Pcm& pcm)
+{
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0)
+        return false;
+    auto le16 = [&](size_t p) { return static_cast<uint32_t>(b[p] | (b[p + 1] << 8)); };
+    auto le32 = [&](size_t p) { return le16(p) | (le16(p + 2) << 16); };
+    size_t pos = 12;
+    int bits = 0;
+    while (pos + 8 <= b.size()) {
+        uint32_t size = le32(pos + 4);
+        if (std::memcmp(&b[pos], "fmt ", 4) == 0) {
+            pcm.channels = static_cast<int>(le16(pos + 10));
+            pcm.rate = static_cast<int>(le32(pos + 12));
+            bits = static_cast<int>(le16(pos + 22));
+        } else if (std::memcmp(&b[pos], "data", 4) == 0) {
+            if (bits != 16 || pcm.channels < 1)
+                return false;
+            size_t avail = std::min<size_t>(size, b.size() - pos - 8);
+            pcm.frames = static_cast<long>(avail / (2 * pcm.channels));
+            pcm.samples.resize(static_cast<size_t>(pcm.frames * pcm.channels));
+            for (size_t k = 0; k < pcm.samples.size(); ++k)
+                pcm.samples[k] = static_cast<int16_t>(le16(pos + 8 + 2 * k)) / 32768.0f;
+            return true;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return false;
+}
+
+Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav)
+{
+    Pcm pcm;
+    const std::string ours = std::string(TOMPG_BIN_DIR) + "/sonivert-decode";
+    int rc;
+    if (layer == 3 && FileExists(ours))
+        rc = RunQuiet({ours, mpegPath, scratchWav});
+    else
+        rc = RunQuiet({"mpg123", "-q", "-w", scratchWav, mpegPath});
+    if (rc != 0 || !ReadWav16(scratchWav, pcm))
+        return Pcm {};
+    return pcm;
+}
+
+ToneFit FitTones(const Pcm& pcm, int channel, const std::vector<double>& freqs, long from, long to)
+{
+    // Least squares: x[i] ~ sum over tones of c_k cos(w_k i) + s_k sin(w_k i).
+    const int n = static_cast<int>(freqs.size()) * 2;
+    std::vector<double> a(static_cast<size_t>(n * (n + 1)), 0.0); // normal equations, augmented
+    std::vector<double> basis(static_cast<size_t>(n));
+    double total = 0;
+    for (long i = from; i < to; ++i) {
+        double x = pcm.samples[static_cast<size_t>(i * pcm.channels + channel)];
+        total += x * x;
+        for (size_t k = 0; k < freqs.size(); ++k) {
+            double ph = 2 * M_PI * freqs[k] * i / pcm.rate;
+            basis[2 * k] = std::cos(ph);
+            basis[2 * k + 1] = std::sin(ph);
+        }
+        for (int r = 0; r < n; ++r) {
+            for (int c = 0; c < n; ++c)
+                a[static_cast<size_t>(r * (n + 1) + c)] += basis[static_cast<size_t>(r)] * basis[static_cast<size_t>(c)];
+            a[static_cast<size_t>(r * (n + 1) + n)] += basis[static_cast<size_t>(r)] * x;
+        }
+    }
+    for (int col = 0; col < n; ++col) { // Gauss-Jordan; the matrix is well conditioned
+        double pivot = a[static_cast<size_t>(col * (n + 1) + col)];
+        for (int c = 0; c <= n; ++c)
+            a[static_cast<size_t>(col * (n + 1) + c)] /= pivot;
+        for (int r = 0; r < n; ++r) {
+            if (r == col)
+                continue;
+            double f = a[static_cast<size_t>(r * (n + 1) + col)];
+            for (int c = 0; c <= n; ++c)
+                a[static_cast<size_t>(r * (n + 1) + c)] -= f * a[static_cast<size_t>(col * (n + 1) + c)];
+        }
+    }
+    ToneFit fit;
+    std::vector<double> coef(static_cast<size_t>(n));
+    for (int r = 0; r < n; ++r)
+        coef[static_cast<size_t>(r)] = a[static_cast<size_t>(r * (n + 1) + n)];
+    for (size_t k = 0; k < freqs.size(); ++k)
+        fit.amplitudes.push_back(std::hypot(coef[2 * k], coef[2 * k + 1]));
+    double residual = 0;
+    for (long i = from; i < to; ++i) {
+        double y = pcm.samples[static_cast<size_t>(i * pcm.channels + channel)];
+        for (size_t k = 0; k < freqs.size(); ++k) {
+            double ph = 2 * M_PI * freqs[k] * i / pcm.rate;
+            y -= coef[2 * k] * std::cos(ph) + coef[2 * k + 1] * std::sin(ph);
+        }
+        residual += y * y;
+    }
+    const double count = static_cast<double>(to - from);
+    fit.residualRms = std::sqrt(residual / count);
+    fit.totalRms = std::sqrt(total / count);
+    return fit;
+}
+
+double AlignedSnr(const Pcm& source, const Pcm& decoded, int channel, long maxLag)
+{
+    auto s = [&](long i) { return source.samples[static_cast<size_t>(i * source.channels + channel)]; };
+    auto d = [&](long i) { return decoded.samples[static_cast<size_t>(i * decoded.channels + channel)]; };
+    const long edge = source.rate / 10;
+    const long end = std::min(source.frames, decoded.frames - maxLag) - edge;
+    if (end - edge < 1024)
+        return -100;
+    long bestLag = 0;
+    double best = -1e300;
+    const long probe = std::min<long>(8192, end - edge);
+    for (long lag = 0; lag <= maxLag; ++lag) {
+        double c = 0;
+        for (long i = edge; i < edge + probe; ++i)
+            c += s(i) * d(i + lag);
+        if (c > best) {
+            best = c;
+            bestLag = lag;
+        }
+    }
+    double sig = 0, noise = 0;
+    for (long i = edge; i < end; ++i) {
+        double e = s(i) - d(i + bestLag);
+        sig += s(i) * s(i);
+        noise += e * e;
+    }
+    return 10 * std::log10(sig / std::max(noise, 1e-30));
+}
+
+FrameHeader ParseHeader(const uint8_t* b)
+{
+    FrameHeader h;
+    if (b[0] != 0xFF || (b[1] & 0xF0) != 0xF0)
+        return h;
+    // ISO/IEC 11172-3 and 13818-3 Table 2.4.2.3: bitrate_index per ID and layer, kbit/s.
+    static const int kBitrates[2][3][16] = {
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
+    static const int kRates[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
+    h.id = (b[1] >> 3) & 1;
+    int layerBits = (b[1] >> 1) & 3;
+    if (layerBits == 0)
+        return h;
+    h.layer = 4 - layerBits;
+    h.bitrateKbps = kBitrates[h.id][h.layer - 1][b[2] >> 4];
+    h.sampleRate = kRates[h.id][(b[2] >> 2) & 3];
+    h.mode = b[3] >> 6;
+    h.valid = h.bitrateKbps != 0 && h.sampleRate != 0;
+    if (h.valid) {
+        long bps = h.bitrateKbps * 1000L;
+        int padding = (b[2] >> 1) & 1;
+        h.length = h.layer == 1 ? static_cast<int>((12 * bps / h.sampleRate + padding) * 4)
+                 : h.layer == 3 && h.id == 0 ? static_cast<int>(72 * bps / h.sampleRate + padding)
+                                             : static_cast<int>(144 * bps / h.sampleRate + padding);
+    }
+    return h;
+}
+
+FrameHeader ReadFirstHeader(const std::string& path)
+{
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    return b.size() < 4 ? FrameHeader {} : ParseHeader(b.data());
+}
+
+std::vector<FrameHeader> ReadFrames(const std::string& path, bool& endsAtEof)
+{
+    std::vector<FrameHeader> frames;
+    std::vector<uint8_t> b = ReadFileBytes(path);
+    size_t pos = 0;
+    while (pos + 4 <= b.size()) {
+        FrameHeader h = ParseHeader(&b[pos]);
+        if (!h.valid)
+            break;
+        frames.push_back(h);
+        pos += static_cast<size_t>(h.length);
+    }
+    endsAtEof = pos == b.size();
+    return frames;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    return bytes;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
