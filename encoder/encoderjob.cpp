@@ -12,8 +12,10 @@ bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
 uint32_t ReadJobExitCode() {
   if (!Converter.EncoderJob) return JobThreadExitCode(Converter.DecoderThread);
   const uint32_t code = ProcessExitCode(Converter.EncoderProcess);
-  if (code != STILL_ACTIVE && Converter.EncoderProcess.Pid != 0 && !ConsoleMonitor.FinalLinesRead) {
-    // All the ended encoder wrote is in the terminal now; read it before the end is judged.
+  // All the ended encoder wrote is in the terminal now; read it before the end is judged (not
+  // while an error box is open: the monitor is off then, and the next status read catches up).
+  if (code != STILL_ACTIVE && Converter.EncoderProcess.Pid != 0 && !ConsoleMonitor.FinalLinesRead &&
+      ConsoleMonitor.ReadTimerEnabled) {
     ConsoleMonitor.FinalLinesRead = true;
     ReadConsoleTTimer(0);
   }
