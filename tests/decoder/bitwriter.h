@@ -1,6 +1,7 @@
 // Test helper: builds bit streams most significant bit first, and loads main data into the
 // decoder's ring.
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -31,8 +32,9 @@ struct BitWriter {
 struct MemoryInput {
   std::vector<uint8_t> Data;
   FILE* File = nullptr;
-  explicit MemoryInput(const std::vector<uint8_t>& bytes) : Data(bytes) {
-    if (Data.empty()) Data.push_back(0);  // fmemopen needs a buffer; size 0 below
+  // fmemopen needs a buffer even for an empty stream: one spare byte, never read.
+  explicit MemoryInput(const std::vector<uint8_t>& bytes) : Data(bytes.size() + 1, 0) {
+    std::copy(bytes.begin(), bytes.end(), Data.begin());
     File = fmemopen(Data.data(), bytes.size(), "rb");
   }
   ~MemoryInput() {

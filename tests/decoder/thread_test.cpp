@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/queue.h"
+#include "decoder/decoder.h"
+#include "decoder/stages.h"
+#include "platform/jobthread.h"
+#include "tests/decoder/bitwriter.h"
+
+namespace {
+
+// One silent Layer III frame: header, side information with main_data_begin and empty
+// granules (part2_3_length 0), and zero main data up to the frame length.
+struct FrameSpec {
+  int id = 1;
+  int bitrateIndex = 9;   // 128 kbit/s (ID 1)
+  int sampleIndex = 0;    // 44.1 kHz (ID 1)
+  int mode = 3;
+  int padding = 0;
+  int protection = 1;     // 1: no CRC word
+  int mainDataBegin = 0;
+  uint32_t sync = 0xFFF;
+};
+
+int FrameBytes(const FrameSpec& f) {
+  static const int Rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+  static const int Bitrates[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+                                      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
+  return (f.id ? 144000 : 72000) * Bitrates[f.id][f.bitrateIndex] / Rates[f.id][f.sampleIndex] + f.padding;
+}
+
+void PutFrame(std::vector<uint8_t>& out, const FrameSpec& f) {
+  BitWriter w;
+  w.Put(f.sync, 12);
+  w.Put(f.id, 1);
+  w.Put(1, 2);  // Layer III
+  w.Put(f.protection, 1);
+  w.Put(f.bitrateIndex, 4);
+  w.Put(f.sampleIndex, 2);
+  w.Put(f.padding, 1);
+  w.Put(0, 1);
+  w.Put(f.mode, 2);
+  w.Put(0, 2);
+  w.Put(0, 4);
+  if (!f.protection) w.Put(0xBEEF, 16);
+  const int channels = f.mode == 3 ? 1 : 2;
+  const int sideBytes = f.id ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+  w.Put(f.mainDataBegin, f.id ? 9 : 8);
+  // The rest of the side information is zero: empty long-block granules with table 0.
+  w.PadTo(w.Bytes.size() + sideBytes - (f.id ? 1 : 1));
+  w.PadTo(static_cast<size_t>(FrameBytes(f)));
+  out.insert(out.end(), w.Bytes.begin(), w.Bytes.end());
+}
+
+std::vector<uint8_t> Frames(int count, const FrameSpec& f) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < count; ++i) PutFrame(out, f);
+  return out;
+}
+
+struct WaveFile {
+  bool valid = false;
+  uint32_t channels = 0, rate = 0, byteRate = 0, blockAlign = 0, dataSize = 0;
+  size_t fileSize = 0;
+};
+
+WaveFile ReadWave(const std::string& path) {
+  WaveFile w;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return w;
+  std::vector<uint8_t> b;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) b.insert(b.end(), buf, buf + n);
+  fclose(f);
+  w.fileSize = b.size();
+  if (b.size() < 44) return w;
+  auto le32 = [&](size_t o) { return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8 | uint32_t(b[o + 2]) << 16 | uint32_t(b[o + 3]) << 24; };
+  auto le16 = [&](size_t o) { return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8; };
+  w.channels = le16(22);
+  w.rate = le32(24);
+  w.byteRate = le32(28);
+  w.blockAlign = le16(32);
+  w.dataSize = le32(40);
+  w.valid = !memcmp(b.data(), "RIFF", 4) && le32(4) == b.size() - 8 && !memcmp(b.data() + 8, "WAVEfmt ", 8) &&
+            le32(16) == 16 && le16(20) == 1 && le16(34) == 16 && !memcmp(b.data() + 36, "data", 4) &&
+            w.dataSize == b.size() - 44 && w.blockAlign == 2 * w.channels && w.byteRate == w.rate * w.blockAlign;
+  return w;
+}
+
+class DecoderJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitDecoderTables();
+    char pattern[] = "/tmp/sonivert-decoder-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override {
+    std::string command = "rm -rf '" + dir + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string Write(const char* name, const std::vector<uint8_t>& bytes) {
+    std::string path = dir + "/" + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+    return path;
+  }
+  // Runs a job as the application does: paths in the shared buffers, the job thread, its code.
+  uint32_t RunJob(const std::string& input, const std::string& output, bool stopAtOnce = false) {
+    snprintf(Converter.DecoderInput, DecoderPathSize, "%s", input.c_str());
+    snprintf(Converter.DecoderOutput, DecoderPathSize, "%s", output.c_str());
+    EXPECT_TRUE(StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0));
+    if (stopAtOnce) RequestJobStop(Converter.DecoderThread);
+    JoinJobThread(Converter.DecoderThread);
+    return JobThreadExitCode(Converter.DecoderThread);
+  }
+  std::string dir;
+};
+
+struct StreamRow {
+  const char* name;
+  FrameSpec frame;
+  int frames;
+  std::vector<uint8_t> tail;
+  uint32_t exitCode;
+  uint32_t channels, rate, dataBytes;
+};
+
+class DecoderStreams : public DecoderJob, public ::testing::WithParamInterface<StreamRow> {};
+
+TEST_P(DecoderStreams, EveryOutputGetsAValidHeader) {
+  const StreamRow& row = GetParam();
+  std::vector<uint8_t> stream = Frames(row.frames, row.frame);
+  stream.insert(stream.end(), row.tail.begin(), row.tail.end());
+  const std::string in = Write("in.mp3", stream);
+  const std::string out = dir + "/out.wav";
+  EXPECT_EQ(RunJob(in, out), row.exitCode);
+  const WaveFile w = ReadWave(out);
+  EXPECT_TRUE(w.valid);
+  EXPECT_EQ(w.channels, row.channels);
+  EXPECT_EQ(w.rate, row.rate);
+  EXPECT_EQ(w.dataSize, row.dataBytes);
+  // Published per frame: the offset just after the last frame's header (and CRC word).
+  if (row.frames > 0 && row.tail.empty()) {
+    EXPECT_EQ(InputPosition.load(),
+              static_cast<uint32_t>((row.frames - 1) * FrameBytes(row.frame) + (row.frame.protection ? 4 : 6)));
+  }
+}
+
+FrameSpec Spec(int id, int bitrate, int rate, int mode, int padding = 0, int protection = 1) {
+  FrameSpec f;
+  f.id = id;
+  f.bitrateIndex = bitrate;
+  f.sampleIndex = rate;
+  f.mode = mode;
+  f.padding = padding;
+  f.protection = protection;
+  return f;
+}
+
+std::vector<uint8_t> Header(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) {
+  return {uint8_t(b0), uint8_t(b1), uint8_t(b2), uint8_t(b3)};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DecoderStreams,
+    ::testing::Values(
+        StreamRow{"MonoAtEndOfInput", Spec(1, 9, 0, 3), 5, {}, DecoderOk, 1, 44100, 5 * 2 * 1152},
+        StreamRow{"StereoWithCrcAndPadding", Spec(1, 9, 0, 0, 1, 0), 4, {}, DecoderOk, 2, 44100, 4 * 2 * 2304},
+        StreamRow{"DualChannelIsTwoChannels", Spec(1, 14, 1, 2), 2, {}, DecoderOk, 2, 48000, 2 * 2 * 2304},
+        StreamRow{"LsfOneGranulePerFrame", Spec(0, 8, 0, 1), 3, {}, DecoderOk, 2, 22050, 3 * 2304},
+        StreamRow{"LsfMono16kHz", Spec(0, 1, 2, 3), 6, {}, DecoderOk, 1, 16000, 6 * 1152},
+        StreamRow{"TrailingTagEndsTheStream", Spec(1, 9, 0, 3), 3, {'T', 'A', 'G', 'x', 'y'}, DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"FreeFormatEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"BitrateIndex15EndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedRateEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedLayerEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"TruncatedLastFrameIsStillDecoded", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0), DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"EmptyInputHasNoAudio", Spec(1, 9, 0, 3), 0, {}, DecoderNoAudio, 2, 44100, 0},
+        StreamRow{"FirstHeaderUncoveredHasNoAudio", Spec(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderNoAudio, 2, 44100, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DecoderJob, FramesThatPointBeforeTheStreamGiveNoPcm) {
+  // 417-byte mono frames carry 396 bytes of main data; main_data_begin 500 lies before the
+  // stream's first byte in frames 0 and 1 (write positions 0 and 396), not in frame 2 (792).
+  FrameSpec f = Spec(1, 9, 0, 3);
+  f.mainDataBegin = 500;
+  const std::string in = Write("in.mp3", Frames(4, f));
+  const std::string out = dir + "/out.wav";
+  EXPECT_EQ(RunJob(in, out), DecoderOk);
+  EXPECT_EQ(ReadWave(out).dataSize, 2u * 2304);
+}
+
+TEST_F(DecoderJob, MissingInputCreatesNoOutput) {
+  const std::string out = dir + "/out.wav";
+  EXPECT_EQ(RunJob(dir + "/missing.mp3", out), DecoderInputFailed);
+  struct stat st;
+  EXPECT_NE(stat(out.c_str(), &st), 0);
+}
+
+TEST_F(DecoderJob, UncreatableOutputIsExitCode2) {
+  const std::string in = Write("in.mp3", Frames(2, Spec(1, 9, 0, 3)));
+  EXPECT_EQ(RunJob(in, dir + "/no/such/dir/out.wav"), DecoderOutputFailed);
+}
+
+TEST_F(DecoderJob, FullDiskIsReportedAsAFailedWrite) {
+  const std::string in = Write("in.mp3", Frames(200, Spec(1, 9, 0, 0)));
+  EXPECT_EQ(RunJob(in, "/dev/full"), DecoderWriteFailed);
+  // Also when everything fits into the stream buffer and only the final flush fails.
+  const std::string small = Write("small.mp3", Frames(1, Spec(1, 9, 0, 3)));
+  EXPECT_EQ(RunJob(small, "/dev/full"), DecoderWriteFailed);
+}
+
+TEST_F(DecoderJob, StopRequestKeepsAValidFile) {
+  const std::string in = Write("in.mp3", Frames(400, Spec(1, 9, 0, 0)));
+  const std::string out = dir + "/out.wav";
+  EXPECT_EQ(RunJob(in, out, true), DecoderOk);
+  const WaveFile w = ReadWave(out);
+  EXPECT_TRUE(w.valid);
+  EXPECT_EQ(w.dataSize % 2304, 0u);
+  EXPECT_LE(w.dataSize, 400u * 2 * 2304);
+}
+
+TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {
+  const std::string in = Write("in.mp3", Frames(3, Spec(0, 8, 1, 0)));
+  EXPECT_EQ(RunJob(in, dir + "/a.wav"), DecoderOk);
+  EXPECT_EQ(RunJob(in, dir + "/b.wav"), DecoderOk);
+  const std::string cmp = "cmp -s '" + dir + "/a.wav' '" + dir + "/b.wav'";
+  EXPECT_EQ(std::system(cmp.c_str()), 0);
+}
+
+TEST(DecoderExitText, NamesEveryCode) {
+  for (uint32_t code : {DecoderOk, DecoderInputFailed, DecoderOutputFailed, DecoderWriteFailed, DecoderNoAudio}) {
+    EXPECT_STRNE(DecoderExitText(code), DecoderExitText(99)) << code;
+  }
+}
+
+#ifdef SONIVERT_DECODE_TOOL
+TEST(DecodeTool, RefusesWrongArgumentsAndOverlongPaths) {
+  EXPECT_EQ(WEXITSTATUS(std::system(SONIVERT_DECODE_TOOL " 2>/dev/null")), 64);
+  const std::string longPath(400, 'a');
+  const std::string command = std::string(SONIVERT_DECODE_TOOL " ") + longPath + " out.wav 2>/dev/null";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 64);
+  EXPECT_EQ(WEXITSTATUS(std::system(SONIVERT_DECODE_TOOL " /nonexistent/in.mp3 /tmp/x.wav 2>/dev/null")), 1);
+}
+#endif
+
+}  // namespace
