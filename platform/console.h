@@ -25,7 +25,8 @@ const std::string& ConsoleTitleText();
 // Reads everything the children have written so far (without blocking) into the screen model.
 // Returns the number of bytes taken. One call takes at most a few megabytes so that the GUI
 // thread is never held by a writer that outpaces it; the rest stays in the terminal and is taken
-// by the next call, so nothing is lost.
+// by the next call, so nothing is lost. The monitor calls it on each of its ticks; the main
+// window may also call it from a QSocketNotifier (Read) on ConsoleMasterFd().
 size_t PumpConsole();
 // Bytes taken into the model since the console was opened (for diagnostics and tests).
 unsigned long long ConsoleBytesTaken();
