@@ -171,50 +171,100 @@ void Layer1AnalysisStep(const Layer1Encoder& enc, float* fifo, const float* in32
     }
 }
 
+namespace {
+
+// Min-heap of allocation candidates ordered by mask-to-noise ratio, then by index (channel * 32
+// + subband) so that equal ratios are served from the lowest subband up.
+struct CandidateHeap {
+    float mnr[64];
+    int index[64];
+    int size;
+};
+
+bool Before(const CandidateHeap& h, int a, int b)
+{
+    return h.mnr[a] < h.mnr[b] || (h.mnr[a] == h.mnr[b] && h.index[a] < h.index[b]);
+}
+
+void Swap(CandidateHeap& h, int a, int b)
+{
+    const float m = h.mnr[a];
+    h.mnr[a] = h.mnr[b];
+    h.mnr[b] = m;
+    const int i = h.index[a];
+    h.index[a] = h.index[b];
+    h.index[b] = i;
+}
+
+void SiftDown(CandidateHeap& h, int pos)
+{
+    for (;;) {
+        int smallest = pos;
+        const int l = 2 * pos + 1;
+        const int r = l + 1;
+        if (l < h.size && Before(h, l, smallest)) {
+            smallest = l;
+        }
+        if (r < h.size && Before(h, r, smallest)) {
+            smallest = r;
+        }
+        if (smallest == pos) {
+            return;
+        }
+        Swap(h, pos, smallest);
+        pos = smallest;
+    }
+}
+
+} // namespace
+
 int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channels, int availableBits,
                    int (*alloc)[32], int bound)
 {
-    // Candidates flattened to channel * 32 + subband; a subband that cannot take another step
-    // gets an infinite ratio and is never picked again (the bits left only shrink).
-    constexpr float kDone = 1e30f;
-    const int count = channels * 32;
     if (channels < 2) {
         bound = 32;
     }
-    float mnr[64];
+    CandidateHeap heap;
+    heap.size = 0;
     for (int ch = 0; ch < channels; ++ch) {
         for (int sb = 0; sb < 32; ++sb) {
             alloc[ch][sb] = 0;
-            const bool candidate = active[ch][sb] && (ch == 0 || sb < bound);
-            mnr[ch * 32 + sb] = candidate ? Layer1SnrDb[0] - smr[ch][sb] : kDone;
-        }
-    }
-    int left = availableBits;
-    for (;;) {
-        int best = 0;
-        for (int i = 1; i < count; ++i) {
-            if (mnr[i] < mnr[best]) {
-                best = i;
+            // From the bound up the subband is one candidate, the first channel's.
+            if (active[ch][sb] && (ch == 0 || sb < bound)) {
+                heap.mnr[heap.size] = Layer1SnrDb[0] - smr[ch][sb];
+                heap.index[heap.size] = ch * 32 + sb;
+                ++heap.size;
             }
         }
-        if (mnr[best] >= kDone) {
-            break;
-        }
-        const int sb = best % 32;
-        int& a = alloc[best / 32][sb];
+    }
+    for (int i = heap.size / 2 - 1; i >= 0; --i) {
+        SiftDown(heap, i);
+    }
+    int left = availableBits;
+    // The lowest ratio takes one step at a time; a subband leaves when it has 15 bits per
+    // sample or its next step no longer fits (the bits left only shrink).
+    while (heap.size > 0) {
+        const int ch = heap.index[0] / 32;
+        const int sb = heap.index[0] % 32;
+        int& a = alloc[ch][sb];
         // The first step costs the 6-bit scalefactor (two of them for an intensity coded
         // subband) and 2 bits for each of the 12 samples; each further step one bit per sample.
-        const int scalefactorBits = sb >= bound ? 12 : 6;
-        const int cost = a == 0 ? scalefactorBits + 24 : 12;
-        if (cost > left) {
-            mnr[best] = kDone;
-            continue;
+        const int cost = a == 0 ? (sb >= bound ? 12 : 6) + 24 : 12;
+        const bool fits = cost <= left;
+        if (fits) {
+            left -= cost;
+            ++a;
         }
-        left -= cost;
-        ++a;
-        mnr[best] = a >= 14 ? kDone : Layer1SnrDb[a] - smr[best / 32][sb];
+        if (!fits || a >= 14) {
+            --heap.size;
+            heap.mnr[0] = heap.mnr[heap.size];
+            heap.index[0] = heap.index[heap.size];
+        } else {
+            heap.mnr[0] = Layer1SnrDb[a] - smr[ch][sb];
+        }
+        SiftDown(heap, 0);
     }
-    for (int sb = bound; sb < 32; ++sb) {
+    for (int sb = bound; sb < 32 && channels == 2; ++sb) {
         alloc[1][sb] = alloc[0][sb];
     }
     return availableBits - left;

@@ -1,7 +1,9 @@
 // Psychoacoustic model of the Layer I encoder, after model 1 of ISO/IEC 11172-3 Annex D:
 // 512-point FFT, tonal and non-tonal components, spreading, global masking threshold against
 // the threshold in quiet, and the signal-to-mask ratio of each subband.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "tools/tompg/layer1_internal.h"
 
@@ -13,10 +15,31 @@ constexpr int kMaxComponents = 160;
 constexpr float kFullScaleDb = 96.0f;  // a full-scale sine peaks at 96 dB on the model's scale
 
 struct Component {
+    int line;
     float bark;
     float levelDb;
     bool tonal;
+    // Filled in once the list is final: masking index added to the level, and the slopes of
+    // the spreading function below and above the masker.
+    float base;
+    float lowerSlope;
+    float upperSlope;
 };
+
+// 2^x to about 1e-4 relative (0.001 dB): a cubic for the fraction times the power of two
+// built in the exponent field. Thresholds need no more.
+inline float FastExp2(float x)
+{
+    x = x < -125.0f ? -125.0f : (x > 125.0f ? 125.0f : x);
+    int whole = static_cast<int>(x);  // truncates towards zero: step down for negatives
+    if (static_cast<float>(whole) > x) {
+        --whole;
+    }
+    const float f = x - static_cast<float>(whole);
+    const float p = 1.0f + f * (0.6951786f + f * (0.2261871f + f * 0.0781808f));
+    const uint32_t bits = static_cast<uint32_t>(whole + 127) << 23;
+    return p * std::bit_cast<float>(bits);
+}
 
 float Db(float power)
 {
@@ -25,7 +48,7 @@ float Db(float power)
 
 float Power(float db)
 {
-    return std::exp2(db * 0.33219281f);  // 10^(db/10)
+    return FastExp2(db * 0.33219281f);  // 10^(db/10)
 }
 
 // Critical band rate in Bark of a frequency in Hz.
@@ -80,28 +103,29 @@ void Fft(const Layer1Encoder& enc, float* re, float* im)
     }
 }
 
-// Masking threshold in dB that one component leaves at critical band rate z: the masking
-// index av and the spreading function vf of Annex D (model 1), zero outside -3..8 Bark.
-float IndividualThreshold(const Component& c, float z, bool& inRange)
+// Masking index av and the slopes of the spreading function vf of Annex D (model 1).
+void PrepareMasker(Component& c)
 {
-    const float dz = z - c.bark;
-    inRange = dz >= -3.0f && dz < 8.0f;
-    if (!inRange) {
-        return -300.0f;
-    }
     const float av = c.tonal ? -1.525f - 0.275f * c.bark - 4.5f : -1.525f - 0.175f * c.bark - 0.5f;
-    const float x = c.levelDb;
+    c.base = c.levelDb + av;
+    c.lowerSlope = 0.4f * c.levelDb + 6.0f;
+    c.upperSlope = 17.0f - 0.15f * c.levelDb;
+}
+
+// Masking threshold in dB that one component leaves at dz Bark from it, -3 <= dz < 8.
+float IndividualThreshold(const Component& c, float dz)
+{
     float vf;
     if (dz < -1.0f) {
-        vf = 17.0f * (dz + 1.0f) - (0.4f * x + 6.0f);
+        vf = 17.0f * (dz + 1.0f) - c.lowerSlope;
     } else if (dz < 0.0f) {
-        vf = (0.4f * x + 6.0f) * dz;
+        vf = c.lowerSlope * dz;
     } else if (dz < 1.0f) {
         vf = -17.0f * dz;
     } else {
-        vf = -(dz - 1.0f) * (17.0f - 0.15f * x) - 17.0f;
+        vf = -(dz - 1.0f) * c.upperSlope - 17.0f;
     }
-    return x + av + vf;
+    return c.base + vf;
 }
 
 } // namespace
@@ -159,7 +183,7 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
             continue;
         }
         const float sum = power[k - 1] + power[k] + power[k + 1];
-        comps[count++] = Component{enc.barkLine[k], Db(sum) + norm, true};
+        comps[count++] = Component{k, enc.barkLine[k], Db(sum) + norm, true, 0.0f, 0.0f, 0.0f};
         for (int j = -reach; j <= reach; ++j) {
             used[k + j] = true;
         }
@@ -193,26 +217,37 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
         if (sum > 0.0f) {
             int line = static_cast<int>(weighted / sum + 0.5f);
             line = line < 1 ? 1 : (line > kLines - 1 ? kLines - 1 : line);
-            comps[count++] = Component{enc.barkLine[line], Db(sum) + norm, false};
+            comps[count++] = Component{line, enc.barkLine[line], Db(sum) + norm, false, 0.0f, 0.0f, 0.0f};
         }
     }
 
     // Components below the threshold in quiet mask nothing audible.
     kept = 0;
     for (int i = 0; i < count; ++i) {
-        int line = 0;
-        while (line < kLines - 1 && enc.barkLine[line] < comps[i].bark) {
-            ++line;
-        }
-        if (comps[i].levelDb >= enc.athLine[line]) {
+        if (comps[i].levelDb >= enc.athLine[comps[i].line]) {
             comps[kept++] = comps[i];
         }
     }
     count = kept;
 
+    // Maskers in order of critical band rate, so that each evaluation point visits only those
+    // within reach (-3..8 Bark).
+    for (int i = 1; i < count; ++i) {
+        const Component c = comps[i];
+        int j = i;
+        for (; j > 0 && comps[j - 1].bark > c.bark; --j) {
+            comps[j] = comps[j - 1];
+        }
+        comps[j] = c;
+    }
+    for (int i = 0; i < count; ++i) {
+        PrepareMasker(comps[i]);
+    }
+
     // Global masking threshold, evaluated on every line of the low subbands and more sparsely
     // higher up, where the critical bands span several subbands; its minimum within a subband
     // is the subband's threshold.
+    int first = 0;  // first masker with dz < 8 (points come in rising order)
     for (int n = 0; n < 32; ++n) {
         const int step = n < 6 ? 1 : (n < 12 ? 2 : 4);
         float minThreshold = 1e30f;
@@ -220,12 +255,15 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
             const int l = line == 0 ? 1 : line;
             const float z = enc.barkLine[l];
             float sum = Power(enc.athLine[l]);
-            for (int i = 0; i < count; ++i) {
-                bool inRange = false;
-                const float t = IndividualThreshold(comps[i], z, inRange);
-                if (inRange) {
-                    sum += Power(t);
+            while (first < count && z - comps[first].bark >= 8.0f) {
+                ++first;
+            }
+            for (int i = first; i < count; ++i) {
+                const float dz = z - comps[i].bark;
+                if (dz < -3.0f) {
+                    break;
                 }
+                sum += Power(IndividualThreshold(comps[i], dz));
             }
             minThreshold = std::fmin(minThreshold, Db(sum));
         }
