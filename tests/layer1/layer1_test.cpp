@@ -703,6 +703,12 @@ struct RoundTripRow {
     double minSnrDb;  // per channel, after removing the codec delay
 };
 
+// Rows show their name in test listings rather than their bytes.
+void PrintTo(const RoundTripRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
 class Layer1RoundTrip : public testing::TestWithParam<RoundTripRow> {};
 
 // Streams decoded by mpg123 give back the source: rate, channels, length and an SNR bound.
