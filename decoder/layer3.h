@@ -86,10 +86,12 @@ struct Layer3Decoder {
   alignas(32) float DequantizedSpectrum[2][576];
   int32_t ActiveSubbands[2];
 
-  alignas(32) float OverlapBuffer[2][32][18];
-  alignas(32) float HybridOutput[32][18];   // [subband][time slot]
+  // Subband-minor layouts: eight neighbouring subbands are transformed at once.
+  alignas(32) float OverlapBuffer[2][18][32];  // [channel][sample][subband]
+  alignas(32) float HybridOutput[18][32];      // [time slot][subband]
 
-  alignas(32) float SynthesisBuffer[2][2][32][16];  // [channel][half][row][slot]
+  // Slot-major: the windowing reads 8 neighbouring rows of one slot at once.
+  alignas(32) float SynthesisBuffer[2][2][16][32];  // [channel][half][slot][row]
   int32_t SynthesisSlot[2];
   int32_t SynthesisHalf[2];
 

@@ -33,6 +33,10 @@ void BuildImdctWindows();
 void ResetHybrid();
 void AliasReduce(int g, int c);      // skips pure short blocks itself
 void HybridChannel(int g, int c);    // all 32 subbands of channel c into HybridOutput
+// Picks the vector (AVX2, eight subbands at once) or the portable transforms; both give
+// identical samples. Returns whether the vector path is in use. BuildImdctWindows picks the
+// vector path when the processor has it.
+bool SelectHybridPath(bool vector);
 
 // synthesis.cpp: polyphase synthesis and PCM.
 void ScaleSynthesisWindow();

@@ -6,9 +6,11 @@
 // taps of every output sample lie in the current half at slots c, c + 1, .., c + 15 (mod 16).
 // Each half is held slot-major ([slot][row]) so that 8 neighbouring output samples read
 // neighbouring values: the windowing runs 8 samples at a time, each sample keeping its own
-// accumulation order t = 0..15, so vector and scalar paths give identical sums.
+// accumulation order t = 0..15, so vector and scalar paths give identical sums. A granule's 18
+// time slots are matrixed eight at a time with AVX2 (the same butterflies per slot).
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -17,6 +19,7 @@
 #endif
 
 #include "decoder/stages.h"
+#include "decoder/tables/hybrid_tables.h"
 #include "decoder/tables/synthesis_tables.h"
 
 namespace {
@@ -26,36 +29,24 @@ alignas(32) float WindowByTap[16][32];
 
 // One half of a channel's FIFO: 16 slots of 32 rows.
 using Half = float[16][32];
-static_assert(sizeof(Half) == sizeof(Decoder.SynthesisBuffer[0][0]), "a half holds 16 x 32 values");
 
-Half& HalfOf(int ch, int h) { return *reinterpret_cast<Half*>(&Decoder.SynthesisBuffer[ch][h][0][0]); }
+bool VectorAvailable = false;
+bool UseVector = false;
 
-// X[m] = sum over k of x[k] * cos(m * (2k + 1) * pi/(2N)) by butterflies: the even outputs are
-// the N/2-point transform of the sums x[k] + x[N-1-k]; the N/2-point transform of the weighted
-// differences (x[k] - x[N-1-k]) * 2 cos((2k + 1) pi/(2N)) gives X[2m+1] + X[2m-1] (X[-1] = X[1]),
-// so the odd outputs follow by a chain of subtractions.
-template <int N>
-inline void Matrix(const float* x, float* X) {
-  if constexpr (N == 1) {
-    X[0] = x[0];
-  } else {
-    constexpr int H = N / 2;
-    float sum[H], diff[H], even[H], odd[H];
-    for (int k = 0; k < H; ++k) {
-      sum[k] = x[k] + x[N - 1 - k];
-      diff[k] = (x[k] - x[N - 1 - k]) * MatrixingCosines[(32 / N) * (2 * k + 1) - 1];
-    }
-    Matrix<H>(sum, even);
-    Matrix<H>(diff, odd);
-    for (int m = 0; m < H; ++m) X[2 * m] = even[m];
-    X[1] = odd[0] * 0.5f;
-    for (int m = 1; m < H; ++m) X[2 * m + 1] = odd[m] - X[2 * m - 1];
-  }
-}
+// Matrixed values of eight neighbouring time slots, with the input they were made from.
+struct SlotGroup {
+  int first = -1;
+  alignas(32) float input[8][32];
+  alignas(32) float values[32][8];  // [m][slot - first]
+};
+SlotGroup Group;
 
+namespace portable {
+#include "decoder/filterbank_kernels.h"
+}  // namespace portable
 
-// Output samples j = 0..31 of the slot at index c of half `half`, to pcm[j * stride].
-void WindowGeneric(const Half& half, int c, int16_t* pcm, int stride) {
+// Output samples j = 0..31 of the slot at index c of `half`, to out[j * stride].
+void WindowPortable(const Half& half, int c, int16_t* out, int stride) {
   float acc[32];
   const float* b = half[c];
   for (int j = 0; j < 32; ++j) acc[j] = WindowByTap[0][j] * b[j];
@@ -63,51 +54,99 @@ void WindowGeneric(const Half& half, int c, int16_t* pcm, int stride) {
     b = half[(c + t) & 15];
     for (int j = 0; j < 32; ++j) acc[j] += WindowByTap[t][j] * b[j];
   }
-  for (int j = 0; j < 32; ++j) pcm[j * stride] = PcmSample(acc[j]);
+  for (int j = 0; j < 32; ++j) out[j * stride] = PcmSample(acc[j]);
 }
 
 #ifdef SONIVERT_X86
-// The same sums, 8 samples per AVX register, multiply then add (no fused multiply-add).
-__attribute__((target("avx2"))) void WindowAvx2(const Half& half, int c, int16_t* pcm, int stride) {
+#ifdef __clang__
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+namespace avx2 {
+typedef float V8 __attribute__((vector_size(32)));
+#include "decoder/filterbank_kernels.h"
+
+// The same sums, 8 samples per register, multiply then add (no fused multiply-add). Stereo
+// output (stride 2) goes into the 32-bit sample pairs at `out`, channel ch's half of each.
+void Window(const Half& half, int c, int16_t* out, int stride, int ch) {
   const float* b = half[c];
-  __m256 a0 = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 0), _mm256_load_ps(b + 0));
-  __m256 a1 = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 8), _mm256_load_ps(b + 8));
-  __m256 a2 = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 16), _mm256_load_ps(b + 16));
-  __m256 a3 = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 24), _mm256_load_ps(b + 24));
+  __m256 a[4];
+  for (int q = 0; q < 4; ++q) a[q] = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 8 * q), _mm256_load_ps(b + 8 * q));
   for (int t = 1; t < 16; ++t) {
     b = half[(c + t) & 15];
     const float* w = WindowByTap[t];
-    a0 = _mm256_add_ps(a0, _mm256_mul_ps(_mm256_load_ps(w + 0), _mm256_load_ps(b + 0)));
-    a1 = _mm256_add_ps(a1, _mm256_mul_ps(_mm256_load_ps(w + 8), _mm256_load_ps(b + 8)));
-    a2 = _mm256_add_ps(a2, _mm256_mul_ps(_mm256_load_ps(w + 16), _mm256_load_ps(b + 16)));
-    a3 = _mm256_add_ps(a3, _mm256_mul_ps(_mm256_load_ps(w + 24), _mm256_load_ps(b + 24)));
+    for (int q = 0; q < 4; ++q)
+      a[q] = _mm256_add_ps(a[q], _mm256_mul_ps(_mm256_load_ps(w + 8 * q), _mm256_load_ps(b + 8 * q)));
   }
   // Clamping to [-32768, 32767] before the truncating conversion equals truncating, then
-  // saturating; max/min return the bound for NaN, as the scalar path does for the low bound.
+  // saturating; max returns the bound for NaN, as the portable path does.
   const __m256 lo = _mm256_set1_ps(-32768.0f);
   const __m256 hi = _mm256_set1_ps(32767.0f);
-  const __m256i i0 = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(a0, lo), hi));
-  const __m256i i1 = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(a1, lo), hi));
-  const __m256i i2 = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(a2, lo), hi));
-  const __m256i i3 = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(a3, lo), hi));
-  // packs works within 128-bit lanes; the permute puts the 16 samples back in order.
-  const __m256i p01 = _mm256_permute4x64_epi64(_mm256_packs_epi32(i0, i1), 0xD8);
-  const __m256i p23 = _mm256_permute4x64_epi64(_mm256_packs_epi32(i2, i3), 0xD8);
+  __m256i v[4];
+  for (int q = 0; q < 4; ++q) v[q] = _mm256_cvttps_epi32(_mm256_min_ps(_mm256_max_ps(a[q], lo), hi));
   if (stride == 1) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm), p01);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + 16), p23);
+    // packs works within 128-bit lanes; the permute puts the 16 samples back in order.
+    const __m256i p01 = _mm256_permute4x64_epi64(_mm256_packs_epi32(v[0], v[1]), 0xD8);
+    const __m256i p23 = _mm256_permute4x64_epi64(_mm256_packs_epi32(v[2], v[3]), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), p01);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), p23);
   } else {
-    alignas(32) int16_t samples[32];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(samples), p01);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(samples + 16), p23);
-    for (int j = 0; j < 32; ++j) pcm[j * stride] = samples[j];
+    // The values are in 16-bit range: channel 0 takes the low half of each 32-bit pair,
+    // channel 1 the high half; the other channel's samples are kept.
+    for (int q = 0; q < 4; ++q) {
+      __m256i* at = reinterpret_cast<__m256i*>(out + 16 * q);
+      const __m256i old = _mm256_loadu_si256(at);
+      _mm256_storeu_si256(at, ch ? _mm256_blend_epi16(old, _mm256_slli_epi32(v[q], 16), 0xAA)
+                                 : _mm256_blend_epi16(old, v[q], 0x55));
+    }
   }
 }
+
+// Matrixes the eight time slots s0..s0+7 of HybridOutput: X[m][lane].
+void MatrixEight(int s0, float (*X)[8]) {
+  const __m256i stride = _mm256_setr_epi32(0, 32, 64, 96, 128, 160, 192, 224);
+  V8 in[32], out[32];
+  for (int k = 0; k < 32; ++k) in[k] = _mm256_i32gather_ps(&Decoder.HybridOutput[s0][k], stride, 4);
+  Matrix<V8, 32>(in, out);
+  for (int m = 0; m < 32; ++m) _mm256_store_ps(X[m], out[m]);
+}
+}  // namespace avx2
+#ifdef __clang__
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 #endif
 
-using WindowFunction = void (*)(const Half&, int, int16_t*, int);
-WindowFunction Windowing = WindowGeneric;
-bool VectorAvailable = false;
+// One time slot of channel ch from its matrixed values X[m * step]: the rows of both halves,
+// the windowing into PcmBlock, the advance of slot and half.
+void EmitSlot(int ch, int s, const float* X, int step) {
+  const int h = Decoder.SynthesisHalf[ch] & 1;
+  const int c = Decoder.SynthesisSlot[ch] & 15;
+  Half& current = Decoder.SynthesisBuffer[ch][h];
+  // V[0..31] (rows 2 V[j]) into the current half, V[32..63] into the other, same slot.
+  float* cur = current[c];
+  float* other = Decoder.SynthesisBuffer[ch][1 - h][c];
+  for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[(16 + j) * step];
+  cur[16] = 0.0f;
+  for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
+  other[0] = -2.0f * X[16 * step];
+  for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d * step];
+
+  const bool stereo = Decoder.ChannelCount == 2;
+  int16_t* block = Decoder.PcmBlock + (stereo ? 64 : 32) * s;
+#ifdef SONIVERT_X86
+  if (UseVector)
+    avx2::Window(current, c, block, stereo ? 2 : 1, ch);
+  else
+#endif
+    WindowPortable(current, c, stereo ? block + ch : block, stereo ? 2 : 1);
+
+  Decoder.SynthesisSlot[ch] = (c + 15) & 15;
+  Decoder.SynthesisHalf[ch] = 1 - h;
+}
 
 }  // namespace
 
@@ -120,11 +159,8 @@ int16_t PcmSample(float sum) {
 }
 
 bool SelectSynthesisPath(bool vector) {
-  Windowing = WindowGeneric;
-#ifdef SONIVERT_X86
-  if (vector && VectorAvailable) Windowing = WindowAvx2;
-#endif
-  return vector && VectorAvailable;
+  UseVector = vector && VectorAvailable;
+  return UseVector;
 }
 
 void ScaleSynthesisWindow() {
@@ -148,32 +184,33 @@ void ScaleSynthesisWindow() {
 void ResetSynthesis() {
   for (auto& channel : Decoder.SynthesisBuffer)
     for (auto& half : channel)
-      for (auto& row : half) std::fill(std::begin(row), std::end(row), 0.0f);
+      for (auto& slot : half) std::fill(std::begin(slot), std::end(slot), 0.0f);
   Decoder.SynthesisSlot[0] = Decoder.SynthesisSlot[1] = 0;
   Decoder.SynthesisHalf[0] = Decoder.SynthesisHalf[1] = 0;
 }
 
 void SynthesiseSlot(int ch, int s) {
-  float in[32], X[32];
-  for (int k = 0; k < 32; ++k) in[k] = Decoder.HybridOutput[k][s];
-  Matrix<32>(in, X);
-
-  const int h = Decoder.SynthesisHalf[ch] & 1;
-  const int c = Decoder.SynthesisSlot[ch] & 15;
-  // V[0..31] (rows 2 V[j]) into the current half, V[32..63] into the other, same slot.
-  float* cur = HalfOf(ch, h)[c];
-  float* other = HalfOf(ch, 1 - h)[c];
-  for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
-  cur[16] = 0.0f;
-  for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
-  other[0] = -2.0f * X[16];
-  for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
-
-  if (Decoder.ChannelCount == 2)
-    Windowing(HalfOf(ch, h), c, Decoder.PcmBlock + 64 * s + ch, 2);
-  else
-    Windowing(HalfOf(ch, h), c, Decoder.PcmBlock + 32 * s, 1);
-
-  Decoder.SynthesisSlot[ch] = (c + 15) & 15;
-  Decoder.SynthesisHalf[ch] = 1 - h;
+  ch &= 1;
+  s = std::clamp(s, 0, 17);
+#ifdef SONIVERT_X86
+  if (UseVector) {
+    // Slots 0, 8 and 16 matrix the groups 0..7, 8..15 and 10..17 at once; the other slots take
+    // their values from the group when their input is still the one the group was made from
+    // (each slot's values depend on its own input only), else they are matrixed alone.
+    if (s == 0 || s == 8 || s == 16) {
+      Group.first = s == 16 ? 10 : s;
+      avx2::MatrixEight(Group.first, Group.values);
+      std::memcpy(Group.input, Decoder.HybridOutput[Group.first], sizeof Group.input);
+    }
+    const int lane = s - Group.first;
+    if (Group.first >= 0 && lane >= 0 && lane < 8 &&
+        std::memcmp(Group.input[lane], Decoder.HybridOutput[s], sizeof Group.input[lane]) == 0) {
+      EmitSlot(ch, s, &Group.values[0][lane], 8);
+      return;
+    }
+  }
+#endif
+  float X[32];
+  portable::Matrix<float, 32>(Decoder.HybridOutput[s], X);
+  EmitSlot(ch, s, X, 1);
 }
