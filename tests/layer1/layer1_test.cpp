@@ -623,11 +623,12 @@ TEST(Layer1Frame, NonFiniteAndOverRangeInputStaysLegal)
     std::vector<float> l(384 * 10);
     std::vector<float> r(384 * 10);
     for (size_t i = 0; i < l.size(); ++i) {
-        l[i] = i % 7 == 0 ? std::nanf("") : (i % 2 ? 8.0f : -8.0f);
+        l[i] = i % 7 == 0 ? std::nanf("") : (i % 2 ? 8.0f : -1e30f);
         r[i] = i % 5 == 0 ? INFINITY : -INFINITY;
     }
     std::vector<int> sizes;
     auto stream = Encode(enc, l, r, &sizes);
+    ASSERT_EQ(sizes.size(), 10u);
     size_t pos = 0;
     for (int size : sizes) {
         const ParsedFrame f = ParseFrame(stream.data() + pos, size);
@@ -635,6 +636,13 @@ TEST(Layer1Frame, NonFiniteAndOverRangeInputStaysLegal)
         ASSERT_LE(f.audioBits, size * 8);
         pos += static_cast<size_t>(size);
     }
+    // The overload passes; ordinary input afterwards is coded as usual.
+    auto quiet = MakeSignal(Signal::Tones, 48000, 0, 384 * 4);
+    sizes.clear();
+    stream = Encode(enc, quiet, quiet, &sizes);
+    ASSERT_EQ(sizes.size(), 4u);
+    const ParsedFrame last = ParseFrame(stream.data() + stream.size() - static_cast<size_t>(sizes.back()), sizes.back());
+    EXPECT_GT(last.alloc[0][0], 4);
 }
 
 // Per-channel amplitude of a sine of frequency f in a decoded channel (least squares).

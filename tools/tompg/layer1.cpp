@@ -459,8 +459,10 @@ int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right,
     for (int ch = 0; ch < nch; ++ch) {
         float* buf = enc.psyBuf[ch];
         for (int i = 0; i < 384; ++i) {
+            // NaN, infinities and huge values would poison the FIFO and overflow the
+            // arithmetic; anything beyond twice full scale is an overload anyway.
             const float v = input[ch][i];
-            buf[512 + i] = std::isfinite(v) ? v : 0.0f;  // NaN or Inf would poison the FIFO
+            buf[512 + i] = std::isfinite(v) ? std::fmin(std::fmax(v, -2.0f), 2.0f) : 0.0f;
         }
         for (int s = 0; s < 12; ++s) {
             Layer1AnalysisStep(enc, enc.fifo[ch], buf + 512 + 32 * s, sb[ch][s]);
