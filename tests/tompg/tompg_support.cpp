@@ -214,6 +214,10 @@ RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& optio
             kill(pid, SIGCONT);
             stopped = true;
         }
+        if (options.endSignal && !stopped && CountOf(result.raw, "\r frames ") >= 2) {
+            kill(pid, options.endSignal);
+            stopped = true;
+        }
         if (NowSeconds() > deadline) {
             kill(pid, SIGKILL);
             break;
@@ -225,6 +229,7 @@ RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& optio
         }
     result.exited = WIFEXITED(status);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 
     // The screen as the host sees it: 80 x 2, the cursor first put on the bottom row.
     VTerm* vt = vterm_new(2, 80);

@@ -44,10 +44,12 @@ struct RunOptions {
     std::string screenBefore;      // written to the screen model before the run (an earlier job)
     long fileSizeLimit = 0;        // RLIMIT_FSIZE for the child, bytes (0: none)
     bool stopAndContinue = false;  // SIGSTOP once progress shows, then SIGCONT
+    int endSignal = 0;             // sent once progress shows (0: none)
 };
 
 struct RunResult {
     bool exited = false;       // ended normally (not by a signal)
+    int signal = 0;            // the signal that ended it
     int status = -1;           // exit status
     std::string raw;           // every byte written to the terminal
     std::string rows[2];       // the 80 x 2 screen afterwards, 80 characters each

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -137,6 +138,24 @@ TEST(ProgressLine, SurvivesStopAndContinue)
     EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil(wav.frames / 1152.0)));
     EXPECT_EQ(run.status, static_cast<int>(frames % 256));
     EXPECT_EQ(static_cast<long>(bytesOut), FileSize(dir.File("out.mp2")));
+}
+
+// Ended from outside (the console closed, an interrupt, a termination request): no half-written
+// output is left behind to be taken for a result, and the parent sees the signal.
+TEST(ProgressLine, EndedBySignalLeavesNoPartialOutput)
+{
+    for (int sig : {SIGHUP, SIGTERM, SIGINT}) {
+        TempDir dir;
+        WavSpec spec;
+        spec.seconds = 60.0;
+        WriteWav(dir.File("in.wav"), spec);
+        RunOptions options;
+        options.endSignal = sig;
+        RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 64, 1), options);
+        EXPECT_FALSE(run.exited) << strsignal(sig);
+        EXPECT_EQ(run.signal, sig);
+        EXPECT_FALSE(FileExists(dir.File("out.mp3"))) << strsignal(sig);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

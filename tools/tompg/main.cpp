@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +56,20 @@ struct Job {
 };
 
 Job job;
+
+// For the signal handler: the output to remove when the run is ended from outside.
+const char* volatile outputToRemove = nullptr;
+
+// SIGHUP (the console went away), SIGINT, SIGTERM: a half-written output is removed, then the
+// process ends by the same signal, so that its parent sees how it ended.
+void EndBySignal(int sig)
+{
+    const char* path = outputToRemove;
+    if (path)
+        unlink(path);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
 
 bool ParseNumber(const char* text, int low, int high, int& value)
 {
@@ -100,6 +115,7 @@ bool ParseCommandLine(int argc, char** argv, Options& o)
 // stream is ever mistaken for a result.
 int Fail(TompgError error, const char* detail)
 {
+    outputToRemove = nullptr;
     int status = ShowError(job.console, error, detail);
     if (job.outFd >= 0) {
         struct stat st {};
@@ -237,6 +253,9 @@ int Run(int argc, char** argv)
     while (job.outFd < 0 && errno == EINTR);
     if (job.outFd < 0)
         return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
+    struct stat created {};
+    if (fstat(job.outFd, &created) == 0 && S_ISREG(created.st_mode))
+        outputToRemove = o.output;
 
     Progress(true);
     for (;;) {
@@ -265,6 +284,7 @@ int Run(int argc, char** argv)
             break;
         Progress(false);
     }
+    outputToRemove = nullptr;
     BackendClose(job.backend);
     ResamplerClose(job.resampler);
     close(inFd);
@@ -286,5 +306,7 @@ int main(int argc, char** argv)
     // A closed console or a file size limit must give an error line, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    for (int sig : {SIGHUP, SIGINT, SIGTERM})
+        std::signal(sig, EndBySignal);
     return Run(argc, argv);
 }
