@@ -430,12 +430,12 @@ int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right,
         return -1;
     }
     const int nch = enc.codedChannels;
-    const float* input[2] = {left, left};
+    const float* input[2] = {left, left};  // a mono source in a two-channel mode is coded in both
     if (nch == 2 && enc.channels == 2) {
         if (right == nullptr) {
             return -1;
         }
-        input[1] = right;  // a mono source asked for a two-channel mode is coded in both
+        input[1] = right;
     }
 
     // padding_bit: one more slot whenever the carried fractions of a slot add up to one.
