@@ -761,6 +761,7 @@ INSTANTIATE_TEST_SUITE_P(
                     RoundTripRow{"mono_22050_192_tones", 22050, 1, 3, 192, Signal::Tones, 75.0},
                     RoundTripRow{"stereo_32000_192_tones", 32000, 2, 0, 192, Signal::Tones, 50.0},
                     RoundTripRow{"stereo_16000_128_tones", 16000, 2, 0, 128, Signal::Tones, 60.0},
+                    RoundTripRow{"joint_24000_192_tones", 24000, 2, 1, 192, Signal::Tones, 60.0},
                     RoundTripRow{"stereo_44100_192_noise", 44100, 2, 0, 192, Signal::Noise, 14.0},
                     RoundTripRow{"stereo_44100_384_noise", 44100, 2, 0, 384, Signal::Noise, 24.0},
                     RoundTripRow{"mono_48000_192_noise", 48000, 1, 3, 192, Signal::Noise, 24.0},
