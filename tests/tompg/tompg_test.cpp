@@ -135,7 +135,7 @@ TEST(ProgressLine, SurvivesStopAndContinue)
     uint32_t frames = 0, bytesIn = 0, bytesOut = 0;
     ASSERT_TRUE(ParseProgressRow(run.rows[1], frames, bytesIn, bytesOut)) << run.rows[1];
     EXPECT_EQ(bytesIn, wav.dataSize);
-    EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil(wav.frames / 1152.0)));
+    EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil((wav.frames + 481) / 1152.0)));
     EXPECT_EQ(run.status, static_cast<int>(frames % 256));
     EXPECT_EQ(static_cast<long>(bytesOut), FileSize(dir.File("out.mp2")));
 }
@@ -447,14 +447,20 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
     ASSERT_EQ(pcm.rate, c.codedRate);
     const int coded = c.mode == 3 ? 1 : 2;
     ASSERT_EQ(pcm.channels, coded);
-    // Duration: Layers I and II give back the source length rounded up to whole frames; Layer III
-    // adds the coder's delay of 1105 samples (576 + 529) before rounding up, as there is no
-    // gapless tag to remove it.
+    // Duration: every source sample comes back, behind the coder's delay (481 samples of
+    // polyphase filterbanks for Layers I and II; 1105 = 576 + 529 for Layer III, with no gapless
+    // tag to remove it), and the stream ends within the frame that holds the last one.
     const long expected = std::lround(static_cast<double>(wav.frames) * c.codedRate / c.rate);
     const long frameLength = SamplesPerFrame(c.layer, c.codedRate);
-    const long extra = c.layer == 3 ? 1105 : 0;
-    EXPECT_GE(pcm.frames, expected + extra);
-    EXPECT_LT(pcm.frames, expected + extra + frameLength);
+    const long delay = c.layer == 3 ? 1105 : 481;
+    EXPECT_GE(pcm.frames, expected + delay);
+    EXPECT_LT(pcm.frames, expected + delay + frameLength);
+    // The last samples are there: the tones keep their level up to the end of the source.
+    for (int ch = 0; ch < coded; ++ch) {
+        const long end = expected + delay;
+        ToneFit all = FitTones(pcm, ch, {440.0}, end - pcm.rate / 100, end);
+        EXPECT_GT(all.totalRms, 0.5 * spec.amplitude) << "channel " << ch << ": the end of the source is missing";
+    }
 
     // Which source tones each coded channel must carry, and at what amplitude.
     const long from = pcm.rate / 4;
@@ -531,7 +537,7 @@ TEST_P(WavLayout, IsReadAndCodedWithAllDataBytesCounted)
     uint32_t frames = 0, bytesIn = 0, bytesOut = 0;
     ASSERT_TRUE(ParseProgressRow(run.rows[1], frames, bytesIn, bytesOut)) << run.rows[0] << "|" << run.rows[1];
     EXPECT_EQ(bytesIn, wav.dataSize);
-    EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil(wav.frames / 1152.0)));
+    EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil((wav.frames + 481) / 1152.0)));
     Pcm pcm = Decode(dir.File("out.mp2"), 2, dir.File("dec.wav"));
     ASSERT_GT(pcm.frames, 44100);
     ToneFit fit = FitTones(pcm, 0, spec.leftTones, 10000, 40000);

@@ -126,17 +126,31 @@ long BackendEncode(Backend& b, const float* left, const float* right, long n, ui
 
 long BackendFlush(Backend& b, uint8_t* out, long capacity)
 {
+    // Layers I and II: the analysis and synthesis filterbanks together delay the sound by 481
+    // samples (512 taps each, ISO/IEC 11172-3 Annex C and 2.4.3.5). Silence of that length is
+    // coded after the source, or its last samples would fall beyond the last frame.
+    constexpr long kFilterbankDelay = 481;
+    long written = 0;
+    if (b.layer == 1 || b.layer == 2) {
+        static const float kSilence[kFilterbankDelay] = {};
+        written = BackendEncode(b, kSilence, kSilence, kFilterbankDelay, out, capacity);
+        if (written < 0)
+            return -1;
+    }
+    long bytes = -1;
     switch (b.layer) {
     case 1:
-        return EncodeLayer1(b, nullptr, nullptr, 0, out, capacity, true);
+        bytes = EncodeLayer1(b, nullptr, nullptr, 0, out + written, capacity - written, true);
+        break;
     case 2:
-        return twolame_encode_flush(b.twolame, out, static_cast<int>(capacity));
-    case 3: {
-        int bytes = lame_encode_flush(b.lame, out, static_cast<int>(capacity));
-        return bytes < 0 ? -1 : bytes;
+        bytes = twolame_encode_flush(b.twolame, out + written, static_cast<int>(capacity - written));
+        break;
+    case 3:
+        // The library codes its own delay out.
+        bytes = lame_encode_flush(b.lame, out, static_cast<int>(capacity));
+        break;
     }
-    }
-    return -1;
+    return bytes < 0 ? -1 : written + bytes;
 }
 
 void BackendClose(Backend& b)

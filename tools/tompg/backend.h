@@ -32,7 +32,8 @@ bool BackendOpen(Backend& b, int layer, int sampleRate, int channels, int mode, 
 // one channel. Returns the bytes written into out, or -1 on an error.
 long BackendEncode(Backend& b, const float* left, const float* right, long n, uint8_t* out, long capacity);
 
-// Codes what the encoder still holds (the last frame is padded with silence).
+// Codes what the encoder still holds, including the samples that the filterbanks' delay holds
+// back; the last frame is padded with silence.
 long BackendFlush(Backend& b, uint8_t* out, long capacity);
 
 void BackendClose(Backend& b);
