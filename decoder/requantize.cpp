@@ -4,8 +4,17 @@
 //
 // Every value taken from the stream (gains, scale factors, intensity positions, coded counts,
 // spectral magnitudes) is bounded before it indexes a table, so no input reaches outside one.
+//
+// Long blocks, the common case, run through two line loops that AVX2 does eight lines at a
+// time (the power law and mid/side); the vector loops perform the scalar operations lane by
+// lane, so both paths give identical values.
 #include <algorithm>
 #include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define SONIVERT_X86 1
+#endif
 
 #include "decoder/stages.h"
 #include "decoder/tables/requantize_tables.h"
@@ -58,6 +67,72 @@ inline float SignedPower(int32_t v, float gain) {
   return v < 0 ? -r : r;
 }
 
+bool UseVector = true;
+
+bool VectorAvailable() {
+#ifdef SONIVERT_X86
+  static const bool available = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return available;
+#else
+  return false;
+#endif
+}
+
+// Mid/side of one line pair in double precision, rounded once to float.
+inline void MidSideLine(float& left, float& right) {
+  const double m = left;
+  const double s = right;
+  left = static_cast<float>((m + s) * InvSqrt2);
+  right = static_cast<float>((m - s) * InvSqrt2);
+}
+
+#ifdef SONIVERT_X86
+__attribute__((target("avx2"))) void PowerLinesAvx2(const int32_t* q, const float* gain, float* out, int n) {
+  const __m256i last = _mm256_set1_epi32(Pow43Entries - 1);
+  const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
+  int j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + j));
+    // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
+    const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), last);
+    const __m256 r = _mm256_mul_ps(_mm256_loadu_ps(gain + j), _mm256_i32gather_ps(Pow43Table, m, 4));
+    _mm256_storeu_ps(out + j, _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, signBit))));
+  }
+  for (; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
+}
+
+__attribute__((target("avx2"))) void MidSideAvx2(float* left, float* right, int begin, int end) {
+  const __m256d k = _mm256_set1_pd(InvSqrt2);
+  int j = begin;
+  for (; j + 4 <= end; j += 4) {
+    const __m256d m = _mm256_cvtps_pd(_mm_loadu_ps(left + j));
+    const __m256d s = _mm256_cvtps_pd(_mm_loadu_ps(right + j));
+    _mm_storeu_ps(left + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
+    _mm_storeu_ps(right + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
+  }
+  for (; j < end; ++j) MidSideLine(left[j], right[j]);
+}
+#endif
+
+// out[j] = sign(q[j]) |q[j]|^(4/3) gain[j] for j < n.
+void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
+#ifdef SONIVERT_X86
+  if (UseVector && VectorAvailable()) return PowerLinesAvx2(q, gain, out, n);
+#endif
+  for (int j = 0; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
+}
+
+// Mid/side over lines begin..end-1 of both channels, in place.
+void MidSide(float* left, float* right, int begin, int end) {
+#ifdef SONIVERT_X86
+  if (UseVector && VectorAvailable()) return MidSideAvx2(left, right, begin, end);
+#endif
+  for (int j = begin; j < end; ++j) MidSideLine(left[j], right[j]);
+}
+
 int CodedCount(int c) { return std::clamp(Decoder.CodedLineCount[c], 0, 576); }
 
 const int16_t* ReorderTable(const FrameHeader& header) {
@@ -92,12 +167,14 @@ int MixedLongBands() {
 
 void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out, int count,
                          int limit) {
+  float gain[576];
   int j = 0;
   for (int b = 0; b < 22 && j < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    const float gain = LongGain(gi, scalefac, b);
-    for (; j < end; ++j) out[j] = SignedPower(q[j], gain);
+    std::fill(gain + j, gain + end, LongGain(gi, scalefac, b));
+    j = end;
   }
+  PowerLines(q, gain, out, j);
   for (; j < limit; ++j) out[j] = 0.0f;
 }
 
@@ -131,29 +208,33 @@ struct StereoFrame {
 // The four per-line rules. Rules 1 and 3 are evaluated in double precision and rounded once to
 // float; for rule 1 the product of a float by (1 - float ratio) is exact in double, so the
 // result equals an extended-precision evaluation.
+// Rules 1 and 2: the intensity-coded line v (the left channel's value) at valid position p.
+inline void IntensityLine(const StereoFrame& f, int p, float v, float& left, float& right) {
+  if (f.id == 1) {
+    const double ratio = IntensityRatioTable[p];
+    left = static_cast<float>(static_cast<double>(v) * (1.0 - ratio));
+    right = static_cast<float>(static_cast<double>(v) * ratio);
+  } else if (p == 0) {
+    left = right = v;
+  } else if (p & 1) {
+    left = v * f.lsfRow[(p + 1) / 2];
+    right = v;
+  } else {
+    left = v;
+    right = v * f.lsfRow[p / 2];
+  }
+}
+
 inline void StereoLine(const StereoFrame& f, const StereoBand& band, int32_t ql, int32_t qr, float& left,
                        float& right) {
   const float v = SignedPower(ql, band.gainLeft);
   const int p = band.position;
   if (p != NoIntensity) {
-    if (f.id == 1) {
-      const double ratio = IntensityRatioTable[p];
-      left = static_cast<float>(static_cast<double>(v) * (1.0 - ratio));
-      right = static_cast<float>(static_cast<double>(v) * ratio);
-    } else if (p == 0) {
-      left = right = v;
-    } else if (p & 1) {
-      left = v * f.lsfRow[(p + 1) / 2];
-      right = v;
-    } else {
-      left = v;
-      right = v * f.lsfRow[p / 2];
-    }
+    IntensityLine(f, p, v, left, right);
   } else if (f.midSide) {
-    const float m = v;
-    const float s = SignedPower(qr, band.gainRight);
-    left = static_cast<float>((static_cast<double>(m) + static_cast<double>(s)) * InvSqrt2);
-    right = static_cast<float>((static_cast<double>(m) - static_cast<double>(s)) * InvSqrt2);
+    left = v;
+    right = SignedPower(qr, band.gainRight);
+    MidSideLine(left, right);
   } else {
     left = v;
     right = SignedPower(qr, band.gainRight);
@@ -268,24 +349,40 @@ Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
 }
 
 // Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
-// the line reached.
+// the line reached. Both channels are first requantized with their own gains; mid/side then
+// runs over the lines below the intensity bound, and the bands above it are intensity-coded
+// from the left channel's values (or, at an illegal position, treated like those below).
 int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
   const GranuleInfo& g0 = Decoder.Side.gr[g][0];
   const GranuleInfo& g1 = Decoder.Side.gr[g][1];
-  const int32_t* q0 = Decoder.QuantizedSpectrum[0];
-  const int32_t* q1 = Decoder.QuantizedSpectrum[1];
   float* out0 = Decoder.DequantizedSpectrum[0];
   float* out1 = Decoder.DequantizedSpectrum[1];
-  int j = 0;
-  for (int b = 0; b < bandLimit && j < count; ++b) {
+  float gain0[576], gain1[576];
+  int n = 0;
+  for (int b = 0; b < bandLimit && n < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    StereoBand band;
-    band.gainLeft = LongGain(g0, Decoder.scalefac_l[g][0], b);
-    band.position = b >= bounds.longBand ? LongPosition(f, bounds, g, b) : NoIntensity;
-    band.gainRight = band.position == NoIntensity ? LongGain(g1, Decoder.scalefac_l[g][1], b) : 0.0f;
-    for (; j < end; ++j) StereoLine(f, band, q0[j], q1[j], out0[j], out1[j]);
+    std::fill(gain0 + n, gain0 + end, LongGain(g0, Decoder.scalefac_l[g][0], b));
+    std::fill(gain1 + n, gain1 + end, LongGain(g1, Decoder.scalefac_l[g][1], b));
+    n = end;
   }
-  return j;
+  PowerLines(Decoder.QuantizedSpectrum[0], gain0, out0, n);
+  PowerLines(Decoder.QuantizedSpectrum[1], gain1, out1, n);
+
+  const int firstIntensity = std::min(bounds.longBand, bandLimit);
+  const int bound = firstIntensity == 0 ? 0 : std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1);
+  if (f.midSide) MidSide(out0, out1, 0, bound);
+  int j = bound;
+  for (int b = firstIntensity; b < bandLimit && j < n; ++b) {
+    const int end = std::min(Decoder.LongBandEnd[b] + 1, n);
+    const int p = LongPosition(f, bounds, g, b);
+    if (p != NoIntensity) {
+      for (int k = j; k < end; ++k) IntensityLine(f, p, out0[k], out0[k], out1[k]);
+    } else if (f.midSide) {
+      MidSide(out0, out1, j, end);
+    }
+    j = end;
+  }
+  return n;
 }
 
 // Short bands from band b, coded line i, through the reordering; returns the coded line reached.
@@ -314,6 +411,11 @@ int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count
 }
 
 }  // namespace
+
+bool SelectRequantizePath(bool vector) {
+  UseVector = vector;
+  return vector && VectorAvailable();
+}
 
 void DequantizeChannel(const FrameHeader& header, int g, int c) {
   const GranuleInfo& gi = Decoder.Side.gr[g][c];

@@ -27,6 +27,9 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2);
 // requantize.cpp: requantization, reordering of short blocks, stereo.
 void DequantizeChannel(const FrameHeader& header, int g, int c);
 void JointStereoGranule(const FrameHeader& header, int g);
+// Picks the vector (AVX2) or the portable line loops; both give identical values. Returns
+// whether the vector path is in use (the default when the processor has it).
+bool SelectRequantizePath(bool vector);
 
 // hybrid.cpp: alias reduction, IMDCT, overlap-add.
 void BuildImdctWindows();
