@@ -41,9 +41,26 @@ inline float FastExp2(float x)
     return p * std::bit_cast<float>(bits);
 }
 
+// log2(x) for normal x > 0 to about 4e-6: the exponent field, and for the mantissa m in
+// [sqrt(1/2), sqrt(2)) the series ln m = 2 (t + t^3/3 + t^5/5), t = (m - 1) / (m + 1).
+inline float FastLog2(float x)
+{
+    const uint32_t bits = std::bit_cast<uint32_t>(x);
+    int exponent = static_cast<int>((bits >> 23) & 0xFF) - 127;
+    float m = std::bit_cast<float>((bits & 0x007FFFFFu) | 0x3F800000u);  // [1, 2)
+    if (m > 1.41421356f) {
+        m *= 0.5f;
+        ++exponent;
+    }
+    const float t = (m - 1.0f) / (m + 1.0f);
+    const float t2 = t * t;
+    const float ln = 2.0f * t * (1.0f + t2 * (0.33333333f + t2 * 0.2f));
+    return static_cast<float>(exponent) + ln * 1.44269504f;  // 1 / ln 2
+}
+
 float Db(float power)
 {
-    return 10.0f * std::log10(power + 1e-30f);
+    return 3.0103f * FastLog2(power + 1e-30f);  // 10 log10(power)
 }
 
 float Power(float db)
