@@ -37,7 +37,7 @@ bool UseVector = false;
 struct SlotGroup {
   int first = -1;
   alignas(32) float input[8][32];
-  alignas(32) float values[32][8];  // [m][slot - first]
+  alignas(32) float values[8][32];  // [slot - first][m]
 };
 SlotGroup Group;
 
@@ -70,12 +70,18 @@ typedef float V8 __attribute__((vector_size(32)));
 
 // The same sums, 8 samples per register, multiply then add (no fused multiply-add). Stereo
 // output (stride 2) goes into the 32-bit sample pairs at `out`, channel ch's half of each.
-void Window(const Half& half, int c, int16_t* out, int stride, int ch) {
-  const float* b = half[c];
+// One instance per slot index C, so that the 16 slot addresses are constants.
+template <int C>
+void Window(const Half& half, int16_t* out, int stride, int ch) {
   __m256 a[4];
-  for (int q = 0; q < 4; ++q) a[q] = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 8 * q), _mm256_load_ps(b + 8 * q));
+  for (int q = 0; q < 4; ++q) a[q] = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 8 * q), _mm256_load_ps(half[C] + 8 * q));
+#ifdef __clang__
+#pragma unroll
+#else
+#pragma GCC unroll 16
+#endif
   for (int t = 1; t < 16; ++t) {
-    b = half[(c + t) & 15];
+    const float* b = half[(C + t) & 15];
     const float* w = WindowByTap[t];
     for (int q = 0; q < 4; ++q)
       a[q] = _mm256_add_ps(a[q], _mm256_mul_ps(_mm256_load_ps(w + 8 * q), _mm256_load_ps(b + 8 * q)));
@@ -104,13 +110,70 @@ void Window(const Half& half, int c, int16_t* out, int stride, int ch) {
   }
 }
 
-// Matrixes the eight time slots s0..s0+7 of HybridOutput: X[m][lane].
-void MatrixEight(int s0, float (*X)[8]) {
+using WindowFunction = void (*)(const Half&, int16_t*, int, int);
+const WindowFunction WindowBySlot[16] = {Window<0>,  Window<1>,  Window<2>,  Window<3>,  Window<4>,  Window<5>,
+                                         Window<6>,  Window<7>,  Window<8>,  Window<9>,  Window<10>, Window<11>,
+                                         Window<12>, Window<13>, Window<14>, Window<15>};
+
+// In-register transpose of an 8 x 8 block.
+inline void Transpose8(__m256* r) {
+  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]), t1 = _mm256_unpackhi_ps(r[0], r[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]), t3 = _mm256_unpackhi_ps(r[2], r[3]);
+  const __m256 t4 = _mm256_unpacklo_ps(r[4], r[5]), t5 = _mm256_unpackhi_ps(r[4], r[5]);
+  const __m256 t6 = _mm256_unpacklo_ps(r[6], r[7]), t7 = _mm256_unpackhi_ps(r[6], r[7]);
+  const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+  const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+  const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+  const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+  r[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+  r[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+  r[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+  r[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+  r[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+  r[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+  r[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+  r[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+
+// Matrixes the eight time slots s0..s0+7 of HybridOutput into X[slot - s0][m].
+void MatrixEight(int s0, float (*X)[32]) {
   const __m256i stride = _mm256_setr_epi32(0, 32, 64, 96, 128, 160, 192, 224);
   V8 in[32], out[32];
   for (int k = 0; k < 32; ++k) in[k] = _mm256_i32gather_ps(&Decoder.HybridOutput[s0][k], stride, 4);
   Matrix<V8, 32>(in, out);
-  for (int m = 0; m < 32; ++m) _mm256_store_ps(X[m], out[m]);
+  for (int q = 0; q < 4; ++q) {
+    __m256 block[8];
+    for (int r = 0; r < 8; ++r) block[r] = out[8 * q + r];
+    Transpose8(block);
+    for (int lane = 0; lane < 8; ++lane) _mm256_store_ps(X[lane] + 8 * q, block[lane]);
+  }
+}
+
+// The rows of one slot from its matrixed values X[0..31], as EmitSlot writes them.
+void Rows(const float* X, float* cur, float* other) {
+  const __m256 v0 = _mm256_load_ps(X), v8 = _mm256_load_ps(X + 8);
+  const __m256 v16 = _mm256_load_ps(X + 16), v24 = _mm256_load_ps(X + 24);
+  const __m256 two = _mm256_set1_ps(2.0f), minusTwo = _mm256_set1_ps(-2.0f);
+  const __m256i reverse = _mm256_setr_epi32(0, 7, 6, 5, 4, 3, 2, 1);  // lane 0 kept, 1..7 reversed
+  _mm256_store_ps(cur, _mm256_mul_ps(two, v16));
+  _mm256_store_ps(cur + 8, _mm256_mul_ps(two, v24));
+  // cur[16] = 0, cur[17..23] = -2 X[31..25]; cur[24..31] = -2 X[24..17].
+  _mm256_store_ps(cur + 16, _mm256_blend_ps(_mm256_mul_ps(minusTwo, _mm256_permutevar8x32_ps(v24, reverse)),
+                                            _mm256_setzero_ps(), 0x01));
+  _mm256_store_ps(cur + 24, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v16, reverse), v24, 0x01)));
+  // other[0..7] = -2 X[16], -2 X[15..9]; other[8..15] = -2 X[8..1]; other[16..31] = -2 X[0..15].
+  _mm256_store_ps(other, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v8, reverse), v16, 0x01)));
+  _mm256_store_ps(other + 8, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v0, reverse), v8, 0x01)));
+  _mm256_store_ps(other + 16, _mm256_mul_ps(minusTwo, v0));
+  _mm256_store_ps(other + 24, _mm256_mul_ps(minusTwo, v8));
+}
+
+bool SameRow(const float* a, const float* b) {
+  __m256i same = _mm256_set1_epi32(-1);
+  for (int q = 0; q < 4; ++q)
+    same = _mm256_and_si256(same, _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 8 * q)),
+                                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 8 * q))));
+  return _mm256_movemask_epi8(same) == -1;
 }
 }  // namespace avx2
 #ifdef __clang__
@@ -120,30 +183,31 @@ void MatrixEight(int s0, float (*X)[8]) {
 #endif
 #endif
 
-// One time slot of channel ch from its matrixed values X[m * step]: the rows of both halves,
-// the windowing into PcmBlock, the advance of slot and half.
-void EmitSlot(int ch, int s, const float* X, int step) {
+// One time slot of channel ch from its matrixed values X[0..31]: the rows of both halves, the
+// windowing into PcmBlock, the advance of slot and half.
+void EmitSlot(int ch, int s, const float* X) {
   const int h = Decoder.SynthesisHalf[ch] & 1;
   const int c = Decoder.SynthesisSlot[ch] & 15;
   Half& current = Decoder.SynthesisBuffer[ch][h];
   // V[0..31] (rows 2 V[j]) into the current half, V[32..63] into the other, same slot.
   float* cur = current[c];
   float* other = Decoder.SynthesisBuffer[ch][1 - h][c];
-  for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[(16 + j) * step];
-  cur[16] = 0.0f;
-  for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
-  other[0] = -2.0f * X[16 * step];
-  for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d * step];
-
   const bool stereo = Decoder.ChannelCount == 2;
   int16_t* block = Decoder.PcmBlock + (stereo ? 64 : 32) * s;
 #ifdef SONIVERT_X86
-  if (UseVector)
-    avx2::Window(current, c, block, stereo ? 2 : 1, ch);
-  else
+  if (UseVector) {
+    avx2::Rows(X, cur, other);
+    avx2::WindowBySlot[c](current, block, stereo ? 2 : 1, ch);
+  } else
 #endif
+  {
+    for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
+    cur[16] = 0.0f;
+    for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
+    other[0] = -2.0f * X[16];
+    for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
     WindowPortable(current, c, stereo ? block + ch : block, stereo ? 2 : 1);
-
+  }
   Decoder.SynthesisSlot[ch] = (c + 15) & 15;
   Decoder.SynthesisHalf[ch] = 1 - h;
 }
@@ -203,14 +267,13 @@ void SynthesiseSlot(int ch, int s) {
       std::memcpy(Group.input, Decoder.HybridOutput[Group.first], sizeof Group.input);
     }
     const int lane = s - Group.first;
-    if (Group.first >= 0 && lane >= 0 && lane < 8 &&
-        std::memcmp(Group.input[lane], Decoder.HybridOutput[s], sizeof Group.input[lane]) == 0) {
-      EmitSlot(ch, s, &Group.values[0][lane], 8);
+    if (Group.first >= 0 && lane >= 0 && lane < 8 && avx2::SameRow(Group.input[lane], Decoder.HybridOutput[s])) {
+      EmitSlot(ch, s, Group.values[lane]);
       return;
     }
   }
 #endif
-  float X[32];
+  alignas(32) float X[32];
   portable::Matrix<float, 32>(Decoder.HybridOutput[s], X);
-  EmitSlot(ch, s, X, 1);
+  EmitSlot(ch, s, X);
 }
