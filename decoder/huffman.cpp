@@ -29,10 +29,9 @@ inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
   n -= n / 2;
   while (n > 1) {
     const uint32_t h = n / 2;
-    if (E[k] < key)
-      k += h;
-    else
-      k -= h;
+    // k + h when E[k] is below key, else k - h: arithmetic instead of an unpredictable branch.
+    const uint32_t below = 0u - static_cast<uint32_t>(E[k] < key);
+    k = k - h + (below & (2 * h));
     n -= h;
   }
   e = E[k];
@@ -135,18 +134,36 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
       continue;
     }
     while (i < end) {
-      const uint32_t e = FindEntry(table, RingWindow(pos) >> 13);
-      int x = 0, y = 0;
+      // One window holds the code word (at most 19 bits) and both sign bits; only escapes
+      // with linbits read further.
+      const uint32_t window = RingWindow(pos);
+      const uint32_t e = FindEntry(table, window >> 13);
       if (e == FailedEntry) {
         ReportFailedCode();
         bits -= 1;
+        out[i] = out[i + 1] = 0;
+        i += 2;
+        continue;
+      }
+      const uint32_t len = (e >> 8) & 31;
+      int x = static_cast<int>((e >> 4) & 15);
+      int y = static_cast<int>(e & 15);
+      if (linbits == 0 || (x != 15 && y != 15)) {
+        uint32_t rest = window << len;
+        const uint32_t xs = x != 0, ys = y != 0;
+        const int xNeg = static_cast<int>((rest >> 31) & xs);
+        rest <<= xs;
+        const int yNeg = static_cast<int>((rest >> 31) & ys);
+        x = (x ^ -xNeg) + xNeg;
+        y = (y ^ -yNeg) + yNeg;
+        const uint32_t used = len + xs + ys;
+        pos += used;
+        bits += static_cast<int>(used);
       } else {
-        const int len = static_cast<int>((e >> 8) & 31);
-        pos += static_cast<uint32_t>(len);
-        bits += len;
-        x = static_cast<int>((e >> 4) & 15);
-        y = static_cast<int>(e & 15);
-        if (linbits > 0 && x == 15) {
+        // Order in the stream: x linbits, x sign, y linbits, y sign.
+        pos += len;
+        bits += static_cast<int>(len);
+        if (x == 15) {
           x += static_cast<int>(RingPeek(pos, linbits));
           pos += static_cast<uint32_t>(linbits);
           bits += linbits;
@@ -156,7 +173,7 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
           pos += 1;
           bits += 1;
         }
-        if (linbits > 0 && y == 15) {
+        if (y == 15) {
           y += static_cast<int>(RingPeek(pos, linbits));
           pos += static_cast<uint32_t>(linbits);
           bits += linbits;
@@ -174,30 +191,31 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
   }
 
   // count1 region: quadruples of -1, 0, +1; the test comes before each quadruple, so the last
-  // one may end past avail (its values are kept, the reader steps back below).
+  // one may end past avail (its values are kept, the reader steps back below). Code word (at
+  // most 6 bits) and up to four sign bits come from one window.
   const HuffmanTable& quad = HuffmanTables[32 + (gi.count1table_select & 1)];
   while (bits < avail && i < 576) {
-    const uint32_t e = FindEntry(quad, RingWindow(pos) >> 13);
-    int v[4] = {0, 0, 0, 0};
+    const uint32_t window = RingWindow(pos);
+    const uint32_t e = FindEntry(quad, window >> 13);
     if (e == FailedEntry) {
       ReportFailedCode();
       bits -= 1;
-    } else {
-      const int len = static_cast<int>((e >> 8) & 31);
-      pos += static_cast<uint32_t>(len);
-      bits += len;
-      for (int f = 0; f < 4; ++f) {
-        if (e & (0x80u >> f)) {
-          v[f] = RingPeek(pos, 1) ? -1 : 1;
-          pos += 1;
-          bits += 1;
-        }
-      }
+      out[i] = out[i + 1] = out[i + 2] = out[i + 3] = 0;
+      i += 4;
+      continue;
     }
-    out[i] = v[0];
-    out[i + 1] = v[1];
-    out[i + 2] = v[2];
-    out[i + 3] = v[3];
+    const uint32_t len = (e >> 8) & 31;
+    uint32_t rest = window << len;
+    uint32_t used = len;
+    for (int f = 0; f < 4; ++f) {
+      // Flag set: +1, or -1 when the next sign bit is 1; flag clear: 0 and no sign bit.
+      const uint32_t set = (e >> (7 - f)) & 1;
+      out[i + f] = static_cast<int>(set) * (1 - 2 * static_cast<int>(rest >> 31));
+      rest <<= set;
+      used += set;
+    }
+    pos += used;
+    bits += static_cast<int>(used);
     i += 4;
   }
 

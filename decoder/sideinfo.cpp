@@ -1,5 +1,6 @@
 // Side information and scale factors: ISO/IEC 11172-3, 2.4.1.7 and 2.4.2.7 (ID 1), and the
 // lower sampling frequencies of ISO/IEC 13818-3, 2.4.3.2 (ID 0).
+#include "decoder/bitreader.h"
 #include "decoder/stages.h"
 #include "decoder/tables/scalefactor_tables.h"
 
@@ -57,6 +58,14 @@ void SelectBandTables(const FrameHeader& header) {
 
 namespace {
 
+// GetMainBits, inlined: scale factors are read value by value.
+inline int32_t ScaleBits(int n) {
+  if (n == 0) return 0;
+  const uint32_t v = RingPeek(Decoder.MainBitPos, n);
+  Decoder.MainBitPos = (Decoder.MainBitPos + static_cast<uint32_t>(n)) & RingBitMask;
+  return static_cast<int32_t>(v);
+}
+
 int DecodeScaleFactorsMpeg1(int g, int c) {
   GranuleInfo& gi = Decoder.Side.gr[g][c];
   const int sfc = gi.scalefac_compress & 15;
@@ -69,13 +78,13 @@ int DecodeScaleFactorsMpeg1(int g, int c) {
   if (gi.window_switching_flag && gi.block_type == 2) {
     int firstShort = 0;
     if (gi.mixed_block_flag) {
-      for (int b = 0; b < 8; ++b) l[b] = static_cast<int32_t>(GetMainBits(slen1));
+      for (int b = 0; b < 8; ++b) l[b] = ScaleBits((slen1));
       bits += 8 * slen1;
       firstShort = 3;
     }
     for (int b = firstShort; b < 12; ++b) {
       const int width = b < 6 ? slen1 : slen2;
-      for (int w = 0; w < 3; ++w) s[b][w] = static_cast<int32_t>(GetMainBits(width));
+      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits((width));
       bits += 3 * width;
     }
     s[12][0] = s[12][1] = s[12][2] = 0;
@@ -89,7 +98,7 @@ int DecodeScaleFactorsMpeg1(int g, int c) {
       for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = Decoder.scalefac_l[0][c][b];
       continue;
     }
-    for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = static_cast<int32_t>(GetMainBits(width));
+    for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = ScaleBits((width));
     bits += (GroupStart[k + 1] - GroupStart[k]) * width;
   }
   l[21] = 0;
@@ -172,7 +181,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
     for (int k = 0; k < 4; ++k) {
       const int32_t limit = (1 << slen[k]) - 1;
       for (int n = 0; n < count[k]; ++n, ++b) {
-        l[b] = static_cast<int32_t>(GetMainBits(slen[k]));
+        l[b] = ScaleBits((slen[k]));
         if (c == 1) Decoder.IsLimitLong[b] = limit;
       }
       bits += count[k] * slen[k];
@@ -183,7 +192,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
   if (blockClass == 2) {
     const int32_t limit = (1 << slen[0]) - 1;
     for (b = 0; b < 6; ++b) {
-      l[b] = static_cast<int32_t>(GetMainBits(slen[0]));
+      l[b] = ScaleBits((slen[0]));
       if (c == 1) Decoder.IsLimitLong[b] = limit;
     }
     bits += 6 * slen[0];
@@ -194,7 +203,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
   for (int k = 0; k < 4; ++k) {
     const int32_t limit = (1 << slen[k]) - 1;
     for (int n = 0; n < count[k] / 3; ++n, ++b) {
-      for (int w = 0; w < 3; ++w) s[b][w] = static_cast<int32_t>(GetMainBits(slen[k]));
+      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits((slen[k]));
       if (c == 1) Decoder.IsLimitShort[b] = limit;
     }
     bits += (count[k] / 3) * 3 * slen[k];
