@@ -78,13 +78,13 @@ int DecodeScaleFactorsMpeg1(int g, int c) {
   if (gi.window_switching_flag && gi.block_type == 2) {
     int firstShort = 0;
     if (gi.mixed_block_flag) {
-      for (int b = 0; b < 8; ++b) l[b] = ScaleBits((slen1));
+      for (int b = 0; b < 8; ++b) l[b] = ScaleBits(slen1);
       bits += 8 * slen1;
       firstShort = 3;
     }
     for (int b = firstShort; b < 12; ++b) {
       const int width = b < 6 ? slen1 : slen2;
-      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits((width));
+      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits(width);
       bits += 3 * width;
     }
     s[12][0] = s[12][1] = s[12][2] = 0;
@@ -98,7 +98,7 @@ int DecodeScaleFactorsMpeg1(int g, int c) {
       for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = Decoder.scalefac_l[0][c][b];
       continue;
     }
-    for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = ScaleBits((width));
+    for (int b = GroupStart[k]; b < GroupStart[k + 1]; ++b) l[b] = ScaleBits(width);
     bits += (GroupStart[k + 1] - GroupStart[k]) * width;
   }
   l[21] = 0;
@@ -181,7 +181,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
     for (int k = 0; k < 4; ++k) {
       const int32_t limit = (1 << slen[k]) - 1;
       for (int n = 0; n < count[k]; ++n, ++b) {
-        l[b] = ScaleBits((slen[k]));
+        l[b] = ScaleBits(slen[k]);
         if (c == 1) Decoder.IsLimitLong[b] = limit;
       }
       bits += count[k] * slen[k];
@@ -192,7 +192,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
   if (blockClass == 2) {
     const int32_t limit = (1 << slen[0]) - 1;
     for (b = 0; b < 6; ++b) {
-      l[b] = ScaleBits((slen[0]));
+      l[b] = ScaleBits(slen[0]);
       if (c == 1) Decoder.IsLimitLong[b] = limit;
     }
     bits += 6 * slen[0];
@@ -203,7 +203,7 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
   for (int k = 0; k < 4; ++k) {
     const int32_t limit = (1 << slen[k]) - 1;
     for (int n = 0; n < count[k] / 3; ++n, ++b) {
-      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits((slen[k]));
+      for (int w = 0; w < 3; ++w) s[b][w] = ScaleBits(slen[k]);
       if (c == 1) Decoder.IsLimitShort[b] = limit;
     }
     bits += (count[k] / 3) * 3 * slen[k];
