@@ -76,6 +76,19 @@ void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*over
     _mm256_store_ps(&overlap[i][b], z[18 + i]);
   }
 }
+// Alias-reduction butterflies of the boundaries 1..last, the eight pairs of a boundary at once.
+void AliasBoundaries(float* x, int last) {
+  const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  const __m256 cs = _mm256_loadu_ps(AliasCs), ca = _mm256_loadu_ps(AliasCa);
+  for (int sb = 1; sb <= last; ++sb) {
+    const __m256 bu = _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + 18 * sb - 8), reverse);
+    const __m256 bd = _mm256_loadu_ps(x + 18 * sb);
+    const __m256 up = _mm256_sub_ps(_mm256_mul_ps(bu, cs), _mm256_mul_ps(bd, ca));
+    const __m256 down = _mm256_add_ps(_mm256_mul_ps(bd, cs), _mm256_mul_ps(bu, ca));
+    _mm256_storeu_ps(x + 18 * sb - 8, _mm256_permutevar8x32_ps(up, reverse));
+    _mm256_storeu_ps(x + 18 * sb, down);
+  }
+}
 }  // namespace avx2
 #ifdef __clang__
 #pragma clang attribute pop
@@ -132,6 +145,9 @@ void AliasReduce(int g, int c) {
                        ? 1
                        : std::clamp(Decoder.ActiveSubbands[c], 1, 31);
   float* x = Decoder.DequantizedSpectrum[c];
+#ifdef SONIVERT_X86
+  if (UseVector) return avx2::AliasBoundaries(x, last);
+#endif
   for (int sb = 1; sb <= last; ++sb) {
     float* up = x + 18 * sb - 1;
     float* down = x + 18 * sb;

@@ -134,6 +134,7 @@ TEST(Hybrid, PathsAgreeBitForBit) {
       for (int granule = 0; granule < 3; ++granule) {
         for (int i = 0; i < 576; ++i) Decoder.DequantizedSpectrum[0][i] = i < 18 * row.active ? value(rng) : 0.0f;
         Decoder.ActiveSubbands[0] = row.active;
+        AliasReduce(0, 0);
         HybridChannel(0, 0);
         std::memcpy(out[path][granule], Decoder.HybridOutput, sizeof out[path][granule]);
       }
@@ -210,8 +211,10 @@ TEST(Hybrid, AliasReductionBoundaries) {
     bool mixed;
     bool first, second;  // boundaries 1 and 2 processed
   } rows[] = {{0, false, true, true}, {1, false, true, true}, {2, true, true, false}, {2, false, false, false}};
+  for (const bool vector : {false, true})
   for (const Row& row : rows) {
     StartGranule(row.blockType, row.mixed);
+    if (SelectHybridPath(vector) != vector) continue;
     float* x = Decoder.DequantizedSpectrum[0];
     x[17] = 1.0f;  // bu of boundary 1
     x[18] = 2.0f;  // bd of boundary 1
@@ -222,6 +225,7 @@ TEST(Hybrid, AliasReductionBoundaries) {
     EXPECT_FLOAT_EQ(x[35], row.second ? cs0 : 1.0f) << row.blockType << row.mixed;
     EXPECT_FLOAT_EQ(x[36], row.second ? ca0 : 0.0f) << row.blockType << row.mixed;
   }
+  SelectHybridPath(true);
 }
 
 // Alias reduction carries energy into the first subband above the active ones; that subband is
