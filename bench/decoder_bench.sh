@@ -32,7 +32,8 @@ for tool in sox lame mpg123 hyperfine python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/setup.sh installs it)"; exit 2; }
 done
 
-corpus=$root/bench/corpus/s$seconds
+# The folder name carries the recipe version: a changed recipe makes a new corpus.
+corpus=$root/bench/corpus/r2-s$seconds
 results=$root/bench/results
 mkdir -p "$corpus" "$results"
 # Output WAV files go to memory when possible, so the disk does not add noise to either side.
@@ -48,27 +49,32 @@ files=(
   "lsf22k64|-m j -b 64 --cbr|22050"
 )
 
+# Everything is made in a private folder and moved into the corpus when complete, under a lock,
+# so that two runs of the script at once neither clash nor see half-made files.
 make_source() {
-  local rate=$1 out=$corpus/source_$1.wav
+  local rate=$1 out=$corpus/source_$1.wav tmp
   [ -f "$out" ] && return 0
+  tmp=$(mktemp -d "$corpus/.make.XXXXXX")
   local parts=() i=0 t=0
   # Chords of three tones per channel, a new chord every 6 s.
   while [ $t -lt "$seconds" ]; do
     local f=$((110 + (i * 37) % 400))
-    sox -V1 -R -r "$rate" -c 6 -n -b 16 "$corpus/chord_$i.wav" \
+    sox -V1 -R -r "$rate" -c 6 -n -b 16 "$tmp/chord_$i.wav" \
       synth 6 sine $f sine $((f * 3 / 2)) sine $((f * 2)) sine $((f * 5 / 4)) sine $((f * 3)) sine $((f * 4)) \
       vol 0.25 remix 1,3,5 2,4,6
-    parts+=("$corpus/chord_$i.wav")
+    parts+=("$tmp/chord_$i.wav")
     i=$((i + 1)); t=$((t + 6))
   done
-  sox -V1 "${parts[@]}" "$corpus/chords.wav"
-  rm -f "${parts[@]}"
-  sox -V1 -R -n -r "$rate" -c 2 -b 16 "$corpus/pink.wav" synth "$seconds" pinknoise vol 0.15
-  sox -V1 -R -n -r "$rate" -c 2 -b 16 "$corpus/burst.wav" synth 0.03 whitenoise vol 0.6 pad 0 0.97 repeat $((seconds - 1))
-  sox -V1 -R -m "$corpus/chords.wav" "$corpus/pink.wav" "$corpus/burst.wav" "$out" trim 0 "$seconds"
-  rm -f "$corpus/chords.wav" "$corpus/pink.wav" "$corpus/burst.wav"
+  sox -V1 "${parts[@]}" "$tmp/chords.wav"
+  sox -V1 -R -n -r "$rate" -c 2 -b 16 "$tmp/pink.wav" synth "$seconds" pinknoise vol 0.15
+  sox -V1 -R -n -r "$rate" -c 2 -b 16 "$tmp/burst.wav" synth 0.03 whitenoise vol 0.6 pad 0 0.97 repeat $((seconds - 1))
+  sox -V1 -R -m "$tmp/chords.wav" "$tmp/pink.wav" "$tmp/burst.wav" "$tmp/source.wav" trim 0 "$seconds"
+  mv "$tmp/source.wav" "$out"
+  rm -rf "$tmp"
 }
 
+exec 9>"$corpus/.lock"
+flock 9
 for entry in "${files[@]}"; do
   IFS='|' read -r name opts rate <<<"$entry"
   mp3=$corpus/$name.mp3
@@ -76,10 +82,12 @@ for entry in "${files[@]}"; do
   make_source "$rate"
   echo "encoding $name ($opts)" >&2
   # shellcheck disable=SC2086
-  lame --quiet -t $opts "$corpus/source_$rate.wav" "$mp3"
-  head=$(od -An -tx1 -N2 "$mp3" | tr -d ' \n')
+  lame --quiet -t $opts "$corpus/source_$rate.wav" "$mp3.part"
+  head=$(od -An -tx1 -N2 "$mp3.part" | tr -d ' \n')
   [[ $head =~ ^fff[23ab]$ ]] || { echo "$mp3 does not start with a frame header ($head)"; exit 1; }
+  mv "$mp3.part" "$mp3"
 done
+flock -u 9
 
 # Peak resident memory (kB) of one run of a command. GNU time forks from a small process, so the
 # figure (which counts the forked image before exec) is at most about 1 MB high.
@@ -91,7 +99,7 @@ peak_rss() {
 instructions() {
   local out=$outdir/callgrind.out
   valgrind --tool=callgrind --callgrind-out-file="$out" "$@" >/dev/null 2>&1
-  awk '/^summary:|^totals:/ { n = $2; exit } END { print n + 0 }' "$out"
+  awk '/^summary:|^totals:/ { n = $2; exit } END { printf "%.0f\n", n }' "$out"
   rm -f "$out"
 }
 
