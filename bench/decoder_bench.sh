@@ -27,6 +27,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 decoder=$build/bin/sonivert-decode
+compare=$build/tests/pcm_compare
 [ -x "$decoder" ] || { echo "no $decoder: build the sonivert-decode target first"; exit 2; }
 for tool in sox lame mpg123 hyperfine python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool (scripts/setup.sh installs it)"; exit 2; }
@@ -108,7 +109,7 @@ table=$results/decoder_$stamp.txt
 {
   echo "decoder benchmark $stamp, $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
   echo "sonivert-decode: $decoder; mpg123: $(mpg123 --version | head -1); $runs runs, median"
-  printf '%-9s %8s %9s %9s %7s %9s %9s %9s %9s' file audio_s ours_s mpg123_s ratio ours_xRT mpg_xRT ours_kB mpg_kB
+  printf '%-9s %8s %9s %9s %7s %9s %9s %9s %9s %11s' file audio_s ours_s mpg123_s ratio ours_xRT mpg_xRT ours_kB mpg_kB rms/max
   [ $callgrind = 1 ] && printf ' %12s %12s %6s' ours_Ir mpg123_Ir Ir_ratio
   printf '\n'
 } | tee "$table"
@@ -136,6 +137,13 @@ EOF
 o, m, a = $ours, $theirs, $audio
 print('%-9s %8.1f %9.4f %9.4f %7.3f %9.0f %9.0f' % ('$name', a, o, m, o / m, a / o, a / m), end='')")
   line="$line $(printf '%9s %9s' "$ours_kb" "$mpg_kb")"
+  # The timed outputs must also agree: RMS/max difference in LSB against mpg123's.
+  if [ -x "$compare" ]; then
+    diff=$("$compare" "$outdir/mpg123.wav" "$outdir/ours.wav" | awk '{ print $2 "/" $4 }')
+  else
+    diff=-
+  fi
+  line="$line $(printf '%11s' "$diff")"
   if [ $callgrind = 1 ]; then
     oi=$(instructions "$decoder" "$mp3" "$outdir/ours.wav")
     mi=$(instructions mpg123 -q -w "$outdir/mpg123.wav" "$mp3")
