@@ -11,6 +11,7 @@ PACKAGES=(
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling
   lame twolame mpg123 sox             # reference peers for tests and benchmarks
   hyperfine valgrind time             # benchmarks (timing, instruction counts, peak memory)
+  libbenchmark-dev                    # micro-benchmarks (bench/*_bench.cpp)
   python3
 )
 missing=()
