@@ -581,6 +581,45 @@ TEST(Layer1Filterbank, WindowTableHasTheStandardShape)
     }
 }
 
+// The model on single sines: the sine's subband needs the most bits, subbands far above it
+// (masked, or below the threshold in quiet) none; silence needs nothing anywhere.
+TEST(Layer1Psycho, SignalToMaskRatiosFollowTheSpectrum)
+{
+    struct Row { int rate; double freq; double amplitude; };
+    const Row rows[] = {{44100, 1000.0, 0.5}, {44100, 6000.0, 0.1}, {48000, 400.0, 0.9}, {22050, 3000.0, 0.3},
+                        {16000, 5100.0, 0.2}, {32000, 0.0, 0.0}};
+    for (const Row& row : rows) {
+        Layer1Encoder enc;
+        ASSERT_TRUE(Layer1Init(enc, row.rate, 1, 3, 128));
+        float x[512];
+        for (int i = 0; i < 512; ++i) {
+            x[i] = static_cast<float>(row.amplitude * std::sin(2 * kPi * row.freq * i / row.rate + 0.3));
+        }
+        const float scfMax[32] = {};
+        float smr[32];
+        Layer1Psycho(enc, x, scfMax, smr);
+        SCOPED_TRACE(testing::Message() << row.rate << " Hz, sine at " << row.freq);
+        if (row.amplitude == 0.0) {
+            for (float v : smr) {
+                EXPECT_LT(v, -50.0f);
+            }
+            continue;
+        }
+        const int band = static_cast<int>(row.freq / (row.rate / 64.0));
+        int loudest = 0;
+        for (int n = 1; n < 32; ++n) {
+            if (smr[n] > smr[loudest]) {
+                loudest = n;
+            }
+        }
+        EXPECT_EQ(loudest, band);
+        EXPECT_GT(smr[band], 10.0f);
+        for (int n = band + 8; n < 32; ++n) {
+            EXPECT_LT(smr[n], 0.0f) << n;
+        }
+    }
+}
+
 TEST(Layer1Frame, SilenceEncodesToSilence)
 {
     for (int mode : {0, 3}) {

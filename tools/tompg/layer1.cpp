@@ -76,6 +76,44 @@ struct ScalefactorTable {
 };
 constexpr ScalefactorTable kScalefactors;
 
+// Where the factors of the size-n stage of the fast matrixing start: 16 for n = 32 at 0,
+// 8 for n = 16 at 16, then 24, 28, 30.
+constexpr int DctOffset(int n)
+{
+    return 32 - n;
+}
+
+// y[i] = sum_k x[k] cos((2i+1) k pi / 2n), i, k < n (the matrixing folded onto 32 terms is
+// this with n = 32), by even/odd splitting: the even-indexed terms form a size n/2 transform
+// that is symmetric about the middle, the odd-indexed ones, paired as x[2j+1] + x[2j-1],
+// another one that, divided by 2 cos((2i+1) pi / 2n), is antisymmetric. n log n work in
+// place of n^2.
+template <int N>
+void Dct3(const float* scale, const float* x, float* y)
+{
+    if constexpr (N == 1) {
+        y[0] = x[0];
+    } else {
+        constexpr int h = N / 2;
+        float even[h];
+        float odd[h];
+        for (int j = 0; j < h; ++j) {
+            even[j] = x[2 * j];
+            odd[j] = x[2 * j + 1] + (j > 0 ? x[2 * j - 1] : 0.0f);
+        }
+        float e[h];
+        float o[h];
+        Dct3<h>(scale, even, e);
+        Dct3<h>(scale, odd, o);
+        const float* factor = scale + DctOffset(N);
+        for (int i = 0; i < h; ++i) {
+            const float t = o[i] * factor[i];
+            y[i] = e[i] + t;
+            y[N - 1 - i] = e[i] - t;
+        }
+    }
+}
+
 } // namespace
 
 const float Layer1SnrDb[15] = {0.00f,  7.00f,  16.00f, 25.28f, 31.59f, 37.75f, 43.84f, 49.89f,
@@ -129,10 +167,11 @@ void Layer1InitFilterbank(Layer1Encoder& enc)
     for (int i = 0; i < 512; ++i) {
         enc.window[i] = static_cast<float>(Layer1WindowK[i] / 2097152.0);  // k / 2^21
     }
+    // Factors 1 / (2 cos((2i+1) pi / 2n)) of each stage of the fast matrixing (see Dct3).
     const double pi = 3.14159265358979323846;
-    for (int i = 0; i < 32; ++i) {
-        for (int m = 0; m < 32; ++m) {
-            enc.matrix[i][m] = static_cast<float>(std::cos((2 * i + 1) * m * pi / 64.0));
+    for (int n = 32; n >= 2; n /= 2) {
+        for (int i = 0; i < n / 2; ++i) {
+            enc.dctScale[DctOffset(n) + i] = static_cast<float>(0.5 / std::cos((2 * i + 1) * pi / (2.0 * n)));
         }
     }
 }
@@ -162,13 +201,7 @@ void Layer1AnalysisStep(const Layer1Encoder& enc, float* fifo, const float* in32
     for (int m = 17; m < 32; ++m) {
         z[m] = y[16 + m] - y[80 - m];
     }
-    for (int i = 0; i < 32; ++i) {
-        float sum = 0.0f;
-        for (int m = 0; m < 32; ++m) {
-            sum += enc.matrix[i][m] * z[m];
-        }
-        out32[i] = sum;
-    }
+    Dct3<32>(enc.dctScale, z, out32);
 }
 
 namespace {

@@ -20,7 +20,7 @@ struct Layer1Encoder {
     float fifo[2][512];   // analysis FIFO X[], newest sample at [0]
     float psyBuf[2][896]; // the last 512 input samples before this frame, then the frame
     float window[512];    // analysis window C[i]
-    float matrix[32][32]; // folded matrixing cos((2i+1) m pi / 64)
+    float dctScale[32];   // 1 / (2 cos((2i+1) pi / 2n)) of the fast matrixing, n = 32, 16, .., 2
     float hann[512];      // FFT window of the psychoacoustic model
     float twiddle[256][2];
     float barkLine[257];  // critical band rate of each FFT line

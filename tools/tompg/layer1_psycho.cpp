@@ -82,11 +82,13 @@ double ThresholdInQuiet(double hz)
     return std::fmin(db, 130.0);
 }
 
-// In-place radix-2 FFT of 512 complex values.
-void Fft(const Layer1Encoder& enc, float* re, float* im)
+// In-place radix-2 FFT of 256 complex values; the twiddles of the 512-point table at even
+// indices are the 256-point ones.
+void Fft256(const Layer1Encoder& enc, float* re, float* im)
 {
-    for (int i = 1, j = 0; i < kFftSize; ++i) {
-        int bit = kFftSize >> 1;
+    constexpr int n = kFftSize / 2;
+    for (int i = 1, j = 0; i < n; ++i) {
+        int bit = n >> 1;
         for (; j & bit; bit >>= 1) {
             j ^= bit;
         }
@@ -100,10 +102,10 @@ void Fft(const Layer1Encoder& enc, float* re, float* im)
             im[j] = t;
         }
     }
-    for (int len = 2; len <= kFftSize; len <<= 1) {
+    for (int len = 2; len <= n; len <<= 1) {
         const int half = len >> 1;
         const int step = kFftSize / len;
-        for (int start = 0; start < kFftSize; start += len) {
+        for (int start = 0; start < n; start += len) {
             for (int k = 0; k < half; ++k) {
                 const float wr = enc.twiddle[k * step][0];
                 const float wi = enc.twiddle[k * step][1];
@@ -117,6 +119,37 @@ void Fft(const Layer1Encoder& enc, float* re, float* im)
                 im[a] += ti;
             }
         }
+    }
+}
+
+// Power |X[k]|^2, k = 0..256, of the 512-point DFT of real x: the even samples as real and
+// the odd ones as imaginary parts go through one 256-point FFT Z, then
+// X[k] = (Z[k] + Z*[256-k]) / 2 - i W^k (Z[k] - Z*[256-k]) / 2 with W = e^(-2 pi i / 512).
+void RealPowerSpectrum(const Layer1Encoder& enc, const float* x, float* power)
+{
+    constexpr int n = kFftSize / 2;
+    float re[n];
+    float im[n];
+    for (int i = 0; i < n; ++i) {
+        re[i] = x[2 * i];
+        im[i] = x[2 * i + 1];
+    }
+    Fft256(enc, re, im);
+    for (int k = 0; k <= n; ++k) {
+        const int a = k % n;
+        const int b = (n - k) % n;
+        const float er = 0.5f * (re[a] + re[b]);   // even part E = (Z[k] + Z*[n-k]) / 2
+        const float ei = 0.5f * (im[a] - im[b]);
+        const float dr = 0.5f * (re[a] - re[b]);   // D = (Z[k] - Z*[n-k]) / 2
+        const float di = 0.5f * (im[a] + im[b]);
+        // odd part O = -i D
+        const float orr = di;
+        const float oi = -dr;
+        const float wr = k < n ? enc.twiddle[k][0] : -1.0f;
+        const float wi = k < n ? enc.twiddle[k][1] : 0.0f;
+        const float xr = er + wr * orr - wi * oi;
+        const float xi = ei + wr * oi + wi * orr;
+        power[k] = xr * xr + xi * xi;
     }
 }
 
@@ -166,19 +199,16 @@ void Layer1InitPsycho(Layer1Encoder& enc)
 
 void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float* scfMax, float* smr)
 {
-    float re[kFftSize];
-    float im[kFftSize];
+    float windowed[kFftSize];
     for (int i = 0; i < kFftSize; ++i) {
-        re[i] = samples512[i] * enc.hann[i];
-        im[i] = 0.0f;
+        windowed[i] = samples512[i] * enc.hann[i];
     }
-    Fft(enc, re, im);
+    float power[kLines];
+    RealPowerSpectrum(enc, windowed, power);
     // A sine of amplitude A on a line gives |F| = A * N / 4 through the Hann window.
     const float norm = kFullScaleDb - Db(static_cast<float>(kFftSize / 4) * (kFftSize / 4));
-    float power[kLines];
     float level[kLines];
     for (int k = 0; k < kLines; ++k) {
-        power[k] = re[k] * re[k] + im[k] * im[k];
         level[k] = Db(power[k]) + norm;
     }
 
