@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tools/tompg/layer1.h"
 #include "tools/tompg/layer1_internal.h"
 
@@ -101,8 +103,8 @@ int FieldBitrate(int id, int index)
     return index < 15 ? l1[id][index] : 0;
 }
 
-// Test signal: a sum of sines per channel, or noise, or silence.
-enum class Signal { Tones, Noise, Silence };
+// Test signal: a sum of sines per channel, or noise.
+enum class Signal { Tones, Noise };
 
 std::vector<float> MakeSignal(Signal kind, int rate, int channel, int count)
 {
