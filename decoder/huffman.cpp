@@ -1,6 +1,7 @@
 // Huffman decoding of the spectral values: ISO/IEC 11172-3, 2.4.2.7 (big_values, count1) and
 // 2.4.3.4.5, with the code tables of Annex B, Table 3-B.7.
 #include <cstdio>
+#include <cstring>
 
 #include "decoder/bitreader.h"
 #include "decoder/stages.h"
@@ -39,6 +40,36 @@ inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
   if ((static_cast<uint64_t>(e ^ key) >> (32 - len)) == 0) return e;
   return e > key ? E[k - 1] : E[k + 1];
 }
+
+// The four values of a count1 quadruple by its flags v w x y (bit 3 = v) and the next four
+// bits of the stream: each set flag takes the next sign bit (1: -1, 0: +1), a clear flag is 0
+// and takes none.
+struct Count1Entry {
+  int32_t v[4];
+  uint32_t signBits;
+};
+
+constexpr auto MakeCount1Values() {
+  struct Table {
+    Count1Entry e[16][16];
+  } t{};
+  for (uint32_t flags = 0; flags < 16; ++flags) {
+    for (uint32_t signs = 0; signs < 16; ++signs) {
+      uint32_t next = 0;
+      for (int f = 0; f < 4; ++f) {
+        if ((flags >> (3 - f)) & 1) {
+          t.e[flags][signs].v[f] = ((signs >> (3 - next)) & 1) ? -1 : 1;
+          ++next;
+        }
+      }
+      t.e[flags][signs].signBits = next;
+    }
+  }
+  return t;
+}
+
+constexpr auto Count1Table = MakeCount1Values();
+constexpr const Count1Entry (&Count1Values)[16][16] = Count1Table.e;
 
 void ReportFailedCode() {
   fputs(" h_cue clobbered. this is a bug. blip.\n", stdout);
@@ -119,8 +150,10 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
     }
   }
 
+  // Bits read so far = (pos - start) + adjust; adjust only moves on the failure path, which
+  // counts one bit that it does not consume.
   uint32_t pos = start;  // may run past 32767; the ring access masks it
-  int bits = 0;
+  int adjust = 0;
   int i = 0;
   for (int k = 0; k < 3; ++k) {
     const int end = regionEnd[k];
@@ -140,7 +173,7 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
       const uint32_t e = FindEntry(table, window >> 13);
       if (e == FailedEntry) {
         ReportFailedCode();
-        bits -= 1;
+        adjust -= 1;
         out[i] = out[i + 1] = 0;
         i += 2;
         continue;
@@ -156,32 +189,25 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
         const int yNeg = static_cast<int>((rest >> 31) & ys);
         x = (x ^ -xNeg) + xNeg;
         y = (y ^ -yNeg) + yNeg;
-        const uint32_t used = len + xs + ys;
-        pos += used;
-        bits += static_cast<int>(used);
+        pos += len + xs + ys;
       } else {
         // Order in the stream: x linbits, x sign, y linbits, y sign.
         pos += len;
-        bits += static_cast<int>(len);
         if (x == 15) {
           x += static_cast<int>(RingPeek(pos, linbits));
           pos += static_cast<uint32_t>(linbits);
-          bits += linbits;
         }
         if (x != 0) {
           if (RingPeek(pos, 1)) x = -x;
           pos += 1;
-          bits += 1;
         }
         if (y == 15) {
           y += static_cast<int>(RingPeek(pos, linbits));
           pos += static_cast<uint32_t>(linbits);
-          bits += linbits;
         }
         if (y != 0) {
           if (RingPeek(pos, 1)) y = -y;
           pos += 1;
-          bits += 1;
         }
       }
       out[i] = x;
@@ -194,33 +220,27 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
   // one may end past avail (its values are kept, the reader steps back below). Code word (at
   // most 6 bits) and up to four sign bits come from one window.
   const HuffmanTable& quad = HuffmanTables[32 + (gi.count1table_select & 1)];
-  while (bits < avail && i < 576) {
+  while (static_cast<int>(pos - start) + adjust < avail && i < 576) {
     const uint32_t window = RingWindow(pos);
     const uint32_t e = FindEntry(quad, window >> 13);
     if (e == FailedEntry) {
       ReportFailedCode();
-      bits -= 1;
+      adjust -= 1;
       out[i] = out[i + 1] = out[i + 2] = out[i + 3] = 0;
       i += 4;
       continue;
     }
     const uint32_t len = (e >> 8) & 31;
-    uint32_t rest = window << len;
-    uint32_t used = len;
-    for (int f = 0; f < 4; ++f) {
-      // Flag set: +1, or -1 when the next sign bit is 1; flag clear: 0 and no sign bit.
-      const uint32_t set = (e >> (7 - f)) & 1;
-      out[i + f] = static_cast<int>(set) * (1 - 2 * static_cast<int>(rest >> 31));
-      rest <<= set;
-      used += set;
-    }
-    pos += used;
-    bits += static_cast<int>(used);
+    const uint32_t flags = (e >> 4) & 15;
+    const uint32_t signs = (window << len) >> 28;
+    std::memcpy(out + i, Count1Values[flags][signs].v, sizeof(int32_t) * 4);
+    pos += len + Count1Values[flags][signs].signBits;
     i += 4;
   }
 
   // The granule's data ends after part2_3_length bits, whatever the code words consumed.
   // (Unsigned arithmetic: a step back wraps modulo 2^32, which 32768 divides.)
+  const int bits = static_cast<int>(pos - start) + adjust;
   Decoder.MainBitPos = (pos + static_cast<uint32_t>(avail - bits)) & RingBitMask;
   if (i > 576) i = 576;
   Decoder.CodedLineCount[c] = i;
