@@ -65,23 +65,26 @@ make_signal() {
   sox -V1 -R -m "$work/tone.wav" "$work/pink.wav" "$work/burst.wav" "$out" trim 0 4
 }
 
-# rate, lame channel mode (m single channel, j joint stereo, s stereo), bitrate or V<quality>,
-# expected ID (0 for the lower sampling frequencies)
+# rate, lame channel mode (m single channel, j joint stereo, f mid/side in every frame,
+# s stereo, d dual channel), bitrate or V<quality>, expected ID (0 for the lower sampling
+# frequencies), further lame options (-p: a CRC word in every frame).
 cases=(
-  "16000 m 24 0"  "16000 j 48 0"  "16000 j V4 0"
-  "22050 m 32 0"  "22050 j 64 0"  "22050 s 96 0"  "22050 j V2 0"
-  "24000 m 40 0"  "24000 j 96 0"  "24000 j 160 0"
-  "32000 m 64 1"  "44100 j 128 1" "44100 s 192 1" "44100 j V2 1" "48000 j 320 1"
+  "16000 m 8 0 --resample 16"   "16000 m 24 0"  "16000 j 48 0"  "16000 j V4 0"  "16000 j 160 0"
+  "22050 m 32 0"  "22050 j 64 0"  "22050 f 64 0"  "22050 s 96 0"  "22050 d 96 0"  "22050 j V2 0"
+  "24000 m 40 0"  "24000 j 96 0 -p"  "24000 j 160 0"
+  "32000 m 64 1"  "44100 j 128 1" "44100 j 128 1 -p" "44100 s 192 1" "44100 j V2 1"
+  "48000 d 192 1" "48000 j 320 1"
 )
 failed=0
 totalShort=0
-printf '%-16s %7s %8s %6s  %s\n' case frames granules short comparison
+printf '%-22s %7s %8s %6s  %s\n' case frames granules short comparison
 for c in "${cases[@]}"; do
-  read -r rate mode rateArg id <<<"$c"
-  name="${rate}_${mode}_${rateArg}"
+  read -r rate mode rateArg id extra <<<"$c"
+  suffix=$(tr -d ' -' <<<"${extra:-}")
+  name="${rate}_${mode}_${rateArg}${suffix:+_$suffix}"
   mp3=$work/$name.mp3
   if [[ $rateArg == V* ]]; then quality=(-V "${rateArg#V}"); else quality=(-b "$rateArg" --cbr); fi
-  if ! make_signal "$rate" || ! lame --quiet -t -m "$mode" "${quality[@]}" "$work/signal_$rate.wav" "$mp3"; then
+  if ! make_signal "$rate" || ! lame --quiet -t -m "$mode" "${quality[@]}" ${extra:-} "$work/signal_$rate.wav" "$mp3"; then
     echo "$name: cannot make the stream"; failed=1; continue
   fi
   # The decoder expects a frame header at byte 0 (no tag before the first frame).
@@ -99,7 +102,7 @@ for c in "${cases[@]}"; do
   fi
   result=$("$compare" "$work/$name.ref.wav" "$work/$name.wav")
   rc=$?
-  printf '%-16s %7s %8s %6s  %s\n' "$name" "$frames" "$granules" "$short" "$result"
+  printf '%-22s %7s %8s %6s  %s\n' "$name" "$frames" "$granules" "$short" "$result"
   [ $rc -eq 0 ] || { echo "$name: outside the limits"; failed=1; }
 done
 # The bursts must have produced short blocks, or the test would not cover them.
