@@ -39,7 +39,11 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
 int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels = 1);
 
 // Encodes one frame of 384 samples per channel (float, full scale = 1.0; right ignored when
-// channels == 1) into out; returns the frame's byte count (or -1 on error).
+// channels == 1) into out; returns the frame's byte count (or -1 on error: out too small, the
+// record not initialised, right missing for two channels). A decoder's output lags the input
+// by 481 samples (filterbank delay): the last 481 input samples come out only if one more frame
+// (of silence) follows them. Joint stereo frames carry intensity stereo from subband 16 up
+// (lower, down to 4, when the bits run short of the masking threshold).
 int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize);
 
 // Longest Layer I frame in bytes: 256 kbit/s at 16 kHz, 12 * 256000 / 16000 = 192 slots of 4.
