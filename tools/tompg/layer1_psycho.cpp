@@ -26,7 +26,7 @@ struct Component {
     float upperSlope;
 };
 
-// 2^x to about 1e-4 relative (0.001 dB): a cubic for the fraction times the power of two
+// 2^x to about 2.3e-4 relative (0.001 dB): a cubic for the fraction times the power of two
 // built in the exponent field. Thresholds need no more.
 inline float FastExp2(float x)
 {
