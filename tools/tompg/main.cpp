@@ -284,17 +284,20 @@ int Run(int argc, char** argv)
             break;
         Progress(false);
     }
-    outputToRemove = nullptr;
     BackendClose(job.backend);
     ResamplerClose(job.resampler);
     close(inFd);
+    // A failed close can mean that written data never reached the disk (NFS, quotas).
     int closed = close(job.outFd);
-    job.outFd = closed == 0 ? -1 : job.outFd;
+    job.outFd = -1;
     if (closed != 0) {
-        job.outFd = -1;
-        unlink(o.output);
-        return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
+        int error = errno;
+        if (outputToRemove)
+            unlink(o.output);
+        outputToRemove = nullptr;
+        return ShowError(job.console, TompgError::WriteFailed, std::strerror(error));
     }
+    outputToRemove = nullptr;
     Progress(true);
     return static_cast<int>(job.counter.frames % 256);
 }
