@@ -178,7 +178,7 @@ void WriteBytes(const std::string& path, const std::string& bytes)
 const ErrorCase kErrorCases[] = {
     {"MissingSource", kPrefixCannotOpen,
      [](const TempDir& d, std::string& in, std::string& out) { in = d.File("nothing.wav"), out = d.File("o.mp3"); }},
-    {"SourceIsUnreadableDirectory", kPrefixUnrecognized,
+    {"SourceIsADirectory", kPrefixCannotOpen,
      [](const TempDir& d, std::string& in, std::string& out) { in = d.path, out = d.File("o.mp3"); }},
     {"OutputDirectoryMissing", kPrefixCannotCreate,
      [](const TempDir& d, std::string& in, std::string& out) {

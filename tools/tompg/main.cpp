@@ -223,6 +223,9 @@ int Run(int argc, char** argv)
     while (inFd < 0 && errno == EINTR);
     if (inFd < 0)
         return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
+    struct stat inStat {};
+    if (fstat(inFd, &inStat) != 0 || S_ISDIR(inStat.st_mode))
+        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(S_ISDIR(inStat.st_mode) ? EISDIR : errno));
     switch (WavOpen(inFd, job.source)) {
     case WavOpenResult::Ok:
         break;
@@ -243,9 +246,8 @@ int Run(int argc, char** argv)
         return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
 
     // Opening the output with truncation would destroy the source if both are the same file.
-    struct stat inStat {};
     struct stat outStat {};
-    if (fstat(inFd, &inStat) == 0 && stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
+    if (stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
         inStat.st_ino == outStat.st_ino)
         return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
     do
