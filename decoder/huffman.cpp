@@ -172,6 +172,8 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
       const uint32_t window = RingWindow(pos);
       const uint32_t e = FindEntry(table, window >> 13);
       if (e == FailedEntry) {
+        // Unreachable with the standard tables (every look-ahead finds its code word); the
+        // pair is given the values 0, and the count is lowered by one bit as it always was.
         ReportFailedCode();
         adjust -= 1;
         out[i] = out[i + 1] = 0;
