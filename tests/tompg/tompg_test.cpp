@@ -437,6 +437,8 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
     ASSERT_TRUE(ParseProgressRow(run.rows[1], frames, bytesIn, bytesOut)) << run.rows[0] << "|" << run.rows[1];
     EXPECT_EQ(run.status, static_cast<int>(frames % 256));
     EXPECT_EQ(bytesIn, wav.dataSize);
+    // The libraries say nothing on the console: only progress lines were written.
+    EXPECT_EQ(run.raw.find('\n'), std::string::npos) << run.raw;
 
     FrameHeader h = ReadFirstHeader(out);
     ASSERT_TRUE(h.valid);
