@@ -16,6 +16,14 @@ bool IsLowSamplingFrequency(int sampleRate);
 // rate and channel mode. A tie goes to the higher bitrate: the listener asked for at least that
 // quality. MPEG-1 Layer II also obeys the allowed bitrate and mode combinations of
 // ISO/IEC 11172-3 2.4.2.3. Returns 0 for a sample rate no layer codes.
+//
+// The host's twelve totals (56 64 80 96 112 128 144 160 192 224 256 320 kbit/s) come out as:
+//   MPEG-1 Layer I                   64  64  96  96 128 128 160 160 192 224 256 320
+//   MPEG-1 Layer II, two channels    64  64  96  96 112 128 160 160 192 224 256 320
+//   MPEG-1 Layer II, mono            56  64  80  96 112 128 160 160 192 192 192 192
+//   MPEG-1 Layer III                 56  64  80  96 112 128 160 160 192 224 256 320
+//   MPEG-2 LSF Layer I               56  64  80  96 112 128 144 160 192 224 256 256
+//   MPEG-2 LSF Layers II and III     56  64  80  96 112 128 144 160 160 160 160 160
 int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps);
 
 // The samples per channel in one frame of the layer at the sample rate.
