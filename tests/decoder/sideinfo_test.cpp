@@ -125,6 +125,7 @@ struct ScaleRow {
   const char* name;
   int id, g, c, sfc, ws, blockType, mixed, scfsi, modeExtension;
   int part2;
+  int mode = 1;
 };
 
 class ScaleFactorLength : public ::testing::TestWithParam<ScaleRow> {};
@@ -133,7 +134,7 @@ TEST_P(ScaleFactorLength, Part2LengthAndReaderPositionAgree) {
   const ScaleRow& row = GetParam();
   FrameHeader header{};
   header.ID = row.id;
-  header.mode = 1;
+  header.mode = row.mode;
   header.mode_extension = row.modeExtension;
   GranuleInfo& gi = Decoder.Side.gr[row.g][row.c];
   gi.scalefac_compress = row.sfc;
@@ -162,7 +163,7 @@ TEST_P(ScaleFactorLength, Part2LengthAndReaderPositionAgree) {
     if (row.c == 1 && row.ws && row.blockType == 2) {
       for (int b = row.mixed ? 3 : 0; b < 12; ++b) EXPECT_EQ(Decoder.IsLimitShort[b], Decoder.scalefac_s[0][1][b][2]) << b;
     }
-    const bool intensity = row.c == 1 && (row.modeExtension & 1);
+    const bool intensity = row.c == 1 && row.mode == 1 && (row.modeExtension & 1);
     EXPECT_EQ(gi.preflag, !intensity && row.sfc >= 500 ? 1 : 0);
     if (intensity) {
       EXPECT_EQ(Decoder.IntensityScale, row.sfc & 1);
@@ -195,7 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
         ScaleRow{"LsfIntensityShortBlock4", 0, 0, 1, 487, 1, 2, 0, 0, 3, 12 * 3 + 9 * 3 + 9 * 3},
         ScaleRow{"LsfIntensityMixedBlock5", 0, 0, 1, 509, 1, 2, 1, 0, 1, 6 * 3 + 18 * 1},
         ScaleRow{"LsfIntensity510ReadsNothing", 0, 0, 1, 510, 0, 0, 0, 0, 1, 0},
-        ScaleRow{"LsfIntensity511ShortReadsNothing", 0, 0, 1, 511, 1, 2, 0, 0, 3, 0}),
+        ScaleRow{"LsfIntensity511ShortReadsNothing", 0, 0, 1, 511, 1, 2, 0, 0, 3, 0},
+        // Dual channel: mode_extension bits do not switch the second channel to the intensity
+        // layout (sfc 399 as in LsfLongBlock0).
+        ScaleRow{"LsfDualChannelIgnoresModeExtension", 0, 0, 1, 399, 0, 0, 0, 0, 3, 6 * 4 + 5 * 4 + 5 * 3 + 5 * 3, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScaleFactors, ScfsiCopiesGranuleZeroAndReadsTheRestInOrder) {
