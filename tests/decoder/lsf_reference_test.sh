@@ -104,6 +104,10 @@ for c in "${cases[@]}"; do
   rc=$?
   printf '%-22s %7s %8s %6s  %s\n' "$name" "$frames" "$granules" "$short" "$result"
   [ $rc -eq 0 ] || { echo "$name: outside the limits"; failed=1; }
+  # Both decoders write every granule of every frame (lame's first frame needs no earlier main
+  # data), so the lengths must agree too: a lost or extra granule shows here.
+  read -r reflen testlen <<<"$(awk '{ for (i = 1; i < NF; i++) { if ($i == "reflen") r = $(i + 1); if ($i == "testlen") t = $(i + 1) } } END { print r, t }' <<<"$result")"
+  [ "$reflen" = "$testlen" ] || { echo "$name: $testlen sample frames, mpg123 $reflen"; failed=1; }
 done
 # The bursts must have produced short blocks, or the test would not cover them.
 if [ "$totalShort" -eq 0 ]; then echo "no short blocks in any stream"; failed=1; fi

@@ -1,8 +1,9 @@
 // pcm_compare REFERENCE.wav TEST.wav: compares two 16-bit PCM WAV files decoded from one stream
 // by two decoders. Both must carry a canonical 44-byte header with the same channel count and
 // sample rate; the PCM is aligned (within three granules) and the RMS and maximum differences are
-// printed. Exits 0 when RMS < 0.80 LSB, max <= 2 LSB and the overlap covers all but at most
-// three granules of the shorter file; 1 when not; 2 when a file cannot be read or is no WAV file.
+// printed. Exits 0 when RMS < 0.80 LSB, max <= 2 LSB, the overlap covers all but at most three
+// granules of the shorter file and the test file's header gives its true data size; 1 when not;
+// 2 when a file cannot be read or is no WAV file.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -13,7 +14,7 @@ namespace {
 
 enum CompareExit { CompareWithinLimits = 0, CompareOutsideLimits = 1, CompareBadInput = 2 };
 
-bool Load(const char* path, pcmdiff::WaveInfo& info, std::vector<int16_t>& samples) {
+bool Load(const char* path, pcmdiff::WaveInfo& info, std::vector<int16_t>& samples, bool& sizeOk) {
   std::vector<uint8_t> bytes;
   if (!pcmdiff::ReadFileBytes(path, bytes)) {
     fprintf(stderr, "pcm_compare: cannot read %s\n", path);
@@ -25,7 +26,8 @@ bool Load(const char* path, pcmdiff::WaveInfo& info, std::vector<int16_t>& sampl
     fprintf(stderr, "pcm_compare: %s is no 16-bit PCM WAV file with a 44-byte header\n", path);
     return false;
   }
-  if (info.dataSize != bytes.size() - 44)
+  sizeOk = info.dataSize == bytes.size() - 44 && info.riffSize == bytes.size() - 8;
+  if (!sizeOk)
     fprintf(stderr, "pcm_compare: %s: data size %u in the header, %zu in the file\n", path,
             info.dataSize, bytes.size() - 44);
   samples = pcmdiff::Samples(bytes, 44);
@@ -41,7 +43,8 @@ int main(int argc, char** argv) {
   }
   pcmdiff::WaveInfo ri, ti;
   std::vector<int16_t> ref, test;
-  if (!Load(argv[1], ri, ref) || !Load(argv[2], ti, test)) return CompareBadInput;
+  bool refSizeOk = true, testSizeOk = true;
+  if (!Load(argv[1], ri, ref, refSizeOk) || !Load(argv[2], ti, test, testSizeOk)) return CompareBadInput;
   if (ri.channels != ti.channels || ri.sampleRate != ti.sampleRate) {
     printf("format differs: reference %u ch %u Hz, test %u ch %u Hz\n", ri.channels, ri.sampleRate,
            ti.channels, ti.sampleRate);
@@ -61,5 +64,5 @@ int main(int argc, char** argv) {
   if (r.firstBad >= 0) printf(" first>%ld at frame %ld (granule %ld)", pcmdiff::MaxAbsLsb,
                               r.firstBad, r.firstBadGranule);
   printf("\n");
-  return pcmdiff::WithinLimits(r) ? CompareWithinLimits : CompareOutsideLimits;
+  return pcmdiff::WithinLimits(r) && testSizeOk ? CompareWithinLimits : CompareOutsideLimits;
 }
