@@ -137,9 +137,15 @@ inline void Transpose8(__m256* r) {
 
 // Matrixes the eight time slots s0..s0+7 of HybridOutput into X[slot - s0][m].
 void MatrixEight(int s0, float (*X)[32]) {
-  const __m256i stride = _mm256_setr_epi32(0, 32, 64, 96, 128, 160, 192, 224);
+  // The input, slot-major in HybridOutput, is transposed in 8 x 8 blocks: in[k] holds subband
+  // k of the eight slots.
   V8 in[32], out[32];
-  for (int k = 0; k < 32; ++k) in[k] = _mm256_i32gather_ps(&Decoder.HybridOutput[s0][k], stride, 4);
+  for (int q = 0; q < 4; ++q) {
+    __m256 block[8];
+    for (int lane = 0; lane < 8; ++lane) block[lane] = _mm256_load_ps(&Decoder.HybridOutput[s0 + lane][8 * q]);
+    Transpose8(block);
+    for (int r = 0; r < 8; ++r) in[8 * q + r] = block[r];
+  }
   Matrix<V8, 32>(in, out);
   for (int q = 0; q < 4; ++q) {
     __m256 block[8];
