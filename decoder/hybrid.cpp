@@ -61,11 +61,23 @@ namespace avx2 {
 typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/filterbank_kernels.h"
 
+#include "decoder/avx_transpose.h"
+
 // Subbands b..b+7, all with block type t.
 void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*overlap)[32], int b) {
-  const __m256i stride = _mm256_setr_epi32(0, 18, 36, 54, 72, 90, 108, 126);
+  // x[k] holds value k of the eight subbands: values 0..15 by two transposed 8 x 8 blocks,
+  // 16 and 17 by gathers.
   V8 x[18], z[36];
-  for (int k = 0; k < 18; ++k) x[k] = _mm256_i32gather_ps(spectrum + 18 * b + k, stride, 4);
+  const float* first = spectrum + 18 * b;
+  for (int half = 0; half < 2; ++half) {
+    __m256 block[8];
+    for (int lane = 0; lane < 8; ++lane) block[lane] = _mm256_loadu_ps(first + 18 * lane + 8 * half);
+    Transpose8(block);
+    for (int k = 0; k < 8; ++k) x[8 * half + k] = block[k];
+  }
+  const __m256i stride = _mm256_setr_epi32(0, 18, 36, 54, 72, 90, 108, 126);
+  x[16] = _mm256_i32gather_ps(first + 16, stride, 4);
+  x[17] = _mm256_i32gather_ps(first + 17, stride, 4);
   if (t == 2)
     ShortKernel(x, z);
   else
