@@ -117,6 +117,18 @@ __attribute__((target("avx2"))) void MidSideAvx2(float* left, float* right, int 
 }
 #endif
 
+// Sets gain[from..to-1] to v, four at a time: it may write up to three entries past `to`, which
+// the next band overwrites (the arrays have GainSpare entries of room at the end).
+constexpr int GainSpare = 4;
+inline void FillGain(float* gain, int from, int to, float v) {
+  for (int k = from; k < to; k += 4) {
+    gain[k] = v;
+    gain[k + 1] = v;
+    gain[k + 2] = v;
+    gain[k + 3] = v;
+  }
+}
+
 // out[j] = sign(q[j]) |q[j]|^(4/3) gain[j] for j < n.
 void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
 #ifdef SONIVERT_X86
@@ -167,11 +179,11 @@ int MixedLongBands() {
 
 void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out, int count,
                          int limit) {
-  float gain[576];
+  float gain[576 + GainSpare];
   int j = 0;
   for (int b = 0; b < 22 && j < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    std::fill(gain + j, gain + end, LongGain(gi, scalefac, b));
+    FillGain(gain, j, end, LongGain(gi, scalefac, b));
     j = end;
   }
   PowerLines(q, gain, out, j);
@@ -357,12 +369,12 @@ int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count,
   const GranuleInfo& g1 = Decoder.Side.gr[g][1];
   float* out0 = Decoder.DequantizedSpectrum[0];
   float* out1 = Decoder.DequantizedSpectrum[1];
-  float gain0[576], gain1[576];
+  float gain0[576 + GainSpare], gain1[576 + GainSpare];
   int n = 0;
   for (int b = 0; b < bandLimit && n < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    std::fill(gain0 + n, gain0 + end, LongGain(g0, Decoder.scalefac_l[g][0], b));
-    std::fill(gain1 + n, gain1 + end, LongGain(g1, Decoder.scalefac_l[g][1], b));
+    FillGain(gain0, n, end, LongGain(g0, Decoder.scalefac_l[g][0], b));
+    FillGain(gain1, n, end, LongGain(g1, Decoder.scalefac_l[g][1], b));
     n = end;
   }
   PowerLines(Decoder.QuantizedSpectrum[0], gain0, out0, n);
