@@ -32,14 +32,17 @@ inline __attribute__((always_inline)) void Cosine9(const T* a, T* out) {
   out[4] = a[0] - a[2] + a[4] - a[6] + a[8];
 }
 
-// Long block: the 36 windowed IMDCT samples z of the 18 values x (x is overwritten).
+// Long block: the 36 windowed IMDCT samples z of the 18 values x (x is overwritten), handed
+// out in pairs: emit(i, z[i], z[18 + i]) for i = 0..17, once each.
 // The IMDCT is the DCT-IV c[m] = sum over k of x[k] * cos(pi/72 * (2m + 1) * (2k + 1)),
-// unfolded: y[i] = c[9 + i] (i = 0..8), -c[26 - i] (i = 9..26), -c[i - 27] (i = 27..35).
-template <class T>
-inline __attribute__((always_inline)) void LongKernel(T* x, const float* window, T* z) {
+// unfolded: y[i] = c[9 + i] (i = 0..8), -c[26 - i] (i = 9..26), -c[i - 27] (i = 27..35). The
+// pair c[m], c[17 - m] (m = 0..8) gives samples 8 - m, 9 + m, 26 - m and 27 + m, so each pair
+// is windowed and handed out as soon as it is known.
+template <class T, class Emit>
+inline __attribute__((always_inline)) void LongKernel(T* x, const float* window, Emit emit) {
   for (int k = 17; k >= 1; --k) x[k] = x[k] + x[k - 1];
   for (int k = 17; k >= 3; k -= 2) x[k] = x[k] + x[k - 2];
-  T even[9], odd[9], e[9], o[9], c[18];
+  T even[9], odd[9], e[9], o[9];
   for (int r = 0; r < 9; ++r) {
     even[r] = x[2 * r];
     odd[r] = x[2 * r + 1];
@@ -48,12 +51,11 @@ inline __attribute__((always_inline)) void LongKernel(T* x, const float* window,
   Cosine9(odd, o);
   for (int m = 0; m < 9; ++m) {
     const T om = o[m] * Imdct36OddFactor[m];
-    c[m] = (e[m] + om) * Imdct36OutputFactor[m];
-    c[17 - m] = (e[m] - om) * Imdct36OutputFactor[17 - m];
+    const T low = (e[m] + om) * Imdct36OutputFactor[m];              // c[m]
+    const T high = (e[m] - om) * Imdct36OutputFactor[17 - m];        // c[17 - m]
+    emit(8 - m, high * window[8 - m], -low * window[26 - m]);
+    emit(9 + m, -high * window[9 + m], -low * window[27 + m]);
   }
-  for (int i = 0; i < 9; ++i) z[i] = c[9 + i] * window[i];
-  for (int i = 9; i < 27; ++i) z[i] = -c[26 - i] * window[i];
-  for (int i = 27; i < 36; ++i) z[i] = -c[i - 27] * window[i];
 }
 
 // Short blocks: three 12-point IMDCTs of the windows' six values each (x[6w + k]), windowed

@@ -38,15 +38,18 @@ namespace portable {
 
 // One subband sb with block type t: IMDCT, window, overlap-add.
 void TransformSubband(const float* spectrum, int t, float (*out)[32], float (*overlap)[32], int sb) {
-  float x[18], z[36];
+  float x[18];
   for (int k = 0; k < 18; ++k) x[k] = spectrum[18 * sb + k];
-  if (t == 2)
+  const auto add = [&](int i, float first, float second) {
+    out[i][sb] = first + overlap[i][sb];
+    overlap[i][sb] = second;
+  };
+  if (t == 2) {
+    float z[36];
     portable::ShortKernel(x, z);
-  else
-    portable::LongKernel(x, ImdctWindows[t], z);
-  for (int i = 0; i < 18; ++i) {
-    out[i][sb] = z[i] + overlap[i][sb];
-    overlap[i][sb] = z[18 + i];
+    for (int i = 0; i < 18; ++i) add(i, z[i], z[18 + i]);
+  } else {
+    portable::LongKernel(x, ImdctWindows[t], add);
   }
 }
 
@@ -78,14 +81,16 @@ void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*over
   const __m256i stride = _mm256_setr_epi32(0, 18, 36, 54, 72, 90, 108, 126);
   x[16] = _mm256_i32gather_ps(first + 16, stride, 4);
   x[17] = _mm256_i32gather_ps(first + 17, stride, 4);
-  if (t == 2)
-    ShortKernel(x, z);
-  else
-    LongKernel(x, ImdctWindows[t], z);
-  for (int i = 0; i < 18; ++i) {
+  const auto add = [&](int i, V8 first, V8 second) {
     const V8 previous = _mm256_load_ps(&overlap[i][b]);
-    _mm256_store_ps(&out[i][b], z[i] + previous);
-    _mm256_store_ps(&overlap[i][b], z[18 + i]);
+    _mm256_store_ps(&out[i][b], first + previous);
+    _mm256_store_ps(&overlap[i][b], second);
+  };
+  if (t == 2) {
+    ShortKernel(x, z);
+    for (int i = 0; i < 18; ++i) add(i, z[i], z[18 + i]);
+  } else {
+    LongKernel(x, ImdctWindows[t], add);
   }
 }
 // Alias-reduction butterflies of the boundaries 1..last, the eight pairs of a boundary at once.
