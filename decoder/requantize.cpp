@@ -332,6 +332,8 @@ Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
     return bounds;
   }
 
+  // Every band down to band 0 is scanned (band 3, the first short band, for mixed blocks): a
+  // window whose right channel is nonzero only in band 0 keeps band 0 left/right coded.
   const int bottom = kind == MixedBlocks ? 3 : 0;
   const int top = ShortBandOfCoded(count);
   bool any = false;
