@@ -84,7 +84,7 @@ TEST_P(Compliance, MatchesReferenceWithinLimits) {
   ASSERT_TRUE(r.valid) << "no alignment found";
   RecordProperty("rms", std::to_string(r.rms));
   RecordProperty("max", std::to_string(r.maxAbs));
-  printf("[ stream   ] %-12s rms %.4f max %ld offset %ld compared %zu%s first>2 at %ld (granule %ld)\n",
+  printf("[ stream   ] %-12s rms %.5f max %ld offset %ld compared %zu%s first>2 at %ld (granule %ld)\n",
          row.stream, r.rms, r.maxAbs, r.offset, r.compared, uniform ? " frames" : " granules",
          r.firstBad, r.firstBadGranule);
   EXPECT_LT(r.rms, pcmdiff::MaxRmsLsb);
