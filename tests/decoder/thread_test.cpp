@@ -19,7 +19,7 @@ namespace {
 
 // One silent Layer III frame: header, side information with main_data_begin and empty
 // granules (part2_3_length 0), and zero main data up to the frame length.
-struct FrameSpec {
+struct FrameFields {
   int id = 1;
   int bitrateIndex = 9;   // 128 kbit/s (ID 1)
   int sampleIndex = 0;    // 44.1 kHz (ID 1)
@@ -30,14 +30,14 @@ struct FrameSpec {
   uint32_t sync = 0xFFF;
 };
 
-int FrameBytes(const FrameSpec& f) {
+int FrameBytes(const FrameFields& f) {
   static const int Rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
   static const int Bitrates[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
                                       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
   return (f.id ? 144000 : 72000) * Bitrates[f.id][f.bitrateIndex] / Rates[f.id][f.sampleIndex] + f.padding;
 }
 
-void PutFrame(std::vector<uint8_t>& out, const FrameSpec& f) {
+void PutFrame(std::vector<uint8_t>& out, const FrameFields& f) {
   BitWriter w;
   w.Put(f.sync, 12);
   w.Put(f.id, 1);
@@ -60,7 +60,7 @@ void PutFrame(std::vector<uint8_t>& out, const FrameSpec& f) {
   out.insert(out.end(), w.Bytes.begin(), w.Bytes.end());
 }
 
-std::vector<uint8_t> Frames(int count, const FrameSpec& f) {
+std::vector<uint8_t> Frames(int count, const FrameFields& f) {
   std::vector<uint8_t> out;
   for (int i = 0; i < count; ++i) PutFrame(out, f);
   return out;
@@ -129,7 +129,7 @@ class DecoderJob : public ::testing::Test {
 
 struct StreamRow {
   const char* name;
-  FrameSpec frame;
+  FrameFields frame;
   int frames;
   std::vector<uint8_t> tail;
   uint32_t exitCode;
@@ -157,8 +157,8 @@ TEST_P(DecoderStreams, EveryOutputGetsAValidHeader) {
   }
 }
 
-FrameSpec Spec(int id, int bitrate, int rate, int mode, int padding = 0, int protection = 1) {
-  FrameSpec f;
+FrameFields Fields(int id, int bitrate, int rate, int mode, int padding = 0, int protection = 1) {
+  FrameFields f;
   f.id = id;
   f.bitrateIndex = bitrate;
   f.sampleIndex = rate;
@@ -175,26 +175,26 @@ std::vector<uint8_t> Header(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DecoderStreams,
     ::testing::Values(
-        StreamRow{"MonoAtEndOfInput", Spec(1, 9, 0, 3), 5, {}, DecoderOk, 1, 44100, 5 * 2 * 1152},
-        StreamRow{"StereoWithCrcAndPadding", Spec(1, 9, 0, 0, 1, 0), 4, {}, DecoderOk, 2, 44100, 4 * 2 * 2304},
-        StreamRow{"DualChannelIsTwoChannels", Spec(1, 14, 1, 2), 2, {}, DecoderOk, 2, 48000, 2 * 2 * 2304},
-        StreamRow{"LsfOneGranulePerFrame", Spec(0, 8, 0, 1), 3, {}, DecoderOk, 2, 22050, 3 * 2304},
-        StreamRow{"LsfMono16kHz", Spec(0, 1, 2, 3), 6, {}, DecoderOk, 1, 16000, 6 * 1152},
-        StreamRow{"TrailingTagEndsTheStream", Spec(1, 9, 0, 3), 3, {'T', 'A', 'G', 'x', 'y'}, DecoderOk, 1, 44100, 3 * 2304},
-        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"FreeFormatEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"BitrateIndex15EndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedRateEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedLayerEndsTheStream", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"TruncatedLastFrameIsStillDecoded", Spec(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0), DecoderOk, 1, 44100, 3 * 2304},
-        StreamRow{"EmptyInputHasNoAudio", Spec(1, 9, 0, 3), 0, {}, DecoderNoAudio, 2, 44100, 0},
-        StreamRow{"FirstHeaderUncoveredHasNoAudio", Spec(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderNoAudio, 2, 44100, 0}),
+        StreamRow{"MonoAtEndOfInput", Fields(1, 9, 0, 3), 5, {}, DecoderOk, 1, 44100, 5 * 2 * 1152},
+        StreamRow{"StereoWithCrcAndPadding", Fields(1, 9, 0, 0, 1, 0), 4, {}, DecoderOk, 2, 44100, 4 * 2 * 2304},
+        StreamRow{"DualChannelIsTwoChannels", Fields(1, 14, 1, 2), 2, {}, DecoderOk, 2, 48000, 2 * 2 * 2304},
+        StreamRow{"LsfOneGranulePerFrame", Fields(0, 8, 0, 1), 3, {}, DecoderOk, 2, 22050, 3 * 2304},
+        StreamRow{"LsfMono16kHz", Fields(0, 1, 2, 3), 6, {}, DecoderOk, 1, 16000, 6 * 1152},
+        StreamRow{"TrailingTagEndsTheStream", Fields(1, 9, 0, 3), 3, {'T', 'A', 'G', 'x', 'y'}, DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"FreeFormatEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"BitrateIndex15EndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedRateEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedLayerEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"TruncatedLastFrameIsStillDecoded", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0), DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"EmptyInputHasNoAudio", Fields(1, 9, 0, 3), 0, {}, DecoderNoAudio, 2, 44100, 0},
+        StreamRow{"FirstHeaderUncoveredHasNoAudio", Fields(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderNoAudio, 2, 44100, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DecoderJob, FramesThatPointBeforeTheStreamGiveNoPcm) {
   // 417-byte mono frames carry 396 bytes of main data; main_data_begin 500 lies before the
   // stream's first byte in frames 0 and 1 (write positions 0 and 396), not in frame 2 (792).
-  FrameSpec f = Spec(1, 9, 0, 3);
+  FrameFields f = Fields(1, 9, 0, 3);
   f.mainDataBegin = 500;
   const std::string in = Write("in.mp3", Frames(4, f));
   const std::string out = dir + "/out.wav";
@@ -210,20 +210,20 @@ TEST_F(DecoderJob, MissingInputCreatesNoOutput) {
 }
 
 TEST_F(DecoderJob, UncreatableOutputIsExitCode2) {
-  const std::string in = Write("in.mp3", Frames(2, Spec(1, 9, 0, 3)));
+  const std::string in = Write("in.mp3", Frames(2, Fields(1, 9, 0, 3)));
   EXPECT_EQ(RunJob(in, dir + "/no/such/dir/out.wav"), DecoderOutputFailed);
 }
 
 TEST_F(DecoderJob, FullDiskIsReportedAsAFailedWrite) {
-  const std::string in = Write("in.mp3", Frames(200, Spec(1, 9, 0, 0)));
+  const std::string in = Write("in.mp3", Frames(200, Fields(1, 9, 0, 0)));
   EXPECT_EQ(RunJob(in, "/dev/full"), DecoderWriteFailed);
   // Also when everything fits into the stream buffer and only the final flush fails.
-  const std::string small = Write("small.mp3", Frames(1, Spec(1, 9, 0, 3)));
+  const std::string small = Write("small.mp3", Frames(1, Fields(1, 9, 0, 3)));
   EXPECT_EQ(RunJob(small, "/dev/full"), DecoderWriteFailed);
 }
 
 TEST_F(DecoderJob, StopRequestKeepsAValidFile) {
-  const std::string in = Write("in.mp3", Frames(400, Spec(1, 9, 0, 0)));
+  const std::string in = Write("in.mp3", Frames(400, Fields(1, 9, 0, 0)));
   const std::string out = dir + "/out.wav";
   EXPECT_EQ(RunJob(in, out, true), DecoderOk);
   const WaveFile w = ReadWave(out);
@@ -233,7 +233,7 @@ TEST_F(DecoderJob, StopRequestKeepsAValidFile) {
 }
 
 TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {
-  const std::string in = Write("in.mp3", Frames(3, Spec(0, 8, 1, 0)));
+  const std::string in = Write("in.mp3", Frames(3, Fields(0, 8, 1, 0)));
   EXPECT_EQ(RunJob(in, dir + "/a.wav"), DecoderOk);
   EXPECT_EQ(RunJob(in, dir + "/b.wav"), DecoderOk);
   const std::string cmp = "cmp -s '" + dir + "/a.wav' '" + dir + "/b.wav'";

@@ -7,7 +7,7 @@ Every printed C[i] is k/2^21 rounded to 9 decimals, so the table stores the inte
 k = round(C[i] * 2^21) and the encoder uses the exact value k / 2^21.
 
 Usage: gen_analysis_window.py [INPUT_FILE] [OUTPUT_FILE]
-  defaults: /work/shared/reference/layer3-analysis-window.txt tools/tompg/layer1_tables.cpp
+  defaults: tools/gentables/data/layer3-analysis-window.txt tools/tompg/layer1_tables.cpp
 Python 3 standard library only; the output is deterministic.
 """
 import sys
@@ -38,7 +38,7 @@ def read_window(path):
 
 
 def main():
-    src = sys.argv[1] if len(sys.argv) > 1 else "/work/shared/reference/layer3-analysis-window.txt"
+    src = sys.argv[1] if len(sys.argv) > 1 else "tools/gentables/data/layer3-analysis-window.txt"
     dst = sys.argv[2] if len(sys.argv) > 2 else "tools/tompg/layer1_tables.cpp"
     ks = read_window(src)
     out = []
