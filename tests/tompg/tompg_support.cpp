@@ -70,19 +70,19 @@ int RunQuiet(const std::vector<std::string>& args)
 
 } // namespace
 
-WavFile WriteWav(const std::string& path, const WavSpec& spec)
+WavFile WriteWav(const std::string& path, const WavSignal& signalShape)
 {
-    const int bytes = (spec.bits + 7) / 8;
-    const long frames = std::lround(spec.seconds * spec.rate);
+    const int bytes = (signalShape.bits + 7) / 8;
+    const long frames = std::lround(signalShape.seconds * signalShape.rate);
     std::string data;
-    data.reserve(static_cast<size_t>(frames * spec.channels * bytes));
-    const double peak = std::ldexp(1.0, spec.bits - 1);
+    data.reserve(static_cast<size_t>(frames * signalShape.channels * bytes));
+    const double peak = std::ldexp(1.0, signalShape.bits - 1);
     for (long i = 0; i < frames; ++i) {
-        for (int c = 0; c < spec.channels; ++c) {
-            const std::vector<double>& tones = c == 0 ? spec.leftTones : spec.rightTones;
+        for (int c = 0; c < signalShape.channels; ++c) {
+            const std::vector<double>& tones = c == 0 ? signalShape.leftTones : signalShape.rightTones;
             double v = 0;
             for (double f : tones)
-                v += spec.amplitude * std::sin(2 * M_PI * f * i / spec.rate);
+                v += signalShape.amplitude * std::sin(2 * M_PI * f * i / signalShape.rate);
             long q = std::lround(v * peak);
             q = std::clamp<long>(q, static_cast<long>(-peak), static_cast<long>(peak - 1));
             if (bytes == 1)
@@ -91,34 +91,34 @@ WavFile WriteWav(const std::string& path, const WavSpec& spec)
                 data += char((static_cast<unsigned long>(q) >> (8 * b)) & 0xFF);
         }
     }
-    data.append(static_cast<size_t>(spec.tailBytes), '\x55');
+    data.append(static_cast<size_t>(signalShape.tailBytes), '\x55');
     std::string fmt;
-    const uint32_t blockAlign = static_cast<uint32_t>(spec.channels * bytes);
-    bool ext = spec.extensible || spec.extensibleFloat;
-    Put16(fmt, ext ? 0xFFFE : static_cast<uint32_t>(spec.formatTag));
-    Put16(fmt, static_cast<uint32_t>(spec.channels));
-    Put32(fmt, static_cast<uint32_t>(spec.rate));
-    Put32(fmt, static_cast<uint32_t>(spec.rate) * blockAlign);
+    const uint32_t blockAlign = static_cast<uint32_t>(signalShape.channels * bytes);
+    bool ext = signalShape.extensible || signalShape.extensibleFloat;
+    Put16(fmt, ext ? 0xFFFE : static_cast<uint32_t>(signalShape.formatTag));
+    Put16(fmt, static_cast<uint32_t>(signalShape.channels));
+    Put32(fmt, static_cast<uint32_t>(signalShape.rate));
+    Put32(fmt, static_cast<uint32_t>(signalShape.rate) * blockAlign);
     Put16(fmt, blockAlign);
-    Put16(fmt, static_cast<uint32_t>(spec.bits));
+    Put16(fmt, static_cast<uint32_t>(signalShape.bits));
     if (ext) {
         Put16(fmt, 22);
-        Put16(fmt, static_cast<uint32_t>(spec.bits));
-        Put32(fmt, spec.channels == 1 ? 0x4 : 0x3);
-        Put16(fmt, spec.extensibleFloat ? 3 : 1);
+        Put16(fmt, static_cast<uint32_t>(signalShape.bits));
+        Put32(fmt, signalShape.channels == 1 ? 0x4 : 0x3);
+        Put16(fmt, signalShape.extensibleFloat ? 3 : 1);
         fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
-    } else if (spec.fmtOf18) {
+    } else if (signalShape.fmtOf18) {
         Put16(fmt, 0);
     }
     std::string body = "WAVE";
-    if (spec.chunksBeforeFmt)
+    if (signalShape.chunksBeforeFmt)
         PutChunk(body, "LIST", std::string("INFOISFT\x05\x00\x00\x00tompg", 17), 17);
-    if (spec.dataBeforeFmt) {
+    if (signalShape.dataBeforeFmt) {
         PutChunk(body, "data", data, static_cast<uint32_t>(data.size()));
         PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
     } else {
         PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
-        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()) + spec.dataSizeExtra);
+        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()) + signalShape.dataSizeExtra);
     }
     std::string file;
     PutChunk(file, "RIFF", body, static_cast<uint32_t>(body.size()));

@@ -7,7 +7,7 @@
 #include <vector>
 
 // A WAV file to generate: tones per channel, and the layout quirks a reader must cope with.
-struct WavSpec {
+struct WavSignal {
     int rate = 44100;
     int channels = 2;
     int bits = 16;
@@ -30,7 +30,7 @@ struct WavFile {
     long frames = 0;
 };
 
-WavFile WriteWav(const std::string& path, const WavSpec& spec);
+WavFile WriteWav(const std::string& path, const WavSignal& signalShape);
 
 // Temporary directory for one test, removed with its contents by the destructor.
 struct TempDir {

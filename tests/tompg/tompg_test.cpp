@@ -62,9 +62,9 @@ TEST_P(ProgressLine, HoldsTheBottomRowWithFinalTotalsAndExitStatus)
 {
     const int layer = GetParam();
     TempDir dir;
-    WavSpec spec;
-    spec.seconds = 2.0;
-    WavFile wav = WriteWav(dir.File("in.wav"), spec);
+    WavSignal signalShape;
+    signalShape.seconds = 2.0;
+    WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
     const std::string out = dir.File("out.mp" + std::to_string(layer));
     RunResult run = RunTompg(Args(dir.File("in.wav"), out, layer, 64, 1));
 
@@ -91,10 +91,10 @@ INSTANTIATE_TEST_SUITE_P(Layers, ProgressLine, ::testing::Values(1, 2, 3),
 TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond)
 {
     TempDir dir;
-    WavSpec spec;
-    spec.seconds = 60.0;
-    spec.rate = 48000;
-    WavFile wav = WriteWav(dir.File("long.wav"), spec);
+    WavSignal signalShape;
+    signalShape.seconds = 60.0;
+    signalShape.rate = 48000;
+    WavFile wav = WriteWav(dir.File("long.wav"), signalShape);
     timespec t0 {}, t1 {};
     clock_gettime(CLOCK_MONOTONIC, &t0);
     RunResult run = RunTompg(Args(dir.File("long.wav"), dir.File("long.mp3"), 3, 64, 1));
@@ -124,9 +124,9 @@ TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond)
 TEST(ProgressLine, SurvivesStopAndContinue)
 {
     TempDir dir;
-    WavSpec spec;
-    spec.seconds = 40.0;
-    WavFile wav = WriteWav(dir.File("in.wav"), spec);
+    WavSignal signalShape;
+    signalShape.seconds = 40.0;
+    WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
     RunOptions options;
     options.stopAndContinue = true;
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 96, 0), options);
@@ -146,9 +146,9 @@ TEST(ProgressLine, EndedBySignalLeavesNoPartialOutput)
 {
     for (int sig : {SIGHUP, SIGTERM, SIGINT}) {
         TempDir dir;
-        WavSpec spec;
-        spec.seconds = 60.0;
-        WriteWav(dir.File("in.wav"), spec);
+        WavSignal signalShape;
+        signalShape.seconds = 60.0;
+        WriteWav(dir.File("in.wav"), signalShape);
         RunOptions options;
         options.endSignal = sig;
         RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 64, 1), options);
@@ -182,16 +182,16 @@ const ErrorCase kErrorCases[] = {
      [](const TempDir& d, std::string& in, std::string& out) { in = d.path, out = d.File("o.mp3"); }},
     {"OutputDirectoryMissing", kPrefixCannotCreate,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WriteWav(in = d.File("a.wav"), WavSpec {});
+         WriteWav(in = d.File("a.wav"), WavSignal {});
          out = d.File("no/such/dir/o.mp3");
      }},
     {"OutputParentIsAFile", kPrefixCannotCreate,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WriteWav(in = d.File("a.wav"), WavSpec {});
+         WriteWav(in = d.File("a.wav"), WavSignal {});
          out = d.File("a.wav/o.mp3");
      }},
     {"OutputIsTheSource", kPrefixCannotCreate,
-     [](const TempDir& d, std::string& in, std::string& out) { WriteWav(in = out = d.File("a.wav"), WavSpec {}); }},
+     [](const TempDir& d, std::string& in, std::string& out) { WriteWav(in = out = d.File("a.wav"), WavSignal {}); }},
     {"Garbage", kPrefixUnrecognized,
      [](const TempDir& d, std::string& in, std::string& out) {
          std::string junk;
@@ -204,7 +204,7 @@ const ErrorCase kErrorCases[] = {
      [](const TempDir& d, std::string& in, std::string& out) { WriteBytes(in = d.File("e.wav"), ""), out = d.File("o.mp3"); }},
     {"FloatSamples", kPrefixUnrecognized,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WavSpec s;
+         WavSignal s;
          s.bits = 32;
          s.formatTag = 3;
          WriteWav(in = d.File("f.wav"), s);
@@ -212,7 +212,7 @@ const ErrorCase kErrorCases[] = {
      }},
     {"ExtensibleFloat", kPrefixUnrecognized,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WavSpec s;
+         WavSignal s;
          s.bits = 32;
          s.extensibleFloat = true;
          WriteWav(in = d.File("f.wav"), s);
@@ -220,14 +220,14 @@ const ErrorCase kErrorCases[] = {
      }},
     {"ThreeChannels", kPrefixUnrecognized,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WavSpec s;
+         WavSignal s;
          s.channels = 3;
          WriteWav(in = d.File("c3.wav"), s);
          out = d.File("o.mp3");
      }},
     {"NoDataChunk", kPrefixUnrecognized,
      [](const TempDir& d, std::string& in, std::string& out) {
-         WriteWav(in = d.File("t.wav"), WavSpec {});
+         WriteWav(in = d.File("t.wav"), WavSignal {});
          truncate(in.c_str(), 36); // RIFF, WAVE and the format chunk only
          out = d.File("o.mp3");
      }},
@@ -269,9 +269,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ErrorLine, ::testing::ValuesIn(kErrorCases),
 TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
 {
     TempDir dir;
-    WavSpec spec;
-    spec.seconds = 10.0;
-    WriteWav(dir.File("in.wav"), spec);
+    WavSignal signalShape;
+    signalShape.seconds = 10.0;
+    WriteWav(dir.File("in.wav"), signalShape);
     RunOptions options;
     options.fileSizeLimit = 40000; // the file system refuses more than this
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
@@ -293,7 +293,7 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
 TEST(ErrorLine, BadCommandLineEndsWithFailureAndNoOutput)
 {
     TempDir dir;
-    WriteWav(dir.File("in.wav"), WavSpec {});
+    WriteWav(dir.File("in.wav"), WavSignal {});
     for (const std::vector<std::string>& args :
          {std::vector<std::string> {dir.File("in.wav")}, Args(dir.File("in.wav"), dir.File("o.mp3"), 4, 64, 1),
           Args(dir.File("in.wav"), dir.File("o.mp3"), 3, 64, 7), Args(dir.File("in.wav"), dir.File("o.mp3"), 3, 0, 1),
@@ -333,10 +333,10 @@ TEST_P(BitrateMapping, EveryListValueGivesTheNearestLegalBitrate)
 {
     const MappingCase c = GetParam();
     TempDir dir;
-    WavSpec spec;
-    spec.rate = c.rate;
-    spec.seconds = 0.06;
-    WriteWav(dir.File("in.wav"), spec);
+    WavSignal signalShape;
+    signalShape.rate = c.rate;
+    signalShape.seconds = 0.06;
+    WriteWav(dir.File("in.wav"), signalShape);
     bool lsf = c.rate < 32000;
     const int* expect = lsf ? (c.layer == 1 ? kExpectLsfLayer1 : kExpectLsfLayer23)
                             : c.layer == 1 ? kExpectMpeg1Layer1
@@ -422,14 +422,14 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
 {
     const EncodeCase c = GetParam();
     TempDir dir;
-    WavSpec spec;
-    spec.rate = c.rate;
-    spec.channels = c.channels;
-    spec.bits = c.bits;
-    spec.seconds = 1.5;
+    WavSignal signalShape;
+    signalShape.rate = c.rate;
+    signalShape.channels = c.channels;
+    signalShape.bits = c.bits;
+    signalShape.seconds = 1.5;
     if (c.rate <= 16000 || c.codedRate <= 16000) // keep the tones inside the narrow band
-        spec.rightTones = {1000.0, 2500.0};
-    WavFile wav = WriteWav(dir.File("in.wav"), spec);
+        signalShape.rightTones = {1000.0, 2500.0};
+    WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
     const std::string out = dir.File("out.mp" + std::to_string(c.layer));
     RunResult run = RunTompg(Args(dir.File("in.wav"), out, c.layer, c.b, c.mode));
     ASSERT_TRUE(run.exited);
@@ -461,7 +461,7 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
     for (int ch = 0; ch < coded; ++ch) {
         const long end = expected + delay;
         ToneFit all = FitTones(pcm, ch, {440.0}, end - pcm.rate / 100, end);
-        EXPECT_GT(all.totalRms, 0.5 * spec.amplitude) << "channel " << ch << ": the end of the source is missing";
+        EXPECT_GT(all.totalRms, 0.5 * signalShape.amplitude) << "channel " << ch << ": the end of the source is missing";
     }
 
     // Which source tones each coded channel must carry, and at what amplitude.
@@ -469,16 +469,16 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
     const long to = static_cast<long>(expected) - pcm.rate / 4;
     for (int ch = 0; ch < coded; ++ch) {
         std::vector<double> want, absent;
-        double amplitude = spec.amplitude;
+        double amplitude = signalShape.amplitude;
         if (c.channels == 1) {
-            want = spec.leftTones;
+            want = signalShape.leftTones;
         } else if (coded == 1) {
-            want = spec.leftTones;
-            want.insert(want.end(), spec.rightTones.begin(), spec.rightTones.end());
+            want = signalShape.leftTones;
+            want.insert(want.end(), signalShape.rightTones.begin(), signalShape.rightTones.end());
             amplitude /= 2; // mixed down
         } else {
-            want = ch == 0 ? spec.leftTones : spec.rightTones;
-            absent = ch == 0 ? spec.rightTones : spec.leftTones;
+            want = ch == 0 ? signalShape.leftTones : signalShape.rightTones;
+            absent = ch == 0 ? signalShape.rightTones : signalShape.leftTones;
         }
         // All four source tones are fitted: a tone of the other channel shows up with its amplitude.
         std::vector<double> fitted = want;
@@ -508,20 +508,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, DecodedSound, ::testing::ValuesIn(kEncodeCases),
 
 struct LayoutCase {
     const char* name;
-    void (*shape)(WavSpec& spec);
+    void (*shape)(WavSignal& signalShape);
 };
 
 const LayoutCase kLayoutCases[] = {
-    {"Plain16", [](WavSpec&) {}},
-    {"Extensible24", [](WavSpec& s) { s.extensible = true, s.bits = 24; }},
-    {"Extensible16Mono", [](WavSpec& s) { s.extensible = true, s.channels = 1; }},
-    {"FormatChunkOf18Bytes", [](WavSpec& s) { s.fmtOf18 = true; }},
-    {"OddChunkBeforeFormat", [](WavSpec& s) { s.chunksBeforeFmt = true; }},
-    {"DataBeforeFormat", [](WavSpec& s) { s.dataBeforeFmt = true; }},
-    {"DataSizeRunsPastTheFile", [](WavSpec& s) { s.dataSizeExtra = 1000000; }},
-    {"PartialFrameAtTheEnd", [](WavSpec& s) { s.tailBytes = 3; }},
-    {"Unsigned8", [](WavSpec& s) { s.bits = 8; }},
-    {"Signed32", [](WavSpec& s) { s.bits = 32; }},
+    {"Plain16", [](WavSignal&) {}},
+    {"Extensible24", [](WavSignal& s) { s.extensible = true, s.bits = 24; }},
+    {"Extensible16Mono", [](WavSignal& s) { s.extensible = true, s.channels = 1; }},
+    {"FormatChunkOf18Bytes", [](WavSignal& s) { s.fmtOf18 = true; }},
+    {"OddChunkBeforeFormat", [](WavSignal& s) { s.chunksBeforeFmt = true; }},
+    {"DataBeforeFormat", [](WavSignal& s) { s.dataBeforeFmt = true; }},
+    {"DataSizeRunsPastTheFile", [](WavSignal& s) { s.dataSizeExtra = 1000000; }},
+    {"PartialFrameAtTheEnd", [](WavSignal& s) { s.tailBytes = 3; }},
+    {"Unsigned8", [](WavSignal& s) { s.bits = 8; }},
+    {"Signed32", [](WavSignal& s) { s.bits = 32; }},
 };
 
 void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
@@ -531,10 +531,10 @@ class WavLayout : public ::testing::TestWithParam<LayoutCase> {};
 TEST_P(WavLayout, IsReadAndCodedWithAllDataBytesCounted)
 {
     TempDir dir;
-    WavSpec spec;
-    GetParam().shape(spec);
-    WavFile wav = WriteWav(dir.File("in.wav"), spec);
-    RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 96, spec.channels == 1 ? 3 : 0));
+    WavSignal signalShape;
+    GetParam().shape(signalShape);
+    WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
+    RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 96, signalShape.channels == 1 ? 3 : 0));
     ASSERT_TRUE(run.exited);
     uint32_t frames = 0, bytesIn = 0, bytesOut = 0;
     ASSERT_TRUE(ParseProgressRow(run.rows[1], frames, bytesIn, bytesOut)) << run.rows[0] << "|" << run.rows[1];
@@ -542,9 +542,9 @@ TEST_P(WavLayout, IsReadAndCodedWithAllDataBytesCounted)
     EXPECT_EQ(frames, static_cast<uint32_t>(std::ceil((wav.frames + 481) / 1152.0)));
     Pcm pcm = Decode(dir.File("out.mp2"), 2, dir.File("dec.wav"));
     ASSERT_GT(pcm.frames, 44100);
-    ToneFit fit = FitTones(pcm, 0, spec.leftTones, 10000, 40000);
-    for (size_t k = 0; k < spec.leftTones.size(); ++k)
-        EXPECT_NEAR(20 * std::log10(fit.amplitudes[k] / spec.amplitude), 0.0, 1.0) << spec.leftTones[k] << " Hz";
+    ToneFit fit = FitTones(pcm, 0, signalShape.leftTones, 10000, 40000);
+    for (size_t k = 0; k < signalShape.leftTones.size(); ++k)
+        EXPECT_NEAR(20 * std::log10(fit.amplitudes[k] / signalShape.amplitude), 0.0, 1.0) << signalShape.leftTones[k] << " Hz";
     EXPECT_LT(20 * std::log10(fit.residualRms / fit.totalRms), -30.0);
 }
 
@@ -556,7 +556,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, WavLayout, ::testing::ValuesIn(kLayoutCases),
 TEST(Layer3Stream, IsNothingButAudioFrames)
 {
     TempDir dir;
-    WavFile wav = WriteWav(dir.File("in.wav"), WavSpec {});
+    WavFile wav = WriteWav(dir.File("in.wav"), WavSignal {});
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 64, 1));
     ASSERT_TRUE(run.exited);
     bool endsAtEof = false;
