@@ -1,4 +1,4 @@
-// Huffman code word look-up, measured alone: a copy of the decoder's search (4-bit prefix, then
+// Huffman code word look-up, measured alone: the decoder's search (4-bit prefix, then
 // a binary search among the entries of that prefix) against a two-level look-up table built from
 // the same HuffmanTables (8-bit first level; per 8-bit prefix that starts longer code words, a
 // second level indexed by the remaining bits of the longest one). A proposal for the decoder.
@@ -13,35 +13,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "decoder/tables/huffman_tables.h"
+#include "decoder/huffman_search.h"
 
 namespace {
-
-// The decoder's search (decoder/huffman.cpp), copied so that both run on the same input.
-inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
-  const uint32_t* E = t.Entries;
-  const uint32_t p = P >> 15;
-  const uint32_t aligned = P << 13;
-  uint32_t k = t.FirstIndex[p];
-  uint32_t e = E[k];
-  uint32_t len = (e >> 8) & 31;
-  if ((static_cast<uint64_t>(e ^ aligned) >> (32 - len)) == 0) return e;
-  if (p == 15) return 0xFFFFFFFFu;
-  uint32_t n = static_cast<uint32_t>(t.FirstIndex[p + 1]) - k;
-  const uint32_t key = aligned | 511;
-  k += n / 2;
-  n -= n / 2;
-  while (n > 1) {
-    const uint32_t h = n / 2;
-    const uint32_t below = 0u - static_cast<uint32_t>(E[k] < key);
-    k = k - h + (below & (2 * h));
-    n -= h;
-  }
-  e = E[k];
-  len = (e >> 8) & 31;
-  if ((static_cast<uint64_t>(e ^ key) >> (32 - len)) == 0) return e;
-  return e > key ? E[k - 1] : E[k + 1];
-}
 
 // First level: 2^FirstBits entries indexed by the next FirstBits bits. An entry (16 bits) with
 // bit 15 clear holds the length in bits 8..12 and x, y in bits 4..7 and 0..3 (the low byte of

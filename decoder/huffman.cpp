@@ -4,42 +4,11 @@
 #include <cstring>
 
 #include "decoder/bitreader.h"
+#include "decoder/huffman_search.h"
 #include "decoder/stages.h"
 #include "decoder/tables/huffman_tables.h"
 
 namespace {
-
-constexpr uint32_t FailedEntry = 0xFFFFFFFFu;
-
-// Finds the entry of table t whose code word starts the 19-bit look-ahead P: one probe at the
-// first entry of P's 4-bit prefix, then a binary search among the entries of that prefix.
-// Returns FailedEntry when no entry matches (impossible with the standard tables).
-inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
-  const uint32_t* E = t.Entries;
-  const uint32_t p = P >> 15;
-  const uint32_t aligned = P << 13;
-  uint32_t k = t.FirstIndex[p];
-  uint32_t e = E[k];
-  uint32_t len = (e >> 8) & 31;
-  // A 64-bit shift lets length 0 (table 0) match without a special case.
-  if ((static_cast<uint64_t>(e ^ aligned) >> (32 - len)) == 0) return e;
-  if (p == 15) return FailedEntry;
-  uint32_t n = static_cast<uint32_t>(t.FirstIndex[p + 1]) - k;
-  const uint32_t key = aligned | 511;
-  k += n / 2;
-  n -= n / 2;
-  while (n > 1) {
-    const uint32_t h = n / 2;
-    // k + h when E[k] is below key, else k - h: arithmetic instead of an unpredictable branch.
-    const uint32_t below = 0u - static_cast<uint32_t>(E[k] < key);
-    k = k - h + (below & (2 * h));
-    n -= h;
-  }
-  e = E[k];
-  len = (e >> 8) & 31;
-  if ((static_cast<uint64_t>(e ^ key) >> (32 - len)) == 0) return e;
-  return e > key ? E[k - 1] : E[k + 1];
-}
 
 // The four values of a count1 quadruple by its flags v w x y (bit 3 = v) and the next four
 // bits of the stream: each set flag takes the next sign bit (1: -1, 0: +1), a clear flag is 0
