@@ -268,8 +268,9 @@ struct Bounds {
 };
 
 // Intensity position of long band b, which lies in the intensity region. Band 21 carries no
-// scale factor: like the ISO reference decoder it takes band 20's position, when band 20 is in
-// the intensity region too, and is not intensity-coded otherwise.
+// scale factor (a position of 0 would send the whole band to the right channel): it takes band
+// 20's position when band 20 is in the intensity region too, and is not intensity-coded
+// otherwise.
 int LongPosition(const StereoFrame& f, const Bounds& bounds, int g, int b) {
   if (b == 21) {
     if (bounds.longBand > 20) return NoIntensity;
@@ -324,8 +325,7 @@ Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
 
   if (kind == LongBlocks) {
     // The spare entry at 576 is zero, so the scan may start at the count itself. With an all
-    // zero right channel the scan stops at line 0 and band 0 stays left/right coded, as in the
-    // ISO reference decoder.
+    // zero right channel the scan stops at line 0 and band 0 stays left/right coded.
     int j = count;
     while (j > 0 && q[j] == 0) --j;
     bounds.longBand = LongBandOfLine(j) + 1;
