@@ -54,12 +54,7 @@ void TransformSubband(const float* spectrum, int t, float (*out)[32], float (*ov
 }
 
 #ifdef SONIVERT_X86
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "decoder/avx2_begin.h"
 namespace avx2 {
 typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/filterbank_kernels.h"
@@ -107,11 +102,7 @@ void AliasBoundaries(float* x, int last) {
   }
 }
 }  // namespace avx2
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "decoder/avx2_end.h"
 #endif
 
 }  // namespace

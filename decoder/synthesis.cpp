@@ -58,12 +58,7 @@ void WindowPortable(const Half& half, int c, int16_t* out, int stride) {
 }
 
 #ifdef SONIVERT_X86
-#ifdef __clang__
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+#include "decoder/avx2_begin.h"
 namespace avx2 {
 typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/filterbank_kernels.h"
@@ -164,11 +159,7 @@ bool SameRow(const float* a, const float* b) {
   return _mm256_movemask_epi8(same) == -1;
 }
 }  // namespace avx2
-#ifdef __clang__
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#include "decoder/avx2_end.h"
 #endif
 
 // One time slot of channel ch from its matrixed values X[0..31]: the rows of both halves, the
