@@ -21,19 +21,13 @@ import struct
 import sys
 from decimal import Decimal as Dec
 
+from gentables import data_lines, read_bands, write
+
 GENERATOR = "tools/gentables/gen_window_tables.py"
 decimal.getcontext().prec = 60
 
 # 8206 = 15 + (2^13 - 1): the largest magnitude that an escape code with 13 linbits can carry.
 POW43_ENTRIES = 8207
-
-
-def data_lines(path):
-    with open(path, encoding="ascii") as f:
-        for line in f:
-            line = line.strip()
-            if line and not line.startswith("#"):
-                yield line.split()
 
 
 # ---- exact rounding to single precision --------------------------------------------------
@@ -120,11 +114,8 @@ def float_array(name, values, comment, per_line=6):
 
 def read_short_bands(path):
     rates = {44100: (1, 0), 48000: (1, 1), 32000: (1, 2), 22050: (0, 0), 24000: (0, 1), 16000: (0, 2)}
-    short = {}
-    for f in data_lines(path):
-        if f[1] == "short":
-            short[rates[int(f[0])]] = [int(v) for v in f[2:]]
-    return short
+    bands = read_bands(path)
+    return {key: bands[(rate, "short")] for rate, key in rates.items()}
 
 
 def short_reorder(starts):
@@ -239,11 +230,6 @@ def read_window(path):
         d[i] = k / 65536.0  # exact in single precision: |k| < 2^24
     assert all(v is not None for v in d)
     return d
-
-
-def write(path, text):
-    with open(path, "w", encoding="ascii", newline="\n") as f:
-        f.write(text)
 
 
 def main():
