@@ -5,28 +5,24 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/tables/frame_rates.h"
 #include "tools/tompg/layer1_internal.h"
 
 namespace {
 
-// Layer I bitrates in kbit/s by bitrate_index 1..14: ISO/IEC 11172-3 2.4.2.3 (ID = 1) and
-// ISO/IEC 13818-3 2.4.2.3 (ID = 0).
-const int kBitratesMpeg1[14] = {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448};
-const int kBitratesLsf[14] = {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256};
-
-// sampling_frequency field values 0, 1, 2 for each ID.
-const int kRatesMpeg1[3] = {44100, 48000, 32000};
-const int kRatesLsf[3] = {22050, 24000, 16000};
+// Layer I bitrates in kbit/s by bitrate_index 1..14 for header ID 0 or 1 (the frame header's
+// table shared with the decoder; entry 0 is free format).
+const int16_t* LayerOneBitrates(int id) { return &FrameBitrateTable[id][0][1]; }
 
 // Returns the ID (0 or 1) and the field value, or -1 for a rate Layer I cannot code.
 int RateId(int sampleRate, int& freqIndex)
 {
     for (int i = 0; i < 3; ++i) {
-        if (kRatesMpeg1[i] == sampleRate) {
+        if (FrameSampleRateTable[1][i] == sampleRate) {
             freqIndex = i;
             return 1;
         }
-        if (kRatesLsf[i] == sampleRate) {
+        if (FrameSampleRateTable[0][i] == sampleRate) {
             freqIndex = i;
             return 0;
         }
@@ -321,7 +317,7 @@ int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels)
     if (id < 0) {
         return 0;
     }
-    const int* table = id == 1 ? kBitratesMpeg1 : kBitratesLsf;
+    const int16_t* table = LayerOneBitrates(id);
     int best = 0;
     for (int i = 0; i < 14; ++i) {
         if (!FrameHoldsAllocations(sampleRate, table[i], codedChannels)) {
@@ -346,7 +342,7 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
     if (mode == 3 && channels != 1) {
         return false;
     }
-    const int* table = id == 1 ? kBitratesMpeg1 : kBitratesLsf;
+    const int16_t* table = LayerOneBitrates(id);
     int bitrateIndex = 0;
     for (int i = 0; i < 14; ++i) {
         if (table[i] == bitrateKbps) {

@@ -2,16 +2,11 @@
 
 #include <cstdlib>
 
+#include "decoder/tables/frame_rates.h"
+
 namespace {
 
 constexpr int kCodedRates[] = {16000, 22050, 24000, 32000, 44100, 48000};
-
-// bitrate_index 1..14 (ISO/IEC 11172-3 Table 2.4.2.3, ISO/IEC 13818-3 Table 2.4.2.3), kbit/s.
-constexpr int kMpeg1Layer1[14] = {32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448};
-constexpr int kMpeg1Layer2[14] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-constexpr int kMpeg1Layer3[14] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr int kLsfLayer1[14] = {32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256};
-constexpr int kLsfLayer23[14] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 
 // MPEG-1 Layer II: 32, 48, 56 and 80 kbit/s only in single channel mode; 224 kbit/s and above
 // only in the two-channel modes (ISO/IEC 11172-3 2.4.2.3).
@@ -47,8 +42,9 @@ int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps)
     if (!known || layer < 1 || layer > 3)
         return 0;
     bool lsf = IsLowSamplingFrequency(sampleRate);
-    const int* table = lsf ? (layer == 1 ? kLsfLayer1 : kLsfLayer23)
-                           : (layer == 1 ? kMpeg1Layer1 : layer == 2 ? kMpeg1Layer2 : kMpeg1Layer3);
+    // bitrate_index 1..14 of the frame header's table shared with the decoder (ISO/IEC 11172-3
+    // and ISO/IEC 13818-3, Table 2.4.2.3).
+    const int16_t* table = &FrameBitrateTable[lsf ? 0 : 1][layer - 1][1];
     int best = 0;
     for (int i = 0; i < 14; ++i) {
         int kbps = table[i];
