@@ -5,7 +5,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/settings.h"
+#include "app/core/settings.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
 #include "platform/console.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 
 // The command line is built in a buffer of this size, the terminating zero included.
 constexpr int EncoderCommandLineSize = 500;

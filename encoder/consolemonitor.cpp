@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/queue.h"
-#include "app/settings.h"
+#include "app/core/queue.h"
+#include "app/core/settings.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
 

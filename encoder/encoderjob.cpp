@@ -1,6 +1,6 @@
 #include "encoder/encoderjob.h"
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "encoder/consolemonitor.h"
 #include "platform/jobthread.h"
 

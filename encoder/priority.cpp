@@ -1,6 +1,6 @@
 #include "encoder/priority.h"
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "platform/jobthread.h"
 #include "platform/process.h"
 #include "platform/tick.h"

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 
 // Result of an inspection; the enqueue step shows the text of every code but InspectAccepted.
 enum InspectResult : int {

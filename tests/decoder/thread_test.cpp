@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/queue.h"
-#include "app/settings.h"
+#include "app/core/queue.h"
+#include "app/core/settings.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"
 

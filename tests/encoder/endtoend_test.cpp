@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/queue.h"
-#include "app/settings.h"
+#include "app/core/queue.h"
+#include "app/core/settings.h"
 #include "encoder/commandline.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/encoderjob.h"

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "encoder/encoderjob.h"
 #include "encoder/priority.h"
 #include "encoder_test_support.h"

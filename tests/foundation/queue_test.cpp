@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "app/core/settings.h"
 #include "tests/foundation/store_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/queue.h"
+#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "platform/jobthread.h"
 

@@ -1,4 +1,4 @@
-#include "app/queue.h"
+#include "app/core/queue.h"
 
 QueueEntry JobQueue[MaxQueueEntries];
 int QueueCount = 0;

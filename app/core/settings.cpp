@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/core/settings.h"
 
 #include <cstring>
 #include <filesystem>
