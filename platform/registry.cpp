@@ -331,6 +331,14 @@ std::string RegistryStoreFile() {
   return base + "/sonivert/registry.reg";
 }
 
+bool RegParseStoreText(const std::string& text, std::string& canonical) {
+  Store store;
+  canonical.clear();
+  if (text.size() > RegMaxFileSize || !ParseStore(text, store)) return false;
+  canonical = SerializeStore(store);
+  return true;
+}
+
 RegResult RegOpenKey(const char* path, RegKey& key) {
   key = RegKey{};
   if (!ValidName(path)) return RegInvalidArgument;

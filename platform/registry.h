@@ -56,6 +56,11 @@ struct RegKey {
 // The store file of the current user (the file need not exist).
 std::string RegistryStoreFile();
 
+// Parses text as the contents of a store file, as every read of the store does: true when it is
+// a well-formed store, and canonical then holds the text that a save of that store writes. The
+// fuzz target of the parser and its corpus replay use it; the five operations do not.
+bool RegParseStoreText(const std::string& text, std::string& canonical);
+
 // Opens an existing key; RegNotFound when the store, or the key in it, does not exist.
 RegResult RegOpenKey(const char* path, RegKey& key);
 // Opens a key, creating it (and the store file and its directory) when it does not exist.

@@ -1,0 +1,85 @@
+// libFuzzer entry for source inspection: the input bytes are the source file, put in an
+// in-memory file whose /proc path goes into a queue entry, which InspectSource then inspects.
+// Besides the sanitizers' checks, the result must be one of the six codes and agree with what
+// the bytes are, and a refused file must leave every field but FileSize as it was.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "inspect/inspect.h"
+
+namespace {
+
+void Fail(const char* what, InspectResult result) {
+  fprintf(stderr, "inspection: %s (result %d)\n", what, int(result));
+  abort();
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n <= 0) return false;
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const int fd = memfd_create("inspect-fuzz", MFD_CLOEXEC);
+  if (fd < 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, data, size)) abort();
+
+  // Values that no inspection writes, so that a field written on refusal shows.
+  QueueEntry& entry = JobQueue[0];
+  entry = QueueEntry{};
+  entry.Path = "/proc/self/fd/" + std::to_string(fd);
+  entry.FileSize = 0xDEADBEEF;
+  entry.Layer = entry.ChannelMode = entry.Bitrate = -7;
+  entry.Duration = entry.SampleRate = 0xDEADBEEF;
+  entry.Channels = entry.BitsPerSample = 0xBEEF;
+  entry.IsWave = -7;
+  const QueueEntry before = entry;
+
+  const InspectResult result = InspectSource(0);
+  if (result < InspectAccepted || result > InspectNotLayer3) Fail("unknown code", result);
+  if (entry.FileSize != uint32_t(size)) Fail("FileSize is not the file's size", result);
+  const bool mpegSync = size >= 4 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0;
+  const bool riffWave = size >= 12 && !memcmp(data, "RIFF", 4) && !memcmp(data + 8, "WAVE", 4);
+  if (size < 4 && result != InspectUnknownType) Fail("a file of fewer than 4 bytes is not refused as unknown", result);
+  if (mpegSync && result != InspectAccepted && result != InspectNotLayer3) Fail("MPEG audio refused for a WAVE reason", result);
+  if (!mpegSync && !riffWave && result != InspectUnknownType && result != InspectCannotOpen)
+    Fail("neither MPEG audio nor RIFF WAVE but not refused as unknown", result);
+
+  if (result != InspectAccepted) {
+    if (entry.Layer != before.Layer || entry.ChannelMode != before.ChannelMode || entry.Bitrate != before.Bitrate ||
+        entry.Duration != before.Duration || entry.SampleRate != before.SampleRate ||
+        entry.Channels != before.Channels || entry.BitsPerSample != before.BitsPerSample ||
+        entry.IsWave != before.IsWave)
+      Fail("a refused file changed the entry's format fields", result);
+    return 0;
+  }
+  if (entry.IsWave == 0) {
+    const uint32_t rate = entry.SampleRate;
+    const bool rateKnown = rate == 0 || rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 ||
+                           rate == 24000 || rate == 16000;
+    if (!mpegSync || entry.Layer != 2 || entry.ChannelMode < 0 || entry.ChannelMode > 3 || entry.Bitrate < 0 ||
+        entry.Bitrate > 320 || !rateKnown)
+      Fail("accepted MPEG audio with impossible fields", result);
+  } else if (entry.IsWave == 1) {
+    // The playing time can never exceed what the file's bytes hold.
+    const uint64_t divisor = uint64_t(entry.SampleRate) * entry.Channels * (entry.BitsPerSample / 8u);
+    if (!riffWave || (divisor == 0 && entry.Duration != 0) || uint64_t(entry.Duration) * divisor > size)
+      Fail("accepted WAVE with impossible fields", result);
+  } else {
+    Fail("accepted with IsWave neither 0 nor 1", result);
+  }
+  return 0;
+}

@@ -1,0 +1,85 @@
+// libFuzzer entry for the settings store's parser: the input bytes are the contents of a store
+// file. A store that parses must write back (as a save would) to a text that parses to the same
+// store, else a load and save would change the user's settings. A store that parses is also put
+// in place as the user's store file and read the way the settings are loaded: the key opened,
+// each value queried into the loader's buffers; the sizes reported must agree with the results.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/registry.h"
+
+namespace {
+
+void Fail(const char* what) {
+  fprintf(stderr, "settings store: %s\n", what);
+  abort();
+}
+
+std::string Home;
+
+void RemoveHome() {
+  unlink((Home + "/sonivert/registry.reg").c_str());
+  rmdir((Home + "/sonivert").c_str());
+  rmdir(Home.c_str());
+}
+
+// A configuration folder of this process's own, so the user's store is never touched.
+const std::string& StoreFile() {
+  static const std::string file = [] {
+    char dir[] = "/tmp/registry-fuzz-XXXXXX";
+    if (!mkdtemp(dir)) abort();
+    Home = dir;
+    atexit(RemoveHome);
+    if (setenv("XDG_CONFIG_HOME", dir, 1) != 0 || mkdir((Home + "/sonivert").c_str(), 0700) != 0) abort();
+    return RegistryStoreFile();
+  }();
+  return file;
+}
+
+void LoadLikeTheSettings(const std::string& text) {
+  const std::string& file = StoreFile();
+  FILE* f = fopen(file.c_str(), "wb");
+  if (!f || fwrite(text.data(), 1, text.size(), f) != text.size() || fclose(f) != 0) abort();
+  RegKey key;
+  if (RegOpenKey("SOFTWARE\\Sonivert", key) != RegOk) return;
+  static const char* const Names[] = {"TompgDir", "DestinationDir", "SourceDir", "Layer", "ChannelMode", "Bitrate", "Flags"};
+  for (int i = 0; i < 7; i++) {
+    // A guard byte past the buffer shows a write beyond the size offered.
+    unsigned char buffer[501];
+    memset(buffer, 0xA5, sizeof buffer);
+    uint32_t type = 0xFFFF;
+    const uint32_t capacity = i < 3 ? 500 : 4;
+    uint32_t size = capacity;
+    const RegResult r = RegQueryValue(key, Names[i], &type, buffer, &size);
+    if (buffer[capacity] != 0xA5) Fail("a query wrote past the buffer it was given");
+    if (r == RegOk && (size > capacity || (type != REG_SZ && type != REG_DWORD) || (type == REG_DWORD && size != 4)))
+      Fail("a query succeeded with an impossible size or type");
+    if (r == RegMoreData && size <= capacity) Fail("more data reported for a value that fits");
+    if (r != RegOk && r != RegMoreData && r != RegNotFound) Fail("a query of a readable store failed otherwise");
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::string canonical;
+  if (!RegParseStoreText(text, canonical)) {
+    if (!canonical.empty()) Fail("a damaged store gave a text back");
+    return 0;
+  }
+  if (canonical.size() > text.size()) Fail("the written store is longer than the one read");
+  std::string again;
+  if (!RegParseStoreText(canonical, again)) Fail("a store as written does not read back");
+  if (again != canonical) Fail("a store read back and written again changed");
+  LoadLikeTheSettings(text);
+  return 0;
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# A long fuzzing run of one target, at low priority with one job:
+#   bash scripts/fuzz.sh TARGET SECONDS [BUILD]
+# TARGET is one of the targets in fuzz/CMakeLists.txt; BUILD (default build-asan) is a build
+# configured with -DSONIVERT_FUZZ=ON and clang. New inputs go to BUILD/fuzzrun/TARGET, crash
+# inputs to BUILD/fuzzrun/TARGET-crash-*; the log ends with libFuzzer's figures and the CPU time.
+# Afterwards `bash scripts/fuzz.sh --merge TARGET` adds what the run found to the stored corpus,
+# keeping only inputs that add coverage.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "${1:-}" = --merge ]; then
+  target=$2 build=${3:-build-asan}
+  kept=$(mktemp -d)
+  "$build/bin/$target" -merge=1 -max_len=16384 -timeout=20 -rss_limit_mb=2048 "$kept" \
+    "fuzz/corpus/$target" "$build/fuzzrun/$target" $( [ "$target" = decoder_fuzz ] && echo fuzz/seeds )
+  rm -f "fuzz/corpus/$target"/*
+  cp "$kept"/* "fuzz/corpus/$target/"
+  rm -rf "$kept"
+  echo "fuzz/corpus/$target: $(ls "fuzz/corpus/$target" | wc -l) files, $(du -sk "fuzz/corpus/$target" | cut -f1) KiB"
+  exit 0
+fi
+target=$1 seconds=$2 build=${3:-build-asan}
+mkdir -p "$build/fuzzrun/$target"
+extra=()
+[ "$target" = decoder_fuzz ] && extra=(fuzz/seeds)
+TIMEFORMAT="cpu: %U s user, %S s system, %R s elapsed"
+time nice -n 15 "$build/bin/$target" "$build/fuzzrun/$target" "fuzz/corpus/$target" "${extra[@]}" \
+  -max_total_time="$seconds" -max_len=16384 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+  -artifact_prefix="$build/fuzzrun/$target-"
