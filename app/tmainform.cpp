@@ -131,6 +131,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->DirectoryLB->setModel(DirectoryModel);
   for (int column = 1; column < DirectoryModel->columnCount(); ++column) ui->DirectoryLB->hideColumn(column);
   ui->DirectoryLB->setHeaderHidden(true);
+  // The tree fills in as the model reads directories: keep the current one in view meanwhile.
+  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this,
+          [this] { ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter); });
   connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -396,7 +399,10 @@ void TMainForm::ApplyView() {
   ui->StartBT->setIcon(QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
   ui->AbortBT->setEnabled(View.JobRunning);
   ui->QueueFileP->setText(Text(View.QueueCounter));
-  ui->StatusP->setText(Text(View.StatusLine));
+  // A long path would push the layer and bitrate out of sight: it gives way in its middle.
+  const QString status = Text(View.StatusLine);
+  ui->StatusP->setText(ui->StatusP->fontMetrics().elidedText(status, Qt::ElideMiddle,
+                                                             ui->StatusP->contentsRect().width() - 4));
   ui->TimeP->setText(Text(View.TimeText));
   ui->PercentP->setText(Text(View.PercentText));
   ui->ProgressBar->setValue(static_cast<int>(View.Progress));
