@@ -1,6 +1,10 @@
 // The scheduler tick and the queue list rules, without widgets: a fake job (its exit code set by
 // the test) stands for the encoder process and the decoder thread.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -371,6 +375,39 @@ TEST(FormatControls, SelectionDefaultsMonoRuleAndBitrateFollow) {
   EXPECT_EQ(ModeChoiceFor(0, 0), 3);
   EXPECT_EQ(ModeChoiceFor(1, 0), 0);
   QueueCount = 0;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Enqueue, AFullQueueTakesNothingMore) {
+  QueueCount = MaxQueueEntries;
+  std::string line;
+  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), EnqueueQueueFull);
+  EXPECT_EQ(QueueCount, MaxQueueEntries);
+  QueueCount = 0;
+  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), InspectCannotOpen);
+  EXPECT_EQ(QueueCount, 0);
+}
+
+TEST(Settings, TompgBesideTheProgramIsTheDefaultOnlyWhenItIsThere) {
+  char dir[] = "/tmp/sonivert-tompg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  AppSettings = Settings{};
+  PreferTompgBeside(dir);
+  EXPECT_STREQ(AppSettings.TompgDir, "");  // nothing there
+  const std::string tompg = std::string(dir) + "/tompg";
+  FILE* f = std::fopen(tompg.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  PreferTompgBeside(dir);
+  EXPECT_STREQ(AppSettings.TompgDir, "");  // not executable
+  chmod(tompg.c_str(), 0755);
+  PreferTompgBeside(dir);
+  EXPECT_EQ(std::string(AppSettings.TompgDir), std::string(dir) + "/");
+  std::remove(tompg.c_str());
+  rmdir(dir);
 }
 
 }  // namespace
