@@ -5,18 +5,16 @@
 # configured with -DSONIVERT_FUZZ=ON and clang. New inputs go to BUILD/fuzzrun/TARGET, crash
 # inputs to BUILD/fuzzrun/TARGET-crash-*; the log ends with libFuzzer's figures and the CPU time.
 # Afterwards `bash scripts/fuzz.sh --merge TARGET` adds what the run found to the stored corpus,
-# keeping only inputs that add coverage.
+# only the inputs that add coverage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" = --merge ]; then
+  # The stored inputs stay; a found input joins them only when it reaches code or counts that
+  # none of them does.
   target=$2 build=${3:-build-asan}
-  kept=$(mktemp -d)
-  "$build/bin/$target" -merge=1 -max_len=16384 -timeout=20 -rss_limit_mb=2048 "$kept" \
-    "fuzz/corpus/$target" "$build/fuzzrun/$target" $( [ "$target" = decoder_fuzz ] && echo fuzz/seeds )
-  rm -f "fuzz/corpus/$target"/*
-  cp "$kept"/* "fuzz/corpus/$target/"
-  rm -rf "$kept"
-  echo "fuzz/corpus/$target: $(ls "fuzz/corpus/$target" | wc -l) files, $(du -sk "fuzz/corpus/$target" | cut -f1) KiB"
+  "$build/bin/$target" -merge=1 -max_len=16384 -timeout=20 -rss_limit_mb=2048 \
+    "fuzz/corpus/$target" "$build/fuzzrun/$target"
+  echo "fuzz/corpus/$target: $(ls "fuzz/corpus/$target" | wc -l) files, $(cat "fuzz/corpus/$target"/* | wc -c) bytes"
   exit 0
 fi
 target=$1 seconds=$2 build=${3:-build-asan}
