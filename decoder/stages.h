@@ -21,8 +21,7 @@ void SelectBandTables(const FrameHeader& header);
 int DecodeScaleFactors(const FrameHeader& header, int g, int c);  // part2 length in bits
 
 // huffman.cpp: spectral values.
-int DecodePair(int table, int& x, int& y);  // code length in bits
-void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2);
+void DecodeSpectrum(int g, int c, int part2);
 
 // requantize.cpp: requantization, reordering of short blocks, stereo.
 void DequantizeChannel(const FrameHeader& header, int g, int c);

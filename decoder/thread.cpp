@@ -109,7 +109,7 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
     if (PcmBytesWritten + blockBytes > MaxWaveData) return;
     for (int c = 0; c < channels; ++c) {
       const int part2 = DecodeScaleFactors(header, g, c);
-      DecodeSpectrum(header, g, c, part2);
+      DecodeSpectrum(g, c, part2);
     }
     if (header.mode == 1 && header.mode_extension != 0) {
       JointStereoGranule(header, g);
