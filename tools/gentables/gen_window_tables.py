@@ -21,7 +21,7 @@ import struct
 import sys
 from decimal import Decimal as Dec
 
-from gentables import data_lines, read_bands, write
+from gentables import data_lines, read_bands, reference_and_output, write
 
 GENERATOR = "tools/gentables/gen_window_tables.py"
 decimal.getcontext().prec = 60
@@ -234,15 +234,7 @@ def read_window(path):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    root = os.path.dirname(os.path.dirname(here))
-    if len(sys.argv) == 3:
-        ref, outdir = sys.argv[1], sys.argv[2]
-    elif len(sys.argv) == 1:
-        ref, outdir = os.path.join(here, "data"), os.path.join(root, "decoder", "tables")
-    else:
-        sys.stderr.write("usage: gen_window_tables.py [REFERENCE_DIR OUTPUT_DIR]\n")
-        return 2
+    ref, outdir = reference_and_output(os.path.join("decoder", "tables"))
     short = read_short_bands(os.path.join(ref, "layer3-sfb-bands.txt"))
     window = read_window(os.path.join(ref, "layer3-synthesis-window.txt"))
     write(os.path.join(outdir, "requantize_tables.cpp"), requantize_source(short))
