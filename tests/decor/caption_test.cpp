@@ -1,0 +1,353 @@
+// The caption painted offscreen and driven with mouse events, against the rules it must follow.
+#include "decor/heliocaption.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::unique_ptr<QWidget> Window(int width, int height, Qt::WindowFlags flags = Qt::Window) {
+  auto w = std::make_unique<QWidget>(nullptr, flags);
+  w->setWindowTitle(QStringLiteral("Sonivert"));
+  w->setFixedSize(width, height);
+  return w;
+}
+
+THelioCaption* Attach(QWidget* w, SonivertCaption which) {
+  HelioCaptionCreation c = AttachSonivertCaption(w, which);
+  EXPECT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
+  return c.Caption;
+}
+
+void Activate(QWidget* w) {
+  w->show();
+  w->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+}
+
+QPoint Centre(const QRect& r) { return r.center(); }
+
+struct Recorder {
+  std::vector<HelioSysCommand> Sent;
+  explicit Recorder(THelioCaption* c) {
+    QObject::connect(c, &THelioCaption::SysCommandSent, [this](HelioSysCommand s) { Sent.push_back(s); });
+  }
+};
+
+// The expected colour of every column, worked out from the rule directly: band i covers
+// [W*i/N, W*(i+1)/N) and has begin + (end - begin)*i/(N-1), each rounded half away from zero.
+std::vector<QRgb> ExpectedColumns(int width, int n, QColor begin, QColor end) {
+  std::vector<QRgb> out(width, 0);
+  for (int i = 0; i < n; ++i) {
+    const auto edge = [&](int k) { return static_cast<int>(std::lround(double(width) * k / n)); };
+    const auto ch = [&](int b, int e) {
+      return n == 1 ? b : b + static_cast<int>(std::lround(double(e - b) * i / (n - 1)));
+    };
+    const QRgb c = qRgb(ch(begin.red(), end.red()), ch(begin.green(), end.green()), ch(begin.blue(), end.blue()));
+    for (int x = edge(i); x < edge(i + 1); ++x) out[x] = c;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Caption, GradientBandsFollowTheRuleAtTheirExactColumns) {
+  const QColor maroon(128, 0, 0), navy(0, 0, 128), grey(128, 128, 128), silver(192, 192, 192);
+  struct Row { const char* Name; int Width; int NumColors; bool Active; QColor Begin, End; bool SetColours = false; };
+  const Row rows[] = {
+      {"main window active, maroon to navy", 632, 64, true, maroon, navy},
+      {"main window inactive, grey to silver", 632, 64, false, grey, silver},
+      {"width not a multiple of the bands", 101, 64, false, grey, silver},
+      {"one band is the begin colour", 300, 1, false, grey, silver},
+      {"more bands than columns", 90, 1000, true, maroon, navy},
+      {"no bands paints nothing", 300, 0, false, grey, silver},
+      {"falling channels round halves away from zero", 90, 3, false, QColor(255, 0, 1), QColor(0, 255, 0), true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    auto w = Window(row.Width, 60);
+    THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+    HelioCaptionProperties p = c->Properties();
+    p.NumColors = row.NumColors;
+    if (row.SetColours) {
+      p.InactiveBeginColor = row.Begin;
+      p.InactiveEndColor = row.End;
+    }
+    c->SetProperties(p);
+    if (row.Active) Activate(w.get());
+    ASSERT_EQ(c->IsActive(), row.Active);
+    const QImage image = w->grab().toImage();
+    const QRect cap = c->Layout().CaptionRect;
+    ASSERT_EQ(cap.width(), row.Width);
+    // The caption's first row: the text, icon and buttons all keep off it.
+    std::vector<QRgb> want = row.NumColors > 0
+        ? ExpectedColumns(cap.width(), row.NumColors, row.Begin, row.End)
+        : std::vector<QRgb>(cap.width(), c->palette().window().color().rgb());
+    for (int x = 0; x < cap.width(); ++x)
+      ASSERT_EQ(QColor(image.pixel(cap.x() + x, cap.y())).name().toStdString(), QColor(want[x]).name().toStdString())
+          << "column " << x;
+  }
+}
+
+TEST(Caption, LayoutRectanglesFromTheMetrics) {
+  const HelioMetrics m{4, 3, 19, 15, 18, 18, 15};
+  struct Button { bool Visible, Enabled; QRect Rect; };
+  struct Row {
+    const char* Name; int Width; HelioBorderStyle Style; HelioBorderIcons Icons;
+    QRect Caption, Icon, Buttons, Text; Button Close, Minimize, Maximize;
+  };
+  const Row rows[] = {
+      {"single border with minimize", 640, HelioBorderStyle::Single, {true, true, false, false},
+       QRect(3, 3, 634, 18), QRect(3, 3, 18, 18), QRect(587, 5, 50, 14), QRect(23, 5, 562, 14),
+       {true, true, QRect(619, 5, 16, 14)}, {true, true, QRect(585, 5, 16, 14)},
+       {true, false, QRect(601, 5, 16, 14)}},
+      {"tool window", 300, HelioBorderStyle::ToolWindow, {true, true, true, false},
+       QRect(3, 3, 294, 14), QRect(3, 3, 0, 14), QRect(280, 5, 17, 10), QRect(5, 5, 273, 10),
+       {true, true, QRect(282, 5, 13, 10)}, {false, true, QRect()}, {false, true, QRect()}},
+      {"tool window without border icons", 300, HelioBorderStyle::ToolWindow, {false, false, false, false},
+       QRect(3, 3, 294, 14), QRect(3, 3, 0, 14), QRect(297, 5, 0, 10), QRect(5, 5, 290, 10),
+       {false, true, QRect()}, {false, true, QRect()}, {false, true, QRect()}},
+      {"sizeable window minimized takes the fixed frame", 200, HelioBorderStyle::Sizeable, {true, true, true, false},
+       QRect(3, 3, 194, 18), QRect(3, 3, 18, 18), QRect(147, 5, 50, 14), QRect(23, 5, 122, 14),
+       {true, true, QRect(179, 5, 16, 14)}, {true, true, QRect(145, 5, 16, 14)},
+       {true, true, QRect(161, 5, 16, 14)}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const HelioWindowState state = row.Style == HelioBorderStyle::Sizeable ? HelioWindowState::Minimized
+                                                                           : HelioWindowState::Normal;
+    const HelioCaptionLayout l = ComputeHelioCaptionLayout(row.Width, row.Style, row.Icons, state, m);
+    EXPECT_EQ(l.CaptionRect, row.Caption);
+    EXPECT_EQ(l.IconRect, row.Icon);
+    EXPECT_EQ(l.ButtonsRect, row.Buttons);
+    EXPECT_EQ(l.TextRect, row.Text);
+    const Button* want[] = {&row.Close, &row.Minimize, &row.Maximize};
+    for (int k : {HelioCloseButton, HelioMinimizeButton, HelioMaximizeButton}) {
+      SCOPED_TRACE(k);
+      EXPECT_EQ(l.Buttons[k].Visible, want[k]->Visible);
+      if (want[k]->Visible) {
+        EXPECT_EQ(l.Buttons[k].Enabled, want[k]->Enabled);
+      }
+      EXPECT_EQ(l.Buttons[k].Rect, want[k]->Rect);
+    }
+    EXPECT_FALSE(l.Buttons[HelioHelpButton].Visible);
+  }
+}
+
+TEST(Caption, IconFromTheWindowOrTheApplicationOnlyWhereThereIsOne) {
+  QPixmap green(32, 32), red(32, 32);
+  green.fill(Qt::green);
+  red.fill(Qt::red);
+  struct Row { const char* Name; SonivertCaption Which; bool WindowIcon; QRgb Want; };
+  const Row rows[] = {
+      {"the window's icon", SonivertCaption::Main, true, qRgb(0, 255, 0)},
+      {"else the application's icon", SonivertCaption::Main, false, qRgb(255, 0, 0)},
+      {"none on a tool window", SonivertCaption::Configure, true, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    QApplication::setWindowIcon(QIcon(red));
+    auto w = Window(300, 60, row.Which == SonivertCaption::Main ? Qt::Window : Qt::Tool);
+    if (row.WindowIcon) w->setWindowIcon(QIcon(green));
+    THelioCaption* c = Attach(w.get(), row.Which);
+    const HelioCaptionLayout l = c->Layout();
+    const QImage image = w->grab().toImage();
+    if (row.Want) {
+      EXPECT_EQ(image.pixel(l.IconRect.center()), row.Want);
+    } else {
+      EXPECT_TRUE(l.IconRect.isEmpty());
+      const QRgb p = image.pixel(l.CaptionRect.x() + 8, l.CaptionRect.center().y());
+      EXPECT_TRUE(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p)) << "the grey gradient, no icon";
+    }
+    QApplication::setWindowIcon(QIcon());
+  }
+}
+
+TEST(Caption, ButtonsPressTrackAndReleaseSendTheirCommand) {
+  auto w = Window(400, 80);
+  THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+  Recorder r(c);
+  Activate(w.get());
+  const QPoint text = Centre(c->Layout().TextRect);
+  const QPoint close = Centre(c->Button(HelioCloseButton).Rect);
+  const QPoint minimize = Centre(c->Button(HelioMinimizeButton).Rect);
+  const QPoint maximize = Centre(c->Button(HelioMaximizeButton).Rect);
+
+  // Maximize is not allowed: shown, but a press does nothing.
+  EXPECT_TRUE(c->Button(HelioMaximizeButton).Visible);
+  QTest::mousePress(c, Qt::LeftButton, {}, maximize);
+  EXPECT_FALSE(c->Button(HelioMaximizeButton).Pressed);
+  QTest::mouseRelease(c, Qt::LeftButton, {}, maximize);
+  // Released away from the button: nothing is sent.
+  QTest::mousePress(c, Qt::LeftButton, {}, minimize);
+  EXPECT_TRUE(c->Button(HelioMinimizeButton).Pressed);
+  QTest::mouseRelease(c, Qt::LeftButton, {}, text);
+  EXPECT_FALSE(c->Button(HelioMinimizeButton).Pressed);
+  EXPECT_TRUE(r.Sent.empty());
+
+  // The pressed look follows the cursor out of the button and back.
+  QTest::mousePress(c, Qt::LeftButton, {}, close);
+  QTest::mouseMove(c, text);
+  EXPECT_FALSE(c->Button(HelioCloseButton).Pressed);
+  QTest::mouseMove(c, close + QPoint(0, c->Button(HelioCloseButton).Rect.height() / 2 + 1));  // hit area
+  EXPECT_TRUE(c->Button(HelioCloseButton).Pressed);
+  QTest::mouseRelease(c, Qt::LeftButton, {}, close);
+  ASSERT_EQ(r.Sent, std::vector<HelioSysCommand>{HelioSysCommand::Close});
+  EXPECT_FALSE(w->isVisible());
+
+  Activate(w.get());
+  QTest::mousePress(c, Qt::LeftButton, {}, minimize);
+  QTest::mouseRelease(c, Qt::LeftButton, {}, minimize);
+  EXPECT_EQ(r.Sent.back(), HelioSysCommand::Minimize);
+  EXPECT_TRUE(w->windowState() & Qt::WindowMinimized);
+}
+
+TEST(Caption, SystemMenuItemStates) {
+  using S = HelioSystemMenuState;
+  const HelioMetrics m{4, 3, 19, 15, 18, 18, 15};
+  const auto layout = [&](HelioBorderIcons icons) {
+    return ComputeHelioCaptionLayout(400, HelioBorderStyle::Sizeable, icons, HelioWindowState::Normal, m);
+  };
+  struct Row { const char* Name; HelioWindowState State; HelioBorderIcons Icons; S Want; };
+  const Row rows[] = {
+      {"normal, maximize not allowed", HelioWindowState::Normal, {true, true, false, false},
+       {false, true, true, true, false, true, HelioSysCommand::Close}},
+      {"maximized", HelioWindowState::Maximized, {true, true, true, false},
+       {true, false, false, true, false, true, HelioSysCommand::Restore}},
+      {"minimized", HelioWindowState::Minimized, {true, true, true, false},
+       {true, false, false, false, true, true, HelioSysCommand::Restore}},
+      {"no caption buttons", HelioWindowState::Normal, {false, false, false, false},
+       {false, true, true, false, false, true, HelioSysCommand::Close}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(ComputeHelioSystemMenu(row.State, layout(row.Icons)), row.Want);
+  }
+
+  // The menu a right click on the caption opens carries those states.
+  auto w = Window(400, 80);
+  THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+  Activate(w.get());
+  QStringList seen;
+  QObject::connect(c, &THelioCaption::SystemMenuShown, [&](QMenu* menu) {
+    for (QAction* a : menu->actions())
+      if (!a->isSeparator())
+        seen << a->text() + (a->isEnabled() ? QString() : QStringLiteral(" grey")) +
+                    (menu->defaultAction() == a ? QStringLiteral(" default") : QString());
+    QTimer::singleShot(0, menu, &QMenu::close);
+  });
+  const QPoint text = Centre(c->Layout().TextRect);
+  QTest::mousePress(c, Qt::RightButton, {}, text);
+  QTest::mouseRelease(c, Qt::RightButton, {}, text);
+  EXPECT_EQ(seen.join(u','), QStringLiteral("&Restore grey,&Move,&Size,Mi&nimize,Ma&ximize grey,&Close default"));
+  // A right press released over the client area opens no menu.
+  seen.clear();
+  QTest::mousePress(c, Qt::RightButton, {}, text);
+  QTest::mouseRelease(w.get(), Qt::RightButton, {}, QPoint(20, 70));
+  QTest::mouseRelease(c, Qt::RightButton, {}, text);
+  EXPECT_TRUE(seen.isEmpty());
+}
+
+TEST(Caption, DoubleClicks) {
+  uint32_t now = 1000;
+  static uint32_t* clock;
+  clock = &now;
+  HelioTickCount = [] { return *clock; };
+
+  // The main window cannot be maximized: a double click on its text does nothing.
+  auto main = Window(400, 80);
+  THelioCaption* c = Attach(main.get(), SonivertCaption::Main);
+  Recorder r(c);
+  // The press on the icon that dismisses the menu arrives while the menu still runs; it must
+  // not open a second one.
+  int menus = 0;
+  QObject::connect(c, &THelioCaption::SystemMenuShown, [&](QMenu* m) {
+    if (++menus == 1) QTest::mousePress(c, Qt::LeftButton, {}, Centre(c->Layout().IconRect));
+    QTimer::singleShot(0, m, &QMenu::close);
+  });
+  Activate(main.get());
+  QTest::mouseDClick(c, Qt::LeftButton, {}, Centre(c->Layout().TextRect));
+  EXPECT_TRUE(r.Sent.empty());
+
+  // A press on the icon opens the menu; the release that follows a second click closes the
+  // window only within the double-click time.
+  const QPoint icon = Centre(c->Layout().IconRect);
+  QTest::mousePress(c, Qt::LeftButton, {}, icon);
+  now += QApplication::doubleClickInterval() + 1;
+  QTest::mouseRelease(c, Qt::LeftButton, {}, icon);
+  EXPECT_TRUE(r.Sent.empty());
+  EXPECT_EQ(menus, 1);
+  QTest::mousePress(c, Qt::LeftButton, {}, icon);
+  now += QApplication::doubleClickInterval();
+  QTest::mouseRelease(c, Qt::LeftButton, {}, icon);
+  EXPECT_EQ(r.Sent, std::vector<HelioSysCommand>{HelioSysCommand::Close});
+  EXPECT_FALSE(main->isVisible());
+
+  // A window that may be maximized: double clicks on the text maximize and restore.
+  auto sizeable = std::make_unique<QWidget>();
+  sizeable->resize(400, 200);
+  HelioCaptionCreation created = CreateHelioCaption(sizeable.get());
+  ASSERT_TRUE(created.Caption);
+  Recorder rs(created.Caption);
+  Activate(sizeable.get());
+  QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, Centre(created.Caption->Layout().TextRect));
+  QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, Centre(created.Caption->Layout().TextRect));
+  EXPECT_EQ(rs.Sent, (std::vector<HelioSysCommand>{HelioSysCommand::Maximize, HelioSysCommand::Restore}));
+  HelioTickCount = GetTickCount;
+}
+
+TEST(Caption, OwnerMustBeAWindow) {
+  QObject plain;
+  QWidget parent;
+  auto* child = new QWidget(&parent);
+  struct Row { const char* Name; QObject* Owner; };
+  const Row rows[] = {{"no owner", nullptr}, {"not a widget", &plain}, {"a child widget", child}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const HelioCaptionCreation c = CreateHelioCaption(row.Owner);
+    EXPECT_EQ(c.Caption, nullptr);
+    EXPECT_EQ(c.Error, QStringLiteral("The HelioCaption's owner must be a Form!"));
+  }
+  EXPECT_TRUE(child->findChildren<THelioCaption*>().isEmpty());
+}
+
+TEST(Caption, WindowGrowsByTheStripAndGetsItsShapeBackWhenTheCaptionGoes) {
+  auto fixed = Window(200, 100);
+  auto* button = new QPushButton(fixed.get());
+  button->setGeometry(10, 20, 80, 25);
+  auto laidOut = std::make_unique<QWidget>();
+  auto* label = new QPushButton(laidOut.get());
+  (new QVBoxLayout(laidOut.get()))->addWidget(label);
+
+  THelioCaption* c = Attach(fixed.get(), SonivertCaption::Main);
+  THelioCaption* lc = Attach(laidOut.get(), SonivertCaption::About);
+  const int strip = c->StripHeight();
+  ASSERT_GT(strip, 0);
+  EXPECT_EQ(fixed->size(), QSize(200, 100 + strip));
+  EXPECT_EQ(button->geometry(), QRect(10, 20 + strip, 80, 25));
+  EXPECT_TRUE(fixed->windowFlags() & Qt::FramelessWindowHint);
+  laidOut->show();
+  EXPECT_GE(label->y(), lc->StripHeight());
+
+  delete c;
+  EXPECT_EQ(fixed->size(), QSize(200, 100));
+  EXPECT_EQ(fixed->minimumSize(), fixed->maximumSize());
+  EXPECT_EQ(button->geometry(), QRect(10, 20, 80, 25));
+  EXPECT_FALSE(fixed->windowFlags() & Qt::FramelessWindowHint);
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
