@@ -49,15 +49,49 @@ void BorderFromFlags(const QWidget* window, Qt::WindowFlags flags, HelioCaptionP
   }
 }
 
-QStyle::StandardPixmap Glyph(const THelioCaptionSystemButton& b, HelioWindowState state) {
-  switch (b.Kind) {
-    case HelioMinimizeButton:
-      return state == HelioWindowState::Minimized ? QStyle::SP_TitleBarNormalButton : QStyle::SP_TitleBarMinButton;
-    case HelioMaximizeButton:
-      return state == HelioWindowState::Maximized ? QStyle::SP_TitleBarNormalButton : QStyle::SP_TitleBarMaxButton;
-    case HelioHelpButton: return QStyle::SP_TitleBarContextHelpButton;
-    default: return QStyle::SP_TitleBarCloseButton;
+// The caption button images: the usual close cross, minimize bar, maximize box, restore pair of
+// boxes and help question mark, drawn in the button text colour so they follow the palette.
+void DrawGlyph(QPainter& p, const QRect& box, int kind, HelioWindowState state, const QColor& colour,
+               const QColor& face) {
+  const int s = box.width();
+  const int t = std::max(1, s / 6);  // stroke
+  p.save();
+  p.setPen(Qt::NoPen);
+  p.setBrush(colour);
+  const auto frame = [&](QRect r, int top) {  // a window outline with a thicker top edge
+    p.drawRect(r.x(), r.y(), r.width(), top);
+    p.drawRect(r.x(), r.y(), std::max(1, t / 2), r.height());
+    p.drawRect(r.right() + 1 - std::max(1, t / 2), r.y(), std::max(1, t / 2), r.height());
+    p.drawRect(r.x(), r.bottom() + 1 - std::max(1, t / 2), r.width(), std::max(1, t / 2));
+  };
+  const bool restore = (kind == HelioMinimizeButton && state == HelioWindowState::Minimized) ||
+                       (kind == HelioMaximizeButton && state == HelioWindowState::Maximized);
+  if (restore) {
+    const int w = s * 2 / 3;
+    const QRect front(box.x(), box.bottom() + 1 - w, w, w);
+    frame(QRect(box.right() + 1 - w, box.y(), w, w), t);
+    p.fillRect(front, face);
+    frame(front, t);
+  } else if (kind == HelioMinimizeButton) {
+    p.drawRect(box.x() + s / 8, box.bottom() + 1 - t, s * 5 / 8, t);
+  } else if (kind == HelioMaximizeButton) {
+    frame(box, t);
+  } else if (kind == HelioHelpButton) {
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(std::max(1, s + s / 4));
+    p.setFont(f);
+    p.setPen(colour);
+    p.drawText(box.adjusted(-s, -s, s, s), Qt::AlignCenter, QStringLiteral("?"));
+  } else {
+    p.setRenderHint(QPainter::Antialiasing);
+    QPen pen(colour, t + 0.5, Qt::SolidLine, Qt::FlatCap);
+    p.setPen(pen);
+    const QRectF r = QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.drawLine(r.topLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomLeft());
   }
+  p.restore();
 }
 
 }  // namespace
@@ -71,11 +105,10 @@ HelioMetrics HelioMetricsFromStyle(const QWidget* widget) {
   m.CaptionHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &option, widget);
   option.titleBarFlags = Qt::Tool;
   m.SmallCaptionHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &option, widget);
-  m.CaptionButtonWidth = m.SmallCaptionButtonWidth =
-      style->pixelMetric(QStyle::PM_TitleBarButtonSize, &option, widget);
-  // The rule below trims 4 pixels off a button's height; one pixel less than the caption lets
-  // the buttons fill the caption between its 2-pixel margins.
-  m.CaptionButtonHeight = m.CaptionHeight - 1;
+  // Caption buttons are as wide and as high as the caption less its bottom line, as on the
+  // desktops the layout rule was made for; the rule then trims them to fit inside the caption.
+  m.CaptionButtonWidth = m.CaptionButtonHeight = m.CaptionHeight - 1;
+  m.SmallCaptionButtonWidth = m.SmallCaptionHeight - 1;
   return m;
 }
 
@@ -278,12 +311,20 @@ void THelioCaption::paintEvent(QPaintEvent*) {
   for (const auto& b : Buttons) {
     if (!b.Visible || b.Rect.isEmpty()) continue;
     qDrawWinButton(&p, b.Rect, palette(), b.Pressed, &palette().button());
-    const int side = std::max(0, std::min(b.Rect.width(), b.Rect.height()) - 4);
+    const int side = std::max(1, std::min(b.Rect.width(), b.Rect.height()) / 2);
     QRect glyph(0, 0, side, side);
     glyph.moveCenter(b.Rect.center());
     if (b.Pressed) glyph.translate(1, 1);
-    style()->standardIcon(Glyph(b, WindowState()), nullptr, this)
-        .paint(&p, glyph, Qt::AlignCenter, b.Enabled ? QIcon::Normal : QIcon::Disabled);
+    if (b.Enabled) {
+      DrawGlyph(p, glyph, b.Kind, WindowState(), palette().color(QPalette::Active, QPalette::ButtonText),
+                palette().button().color());
+    } else {
+      // Engraved, as disabled images are: a light copy one pixel down and right under a grey one.
+      DrawGlyph(p, glyph.translated(1, 1), b.Kind, WindowState(), palette().color(QPalette::Light),
+                palette().button().color());
+      DrawGlyph(p, glyph, b.Kind, WindowState(), palette().color(QPalette::Disabled, QPalette::ButtonText),
+                palette().button().color());
+    }
   }
 }
 

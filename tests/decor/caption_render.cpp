@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest/QTest>
 
@@ -28,6 +29,8 @@ QPalette DarkPalette() {
   p.setColor(QPalette::Dark, QColor(25, 25, 25));
   p.setColor(QPalette::Mid, QColor(40, 40, 40));
   p.setColor(QPalette::Shadow, QColor(0, 0, 0));
+  for (QPalette::ColorRole role : {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})
+    p.setColor(QPalette::Disabled, role, QColor(120, 120, 120));
   return p;
 }
 
@@ -70,6 +73,20 @@ std::unique_ptr<QWidget> AboutSample() {
   return w;
 }
 
+// A stand-in for the application's icon, so the sample does not show the toolkit's own.
+QIcon SampleIcon() {
+  QPixmap pm(32, 32);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(230, 160, 30));
+  p.setPen(QPen(QColor(90, 50, 0), 2));
+  p.drawEllipse(3, 3, 26, 26);
+  p.setBrush(QColor(90, 50, 0));
+  p.drawEllipse(12, 12, 8, 8);
+  return QIcon(pm);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +98,7 @@ int main(int argc, char** argv) {
   }
   const QStringList args = QApplication::arguments();
   if (args.contains(QStringLiteral("--dark"))) QApplication::setPalette(DarkPalette());
+  QApplication::setWindowIcon(SampleIcon());
   const bool inactive = args.contains(QStringLiteral("--inactive"));
   QWidget other;  // takes the activation for the inactive look
   other.resize(50, 50);
