@@ -94,6 +94,11 @@ void DrawGlyph(QPainter& p, const QRect& box, int kind, HelioWindowState state, 
   p.restore();
 }
 
+// Unsigned difference: right across the tick counter's wrap.
+bool WithinDoubleClickTime(uint32_t since) {
+  return HelioTickCount() - since <= static_cast<uint32_t>(QApplication::doubleClickInterval());
+}
+
 }  // namespace
 
 HelioMetrics HelioMetricsFromStyle(const QWidget* widget) {
@@ -239,6 +244,19 @@ THelioCaptionSystemButton* THelioCaption::TrackingButton() {
 }
 
 bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == RunningMenu &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+    // A second press on the icon closes the menu. The window system hands its release to the
+    // menu, not to the caption, so the double click on the icon is completed here; the press
+    // is not handed on to the caption, where it would open the menu again.
+    const auto* e = static_cast<QMouseEvent*>(event);
+    const QRect icon(mapToGlobal(Layout().IconRect.topLeft()), Layout().IconRect.size());
+    if (e->button() == Qt::LeftButton && icon.contains(e->globalPosition().toPoint())) {
+      RunningMenu->setAttribute(Qt::WA_NoMouseReplay);
+      IconPressedInMenu = true;
+    }
+    return false;
+  }
   if (watched != Owner) return false;
   switch (event->type()) {
     case QEvent::WindowActivate: Active = true; update(); break;
@@ -334,8 +352,6 @@ void THelioCaption::Press(QMouseEvent* event) {
   SyncButtons(l);
   if (!l.CaptionRect.contains(pt)) return;
   const bool left = event->button() == Qt::LeftButton;
-  // The press that closed our own menu on the icon must not open it again.
-  if (MenuRunning && left && l.IconRect.contains(pt)) return;
   Owner->raise();
   Owner->activateWindow();
 
@@ -384,9 +400,13 @@ void THelioCaption::mouseMoveEvent(QMouseEvent* event) {
   if (DragPending && (event->buttons() & Qt::LeftButton) &&
       (pt - DragStart).manhattanLength() >= QApplication::startDragDistance()) {
     DragPending = false;
-    // The window system moves the window, so that it works under X11 and Wayland alike.
-    if (QWindow* w = Owner->windowHandle()) w->startSystemMove();
+    // The window system moves the window, so that it works under X11 and Wayland alike. Where
+    // it cannot (an X server without a window manager that offers it), the caption moves it.
+    QWindow* w = Owner->windowHandle();
+    DragByHand = !(w && w->startSystemMove());
   }
+  // The press point stays under the cursor (the caption's origin is the window's).
+  if (DragByHand && (event->buttons() & Qt::LeftButton)) Owner->move(event->globalPosition().toPoint() - DragStart);
 }
 
 void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
@@ -394,7 +414,7 @@ void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
   const HelioCaptionLayout l = Layout();
   SyncButtons(l);
   if (event->button() == Qt::LeftButton) {
-    DragPending = false;
+    DragPending = DragByHand = false;
     if (THelioCaptionSystemButton* b = TrackingButton()) {
       const HelioSysCommand command = HelioButtonRelease(*b, pt, WindowState());
       update();
@@ -403,9 +423,7 @@ void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (IconClickPending && l.CaptionRect.contains(pt)) {
       IconClickPending = false;
-      // Unsigned difference: right across the tick counter's wrap.
-      if (HelioTickCount() - IconClickTick <= static_cast<uint32_t>(QApplication::doubleClickInterval()))
-        SendSysCommand(HelioSysCommand::Close);
+      if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
     }
     return;
   }
@@ -436,12 +454,19 @@ void THelioCaption::ShowSystemMenu(QPoint globalPos) {
   add(QStringLiteral("&Close"), HelioSysCommand::Close, s.Close);
 
   QPointer<THelioCaption> self(this);
-  MenuRunning = true;
+  RunningMenu = &menu;
+  IconPressedInMenu = false;
+  menu.installEventFilter(this);
   emit SystemMenuShown(&menu);
   QAction* chosen = menu.exec(globalPos);
   if (!self) return;
-  MenuRunning = false;
-  if (chosen) SendSysCommand(static_cast<HelioSysCommand>(chosen->data().toInt()));
+  RunningMenu = nullptr;
+  if (chosen) {
+    SendSysCommand(static_cast<HelioSysCommand>(chosen->data().toInt()));
+  } else if (IconPressedInMenu && IconClickPending) {
+    IconClickPending = false;
+    if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
+  }
 }
 
 void THelioCaption::SendSysCommand(HelioSysCommand command) {

@@ -100,7 +100,9 @@ class THelioCaption : public QWidget {
   bool IconClickPending = false;  // a left press on the icon waits for its release
   uint32_t IconClickTick = 0;
   bool RightPressed = false;
-  bool MenuRunning = false;
+  QMenu* RunningMenu = nullptr;  // the system menu while it is shown
+  bool IconPressedInMenu = false;  // the menu was closed by a press on the icon
   bool DragPending = false;  // a left press on the caption may become a move
   QPoint DragStart;
+  bool DragByHand = false;  // the window system offers no move: follow the cursor ourselves
 };

@@ -1,6 +1,8 @@
 // Renders a sample of each of Sonivert's captioned windows to PNG files, for looking at them:
 //   caption_render OUTDIR [--dark] [--inactive]
-// writes OUTDIR/caption-main.png, caption-configure.png and caption-about.png.
+// writes OUTDIR/caption-main.png, caption-configure.png and caption-about.png;
+//   caption_render --run
+// shows the main sample for trying the caption by hand and prints each command it sends.
 #include "decor/heliocaption.h"
 
 #include <QApplication>
@@ -97,6 +99,17 @@ int main(int argc, char** argv) {
     return 2;
   }
   const QStringList args = QApplication::arguments();
+  if (args.at(1) == QStringLiteral("--run")) {
+    std::unique_ptr<QWidget> w = MainSample();
+    const HelioCaptionCreation c = AttachSonivertCaption(w.get(), SonivertCaption::Main);
+    if (!c.Caption) return 1;
+    QObject::connect(c.Caption, &THelioCaption::SysCommandSent, [](HelioSysCommand s) {
+      std::printf("command %d\n", static_cast<int>(s));
+      std::fflush(stdout);
+    });
+    w->show();
+    return QApplication::exec();
+  }
   if (args.contains(QStringLiteral("--dark"))) QApplication::setPalette(DarkPalette());
   QApplication::setWindowIcon(SampleIcon());
   const bool inactive = args.contains(QStringLiteral("--inactive"));
