@@ -266,7 +266,8 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::WindowIconChange:
     case QEvent::WindowStateChange: update(); break;
     case QEvent::Resize: setGeometry(0, 0, Owner->width(), Strip); break;
-    case QEvent::StyleChange: ApplyStrip(); break;
+    case QEvent::StyleChange:
+    case QEvent::FontChange: ApplyStrip(); break;  // the caption's height may follow either
     case QEvent::MouseButtonRelease:
       // A right press on the caption released over the client area opens no menu.
       if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) RightPressed = false;
