@@ -35,3 +35,9 @@ void TSplashForm::showEvent(QShowEvent* event) {
   if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
 }
+
+void TSplashForm::hideEvent(QHideEvent* event) {
+  // However the splash went (its timer, or Escape), its timer must not run on unseen.
+  SplashTimer->stop();
+  QDialog::hideEvent(event);
+}

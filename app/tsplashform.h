@@ -20,6 +20,7 @@ class TSplashForm : public QDialog, public Ui::TSplashForm {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 };
 
 extern TSplashForm* SplashForm;

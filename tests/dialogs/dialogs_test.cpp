@@ -109,22 +109,20 @@ TEST_F(DialogTest, OkFillsFromFirstRunSettingsAndStoresTheNewChoices) {
     f->ConfigOkBT->click();
   });
   ConfigBTClick();
-  const Settings chosen = AppSettings;
-  EXPECT_EQ(chosen.Layer, 0);
-  EXPECT_EQ(chosen.ChannelMode, 3);
-  EXPECT_EQ(chosen.Bitrate, 11);
-  EXPECT_EQ(chosen.Flags, uint32_t{FlagDeleteAfterEncoding});
-  EXPECT_EQ(chosen.DestinationDir, root_ + "/start/sub/");
-  // What a later run loads.
-  SetDefaultSettings();
-  std::string source;
-  LoadSettings(source);
-  EXPECT_EQ(AppSettings.Layer, 0);
-  EXPECT_EQ(AppSettings.ChannelMode, 3);
-  EXPECT_EQ(AppSettings.Bitrate, 11);
-  EXPECT_EQ(AppSettings.Flags, uint32_t{FlagDeleteAfterEncoding});
-  EXPECT_EQ(AppSettings.DestinationDir, root_ + "/start/sub/");
-  EXPECT_STREQ(AppSettings.TompgDir, (root_ + "/start/").c_str());
+  // The choices are in force at once and are what a later run loads.
+  for (const char* when : {"InForce", "Reloaded"}) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(AppSettings.Layer, 0);
+    EXPECT_EQ(AppSettings.ChannelMode, 3);
+    EXPECT_EQ(AppSettings.Bitrate, 11);
+    EXPECT_EQ(AppSettings.Flags, uint32_t{FlagDeleteAfterEncoding});
+    EXPECT_EQ(AppSettings.DestinationDir, root_ + "/start/sub/");
+    EXPECT_STREQ(AppSettings.TompgDir, (root_ + "/start/").c_str());
+    SetDefaultSettings();
+    AppSettings.Layer = -1;
+    std::string source;
+    LoadSettings(source);
+  }
 }
 
 TEST_F(DialogTest, CancelAfterBrowsingChangesNeitherSettingsNorStore) {
