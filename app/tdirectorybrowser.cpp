@@ -1,11 +1,14 @@
 #include "app/tdirectorybrowser.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QStyle>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -32,13 +35,14 @@ TDirectoryBrowser::TDirectoryBrowser(QWidget* owner, const std::string& director
   connect(DriveComboBox1, &QComboBox::activated, this,
           [this](int index) { OpenDirectory(FromDisplay(DriveComboBox1->itemData(index).toString())); });
   connect(DirectoryListBox1, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { OpenDirectory(FromDisplay(item->data(0, PathRole).toString())); });
+          [this](QTreeWidgetItem* item) { OpenDirectory(item->data(0, PathRole).toByteArray().toStdString()); });
   connect(OKBtn, &QPushButton::clicked, this, &TDirectoryBrowser::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TDirectoryBrowser::CancelBtnClick);
   FillDrives();
   ResultDirectory = directory;
   // An empty directory leaves the drive box as it is and the list at the current directory.
-  OpenDirectory(directory.empty() ? FromDisplay(QDir::currentPath()) : directory);
+  std::error_code ec;
+  OpenDirectory(directory.empty() ? std::filesystem::current_path(ec).string() : directory);
 }
 
 void TDirectoryBrowser::FillDrives() {
@@ -66,39 +70,53 @@ void TDirectoryBrowser::SelectDrive(const std::string& dir) {
 }
 
 void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
-  // A directory that is gone (a stored destination on a removed disk) opens its nearest
-  // existing ancestor instead of failing.
-  QString path = QDir::cleanPath(QFileInfo(ToDisplay(dir)).absoluteFilePath());
-  while (!QFileInfo(path).isDir() && path != QStringLiteral("/")) path = QFileInfo(path).path();
-  CurrentDirectory = FromDisplay(path);
+  // Paths stay bytes throughout: a name that is not valid text still names its directory. A
+  // directory that is gone (a stored destination on a removed disk) opens its nearest existing
+  // ancestor instead of failing.
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path path = fs::absolute(fs::path(dir), ec).lexically_normal();
+  if (ec) path = "/";
+  while (!fs::is_directory(path, ec) && path.has_relative_path()) path = path.parent_path();
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  CurrentDirectory = text;
   SelectDrive(CurrentDirectory);
 
   DirectoryListBox1->clear();
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+  auto addItem = [](QTreeWidgetItem* item, const std::string& name, const std::string& full, const QIcon& icon) {
+    item->setText(0, ToDisplay(name));
+    item->setIcon(0, icon);
+    item->setData(0, PathRole, QByteArray::fromStdString(full));
+  };
   // The ancestors from the root down, each nested in the one before, then the subdirectories.
-  QTreeWidgetItem* parent = new QTreeWidgetItem(DirectoryListBox1, QStringList(QStringLiteral("/")));
-  parent->setIcon(0, open);
-  parent->setData(0, PathRole, QStringLiteral("/"));
-  QString walked;
-  for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-    walked += QLatin1Char('/') + part;
-    parent = new QTreeWidgetItem(parent, QStringList(part));
-    parent->setIcon(0, open);
-    parent->setData(0, PathRole, walked);
+  QTreeWidgetItem* parent = new QTreeWidgetItem(DirectoryListBox1);
+  addItem(parent, "/", "/", open);
+  std::string walked;
+  for (std::size_t at = 1; at < text.size();) {
+    const std::size_t end = std::min(text.find('/', at), text.size());
+    walked = text.substr(0, end);
+    parent = new QTreeWidgetItem(parent);
+    addItem(parent, text.substr(at, end - at), walked, open);
+    at = end + 1;
   }
-  const QDir current(path);
-  const QStringList subdirectories =
-      current.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-  for (const QString& name : subdirectories) {
-    auto* item = new QTreeWidgetItem(parent, QStringList(name));
-    item->setIcon(0, closed);
-    item->setData(0, PathRole, current.filePath(name));
+  std::vector<std::pair<QString, std::string>> subdirectories;  // shown name, file name
+  for (fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), last; !ec && it != last;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code typeError;
+    if (!name.empty() && name[0] != '.' && it->is_directory(typeError)) subdirectories.emplace_back(ToDisplay(name), name);
   }
+  std::sort(subdirectories.begin(), subdirectories.end(),
+            [](const auto& a, const auto& b) { return QString::localeAwareCompare(a.first.toCaseFolded(), b.first.toCaseFolded()) < 0; });
+  const std::string prefix = text == "/" ? text : text + "/";
+  for (const auto& [shown, name] : subdirectories) addItem(new QTreeWidgetItem(parent), name, prefix + name, closed);
   DirectoryListBox1->expandAll();
   DirectoryListBox1->setCurrentItem(parent);
   ShowOpenDirectory();
-  Edit1->setText(path);
+  Edit1->setText(ToDisplay(text));
 }
 
 void TDirectoryBrowser::ShowOpenDirectory() {

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -59,6 +60,7 @@ class DialogTest : public ::testing::Test {
     root_ = Local(tmp_.path());
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     std::filesystem::create_directories(root_ + "/start/sub/inner");
+    std::filesystem::create_directories(root_ + "/start/bad\xFF");
     std::filesystem::current_path(root_ + "/start");
     SetDefaultSettings();
     Boxes.clear();
@@ -151,15 +153,17 @@ TEST_F(DialogTest, BrowserOkTakesTheListsDirectoryAndCancelKeepsTheOld) {
   struct Row {
     const char* name;
     std::string start;     // TheDirectory handed in, below root_
-    std::string activate;  // subdirectory opened by a double click, or none
+    std::string activate;  // subdirectory opened by a double click, or none, below root_
     bool ok;
     bool result;
     std::string expected;  // TheDirectory afterwards, below root_
     std::string shown;     // Edit1 while the browser is open, below root_
   };
   const Row rows[] = {
-      {"OkAfterOpeningASubdirectory", "/start", "sub", true, true, "/start/sub", "/start/sub"},
-      {"CancelKeepsTheDirectory", "/start/", "sub", false, false, "/start/", "/start/sub"},
+      {"OkAfterOpeningASubdirectory", "/start", "/start/sub", true, true, "/start/sub", "/start/sub"},
+      {"CancelKeepsTheDirectory", "/start/", "/start/sub", false, false, "/start/", "/start/sub"},
+      // A name that is not valid text is still the directory's own name, byte for byte.
+      {"NameThatIsNotText", "/start", "/start/bad\xFF", true, true, "/start/bad\xFF", ""},
       {"GoneDirectoryOpensItsNearestAncestor", "/start/sub/gone/deeper", "", true, true, "/start/sub", "/start/sub"},
   };
   for (const Row& row : rows) {
@@ -167,12 +171,16 @@ TEST_F(DialogTest, BrowserOkTakesTheListsDirectoryAndCancelKeepsTheOld) {
     TDirBrowseDlg dlg{root_ + row.start};
     WhenModal<TDirectoryBrowser>([&](TDirectoryBrowser* b) {
       if (!row.activate.empty()) {
-        const auto found = b->DirectoryListBox1->findItems(QString::fromStdString(row.activate),
-                                                           Qt::MatchExactly | Qt::MatchRecursive);
-        ASSERT_EQ(found.size(), 1);
-        emit b->DirectoryListBox1->itemActivated(found.first(), 0);
+        QTreeWidgetItem* found = nullptr;
+        for (QTreeWidgetItemIterator it(b->DirectoryListBox1); *it; ++it) {
+          if ((*it)->data(0, Qt::UserRole).toByteArray().toStdString() == root_ + row.activate) found = *it;
+        }
+        ASSERT_NE(found, nullptr);
+        emit b->DirectoryListBox1->itemActivated(found, 0);
       }
-      EXPECT_EQ(Local(b->Edit1->text()), root_ + row.shown);
+      if (!row.shown.empty()) {
+        EXPECT_EQ(Local(b->Edit1->text()), root_ + row.shown);
+      }
       b->Edit1->setText(QStringLiteral("/not/this"));  // OK takes the list's directory
       (row.ok ? b->OKBtn : b->CancelBtn)->click();
     });
