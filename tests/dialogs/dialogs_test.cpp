@@ -130,7 +130,7 @@ TEST_F(DialogTest, OkFillsFromFirstRunSettingsAndStoresTheNewChoices) {
 TEST_F(DialogTest, CancelAfterBrowsingChangesNeitherSettingsNorStore) {
   const std::string before = AppSettings.DestinationDir;
   WhenModal<TConfigForm>([this](TConfigForm* f) {
-    WhenModal<TDirectoryBrowser>([this, f](TDirectoryBrowser* b) {
+    WhenModal<TDirectoryBrowser>([this](TDirectoryBrowser* b) {
       b->OpenDirectory(root_ + "/start/sub");
       b->OKBtn->click();
       WhenModal<TConfigForm>([this](TConfigForm* f) {
