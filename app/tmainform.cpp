@@ -21,17 +21,20 @@
 #include <QTimer>
 
 #include "app/core/scheduler.h"
+#include "app/dialogs.h"
+#include "app/tsplashform.h"
 #include "app/core/settings.h"
 #include "decoder/decoder.h"
+#include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
+#include "platform/notify.h"
 #include "platform/tick.h"
 #include "ui_tmainform.h"
 
 TMainForm* MainForm = nullptr;
-void (*FormShowHook)() = nullptr;
 
 namespace {
 
@@ -106,6 +109,11 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   MainForm = this;
   ui->setupUi(this);
   setFixedSize(632, 425);
+  MessageBoxHook = MainFormMessageBox;
+  // The gradient caption: the window grows by its strip, the client area keeps its size.
+  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Main);
+  if (caption.Caption == nullptr) ShowMessageBox(Bytes(caption.Error).c_str(), "Sonivert");
+  MainMC = caption.Caption;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -168,14 +176,21 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->JobLB->viewport()->installEventFilter(this);
   ui->JobLB->installEventFilter(this);
   ui->CurrentLB->viewport()->installEventFilter(this);
+  connect(ui->ConfigBT, &QPushButton::clicked, this, [] { ConfigBTClick(); });
+  connect(ui->AboutBT, &QPushButton::clicked, this, [] { AboutBTClick(); });
   connect(ui->StartBT, &QPushButton::clicked, this, &TMainForm::StartBTClick);
   connect(ui->AbortBT, &QPushButton::clicked, this, &TMainForm::AbortBTClick);
   connect(ui->ClearBT, &QPushButton::clicked, this, &TMainForm::ClearBTClick);
   connect(ui->PriorityTB, &QSlider::valueChanged, this, &TMainForm::PriorityTBChange);
   PriorityPosition = ui->PriorityTB->value();
 
-  MessageBoxHook = MainFormMessageBox;
   Scheduler.ApplyView = ApplyMainView;
+  Scheduler.QueueDone = [](uint32_t converted, uint32_t failed) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Sonivert: %u files converted, %u failed", static_cast<unsigned>(converted),
+                  static_cast<unsigned>(failed));
+    PostDesktopNotification(text);
+  };
 
   StatusTM = new QTimer(this);
   StatusTM->setInterval(500);
@@ -497,5 +512,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (FormShowHook != nullptr) FormShowHook();
+  // The splash opens once the window is on screen, not inside its show event: it runs a modal
+  // loop of its own.
+  if (SplashForm != nullptr) QTimer::singleShot(0, this, [] { ShowSplash(); });
 }

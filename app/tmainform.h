@@ -12,6 +12,7 @@ class QFileSystemWatcher;
 class QSocketNotifier;
 class QStringListModel;
 class QTimer;
+class THelioCaption;
 namespace Ui {
 class TMainForm;
 }
@@ -59,6 +60,7 @@ class TMainForm : public QWidget {
   void ApplyView();
 
   bool BitrateFollow = true;
+  THelioCaption* MainMC = nullptr;  // the gradient caption strip
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,5 +91,3 @@ class TMainForm : public QWidget {
 
 // The one main window of the program (set while it exists).
 extern TMainForm* MainForm;
-// Runs each time the main window is shown (the splash window opens from here).
-extern void (*FormShowHook)();
