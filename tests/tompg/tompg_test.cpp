@@ -7,6 +7,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,6 +289,54 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
     ASSERT_TRUE(ParseProgressRow(line, frames, bytesIn, bytesOut)) << line;
     EXPECT_NE(run.status, static_cast<int>(frames % 256));
     EXPECT_NE(run.status, 0);
+}
+
+// A file that already has the output's name is replaced only by a complete stream: a failed
+// encode (a full disk, a signal) leaves it as it was and leaves no temporary file behind.
+TEST(ErrorLine, FailedEncodeKeepsTheExistingOutput)
+{
+    struct Row {
+        const char* name;
+        RunOptions options;
+    };
+    RunOptions full, terminated, hungUp;
+    full.fileSizeLimit = 40000;
+    terminated.endSignal = SIGTERM;
+    hungUp.endSignal = SIGHUP;
+    const std::string earlier = "an earlier encode";
+    for (const Row& row : {Row {"DiskFull", full}, Row {"Terminated", terminated}, Row {"Hangup", hungUp}}) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        WavSignal signalShape;
+        signalShape.seconds = 60.0;
+        WriteWav(dir.File("in.wav"), signalShape);
+        WriteBytes(dir.File("out.mp3"), earlier);
+        RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), row.options);
+        EXPECT_FALSE(run.exited && run.status == 0);
+        EXPECT_EQ(ReadFileBytes(dir.File("out.mp3")), std::vector<uint8_t>(earlier.begin(), earlier.end()))
+            << "the existing output was replaced";
+        int entries = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
+            (void)entry;
+            ++entries;
+        }
+        EXPECT_EQ(entries, 2) << "a temporary file was left behind";
+    }
+}
+
+// A link at the output's name is written through: its target gets the stream, the link stays.
+TEST(ErrorLine, OutputLinkIsWrittenThroughAndKept)
+{
+    TempDir dir;
+    WriteWav(dir.File("in.wav"), WavSignal {});
+    WriteBytes(dir.File("target.mp3"), "old");
+    ASSERT_EQ(symlink("target.mp3", dir.File("out.mp3").c_str()), 0);
+    RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 2, 64, 1));
+    ASSERT_TRUE(run.exited);
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.File("out.mp3").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(ReadFirstHeader(dir.File("target.mp3")).valid);
 }
 
 TEST(ErrorLine, BadCommandLineEndsWithFailureAndNoOutput)
