@@ -1,7 +1,6 @@
 // Sources opened without blocking and outputs written under a temporary name. Kept apart from
 // files.cpp, which needs Qt, so that programs without Qt (tompg) share this route.
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -117,12 +116,12 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     // A write-protected output stays protected, as it did when it was opened for writing.
     if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
   }
-  // Mode 0666 through the umask, as a file made by fopen gets; the name is new each time.
-  // The signals that remove the temporary file wait until it is both made and remembered.
+  // Mode 0666 through the umask, as a file made by fopen gets; the name is new each time. The
+  // name is remembered for the signal handlers before the file exists: a process-directed
+  // signal may be handled by another thread at any moment, also just after the open. (Should
+  // the open fail because a file of that random name exists, a signal in the few instructions
+  // before it is forgotten again would remove that file: another run's temporary file.)
   static std::atomic<unsigned> counter{0};
-  sigset_t ending, previous;
-  sigemptyset(&ending);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
   for (int attempt = 0; attempt < 100; ++attempt) {
     timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -131,15 +130,14 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     char suffix[32];
     snprintf(suffix, sizeof suffix, ".tmp-%06x", mix & 0xFFFFFF);
     const std::string temp = out.FinalPath + suffix;
-    pthread_sigmask(SIG_BLOCK, &ending, &previous);
+    ArmSignalTemp(temp);
     out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    const int error = errno;
-    if (out.Fd >= 0) ArmSignalTemp(temp);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (out.Fd >= 0) {
       out.TempPath = temp;
       return true;
     }
+    const int error = errno;
+    SignalTempArmed.store(false);
     errno = error;
     if (error != EEXIST) return false;
   }
