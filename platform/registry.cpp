@@ -347,34 +347,11 @@ void RemoveDeadTemporaries(const std::string& file) {
   closedir(d);
 }
 
-// Keeps a damaged store beside the store's name as `.damaged` before it is replaced, so the user
-// can still read it: a second name for the same file where the file system allows, else a copy.
-bool KeepDamagedStore(const std::string& store, const std::string& target) {
-  const std::string kept = store + ".damaged";
-  unlink(kept.c_str());
-  if (link(target.c_str(), kept.c_str()) == 0) return true;
-  const int in = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (in < 0) return false;
-  std::string temp = store + ".tmp-XXXXXX";
-  const int out = mkostemp(temp.data(), O_CLOEXEC);
-  bool ok = out >= 0;
-  char buffer[65536];
-  while (ok) {
-    const ssize_t n = read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    ok = WriteAll(out, buffer, static_cast<size_t>(n));
-  }
-  close(in);
-  if (out >= 0) {
-    if (close(out) != 0) ok = false;
-    if (ok && rename(temp.c_str(), kept.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-  }
-  return ok;
+// Moves a damaged store aside to `.damaged` beside it before it is replaced, so the user can
+// still read it. Readers see no difference meanwhile: a damaged store reads as no keys, as a
+// missing one does.
+bool KeepDamagedStore(const std::string& target) {
+  return rename(target.c_str(), (target + ".damaged").c_str()) == 0;
 }
 
 // Holds the exclusive advisory lock on the lock file beside the store. Waits for another
@@ -412,7 +389,7 @@ RegResult ModifyStore(const std::string& file, Change change) {
   if (state == StoreUnreadable) {
     result = RegWriteFailed;
   } else if (change(store)) {
-    if (state == StoreDamaged && !KeepDamagedStore(file, target))
+    if (state == StoreDamaged && !KeepDamagedStore(target))
       result = RegWriteFailed;
     else if (!SaveStore(target, store))
       result = RegWriteFailed;

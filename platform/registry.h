@@ -18,7 +18,7 @@
 // any bytes at all (newlines, zero bytes, quotes, non-ASCII text). A file that breaks any of
 // these rules in any place, lacks the end line (a cut-off copy) or is larger than
 // RegMaxFileSize is damaged: it reads as holding no keys, and the next create writes a fresh
-// file in its place after keeping the damaged one beside it as registry.reg.damaged. A store
+// file in its place after moving the damaged one aside to registry.reg.damaged. A store
 // that exists but cannot be read (its permissions, an I/O error, not a regular file) also reads
 // as holding no keys, but it is never replaced: every write to it fails.
 //

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -103,17 +105,11 @@ WaveFile ReadWave(const std::string& path) {
 }
 
 std::string ReadBytes(const std::string& path) {
-  std::string bytes;
-  if (FILE* f = fopen(path.c_str(), "rb")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    fclose(f);
-  }
-  return bytes;
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), {}};
 }
 
-// Names in a directory, sorted, space-separated: shows a left-behind temporary file at once.
+// Names in a directory, sorted: a temporary file left behind shows at once.
 std::string Names(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
@@ -274,111 +270,82 @@ TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {
   EXPECT_EQ(std::system(cmp.c_str()), 0);
 }
 
-// The observed loss: decoding a file onto itself (or onto a link to it) left a 44-byte WAV
-// where the source had been.
+// Decoding a file onto itself, or onto a link to it, left a 44-byte WAV where the source was.
 TEST_F(DecoderJob, OutputThatIsTheSourceIsRefused) {
-  const std::vector<uint8_t> stream = Frames(3, Fields(1, 9, 0, 3));
-  const std::string source(stream.begin(), stream.end());
-  struct Row {
-    const char* name;
-    int (*link)(const char*, const char*);  // makes the output name from the source, or null
-  };
-  for (const Row& row : {Row{"SamePath", nullptr}, Row{"SymbolicLink", symlink}, Row{"HardLink", link}}) {
-    SCOPED_TRACE(row.name);
-    const std::string in = Write("in.mp3", stream);
-    std::string out = in;
-    if (row.link) {
-      out = dir + "/out.wav";
-      std::filesystem::remove(out);
-      ASSERT_EQ(row.link(in.c_str(), out.c_str()), 0);
-    }
-    EXPECT_EQ(RunJob(in, out), DecoderOutputFailed);
-    EXPECT_EQ(ReadBytes(in), source) << "the source was changed";
-    EXPECT_EQ(Names(dir), row.link ? "in.mp3 out.wav" : "in.mp3");
+  const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3))), source = ReadBytes(in);
+  ASSERT_EQ(symlink(in.c_str(), (dir + "/sym.wav").c_str()), 0);
+  ASSERT_EQ(link(in.c_str(), (dir + "/hard.wav").c_str()), 0);
+  for (const std::string& out : {in, dir + "/sym.wav", dir + "/hard.wav"}) {
+    EXPECT_EQ(RunJob(in, out), DecoderOutputFailed) << out;
+    EXPECT_EQ(ReadBytes(in), source) << out;
   }
+  EXPECT_EQ(Names(dir), "hard.wav in.mp3 sym.wav");
 }
 
-// A directory gave an empty output; a FIFO without a writer blocked the job for good, where
-// no stop request reaches it. Both are refused at once, and no output is made.
+// A directory gave an empty output; a FIFO without a writer blocked the job for good, where no
+// stop request reaches it. Both are refused at once, and no output is made.
 TEST_F(DecoderJob, SourceThatIsNotARegularFileIsRefusedWithoutBlocking) {
   const std::string fifo = dir + "/fifo.mp3";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  mkdir((dir + "/folder.mp3").c_str(), 0700);
-  for (const char* name : {"folder.mp3", "fifo.mp3"}) {
-    SCOPED_TRACE(name);
-    StartJob(dir + "/" + name, dir + "/out.wav");
+  ASSERT_EQ(mkdir((dir + "/folder.mp3").c_str(), 0700), 0);
+  for (const std::string& in : {dir + "/folder.mp3", fifo}) {
+    StartJob(in, dir + "/out.wav");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    const uint32_t code = JobThreadExitCode(Converter.DecoderThread);
-    if (code == STILL_ACTIVE) {
-      const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // releases a blocked open
-      JoinJobThread(Converter.DecoderThread);
-      if (writer >= 0) close(writer);
-      FAIL() << "the job blocked on its source";
-    }
+    EXPECT_EQ(JobThreadExitCode(Converter.DecoderThread), DecoderInputFailed) << in;
+    const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // releases a job that blocked
     JoinJobThread(Converter.DecoderThread);
-    EXPECT_EQ(code, DecoderInputFailed);
-    EXPECT_EQ(Names(dir), "fifo.mp3 folder.mp3") << "an output was made";
+    if (writer >= 0) close(writer);
   }
+  EXPECT_EQ(Names(dir), "fifo.mp3 folder.mp3");
 }
 
-// A decode that fails (a full disk, a stream without audio) leaves an existing output as it
-// was and no temporary file; the full disk once left 44 zero bytes in place of the file.
+// A full disk left 44 zero bytes in place of an existing output; a stream without audio left an
+// empty WAV. A failed decode now leaves an existing output as it was, and no temporary file.
 TEST_F(DecoderJob, FailedDecodeKeepsTheExistingOutput) {
-  const std::string earlier = "an earlier decode";
   struct Row {
     const char* name;
     std::vector<uint8_t> stream;
-    rlim_t fileSizeLimit;  // RLIM_INFINITY: no limit
+    rlim_t fileSizeLimit;  // a write past it fails with EFBIG, as on a full disk
     uint32_t exitCode;
   };
-  const Row rows[] = {
-      {"DiskFull", Frames(400, Fields(1, 9, 0, 0)), 100000, DecoderWriteFailed},
-      {"DiskFullAtTheLastFlush", Frames(1, Fields(1, 9, 0, 3)), 1000, DecoderWriteFailed},
-      {"NoAudio", {'I', 'D', '3', 4, 0}, RLIM_INFINITY, DecoderNoAudio},
-  };
-  signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG, as on a full disk
+  const Row rows[] = {{"DiskFull", Frames(400, Fields(1, 9, 0, 0)), 100000, DecoderWriteFailed},
+                      {"DiskFullAtTheLastFlush", Frames(1, Fields(1, 9, 0, 3)), 1000, DecoderWriteFailed},
+                      {"NoAudio", {'I', 'D', '3', 4, 0}, RLIM_INFINITY, DecoderNoAudio}};
+  signal(SIGXFSZ, SIG_IGN);
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const std::string in = Write("in.mp3", row.stream);
-    const std::string out = Write("out.wav", std::vector<uint8_t>(earlier.begin(), earlier.end()));
-    rlimit old {};
+    const std::string in = Write("in.mp3", row.stream), out = Write("out.wav", {'o', 'l', 'd'});
+    rlimit old {}, limit {};
     getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limit = old;
-    limit.rlim_cur = row.fileSizeLimit;
+    limit = {row.fileSizeLimit, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const uint32_t code = RunJob(in, out);
+    EXPECT_EQ(RunJob(in, out), row.exitCode) << row.name;
     setrlimit(RLIMIT_FSIZE, &old);
-    EXPECT_EQ(code, row.exitCode);
-    EXPECT_EQ(ReadBytes(out), earlier);
-    EXPECT_EQ(Names(dir), "in.mp3 out.wav");
+    EXPECT_EQ(ReadBytes(out), "old") << row.name;
+    EXPECT_EQ(Names(dir), "in.mp3 out.wav") << row.name;
   }
   signal(SIGXFSZ, SIG_DFL);
 }
 
-// Reaching the WAV size limit closes the file there with a valid header and says so; it was
-// reported as success. A stream that ends exactly at the limit lost nothing: success.
+// Reaching the WAV size limit closed the file there but reported success. It now has its own
+// exit code; a stream that ends exactly at the limit lost nothing and succeeds.
 TEST_F(DecoderJob, PcmAtTheSizeLimitIsClosedThereAndReported) {
   struct Row {
     const char* name;
     uint64_t limit;
-    uint32_t exitCode;
-    uint32_t dataBytes;
+    uint32_t exitCode, dataBytes;
   };
-  // Ten mono frames of two granules, 2304 PCM bytes each frame.
-  for (const Row& row : {Row{"CutInsideAFrame", 5 * 2304 + 1152 + 1000, DecoderSizeLimit, 5 * 2304 + 1152},
-                         Row{"CutBetweenFrames", 4 * 2304, DecoderSizeLimit, 4 * 2304},
-                         Row{"StreamEndsAtTheLimit", 10 * 2304, DecoderOk, 10 * 2304}}) {
-    SCOPED_TRACE(row.name);
-    const std::string in = Write("in.mp3", Frames(10, Fields(1, 9, 0, 3)));
+  // Ten mono frames of two granules: 1152 PCM bytes per granule.
+  for (const Row& row : {Row{"InsideAFrame", 11 * 1152 + 1000, DecoderSizeLimit, 11 * 1152},
+                         Row{"BetweenFrames", 8 * 1152, DecoderSizeLimit, 8 * 1152},
+                         Row{"AtTheStreamsEnd", 20 * 1152, DecoderOk, 20 * 1152}}) {
     SetWaveDataLimit(row.limit);
-    const uint32_t code = RunJob(in, dir + "/out.wav");
+    EXPECT_EQ(RunJob(Write("in.mp3", Frames(10, Fields(1, 9, 0, 3))), dir + "/out.wav"), row.exitCode) << row.name;
     SetWaveDataLimit(0);
-    EXPECT_EQ(code, row.exitCode);
     const WaveFile w = ReadWave(dir + "/out.wav");
-    EXPECT_TRUE(w.valid);
-    EXPECT_EQ(w.dataSize, row.dataBytes);
+    EXPECT_TRUE(w.valid) << row.name;
+    EXPECT_EQ(w.dataSize, row.dataBytes) << row.name;
   }
 }
 
@@ -398,29 +365,27 @@ TEST(DecodeTool, RefusesWrongArgumentsAndOverlongPaths) {
   EXPECT_EQ(WEXITSTATUS(std::system(SONIVERT_DECODE_TOOL " /nonexistent/in.mp3 /tmp/x.wav 2>/dev/null")), 1);
 }
 
-// SIGINT, SIGTERM or SIGHUP mid-decode once left a file of zero bytes where the output had
-// been; the tool now removes its temporary file and the existing output stays.
+// SIGINT, SIGTERM or SIGHUP mid-decode left a broken file in place of an existing output. The
+// tool now removes its temporary file, and the output stays as it was.
 TEST_F(DecoderJob, ToolEndedBySignalLeavesTheExistingOutput) {
   const std::string in = Write("in.mp3", Frames(30000, Fields(1, 9, 0, 3)));  // minutes of audio
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    SCOPED_TRACE(strsignal(sig));
     const std::string out = Write("out.wav", {'o', 'l', 'd'});
     const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
       execl(SONIVERT_DECODE_TOOL, SONIVERT_DECODE_TOOL, in.c_str(), out.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    // Signalled as soon as its temporary file is there, well before the decode can end.
+    // Signalled as soon as its temporary file is there, long before the decode could end.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (Names(dir).find(".tmp-") == std::string::npos && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     kill(pid, sig);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << "status " << status;
-    EXPECT_EQ(ReadBytes(out), "old");
-    EXPECT_EQ(Names(dir), "in.mp3 out.wav");
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << strsignal(sig);
+    EXPECT_EQ(ReadBytes(out), "old") << strsignal(sig);
+    EXPECT_EQ(Names(dir), "in.mp3 out.wav") << strsignal(sig);
   }
 }
 #endif
