@@ -33,6 +33,7 @@ struct FrameInfo {
 
 // The frames from byte 0 up to the first header that is not a frame the decoder covers (no
 // sync, free format, bitrate index 15, sampling index 3) or the end of the data.
+// The tables and the frame length are the test's own copy, apart from the decoder's.
 inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
   static const int kBitrate[2][16] = {
       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},

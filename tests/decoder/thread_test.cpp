@@ -38,6 +38,7 @@ struct FrameFields {
   uint32_t sync = 0xFFF;
 };
 
+// The frame length from the test's own copy of the tables, apart from the decoder's.
 int FrameBytes(const FrameFields& f) {
   static const int Rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
   static const int Bitrates[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},

@@ -408,7 +408,8 @@ FrameHeader ParseHeader(const uint8_t* b)
     FrameHeader h;
     if (b[0] != 0xFF || (b[1] & 0xF0) != 0xF0)
         return h;
-    // ISO/IEC 11172-3 and 13818-3 Table 2.4.2.3: bitrate_index per ID and layer, kbit/s.
+    // ISO/IEC 11172-3 and 13818-3 Table 2.4.2.3: bitrate_index per ID and layer, kbit/s. The
+    // oracle keeps its own copy of the tables and the frame length, apart from tompg's.
     static const int kBitrates[2][3][16] = {
         {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
          {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
