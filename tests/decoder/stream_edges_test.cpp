@@ -17,9 +17,7 @@ using decodetest::Decoded;
 using decodetest::FrameInfo;
 
 std::vector<uint8_t> ReadVector(const char* name) {
-  std::vector<uint8_t> bytes;
-  pcmdiff::ReadFileBytes(decodetest::TestDataPath(std::string("vectors/") + name).c_str(), bytes);
-  return bytes;
+  return ReadFileBytes(decodetest::TestDataPath(std::string("vectors/") + name));
 }
 
 // The header must describe exactly the PCM that follows it.
