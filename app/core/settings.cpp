@@ -110,3 +110,15 @@ void SaveSourceDir(const std::string& dir) {
   SetText(key, "SourceDir", WithTrailingSlash(dir));
   RegCloseKey(key);
 }
+
+void PreferTompgBeside(const std::string& programDir) {
+  if (programDir.empty()) return;
+  const std::string dir = WithTrailingSlash(programDir);
+  if (dir.size() >= static_cast<size_t>(TompgDirSize)) return;  // never cut
+  std::error_code error;
+  const std::filesystem::path tompg(dir + "tompg");
+  if (!std::filesystem::is_regular_file(tompg, error)) return;
+  const auto perms = std::filesystem::status(tompg, error).permissions();
+  if ((perms & std::filesystem::perms::owner_exec) == std::filesystem::perms::none) return;
+  std::memcpy(AppSettings.TompgDir, dir.c_str(), dir.size() + 1);
+}

@@ -46,6 +46,11 @@ std::string WithTrailingSlash(std::string dir);
 // cut off; one that cannot be read leaves both directories empty.
 void SetDefaultSettings();
 
+// Where the running program's own directory holds an executable `tompg` (the build tree, an
+// installation), that directory becomes the default TompgDir: a program started from a desktop
+// menu has an arbitrary current directory. A stored TompgDir still wins (LoadSettings runs after).
+void PreferTompgBeside(const std::string& programDir);
+
 // Reads the stored values into AppSettings (fields without a usable value keep theirs). Texts
 // of 500 characters or more, a TompgDir of 300 or more, and Layer, ChannelMode or Bitrate
 // outside 0..2, 0..3, 0..11 are not loaded, because the rest of the program indexes its tables

@@ -1,0 +1,380 @@
+#include "app/core/scheduler.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/core/settings.h"
+#include "decoder/decoder.h"
+#include "encoder/consolemonitor.h"
+#include "encoder/encoderjob.h"
+#include "encoder/priority.h"
+#include "platform/files.h"
+#include "platform/jobthread.h"
+#include "platform/messagebox.h"
+
+MainView View;
+int PriorityPosition = 1;
+
+namespace {
+
+// Jobs ended since the converter last ran its queue empty, for the completion notice.
+uint32_t JobsConverted = 0;
+uint32_t JobsFailed = 0;
+
+EncoderLaunchResult RealLaunchEncoder(const QueueEntry& entry, const std::string& output, int priority) {
+  return LaunchEncoder(entry, output, priority);
+}
+bool RealStartDecoder(int priority) {
+  return StartJobThread(Converter.DecoderThread, DecoderThreadMain, PriorityNice(priority));
+}
+bool RealEncoderSucceeded() { return EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone); }
+void NoView() {}
+void NoNotice(uint32_t, uint32_t) {}
+
+bool Running() { return Scheduler.JobExitCode() == STILL_ACTIVE; }
+
+void Box(const std::string& text, const std::string& caption) {
+  Scheduler.ApplyView();
+  ShowMessageBox(text.c_str(), caption.c_str());
+}
+
+void ToStartLook() {
+  Converter.SubmissionActive = false;
+  View.StopLook = false;
+}
+
+// Step 5: the end of the last job. The bookkeeping is complete before any box is shown, so that
+// a tick running while the box is open finds the job handled.
+void HandleJobEnd() {
+  Converter.EndHandled = true;
+  View.HasCurrentLine = false;
+  View.CurrentLine.clear();
+  View.CurrentSelected = false;
+  const std::string source = Converter.CurrentSource;
+  if (Converter.EncoderJob) {
+    const bool succeeded = Scheduler.EncoderSucceeded();
+    Converter.FramesDone = -1;
+    succeeded ? ++JobsConverted : ++JobsFailed;
+    if (succeeded && (AppSettings.Flags & FlagDeleteAfterEncoding)) {
+      if (Scheduler.RemoveSource(source)) {
+        ++View.FileListRereads;
+      } else if (AppSettings.Flags & FlagShowErrorBox) {
+        Box("Unable to delete source file", source);
+      }
+    }
+  } else {
+    const uint32_t code = Scheduler.JobExitCode();
+    if (code == DecoderOk) {
+      ++JobsConverted;
+    } else {
+      ++JobsFailed;
+      // The reason follows on a second line: a full disk and an unreadable source call for
+      // different remedies.
+      Box(std::string("Unable to decode source file\n") + DecoderExitText(code), source);
+    }
+  }
+}
+
+// The job change: the head entry leaves the queue and its line moves to CurrentLB.
+void JobChange(const QueueEntry& entry) {
+  RemoveQueueEntry(0);
+  View.HasCurrentLine = true;
+  View.CurrentLine = JobLineText(entry);
+  ++View.HeadLinesTaken;
+}
+
+std::string FormatDetails(const QueueEntry& e, uint32_t kbits) {
+  char details[96];
+  std::snprintf(details, sizeof details, " [Layer %u; %s; %u kbit/s] ...", static_cast<unsigned>(e.Layer + 1),
+                ModeNameTable[e.ChannelMode & 3], static_cast<unsigned>(kbits));
+  return details;
+}
+
+// Step 6: starts entry 0.
+void StartNextJob(uint32_t now) {
+  const QueueEntry entry = JobQueue[0];
+  const std::string output = OutputPathFor(entry);
+  // A job whose output is its own source would destroy it: it is dropped, and the queue goes on.
+  if (Scheduler.SameFile(entry.Path, output)) {
+    RemoveQueueEntry(0);
+    ++View.HeadLinesTaken;
+    Box(entry.Path + "\nwould be replaced by its own output. The file was taken from the queue.",
+        "Output file is the source file");
+    return;
+  }
+  Converter.BytesTotal = entry.FileSize;
+  Converter.BytesDone = 0;
+  Converter.FramesDone = -1;
+  Converter.CurrentSource = entry.Path;
+  if (entry.IsWave) {
+    const EncoderLaunchResult launched = Scheduler.LaunchEncoderJob(entry, output, PriorityPosition);
+    if (launched != EncoderLaunched) {
+      ToStartLook();
+      if (launched == EncoderNotStarted) {
+        Box("Please change configuration settings", "TOMPG not found");
+      } else {
+        // The encoder is there; the paths are what cannot be handed to it.
+        Box(entry.Path + "\n" + output + "\n" + EncoderLaunchText(launched), "Unable to start encoding");
+      }
+      return;
+    }
+    Converter.StartTick = now;
+    Converter.StatusText = "Encoding " + entry.Path + FormatDetails(entry, BitrateTable[entry.Bitrate % BitrateCount]);
+    JobChange(entry);
+    Converter.EndHandled = false;
+    Converter.EncoderJob = true;
+    return;
+  }
+  // The decoder's path buffers are never cut: a path that does not fit refuses the job.
+  if (entry.Path.size() >= DecoderPathSize || output.size() >= DecoderPathSize) {
+    ToStartLook();
+    Box(entry.Path + "\n" + output + "\nA path is longer than the decoder accepts (399 characters).",
+        "Unable to start decoding");
+    return;
+  }
+  std::memcpy(Converter.DecoderInput, entry.Path.c_str(), entry.Path.size() + 1);
+  std::memcpy(Converter.DecoderOutput, output.c_str(), output.size() + 1);
+  // The exit status is read from the thread from now on, also when its start fails.
+  Converter.EncoderJob = false;
+  if (!Scheduler.StartDecoderJob(PriorityPosition)) {
+    ToStartLook();
+    Box("Unable to start decoding thread", "Severe Error");
+    return;
+  }
+  Converter.StartTick = now;
+  Converter.StatusText = "Decoding " + entry.Path + FormatDetails(entry, static_cast<uint32_t>(entry.Bitrate));
+  JobChange(entry);
+  Converter.EndHandled = false;
+}
+
+void ShowProgress(uint32_t now) {
+  View.JobRunning = true;
+  Converter.Percent = PercentOf(Converter.BytesDone, Converter.BytesTotal);
+  View.Progress = Converter.Percent;
+  View.PercentText = std::to_string(Converter.Percent) + "%";
+  if (!Converter.Suspended) Converter.ElapsedMs = static_cast<double>(now) - Converter.StartTick;
+  Converter.RemainingMs = RemainingMsOf(Converter.BytesDone, Converter.BytesTotal, Converter.ElapsedMs);
+  View.TimeText = RemainingText(Converter.RemainingMs);
+  if (Converter.Suspended) {
+    View.CurrentHint = "Resume";
+    View.CurrentSelected = !View.CurrentSelected;
+  } else {
+    View.CurrentHint = "Suspend";
+    View.CurrentSelected = View.HasCurrentLine;
+  }
+}
+
+void ShowIdle() {
+  Converter.StatusText = "Idle ...";
+  Converter.Suspended = false;
+  View.JobRunning = false;
+  View.CurrentHint = "";
+  View.CurrentSelected = false;
+  Converter.Percent = 0;
+  View.Progress = 0;
+  View.PercentText.assign(1, ' ');  // one blank
+  View.TimeText.assign(1, ' ');
+}
+
+}  // namespace
+
+SchedulerOps Scheduler;
+
+void SetDefaultSchedulerOps() {
+  Scheduler = SchedulerOps{RealLaunchEncoder, RealStartDecoder, ReadJobExitCode, RealEncoderSucceeded,
+                           KillRunningJob, RemoveConvertedSource, IsSameFile, NoView, NoNotice};
+}
+
+namespace {
+struct DefaultOpsSetter {
+  DefaultOpsSetter() { SetDefaultSchedulerOps(); }
+} DefaultOps;
+}  // namespace
+
+void StatusTMTimer(uint32_t now) {
+  FitConsole();
+  View.QueueCounter = QueueCounterText(QueueCount, Converter.SubmissionActive);
+
+  if (!Converter.EndHandled && !Running()) {
+    const bool wasActive = Converter.SubmissionActive;
+    HandleJobEnd();
+    if (wasActive && QueueCount == 0 && Converter.SubmissionActive) {
+      Scheduler.QueueDone(JobsConverted, JobsFailed);
+      JobsConverted = JobsFailed = 0;
+    }
+  }
+  // Decided on the state found now: a tick nested in a box of the end handling may have started
+  // a job already, and at most one job exists.
+  if (Converter.SubmissionActive && Converter.EndHandled && QueueCount > 0 && !Running()) {
+    StartNextJob(now);
+  }
+
+  if (Running()) {
+    if (Converter.AbortRequested) {
+      Converter.AbortRequested = false;
+      ToStartLook();
+      Scheduler.KillJob();
+    }
+    ShowProgress(now);
+  } else {
+    ShowIdle();
+  }
+
+  if (Converter.NoticeTicks != 0) {
+    View.StatusLine = "  " + Converter.NoticeText;
+    --Converter.NoticeTicks;
+  } else {
+    View.StatusLine = "  " + Converter.StatusText;
+  }
+  Scheduler.ApplyView();
+}
+
+void StartBTClick() {
+  Converter.SubmissionActive = !View.StopLook;
+  View.StopLook = Converter.SubmissionActive;
+  if (Converter.SubmissionActive) JobsConverted = JobsFailed = 0;
+}
+
+void AbortBTClick() { Converter.AbortRequested = true; }
+
+void ClearBTClick() { QueueCount = 0; }
+
+bool FormCloseQuery() {
+  if (!Running()) return true;
+  const std::string text = std::string(Converter.EncoderJob ? "You are about to cancel encoding of\n"
+                                                            : "You are about to cancel decoding of\n") +
+                           Converter.CurrentSource;
+  if (!ShowMessageBox(text.c_str(), "Close Sonivert", MessageBoxOkCancel)) return false;
+  Scheduler.KillJob();
+  return true;
+}
+
+void FinishJobOnClose() {
+  // A stopped decoder closes its files at its next frame; the encoder is waited for once killed.
+  if (Converter.DecoderThread.Started) {
+    if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
+    JoinJobThread(Converter.DecoderThread);
+  }
+  if (Converter.EncoderProcess.Pid != 0 && !Converter.EncoderProcess.Ended) {
+    if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
+    WaitProcessEnd(Converter.EncoderProcess);
+  }
+}
+
+// ---- displays -------------------------------------------------------------------------------
+
+std::string QueueCounterText(int count, bool active) {
+  char text[64];
+  std::snprintf(text, sizeof text, count == 1 ? "  %u file in queue [submission%sactive]"
+                                              : "  %u files in queue [submission%sactive]",
+                static_cast<unsigned>(count), active ? " " : " in");
+  return text;
+}
+
+uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal) {
+  const uint32_t denominator = bytesTotal + 1u;  // wraps to 0 for the largest size
+  if (denominator == 0) return 0;
+  const double percent = 100.0 * bytesDone / denominator;
+  return percent > 100.0 ? 0 : static_cast<uint32_t>(percent);
+}
+
+double RemainingMsOf(uint32_t bytesDone, uint32_t bytesTotal, double elapsedMs) {
+  return static_cast<double>(bytesTotal) * elapsedMs / (static_cast<double>(bytesDone) + 1.0) - elapsedMs;
+}
+
+std::string RemainingText(double remainingMs) {
+  // Whole seconds toward zero, then the low 32 bits read as unsigned (a negative estimate wraps,
+  // as the 32-bit conversion it was designed around does).
+  double seconds = std::trunc(remainingMs * 0.001);
+  if (!std::isfinite(seconds)) seconds = 0;
+  double low = std::fmod(seconds, 4294967296.0);
+  if (low < 0) low += 4294967296.0;
+  const uint32_t s = static_cast<uint32_t>(low);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", s / 3600, (s / 60) % 60, s % 60);
+  return text;
+}
+
+// ---- the queue list -------------------------------------------------------------------------
+
+std::string BaseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+std::string PlayingTime(uint32_t seconds) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%u:%02u", seconds / 60, seconds % 60);
+  return text;
+}
+
+std::string JobLineText(const QueueEntry& entry) {
+  const size_t slash = entry.Path.rfind('/');
+  std::string line = slash == std::string::npos ? entry.Path : entry.Path.substr(slash + 1);
+  if (entry.IsWave) line += " (" + PlayingTime(entry.Duration) + ")";
+  return line;
+}
+
+std::string OutputPathFor(const QueueEntry& entry) {
+  if (!entry.IsWave) return AppSettings.DestinationDir + entry.BaseName + ".wav";
+  return AppSettings.DestinationDir + entry.BaseName + ".mp" + static_cast<char>('1' + (entry.Layer % 3));
+}
+
+int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line) {
+  if (QueueCount >= MaxQueueEntries) return EnqueueQueueFull;
+  QueueEntry& entry = JobQueue[QueueCount];
+  entry = QueueEntry{};
+  entry.Path = WithTrailingSlash(directory) + fileName;
+  entry.BaseName = BaseNameOf(entry.Path);
+  const InspectResult result = InspectSource(QueueCount);
+  if (result != InspectAccepted) return result;
+  if (entry.IsWave) {
+    entry.Layer = AppSettings.Layer;
+    entry.ChannelMode = entry.Channels == 1 ? 3 : AppSettings.ChannelMode;
+    entry.Bitrate = AppSettings.Bitrate;
+  }
+  line = JobLineText(entry);
+  ++QueueCount;
+  return InspectAccepted;
+}
+
+const char* EnqueueRefusalCaption(int code) {
+  if (code == EnqueueQueueFull) return "Converter queue is full";
+  return InspectResultText(static_cast<InspectResult>(code));
+}
+
+// ---- format controls ------------------------------------------------------------------------
+
+FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow) {
+  FormatDisplay d;
+  d.Layer = AppSettings.Layer;
+  d.ChannelMode = AppSettings.ChannelMode;
+  d.Bitrate = bitrateFollow ? AppSettings.Bitrate : -1;
+  if (selected < 0 || selected >= QueueCount) return d;
+  const QueueEntry& e = JobQueue[selected];
+  char info[96];
+  if (e.IsWave) {
+    d.Layer = e.Layer;
+    d.ChannelMode = e.ChannelMode;
+    d.Bitrate = bitrateFollow ? e.Bitrate : -1;
+    d.Enabled = true;
+    std::snprintf(info, sizeof info, "  %uhz; %ubit; %s", static_cast<unsigned>(e.SampleRate),
+                  static_cast<unsigned>(e.BitsPerSample), e.Channels == 1 ? "mono" : "stereo");
+  } else {
+    d.Bitrate = AppSettings.Bitrate;
+    std::snprintf(info, sizeof info, "  Layer %u; %s; %ukhz; %ukbit/s", static_cast<unsigned>(e.Layer + 1),
+                  ModeNameTable[e.ChannelMode & 3], static_cast<unsigned>(e.SampleRate / 1000),
+                  static_cast<unsigned>(e.Bitrate));
+  }
+  d.InfoText = info;
+  return d;
+}
+
+int ModeChoiceFor(int i, int choice) {
+  if (i >= 0 && i < QueueCount && JobQueue[i].Channels == 1) return 3;
+  return choice;
+}

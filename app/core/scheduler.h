@@ -1,0 +1,95 @@
+// The converter's scheduler: the 500 ms tick that starts jobs, handles their end and keeps the
+// displays, the buttons that act on the queue, and the enqueue and format rules of the queue
+// list. Everything here runs on the GUI thread and uses no widget: the tick fills MainView, a
+// plain record of what the window must show, and the window applies it.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/core/queue.h"
+#include "encoder/commandline.h"
+#include "inspect/inspect.h"
+
+// What the main window shows of the converter. The tick and the handlers write it; the window
+// applies it after each of them and before every message box, so a box opened by one tick
+// never hides a display that a tick nested in it has changed. Counters make the list changes
+// idempotent: the window remembers how many it has applied.
+struct MainView {
+  bool StopLook = false;                   // StartBT shows "Stop" / "Deactivate converter"
+  bool JobRunning = false;                 // hints of the job displays shown, AbortBT enabled
+  std::string QueueCounter = "  0 files in queue";
+  std::string StatusLine;                  // StatusP, two blanks before the text
+  std::string TimeText = " ";              // TimeP
+  std::string PercentText = " ";           // PercentP
+  uint32_t Progress = 0;                   // ProgressBar 0..100
+  bool HasCurrentLine = false;             // CurrentLB holds a line
+  std::string CurrentLine;                 // its text
+  bool CurrentSelected = false;            // the line is selected (blinks while suspended)
+  const char* CurrentHint = "";            // "Suspend" or "Resume" while a job runs
+  uint32_t HeadLinesTaken = 0;             // job changes so far: each removes line 0 of JobLB
+  uint32_t FileListRereads = 0;            // each asks FileLB to re-read its directory
+};
+extern MainView View;
+
+// What the scheduler calls outside itself. The defaults are the real encoder, decoder thread,
+// trash and message box; tests replace them to drive every row of the state table.
+struct SchedulerOps {
+  EncoderLaunchResult (*LaunchEncoderJob)(const QueueEntry& entry, const std::string& output, int priority);
+  bool (*StartDecoderJob)(int priority);   // the thread reads Converter.DecoderInput/Output
+  uint32_t (*JobExitCode)();               // STILL_ACTIVE while the current job runs
+  bool (*EncoderSucceeded)();              // the ended encoder job counts as a success
+  void (*KillJob)();                       // Abort and closing: ends the job with exit code 0
+  bool (*RemoveSource)(const std::string& path);
+  bool (*SameFile)(const std::string& a, const std::string& b);
+  void (*ApplyView)();                     // the window shows View (before a box, after a tick)
+  void (*QueueDone)(uint32_t converted, uint32_t failed);  // the active queue has run empty
+};
+extern SchedulerOps Scheduler;
+// Restores the real operations (ApplyView and QueueDone do nothing until the window sets them).
+void SetDefaultSchedulerOps();
+
+// The track bar position the next job starts with (0 Low, 1 Normal, 2 High).
+extern int PriorityPosition;
+
+// One scheduler tick at the millisecond tick count `now`, steps 2 to 8 (the window refreshes the
+// format controls first, see FormatDisplayFor).
+void StatusTMTimer(uint32_t now);
+// Start / Stop.
+void StartBTClick();
+// Abort: the next tick kills the running job.
+void AbortBTClick();
+// Clear: empties the queue; the running job and its line are untouched.
+void ClearBTClick();
+// The window is about to close: true when it may. A running job is killed only after OK.
+bool FormCloseQuery();
+// The window closes: a killed job is waited for, so that nothing runs on after the window.
+void FinishJobOnClose();
+
+// The format controls for the selected JobLB line (-1: none).
+struct FormatDisplay {
+  int Layer = 0, ChannelMode = 0;
+  int Bitrate = -1;          // item of BitrateCB to select; -1 leaves BitrateCB as it is
+  bool Enabled = false;      // LayerRG, ModeRG and BitrateCB are enabled
+  std::string InfoText;      // WavInfoP
+};
+FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow);
+// The mono rule: the channel mode a user's choice in ModeRG becomes for entry i.
+int ModeChoiceFor(int i, int choice);
+
+// The enqueue of one file of FileLB: the path, base name, inspection and defaults. On
+// InspectAccepted the entry is counted and `line` is its JobLB line; otherwise nothing is
+// counted. EnqueueQueueFull when the queue already holds its 1000 entries.
+constexpr int EnqueueQueueFull = -1;
+int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line);
+// The box caption for a refused file.
+const char* EnqueueRefusalCaption(int code);
+
+// Pieces of the above, for tests and the window.
+std::string BaseNameOf(const std::string& path);
+std::string PlayingTime(uint32_t seconds);            // "%u:%02u"
+std::string JobLineText(const QueueEntry& entry);     // what JobLB shows for the entry
+std::string OutputPathFor(const QueueEntry& entry);   // DestinationDir + BaseName + extension
+std::string QueueCounterText(int count, bool active);
+uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal);
+std::string RemainingText(double remainingMs);         // "%02u:%02u:%02u"
+double RemainingMsOf(uint32_t bytesDone, uint32_t bytesTotal, double elapsedMs);

@@ -1,0 +1,501 @@
+#include "app/tmainform.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDrag>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QFileSystemWatcher>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QStorageInfo>
+#include <QStringListModel>
+#include <QSvgRenderer>
+#include <QPainter>
+#include <QTimer>
+
+#include "app/core/scheduler.h"
+#include "app/core/settings.h"
+#include "decoder/decoder.h"
+#include "encoder/consolemonitor.h"
+#include "encoder/priority.h"
+#include "platform/console.h"
+#include "platform/messagebox.h"
+#include "platform/tick.h"
+#include "ui_tmainform.h"
+
+TMainForm* MainForm = nullptr;
+void (*FormShowHook)() = nullptr;
+
+namespace {
+
+std::string Bytes(const QString& s) { return QFile::encodeName(s).toStdString(); }
+QString Text(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
+
+// The boxes of code without widgets open here: modal to the main window, with an error icon.
+bool MainFormMessageBox(const char* text, const char* caption, MessageBoxButtons buttons) {
+  QMessageBox box(QMessageBox::Critical, Text(caption), Text(text),
+                  buttons == MessageBoxOkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                  MainForm);
+  box.setWindowModality(Qt::WindowModal);
+  return box.exec() == QMessageBox::Ok;
+}
+
+void ApplyMainView() {
+  if (MainForm != nullptr) MainForm->ApplyView();
+}
+
+QPixmap Glyph(const char* resource, int size) {
+  QSvgRenderer renderer(QString::fromLatin1(resource));
+  const qreal ratio = qApp->devicePixelRatio();
+  QPixmap pixmap(QSize(size, size) * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  renderer.render(&painter, QRectF(0, 0, size, size));
+  return pixmap;
+}
+
+// File-system roots and mounted volumes that hold files a user converts: the kernel's own
+// file systems are left out.
+QStringList Drives() {
+  static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
+  QStringList roots;
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    if (!volume.isValid() || !volume.isReady()) continue;
+    const QString root = volume.rootPath();
+    bool skip = false;
+    for (const char* h : hidden) {
+      const QString prefix = QString::fromLatin1(h);
+      if (root == prefix || root.startsWith(prefix + QLatin1Char('/'))) skip = true;
+    }
+    if (root.startsWith(QLatin1String("/run/media/"))) skip = false;
+    if (!skip && !roots.contains(root)) roots << root;
+  }
+  if (!roots.contains(QLatin1String("/"))) roots.prepend(QStringLiteral("/"));
+  roots.sort();
+  return roots;
+}
+
+}  // namespace
+
+void TFileListBox::startDrag(Qt::DropActions supportedActions) {
+  const QModelIndexList selected = selectedIndexes();
+  if (selected.isEmpty()) return;
+  auto* drag = new QDrag(this);
+  auto* data = new QMimeData;
+  QStringList names;
+  for (const QModelIndex& index : selected) names << index.data().toString();
+  data->setText(names.join(QLatin1Char('\n')));
+  drag->setMimeData(data);
+  const QPixmap cursor = Glyph(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", 32);
+  drag->setDragCursor(cursor, Qt::CopyAction);
+  drag->setDragCursor(cursor, Qt::MoveAction);
+  drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
+}
+
+static void InitMainFormResources() { Q_INIT_RESOURCE(mainform); }
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResources(), new Ui::TMainForm)) {
+  MainForm = this;
+  ui->setupUi(this);
+  setFixedSize(632, 425);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+
+  LayerGroup = new QButtonGroup(this);
+  LayerGroup->addButton(ui->LayerRB0, 0);
+  LayerGroup->addButton(ui->LayerRB1, 1);
+  LayerGroup->addButton(ui->LayerRB2, 2);
+  ModeGroup = new QButtonGroup(this);
+  ModeGroup->addButton(ui->ModeRB0, 0);
+  ModeGroup->addButton(ui->ModeRB1, 1);
+  ModeGroup->addButton(ui->ModeRB2, 2);
+  ModeGroup->addButton(ui->ModeRB3, 3);
+  connect(LayerGroup, &QButtonGroup::idClicked, this, &TMainForm::LayerRGClick);
+  connect(ModeGroup, &QButtonGroup::idClicked, this, &TMainForm::ModeRGClick);
+  connect(ui->BitrateCB, &QComboBox::activated, this, &TMainForm::BitrateCBChange);
+  ui->BitrateCB->view()->installEventFilter(this);
+
+  // The file browser.
+  DirectoryModel = new QFileSystemModel(this);
+  DirectoryModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  DirectoryModel->setRootPath(QStringLiteral("/"));
+  ui->DirectoryLB->setModel(DirectoryModel);
+  for (int column = 1; column < DirectoryModel->columnCount(); ++column) ui->DirectoryLB->hideColumn(column);
+  ui->DirectoryLB->setHeaderHidden(true);
+  // The tree fills in as the model reads directories: keep the current one in view meanwhile.
+  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this,
+          [this] { ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter); });
+  connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (!current.isValid()) return;
+            QString dir = DirectoryModel->filePath(current);
+            if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
+            if (dir != FileDirectory) {
+              FileDirectory = dir;
+              ReadFileList();
+            }
+          });
+  ui->DriveCB->addItems(Drives());
+  connect(ui->DriveCB, &QComboBox::activated, this, &TMainForm::DriveCBChange);
+  FileModel = new QStringListModel(this);
+  ui->FileLB->setModel(FileModel);
+  ui->FileLB->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  connect(ui->FileLB, &QAbstractItemView::doubleClicked, this, &TMainForm::FileLBDblClick);
+  FileWatcher = new QFileSystemWatcher(this);
+  connect(FileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+    // A change made elsewhere: list again, keeping what the user had selected.
+    QStringList selected;
+    for (const QModelIndex& index : ui->FileLB->selectionModel()->selectedIndexes()) selected << index.data().toString();
+    ReadFileList();
+    for (int row = 0; row < FileModel->rowCount(); ++row) {
+      const QModelIndex index = FileModel->index(row);
+      if (selected.contains(index.data().toString())) ui->FileLB->selectionModel()->select(index, QItemSelectionModel::Select);
+    }
+  });
+  FilterCBChange(0);
+  connect(ui->FilterCB, &QComboBox::currentIndexChanged, this, &TMainForm::FilterCBChange);
+
+  // The queue and the job controls.
+  ui->JobLB->viewport()->installEventFilter(this);
+  ui->JobLB->installEventFilter(this);
+  ui->CurrentLB->viewport()->installEventFilter(this);
+  connect(ui->StartBT, &QPushButton::clicked, this, &TMainForm::StartBTClick);
+  connect(ui->AbortBT, &QPushButton::clicked, this, &TMainForm::AbortBTClick);
+  connect(ui->ClearBT, &QPushButton::clicked, this, &TMainForm::ClearBTClick);
+  connect(ui->PriorityTB, &QSlider::valueChanged, this, &TMainForm::PriorityTBChange);
+  PriorityPosition = ui->PriorityTB->value();
+
+  MessageBoxHook = MainFormMessageBox;
+  Scheduler.ApplyView = ApplyMainView;
+
+  StatusTM = new QTimer(this);
+  StatusTM->setInterval(500);
+  connect(StatusTM, &QTimer::timeout, this, &TMainForm::StatusTMTimer);
+  ReadConsoleT = new QTimer(this);
+  ReadConsoleT->setInterval(100);
+  connect(ReadConsoleT, &QTimer::timeout, this, &TMainForm::ReadConsoleTTimer);
+  ConsoleMonitor.SetReadTimer = [](bool enabled) {
+    if (MainForm == nullptr) return;
+    enabled ? MainForm->ReadConsoleT->start() : MainForm->ReadConsoleT->stop();
+  };
+  ConsoleMonitor.RaiseMainWindow = [] {
+    if (MainForm != nullptr && MainForm->isVisible()) MainForm->raise();
+  };
+
+  // The default directories, then whatever the store holds.
+  SetDefaultSettings();
+  PreferTompgBeside(Bytes(QCoreApplication::applicationDirPath()));
+  std::string sourceDir;
+  if (LoadSettings(sourceDir)) {
+    OpenDirectory(Text(sourceDir));
+  } else {
+    OpenDirectory(QDir::currentPath());
+  }
+  ConsoleSetup();
+  if (ConsoleMasterFd() >= 0) {
+    // Drained as soon as the encoder writes, so that it never waits on a full terminal.
+    ConsoleNotifier = new QSocketNotifier(ConsoleMasterFd(), QSocketNotifier::Read, this);
+    connect(ConsoleNotifier, &QSocketNotifier::activated, this, [] { PumpConsole(); });
+  }
+  InitDecoderTables();
+
+  ShowFormat(-1, true);
+  ApplyView();
+  StatusTM->start();
+  ReadConsoleT->start();
+}
+
+TMainForm::~TMainForm() {
+  FinishJobOnClose();
+  if (MessageBoxHook == MainFormMessageBox) MessageBoxHook = MessageBoxToStderr;
+  Scheduler.ApplyView = [] {};
+  ConsoleMonitor.SetReadTimer = nullptr;
+  ConsoleMonitor.RaiseMainWindow = nullptr;
+  if (MainForm == this) MainForm = nullptr;
+  delete ui;
+}
+
+// ---- the file browser -----------------------------------------------------------------------
+
+QString TMainForm::CurrentDirectory() const { return FileDirectory; }
+
+void TMainForm::OpenDirectory(const QString& dir) {
+  QString path = QDir(dir).absolutePath();
+  if (!QFileInfo(path).isDir()) path = QDir::rootPath();
+  // The drive: the longest mount point that holds the directory.
+  int best = -1;
+  for (int i = 0; i < ui->DriveCB->count(); ++i) {
+    const QString root = ui->DriveCB->itemText(i);
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if ((path == root || (path + QLatin1Char('/')).startsWith(prefix)) &&
+        (best < 0 || root.size() > ui->DriveCB->itemText(best).size())) {
+      best = i;
+    }
+  }
+  if (best >= 0) {
+    ui->DriveCB->setCurrentIndex(best);
+    ui->DirectoryLB->setRootIndex(DirectoryModel->index(ui->DriveCB->itemText(best)));
+  }
+  FileDirectory = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+  const QModelIndex index = DirectoryModel->index(path);
+  ui->DirectoryLB->setCurrentIndex(index);
+  ui->DirectoryLB->expand(index);
+  ui->DirectoryLB->scrollTo(index);
+  ReadFileList();
+}
+
+void TMainForm::DriveCBChange(int index) {
+  if (index >= 0) OpenDirectory(ui->DriveCB->itemText(index));
+}
+
+void TMainForm::FilterCBChange(int index) {
+  static const char* const masks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
+  FileMasks = QString::fromLatin1(masks[index >= 0 && index < 4 ? index : 0]).split(QLatin1Char(';'));
+  ReadFileList();
+}
+
+void TMainForm::ReadFileList() {
+  if (!FileWatcher->directories().isEmpty()) FileWatcher->removePaths(FileWatcher->directories());
+  if (FileDirectory.isEmpty()) return;
+  const QDir dir(FileDirectory);
+  FileModel->setStringList(dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
+  ui->FileLB->clearSelection();
+  FileWatcher->addPath(FileDirectory);
+}
+
+// ---- enqueue --------------------------------------------------------------------------------
+
+void TMainForm::FileLBDblClick() { Enqueue(); }
+
+bool TMainForm::JobLBDragOver(QObject* source) const {
+  return source == ui->FileLB && ui->FileLB->selectionModel()->hasSelection();
+}
+
+void TMainForm::JobLBDragDrop() { Enqueue(); }
+
+void TMainForm::Enqueue() {
+  const std::string dir = Bytes(FileDirectory);
+  QItemSelectionModel* selection = ui->FileLB->selectionModel();
+  for (int row = 0; row < FileModel->rowCount(); ++row) {
+    const QModelIndex index = FileModel->index(row);
+    if (!selection->isSelected(index)) continue;
+    const std::string name = Bytes(index.data().toString());
+    std::string line;
+    const int code = EnqueueFile(dir, name, line);
+    if (code == InspectAccepted) {
+      ui->JobLB->addItem(Text(line));
+      continue;
+    }
+    if (code == EnqueueQueueFull) {
+      ShowMessageBox("The converter queue holds 1000 files, as many as it can. The remaining files "
+                     "were not added.",
+                     EnqueueRefusalCaption(code));
+      return;
+    }
+    ShowMessageBox(WithTrailingSlash(dir).append(name).c_str(), EnqueueRefusalCaption(code));
+    ReadFileList();
+    return;
+  }
+}
+
+// ---- the queue list and the format controls -------------------------------------------------
+
+int TMainForm::SelectedJob() const {
+  const QList<QListWidgetItem*> selected = ui->JobLB->selectedItems();
+  if (selected.isEmpty()) return -1;
+  return ui->JobLB->row(selected.first());
+}
+
+void TMainForm::JobLBDblClick() {
+  const int i = SelectedJob();
+  if (i < 0) return;
+  RemoveQueueEntry(i);
+  delete ui->JobLB->takeItem(i);
+}
+
+void TMainForm::JobLBClick() {
+  const int i = SelectedJob();
+  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const QueueEntry& e = JobQueue[i];
+  if (QAbstractButton* b = LayerGroup->button(e.Layer)) b->setChecked(true);
+  if (QAbstractButton* b = ModeGroup->button(e.ChannelMode)) b->setChecked(true);
+  // An MP3 entry's bitrate is in kbit/s and matches no item: the list shows no selection.
+  ui->BitrateCB->setCurrentIndex(e.Bitrate >= 0 && e.Bitrate < BitrateCount ? e.Bitrate : -1);
+}
+
+void TMainForm::ShowFormat(int selected, bool followBitrate) {
+  const FormatDisplay d = FormatDisplayFor(selected, followBitrate);
+  if (QAbstractButton* b = LayerGroup->button(d.Layer)) b->setChecked(true);
+  if (QAbstractButton* b = ModeGroup->button(d.ChannelMode)) b->setChecked(true);
+  if (d.Bitrate >= 0) ui->BitrateCB->setCurrentIndex(d.Bitrate);
+  ui->LayerRG->setEnabled(d.Enabled);
+  ui->ModeRG->setEnabled(d.Enabled);
+  ui->BitrateCB->setEnabled(d.Enabled);
+  ui->WavInfoP->setText(Text(d.InfoText));
+}
+
+void TMainForm::LayerRGClick(int index) {
+  const int i = SelectedJob();
+  if (QueueCount > 0 && i >= 0 && i < QueueCount) JobQueue[i].Layer = index;
+}
+
+void TMainForm::ModeRGClick(int index) {
+  const int i = SelectedJob();
+  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const int mode = ModeChoiceFor(i, index);
+  if (mode != index) ModeGroup->button(mode)->setChecked(true);
+  JobQueue[i].ChannelMode = mode;
+}
+
+void TMainForm::BitrateCBChange(int index) {
+  const int i = SelectedJob();
+  if (QueueCount > 0 && i >= 0 && i < QueueCount && index >= 0 && index < BitrateCount) JobQueue[i].Bitrate = index;
+  BitrateFollow = true;
+}
+
+void TMainForm::BitrateCBDropDown() { BitrateFollow = false; }
+
+// ---- the converter --------------------------------------------------------------------------
+
+void TMainForm::StatusTMTimer() {
+  ShowFormat(SelectedJob(), BitrateFollow);
+  ::StatusTMTimer(GetTickCount());
+}
+
+void TMainForm::ReadConsoleTTimer() { ::ReadConsoleTTimer(InputPosition.load(std::memory_order_relaxed)); }
+
+void TMainForm::StartBTClick() {
+  ::StartBTClick();
+  ApplyView();
+}
+
+void TMainForm::AbortBTClick() { ::AbortBTClick(); }
+
+void TMainForm::ClearBTClick() {
+  ::ClearBTClick();
+  ui->JobLB->clear();
+}
+
+void TMainForm::CurrentLBClick() { ::CurrentLBClick(View.JobRunning); }
+
+void TMainForm::PriorityTBChange(int position) {
+  PriorityPosition = position;
+  ::PriorityTBChange(position);
+}
+
+void TMainForm::ApplyView() {
+  const bool stop = View.StopLook;
+  ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
+  ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter") : QStringLiteral("Activate converter"));
+  ui->StartBT->setIcon(QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  ui->AbortBT->setEnabled(View.JobRunning);
+  ui->QueueFileP->setText(Text(View.QueueCounter));
+  // A long path would push the layer and bitrate out of sight: it gives way in its middle.
+  const QString status = Text(View.StatusLine);
+  ui->StatusP->setText(ui->StatusP->fontMetrics().elidedText(status, Qt::ElideMiddle,
+                                                             ui->StatusP->contentsRect().width() - 4));
+  ui->TimeP->setText(Text(View.TimeText));
+  ui->PercentP->setText(Text(View.PercentText));
+  ui->ProgressBar->setValue(static_cast<int>(View.Progress));
+  const bool hints = View.JobRunning;
+  ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
+  ui->TimeP->setToolTip(hints ? QStringLiteral("Time remaining") : QString());
+  ui->PercentP->setToolTip(hints ? QStringLiteral("Percent complete") : QString());
+  ui->ProgressBar->setToolTip(hints ? QStringLiteral("Progress") : QString());
+
+  for (; HeadLinesApplied != View.HeadLinesTaken; ++HeadLinesApplied) {
+    if (ui->JobLB->count() > 0) delete ui->JobLB->takeItem(0);
+  }
+  if (!View.HasCurrentLine) {
+    ui->CurrentLB->clear();
+  } else {
+    if (ui->CurrentLB->count() != 1) {
+      ui->CurrentLB->clear();
+      ui->CurrentLB->addItem(QString());
+    }
+    QListWidgetItem* item = ui->CurrentLB->item(0);
+    const QString line = Text(View.CurrentLine);
+    if (item->text() != line) item->setText(line);
+    item->setSelected(View.CurrentSelected);
+  }
+  if (FileListRereadsApplied != View.FileListRereads) {
+    FileListRereadsApplied = View.FileListRereads;
+    ReadFileList();
+  }
+}
+
+// ---- events ---------------------------------------------------------------------------------
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui->JobLB->viewport()) {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (JobLBDragOver(drag->source())) {
+          drag->setDropAction(Qt::CopyAction);
+          drag->accept();
+        } else {
+          drag->ignore();
+        }
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (JobLBDragOver(drop->source())) {
+          drop->setDropAction(Qt::CopyAction);
+          drop->accept();
+          // Enqueued after the drag has ended: its boxes must not open inside the drag loop.
+          QTimer::singleShot(0, this, &TMainForm::JobLBDragDrop);
+        }
+        return true;
+      }
+      case QEvent::MouseButtonDblClick:
+        JobLBDblClick();
+        return true;
+      case QEvent::MouseButtonRelease:
+        // After the view has taken the click into its selection.
+        QTimer::singleShot(0, this, &TMainForm::JobLBClick);
+        break;
+      default:
+        break;
+    }
+  } else if (watched == ui->JobLB) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+      QTimer::singleShot(0, this, &TMainForm::JobLBClick);
+    }
+  } else if (watched == ui->CurrentLB->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      CurrentLBClick();
+      return true;  // the tick, not the click, decides what is selected
+    }
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick) return true;
+  } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
+    BitrateCBDropDown();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!::FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  FinishJobOnClose();
+  SaveSourceDir(Bytes(CurrentDirectory()));
+  event->accept();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FormShowHook != nullptr) FormShowHook();
+}

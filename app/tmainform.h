@@ -1,0 +1,93 @@
+// The main window: the file browser on the left, the converter queue, the job controls and the
+// format controls on the right, the status row at the bottom. Its handlers hand every decision
+// to the scheduler (app/core/scheduler.h) and show the record it fills.
+#pragma once
+#include <QListView>
+#include <QString>
+#include <QWidget>
+
+class QButtonGroup;
+class QFileSystemModel;
+class QFileSystemWatcher;
+class QSocketNotifier;
+class QStringListModel;
+class QTimer;
+namespace Ui {
+class TMainForm;
+}
+
+// The file list: a list view that starts its drags with the single-file or several-files cursor.
+class TFileListBox : public QListView {
+ public:
+  using QListView::QListView;
+
+ protected:
+  void startDrag(Qt::DropActions supportedActions) override;
+};
+
+class TMainForm : public QWidget {
+ public:
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  Ui::TMainForm* Controls() const { return ui; }
+  // The browser's current directory, with a trailing '/'.
+  QString CurrentDirectory() const;
+  // Shows a directory in the browser (drive, tree and file list).
+  void OpenDirectory(const QString& dir);
+  // The file list re-reads its directory; the selection is cleared.
+  void ReadFileList();
+
+  // Handlers, named for their controls and events.
+  void StatusTMTimer();
+  void ReadConsoleTTimer();
+  void FileLBDblClick();
+  bool JobLBDragOver(QObject* source) const;
+  void JobLBDragDrop();
+  void JobLBDblClick();
+  void JobLBClick();
+  void LayerRGClick(int index);
+  void ModeRGClick(int index);
+  void BitrateCBChange(int index);
+  void BitrateCBDropDown();
+  void StartBTClick();
+  void AbortBTClick();
+  void ClearBTClick();
+  void CurrentLBClick();
+  void PriorityTBChange(int position);
+  // Shows the scheduler's record (View).
+  void ApplyView();
+
+  bool BitrateFollow = true;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void Enqueue();
+  void ShowFormat(int selected, bool followBitrate);
+  int SelectedJob() const;
+  void DriveCBChange(int index);
+  void FilterCBChange(int index);
+
+  Ui::TMainForm* ui;
+  QButtonGroup* LayerGroup;
+  QButtonGroup* ModeGroup;
+  QFileSystemModel* DirectoryModel;
+  QStringListModel* FileModel;
+  QFileSystemWatcher* FileWatcher;
+  QTimer* StatusTM;
+  QTimer* ReadConsoleT;
+  QSocketNotifier* ConsoleNotifier = nullptr;
+  QString FileDirectory;            // directory listed in FileLB, with a trailing '/'
+  QStringList FileMasks;
+  uint32_t HeadLinesApplied = 0;
+  uint32_t FileListRereadsApplied = 0;
+};
+
+// The one main window of the program (set while it exists).
+extern TMainForm* MainForm;
+// Runs each time the main window is shown (the splash window opens from here).
+extern void (*FormShowHook)();

@@ -1,0 +1,100 @@
+// The real main window, offscreen: files go from the browser into the queue, the converter runs
+// the real encoder (tompg beside the test program) and the real decoder thread, and nothing a
+// user queued is ever touched.
+#include <QProcess>
+
+#include "window_fixture.h"
+
+namespace {
+
+TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
+  WriteTone(Root + "music/a.b.wav", 22050, 1, 8, 1.0);
+  std::ofstream(Root + "music/b.wav") << "not a wave file at all";
+  WriteTone(Root + "music/c.wav", 48000, 2, 24, 0.5);
+  Select({"a.b.wav", "b.wav", "c.wav"});
+  Form->FileLBDblClick();
+  ASSERT_EQ(QueueCount, 1);
+  EXPECT_EQ(JobQueue[0].BaseName, "a.b");
+  EXPECT_EQ(JobQueue[0].ChannelMode, 3);  // mono, whatever the default
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0], "Unknown file type: " + Root + "music/b.wav");
+  EXPECT_FALSE(Form->Controls()->FileLB->selectionModel()->hasSelection());  // re-read
+  QListWidget* jobs = Form->Controls()->JobLB;
+  ASSERT_EQ(jobs->count(), 1);
+  EXPECT_EQ(jobs->item(0)->text(), QStringLiteral("a.b.wav (0:01)"));
+
+  // Selected, the mono entry enables the controls; choosing Stereo jumps back to Mono.
+  jobs->item(0)->setSelected(true);
+  Form->StatusTMTimer();
+  auto* ui = Form->Controls();
+  EXPECT_TRUE(ui->ModeRG->isEnabled());
+  EXPECT_EQ(ui->WavInfoP->text(), QStringLiteral("  22050hz; 8bit; mono"));
+  ui->ModeRB0->click();
+  EXPECT_TRUE(ui->ModeRB3->isChecked());
+  EXPECT_EQ(JobQueue[0].ChannelMode, 3);
+  ui->BitrateCB->setCurrentIndex(0);
+  Form->BitrateCBChange(0);
+  EXPECT_EQ(JobQueue[0].Bitrate, 0);
+
+  // Only a drag from FileLB with a selection is taken.
+  EXPECT_FALSE(Form->JobLBDragOver(Form->Controls()->FileLB));
+  Select({"c.wav"});
+  EXPECT_TRUE(Form->JobLBDragOver(Form->Controls()->FileLB));
+  EXPECT_FALSE(Form->JobLBDragOver(Form->Controls()->DirectoryLB));
+  Form->JobLBDragDrop();
+  EXPECT_EQ(QueueCount, 2);
+}
+
+TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource) {
+  WriteTone(Root + "music/tone.wav", 44100, 2, 16, 2.0);
+  QFile::copy(QStringLiteral(SONIVERT_TEST_MP3), QString::fromStdString(Root + "music/song.mp3"));
+  const std::string wavBefore = ReadAll(Root + "music/tone.wav");
+  Select({"song.mp3", "tone.wav"});
+  Form->FileLBDblClick();
+  ASSERT_EQ(QueueCount, 2);
+  Form->Controls()->StartBT->click();
+  EXPECT_EQ(Form->Controls()->StartBT->text(), QStringLiteral("Stop"));
+  ASSERT_TRUE(WaitFor([&] { return QueueCount == 0 && Idle(); })) << View.StatusLine;
+  EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+
+  // The encoded file starts with a Layer III frame header, the decoded one matches the
+  // command-line decoder byte for byte.
+  const std::string mp3 = ReadAll(Root + "out/tone.mp3");
+  ASSERT_GE(mp3.size(), 4u);
+  EXPECT_EQ(static_cast<unsigned char>(mp3[0]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(mp3[1]) & 0xFE, 0xFA);
+  const QString reference = QString::fromStdString(Root + "reference.wav");
+  ASSERT_EQ(QProcess::execute(QCoreApplication::applicationDirPath() + QStringLiteral("/sonivert-decode"),
+                              {QString::fromStdString(Root + "music/song.mp3"), reference}),
+            0);
+  EXPECT_EQ(ReadAll(Root + "out/song.wav"), ReadAll(reference.toStdString()));
+  EXPECT_EQ(ReadAll(Root + "music/tone.wav"), wavBefore);
+
+  // A long encode: suspended by a click on its line, resumed, aborted. The queue keeps its rest.
+  AppSettings.Flags |= FlagDeleteAfterEncoding;
+  WriteTone(Root + "music/long.wav", 48000, 2, 16, 120.0);
+  const std::string longBefore = ReadAll(Root + "music/long.wav");
+  Select({"long.wav", "tone.wav"});
+  Form->FileLBDblClick();
+  ASSERT_TRUE(WaitFor([&] { return View.JobRunning && Converter.BytesDone > 0; }));
+  Form->CurrentLBClick();
+  EXPECT_TRUE(Converter.Suspended);
+  ASSERT_TRUE(WaitFor([&] { return Form->Controls()->CurrentLB->toolTip() == QStringLiteral("Resume"); }));
+  Form->CurrentLBClick();
+  EXPECT_FALSE(Converter.Suspended);
+  Form->Controls()->AbortBT->click();
+  ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+  EXPECT_EQ(Form->Controls()->StartBT->text(), QStringLiteral("Start"));
+  EXPECT_EQ(QueueCount, 1);
+  EXPECT_EQ(ReadAll(Root + "music/long.wav"), longBefore);
+  EXPECT_EQ(ReadAll(Root + "music/tone.wav"), wavBefore);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

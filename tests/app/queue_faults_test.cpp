@@ -1,0 +1,182 @@
+// The queue under faults, on the real window: a killed encoder, a destination that disappears,
+// a full disk, sources that change behind the queue's back, and a long run of mixed jobs. In
+// every case no source is lost and the queue goes on.
+#include <dirent.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QProcess>
+
+#include "window_fixture.h"
+
+namespace {
+
+class QueueFaults : public MainWindow {
+ protected:
+  void SetUp() override {
+    MainWindow::SetUp();
+    ::mkdir((Root + "data").c_str(), 0700);
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Root + "data"));  // the trash
+    AppSettings.Flags = FlagShowErrorBox | FlagDeleteAfterEncoding;
+  }
+  // Runs the queue to its end, ticking faster than the window's timer would.
+  bool RunQueue(int timeoutMs = 120000) {
+    Form->Controls()->StartBT->click();
+    const bool ended = WaitFor([&] {
+      Form->StatusTMTimer();
+      return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+    }, timeoutMs);
+    if (!ended) std::printf("queue %d, end handled %d, status '%s', boxes %zu\n", QueueCount, Converter.EndHandled,
+                            View.StatusLine.c_str(), Boxes.size());
+    return ended;
+  }
+  bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+  std::string Mp3() { return Root + "music/song.mp3"; }
+  void CopyMp3() { QFile::copy(QStringLiteral(SONIVERT_TEST_MP3), QString::fromStdString(Mp3())); }
+};
+
+TEST_F(QueueFaults, EncoderKilledMidJobDeletesNothingAndTheQueueGoesOn) {
+  WriteTone(Root + "music/long.wav", 48000, 2, 16, 60.0);
+  WriteTone(Root + "music/short.wav", 44100, 1, 16, 0.5);
+  const std::string before = ReadAll(Root + "music/long.wav");
+  Select({"long.wav", "short.wav"});
+  Form->FileLBDblClick();
+  Form->Controls()->StartBT->click();
+  ASSERT_TRUE(WaitFor([&] { return View.JobRunning && Converter.BytesDone > 0; }));
+  ::kill(Converter.EncoderProcess.Pid, SIGKILL);
+  ASSERT_TRUE(WaitFor([&] { return QueueCount == 0 && Converter.EndHandled && !View.JobRunning; }));
+  EXPECT_EQ(ReadAll(Root + "music/long.wav"), before);
+  EXPECT_FALSE(Exists(Root + "music/short.wav"));  // the next job succeeded: its source went to the trash
+  EXPECT_TRUE(Exists(Root + "out/short.mp3"));
+}
+
+TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
+  WriteTone(Root + "music/a.wav", 44100, 2, 16, 0.5);
+  WriteTone(Root + "music/b.wav", 44100, 2, 16, 0.5);
+  CopyMp3();
+  Select({"a.wav"});
+  Form->FileLBDblClick();
+  ASSERT_TRUE(RunQueue());
+  EXPECT_TRUE(Exists(Root + "out/a.mp3"));
+  // The destination goes between two jobs; the converter stays active.
+  QDir(QString::fromStdString(Root + "out")).removeRecursively();
+  Select({"b.wav", "song.mp3"});
+  Form->FileLBDblClick();
+  ASSERT_TRUE(WaitFor([&] {
+    Form->StatusTMTimer();
+    return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+  }));
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[0], Root + "music/b.wav: Cannot create output file");
+  EXPECT_TRUE(Exists(Root + "music/b.wav"));
+  EXPECT_TRUE(Exists(Mp3()));
+  bool decodeReported = false;
+  for (const std::string& box : Boxes) decodeReported |= box.rfind(Mp3() + ": Unable to decode source file", 0) == 0;
+  EXPECT_TRUE(decodeReported);
+}
+
+TEST_F(QueueFaults, FullDiskDuringAnEncodeKeepsTheSource) {
+  if (::geteuid() != 0) GTEST_SKIP() << "a small file system needs root to mount";
+  ASSERT_EQ(::mount("tmpfs", (Root + "out").c_str(), "tmpfs", 0, "size=64k"), 0);
+  WriteTone(Root + "music/big.wav", 44100, 2, 16, 30.0);  // about 480 KB of MP3 at 128 kbit/s
+  CopyMp3();
+  Select({"big.wav", "song.mp3"});
+  Form->FileLBDblClick();
+  const bool ran = RunQueue();
+  ::umount2((Root + "out").c_str(), MNT_DETACH);
+  ASSERT_TRUE(ran);
+  EXPECT_TRUE(Exists(Root + "music/big.wav"));
+  EXPECT_TRUE(Exists(Mp3()));
+  EXPECT_FALSE(Boxes.empty());
+}
+
+TEST_F(QueueFaults, SourcesRemovedOrReplacedAfterEnqueueAreReported) {
+  WriteTone(Root + "music/gone.wav", 44100, 2, 16, 0.5);
+  WriteTone(Root + "music/swapped.wav", 44100, 2, 16, 0.5);
+  CopyMp3();
+  Select({"gone.wav", "song.mp3", "swapped.wav"});
+  Form->FileLBDblClick();
+  ASSERT_EQ(QueueCount, 3);
+  ::unlink((Root + "music/gone.wav").c_str());
+  ::unlink(Mp3().c_str());
+  std::ofstream(Root + "music/swapped.wav") << "now a text file";
+  ASSERT_TRUE(RunQueue());
+  ASSERT_EQ(Boxes.size(), 3u) << (Boxes.empty() ? "" : Boxes[0]);
+  EXPECT_EQ(Boxes[0], Root + "music/gone.wav: Cannot open input file");
+  EXPECT_EQ(Boxes[1].rfind(Mp3() + ": Unable to decode source file", 0), 0u);
+  EXPECT_EQ(Boxes[2], Root + "music/swapped.wav: Unrecognized PCM format");
+  EXPECT_TRUE(Exists(Root + "music/swapped.wav"));
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (::readdir(d) != nullptr) ++n;
+    ::closedir(d);
+  }
+  return n;
+}
+int Children() {
+  QProcess ps;
+  ps.start(QStringLiteral("ps"), {QStringLiteral("--ppid"), QString::number(::getpid()), QStringLiteral("--no-headers")});
+  ps.waitForFinished();
+  return static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1;  // less ps itself
+}
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+
+// SONIVERT_SOAK_FILES sets the length of the run (1000 for the full soak; the suite runs 60).
+TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
+  const char* env = std::getenv("SONIVERT_SOAK_FILES");
+  const int files = env != nullptr ? std::atoi(env) : 60;
+  AppSettings.Flags = FlagShowErrorBox;
+  for (int i = 0; i < files; ++i) {
+    char name[32];
+    if (i % 2 == 0) {
+      std::snprintf(name, sizeof name, "s%04d.wav", i);
+      WriteTone(Root + "music/" + name, 22050, 1 + i % 4 / 2, 16, 0.2);
+    } else {
+      std::snprintf(name, sizeof name, "s%04d.mp3", i);
+      QFile::copy(QStringLiteral(SONIVERT_TEST_MP3), QString::fromStdString(Root + "music/" + name));
+    }
+  }
+  const int fdsBefore = OpenDescriptors();
+  Form->OpenDirectory(QString::fromStdString(Root + "music"));
+  Form->Controls()->FileLB->selectAll();
+  Form->FileLBDblClick();
+  ASSERT_EQ(QueueCount, files);
+  long rssAfter100 = 0;
+  Form->Controls()->StartBT->click();
+  ASSERT_TRUE(WaitFor([&] {
+    Form->StatusTMTimer();
+    if (rssAfter100 == 0 && QueueCount <= files - 100) rssAfter100 = ResidentKb();
+    return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+  }, 30 * 60 * 1000));
+  const long rssEnd = ResidentKb();
+  EXPECT_TRUE(Boxes.empty()) << Boxes.front();
+  QDir out(QString::fromStdString(Root + "out"));
+  EXPECT_EQ(out.entryList(QDir::Files).size(), files);
+  for (const QString& name : out.entryList(QDir::Files)) {
+    const std::string head = ReadAll((Root + "out/") + name.toStdString()).substr(0, 4);
+    EXPECT_TRUE(head == "RIFF" || (head.size() == 4 && static_cast<unsigned char>(head[0]) == 0xFF)) << name.toStdString();
+  }
+  EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
+  EXPECT_EQ(OpenDescriptors(), fdsBefore);
+  EXPECT_EQ(Children(), 0);
+  if (rssAfter100 != 0) {
+    EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
+  }
+  std::printf("soak: %d jobs; descriptors %d before, %d after; resident %ld kB after 100 jobs, %ld kB at the end\n",
+              files, fdsBefore, OpenDescriptors(), rssAfter100, rssEnd);
+}
+
+}  // namespace

@@ -1,0 +1,413 @@
+// The scheduler tick and the queue list rules, without widgets: a fake job (its exit code set by
+// the test) stands for the encoder process and the decoder thread.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <string>
+#include <vector>
+
+#include "app/core/scheduler.h"
+#include "app/core/settings.h"
+#include "platform/jobthread.h"
+#include "platform/messagebox.h"
+
+namespace {
+
+struct FakeJob {
+  uint32_t ExitCode = 0;  // STILL_ACTIVE while it "runs"
+  bool Succeeds = true;   // the encoder success rule's answer
+  EncoderLaunchResult Launch = EncoderLaunched;
+  bool DecoderStarts = true;
+  int Starts = 0, Kills = 0;
+  std::vector<std::string> Removed;
+  bool RemoveWorks = true;
+  bool SameFile = false;
+  std::vector<std::string> Boxes;  // caption: text
+  std::vector<std::pair<uint32_t, uint32_t>> Notices;
+  void (*DuringBox)() = nullptr;   // runs inside the box, as a nested tick would
+} Job;
+
+EncoderLaunchResult FakeLaunch(const QueueEntry&, const std::string&, int) {
+  if (Job.Launch == EncoderLaunched) { ++Job.Starts; Job.ExitCode = STILL_ACTIVE; }
+  return Job.Launch;
+}
+bool FakeDecoder(int) {
+  if (Job.DecoderStarts) { ++Job.Starts; Job.ExitCode = STILL_ACTIVE; }
+  return Job.DecoderStarts;
+}
+bool FakeBox(const char* text, const char* caption, MessageBoxButtons) {
+  Job.Boxes.push_back(std::string(caption) + ": " + text);
+  if (Job.DuringBox) { auto f = Job.DuringBox; Job.DuringBox = nullptr; f(); }
+  return true;
+}
+
+QueueEntry Entry(const char* path, bool wave) {
+  QueueEntry e;
+  e.Path = path;
+  e.BaseName = BaseNameOf(path);
+  e.FileSize = 1000;
+  e.IsWave = wave;
+  e.Layer = 2;
+  e.ChannelMode = 1;
+  e.Bitrate = wave ? 5 : 128;
+  e.Duration = 67;
+  e.SampleRate = 44100;
+  e.Channels = 2;
+  e.BitsPerSample = 16;
+  return e;
+}
+
+class Tick : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Job = FakeJob{};
+    Converter.~ConverterState();
+    new (&Converter) ConverterState();
+    View = MainView{};
+    QueueCount = 0;
+    AppSettings = Settings{};
+    AppSettings.DestinationDir = "/out/";
+    SetDefaultSchedulerOps();
+    Scheduler.LaunchEncoderJob = FakeLaunch;
+    Scheduler.StartDecoderJob = FakeDecoder;
+    Scheduler.JobExitCode = [] { return Job.ExitCode; };
+    Scheduler.EncoderSucceeded = [] { return Job.Succeeds; };
+    Scheduler.KillJob = [] { ++Job.Kills; Job.ExitCode = 0; Job.Succeeds = false; };
+    Scheduler.RemoveSource = [](const std::string& p) { Job.Removed.push_back(p); return Job.RemoveWorks; };
+    Scheduler.SameFile = [](const std::string&, const std::string&) { return Job.SameFile; };
+    Scheduler.QueueDone = [](uint32_t ok, uint32_t failed) { Job.Notices.push_back({ok, failed}); };
+    MessageBoxHook = FakeBox;
+  }
+  void TearDown() override { MessageBoxHook = MessageBoxToStderr; SetDefaultSchedulerOps(); }
+  void Queue(const char* path, bool wave) { AppendQueueEntry(Entry(path, wave)); }
+  void End(uint32_t code) { Job.ExitCode = code; }
+};
+
+TEST_F(Tick, IdleActiveWithEmptyQueueStartsFilesAddedLater) {
+  StartBTClick();
+  StatusTMTimer(1000);
+  EXPECT_EQ(View.QueueCounter, "  0 files in queue [submission active]");
+  EXPECT_EQ(View.StatusLine, "  Idle ...");
+  EXPECT_EQ(Job.Starts, 0);
+  Queue("/in/a.wav", true);
+  StatusTMTimer(1500);
+  EXPECT_EQ(View.QueueCounter, "  1 file in queue [submission active]");  // counted before the start
+  EXPECT_EQ(Job.Starts, 1);
+  EXPECT_EQ(QueueCount, 0);
+  EXPECT_EQ(View.HeadLinesTaken, 1u);
+  EXPECT_EQ(View.CurrentLine, "a.wav (1:07)");
+  EXPECT_EQ(View.StatusLine, "  Encoding /in/a.wav [Layer 3; Joint stereo; 128 kbit/s] ...");
+  EXPECT_TRUE(View.JobRunning);
+  EXPECT_EQ(View.CurrentHint, std::string("Suspend"));
+}
+
+TEST_F(Tick, InactiveCounterAndNoStart) {
+  Queue("/in/a.wav", true);
+  Queue("/in/b.mp3", false);
+  StatusTMTimer(0);
+  EXPECT_EQ(View.QueueCounter, "  2 files in queue [submission inactive]");
+  EXPECT_EQ(Job.Starts, 0);
+}
+
+TEST_F(Tick, EncoderSuccessDeletesOnlyWithFlagAndStopLetsTheJobFinish) {
+  AppSettings.Flags = FlagDeleteAfterEncoding;
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  StartBTClick();  // Stop during the job: it runs on, nothing further starts
+  EXPECT_FALSE(View.StopLook);
+  StatusTMTimer(500);
+  EXPECT_TRUE(View.JobRunning);
+  End(7);
+  StatusTMTimer(1000);
+  EXPECT_EQ(Job.Removed, std::vector<std::string>{"/in/a.wav"});
+  EXPECT_EQ(View.FileListRereads, 1u);
+  EXPECT_EQ(Job.Starts, 1);
+  EXPECT_EQ(QueueCount, 1);
+  EXPECT_FALSE(View.HasCurrentLine);
+  EXPECT_EQ(Converter.FramesDone, -1);
+}
+
+TEST_F(Tick, FailedOrKilledEncodeNeverDeletes) {
+  AppSettings.Flags = FlagDeleteAfterEncoding | FlagShowErrorBox;
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  Job.Succeeds = false;
+  End(3);
+  StatusTMTimer(500);  // ends a, starts b
+  EXPECT_TRUE(Job.Removed.empty());
+  EXPECT_TRUE(Job.Boxes.empty());
+  AbortBTClick();
+  StatusTMTimer(1000);  // kills b
+  EXPECT_EQ(Job.Kills, 1);
+  EXPECT_FALSE(View.StopLook);
+  EXPECT_FALSE(Converter.SubmissionActive);
+  StatusTMTimer(1500);  // end of the killed job
+  EXPECT_TRUE(Job.Removed.empty());
+}
+
+TEST_F(Tick, AbortKeepsTheRestOfTheQueueAndStartRetriesIt) {
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  Queue("/in/c.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  AbortBTClick();
+  StatusTMTimer(500);
+  StatusTMTimer(1000);
+  EXPECT_EQ(QueueCount, 2);
+  EXPECT_EQ(JobQueue[0].Path, "/in/b.wav");
+  EXPECT_EQ(View.StatusLine, "  Idle ...");
+  StartBTClick();
+  StatusTMTimer(1500);
+  EXPECT_EQ(Converter.CurrentSource, "/in/b.wav");
+}
+
+TEST_F(Tick, FailedLaunchesKeepTheEntryAndStop) {
+  struct Row { EncoderLaunchResult launch; const char* caption; } rows[] = {
+      {EncoderNotStarted, "TOMPG not found: Please change configuration settings"},
+      {EncoderLineTooLong, "Unable to start encoding: /in/a.wav"},
+      {EncoderLineAmbiguous, "Unable to start encoding: /in/a.wav"},
+  };
+  for (const Row& row : rows) {
+    SetUp();
+    Queue("/in/a.wav", true);
+    Job.Launch = row.launch;
+    StartBTClick();
+    StatusTMTimer(0);
+    ASSERT_EQ(Job.Boxes.size(), 1u);
+    EXPECT_EQ(Job.Boxes[0].substr(0, std::string(row.caption).size()), row.caption);
+    EXPECT_EQ(QueueCount, 1);
+    EXPECT_FALSE(Converter.SubmissionActive);
+    EXPECT_FALSE(View.StopLook);
+    EXPECT_EQ(View.HeadLinesTaken, 0u);
+  }
+}
+
+TEST_F(Tick, DecoderJobsReportFailuresAndNeverDelete) {
+  AppSettings.Flags = FlagDeleteAfterEncoding;  // no box flag: the decoder's box shows anyway
+  Queue("/in/a.mp3", false);
+  Queue("/in/b.mp3", false);
+  Queue("/in/c.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  EXPECT_FALSE(Converter.EncoderJob);
+  EXPECT_STREQ(Converter.DecoderOutput, "/out/a.wav");
+  EXPECT_EQ(View.StatusLine, "  Decoding /in/a.mp3 [Layer 3; Joint stereo; 128 kbit/s] ...");
+  End(0);
+  StatusTMTimer(500);  // a ends well, b starts
+  End(3);
+  StatusTMTimer(1000);  // b fails, c (an encode) starts
+  ASSERT_EQ(Job.Boxes.size(), 1u);
+  EXPECT_EQ(Job.Boxes[0].rfind("/in/b.mp3: Unable to decode source file", 0), 0u);
+  EXPECT_TRUE(Job.Removed.empty());
+  EXPECT_TRUE(Converter.EncoderJob);
+  End(9);
+  StatusTMTimer(1500);
+  ASSERT_EQ(Job.Notices.size(), 1u);
+  EXPECT_EQ(Job.Notices[0], std::make_pair(2u, 1u));
+}
+
+TEST_F(Tick, OutputThatIsItsOwnSourceIsDroppedUntouched) {
+  Queue("/out/x.wav", false);  // an MP3 named x.wav in the destination directory
+  Queue("/in/b.mp3", false);
+  Job.SameFile = true;
+  StartBTClick();
+  StatusTMTimer(0);
+  EXPECT_EQ(Job.Starts, 0);
+  ASSERT_EQ(Job.Boxes.size(), 1u);
+  EXPECT_NE(Job.Boxes[0].find("/out/x.wav"), std::string::npos);
+  EXPECT_EQ(QueueCount, 1);
+  EXPECT_EQ(View.HeadLinesTaken, 1u);
+  EXPECT_TRUE(Converter.SubmissionActive);  // the queue goes on
+  Job.SameFile = false;
+  StatusTMTimer(500);
+  EXPECT_EQ(Converter.CurrentSource, "/in/b.mp3");
+}
+
+TEST_F(Tick, DecoderPathTooLongIsRefusedNotCut) {
+  const std::string path = "/in/" + std::string(400, 'a') + ".mp3";
+  Queue(path.c_str(), false);
+  StartBTClick();
+  StatusTMTimer(0);
+  EXPECT_EQ(Job.Starts, 0);
+  EXPECT_EQ(QueueCount, 1);
+  ASSERT_EQ(Job.Boxes.size(), 1u);
+  EXPECT_EQ(Job.Boxes[0].rfind("Unable to start decoding", 0), 0u);
+}
+
+TEST_F(Tick, NestedTickInAnEndBoxStartsTheOnlyJob) {
+  AppSettings.Flags = FlagDeleteAfterEncoding | FlagShowErrorBox;
+  Job.RemoveWorks = false;
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  Queue("/in/c.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  End(5);
+  Job.DuringBox = [] {
+    EXPECT_TRUE(Converter.EndHandled);    // bookkeeping done before the box
+    EXPECT_FALSE(View.HasCurrentLine);
+    StatusTMTimer(700);                   // starts b
+  };
+  StatusTMTimer(500);
+  EXPECT_EQ(Job.Starts, 2);               // the waiting tick started nothing more
+  EXPECT_EQ(QueueCount, 1);
+  EXPECT_EQ(Converter.CurrentSource, "/in/b.wav");
+}
+
+TEST_F(Tick, ClearDuringAJobLeavesTheJob) {
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  ClearBTClick();
+  StatusTMTimer(500);
+  EXPECT_EQ(QueueCount, 0);
+  EXPECT_TRUE(View.HasCurrentLine);
+  EXPECT_TRUE(View.JobRunning);
+  End(1);
+  StatusTMTimer(1000);
+  EXPECT_FALSE(View.HasCurrentLine);
+}
+
+TEST_F(Tick, ProgressTimeAndSuspendedBlinking) {
+  Queue("/in/a.wav", true);
+  StartBTClick();
+  StatusTMTimer(10000);
+  StatusTMTimer(12000);
+  EXPECT_EQ(View.PercentText, "0%");
+  // Before any progress: 1000 x 2000 ms - 2000 ms = 1998 s.
+  EXPECT_EQ(View.TimeText, "00:33:18");
+  Converter.BytesDone = 499;
+  StatusTMTimer(14000);  // 4 s for half: 4 s to go
+  EXPECT_EQ(View.PercentText, "49%");
+  EXPECT_EQ(View.TimeText, "00:00:04");
+  Converter.Suspended = true;
+  StatusTMTimer(20000);
+  EXPECT_EQ(Converter.ElapsedMs, 4000);
+  EXPECT_EQ(View.TimeText, "00:00:04");
+  EXPECT_EQ(View.CurrentHint, std::string("Resume"));
+  const bool first = View.CurrentSelected;
+  StatusTMTimer(20500);
+  EXPECT_NE(View.CurrentSelected, first);
+  End(0);
+  StatusTMTimer(21000);
+  EXPECT_FALSE(Converter.Suspended);
+  EXPECT_EQ(View.PercentText, " ");
+  EXPECT_EQ(View.TimeText, " ");
+}
+
+TEST_F(Tick, NoticeReplacesTheStatusForTenTicks) {
+  Converter.NoticeText = "/in/a.wav: Cannot open input file";
+  Converter.NoticeTicks = 10;
+  for (int i = 0; i < 10; ++i) StatusTMTimer(i * 500);
+  EXPECT_EQ(View.StatusLine, "  /in/a.wav: Cannot open input file");
+  StatusTMTimer(5000);
+  EXPECT_EQ(View.StatusLine, "  Idle ...");
+}
+
+TEST_F(Tick, CloseAsksOnlyWhileAJobRuns) {
+  EXPECT_TRUE(FormCloseQuery());
+  EXPECT_TRUE(Job.Boxes.empty());
+  Queue("/in/a.mp3", false);
+  StartBTClick();
+  StatusTMTimer(0);
+  MessageBoxHook = [](const char* text, const char* caption, MessageBoxButtons b) {
+    Job.Boxes.push_back(std::string(caption) + ": " + text);
+    return b != MessageBoxOkCancel;  // Cancel
+  };
+  EXPECT_FALSE(FormCloseQuery());
+  EXPECT_EQ(Job.Boxes.back(), "Close Sonivert: You are about to cancel decoding of\n/in/a.mp3");
+  EXPECT_EQ(Job.Kills, 0);
+  MessageBoxHook = FakeBox;
+  EXPECT_TRUE(FormCloseQuery());
+  EXPECT_EQ(Job.Kills, 1);
+}
+
+TEST(Displays, PercentAndRemainingTimeRules) {
+  EXPECT_EQ(PercentOf(1000, 1000), 99u);
+  EXPECT_EQ(PercentOf(5000, 1000), 0u);         // above 100 shows 0
+  EXPECT_EQ(PercentOf(7, 0xFFFFFFFFu), 0u);     // the denominator wraps to 0
+  EXPECT_EQ(RemainingText(3600.0 * 1000 * 125 + 7999), "125:00:07");
+  EXPECT_EQ(RemainingText(-1000.0), "1193046:28:15");  // -1 s read as 2^32 - 1
+  EXPECT_EQ(QueueCounterText(1, false), "  1 file in queue [submission inactive]");
+}
+
+TEST(QueueLines, NamesAndPlayingTimes) {
+  EXPECT_EQ(BaseNameOf("/m/a.b.wav"), "a.b");
+  EXPECT_EQ(BaseNameOf("/m/README"), "README");
+  EXPECT_EQ(BaseNameOf("/m.d/x"), "x");
+  EXPECT_EQ(PlayingTime(125 * 60 + 7), "125:07");
+  QueueEntry mp3 = Entry("/m/song.mp3", false);
+  EXPECT_EQ(JobLineText(mp3), "song.mp3");
+}
+
+TEST(FormatControls, SelectionDefaultsMonoRuleAndBitrateFollow) {
+  QueueCount = 0;
+  AppSettings = Settings{};
+  QueueEntry mono = Entry("/m/mono.wav", true);
+  mono.Channels = 1;
+  mono.ChannelMode = 3;
+  mono.Bitrate = 2;
+  AppendQueueEntry(mono);
+  AppendQueueEntry(Entry("/m/s.mp3", false));
+  FormatDisplay d = FormatDisplayFor(0, true);
+  EXPECT_TRUE(d.Enabled);
+  EXPECT_EQ(d.ChannelMode, 3);
+  EXPECT_EQ(d.Bitrate, 2);
+  EXPECT_EQ(d.InfoText, "  44100hz; 16bit; mono");
+  EXPECT_EQ(FormatDisplayFor(0, false).Bitrate, -1);
+  d = FormatDisplayFor(1, false);  // an MP3 shows the defaults, BitrateCB whatever the flag says
+  EXPECT_FALSE(d.Enabled);
+  EXPECT_EQ(d.Bitrate, 5);
+  EXPECT_EQ(d.Layer, 2);
+  EXPECT_EQ(d.InfoText, "  Layer 3; Joint stereo; 44khz; 128kbit/s");
+  d = FormatDisplayFor(-1, true);
+  EXPECT_FALSE(d.Enabled);
+  EXPECT_EQ(d.InfoText, "");
+  EXPECT_EQ(ModeChoiceFor(0, 0), 3);
+  EXPECT_EQ(ModeChoiceFor(1, 0), 0);
+  QueueCount = 0;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Enqueue, AFullQueueTakesNothingMore) {
+  QueueCount = MaxQueueEntries;
+  std::string line;
+  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), EnqueueQueueFull);
+  EXPECT_EQ(QueueCount, MaxQueueEntries);
+  QueueCount = 0;
+  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), InspectCannotOpen);
+  EXPECT_EQ(QueueCount, 0);
+}
+
+TEST(Settings, TompgBesideTheProgramIsTheDefaultOnlyWhenItIsThere) {
+  char dir[] = "/tmp/sonivert-tompg-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  AppSettings = Settings{};
+  PreferTompgBeside(dir);
+  EXPECT_STREQ(AppSettings.TompgDir, "");  // nothing there
+  const std::string tompg = std::string(dir) + "/tompg";
+  FILE* f = std::fopen(tompg.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  PreferTompgBeside(dir);
+  EXPECT_STREQ(AppSettings.TompgDir, "");  // not executable
+  chmod(tompg.c_str(), 0755);
+  PreferTompgBeside(dir);
+  EXPECT_EQ(std::string(AppSettings.TompgDir), std::string(dir) + "/");
+  std::remove(tompg.c_str());
+  rmdir(dir);
+}
+
+}  // namespace
