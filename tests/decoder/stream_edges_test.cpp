@@ -140,4 +140,24 @@ TEST(Regressions, DecodeWithoutFault) {
   EXPECT_EQ(found, listed) << "the folder and its README list different streams";
 }
 
+// A stream decodes to the same PCM whatever the job before it decoded: main data that a damaged
+// frame places before the stream's first byte must not come from the previous file.
+TEST(Regressions, OutputDoesNotDependOnThePreviousDecode) {
+  // 12 KB of two different streams: enough main data to fill the whole ring, differently.
+  std::vector<uint8_t> before[2] = {ReadVector("l3-he_mode.bit"), ReadVector("l3-compl.bit")};
+  for (std::vector<uint8_t>& b : before) b.resize(std::min<size_t>(b.size(), 12288));
+  const std::filesystem::path dir = decodetest::TestDataPath("regressions");
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (!entry.is_regular_file() || entry.path().extension() != ".mp3") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::vector<uint8_t> stream = ReadFileBytes(entry.path().string());
+    decodetest::DecodeBytes(before[0]);
+    const Decoded first = decodetest::DecodeBytes(stream);
+    decodetest::DecodeBytes(before[1]);
+    const Decoded second = decodetest::DecodeBytes(stream);
+    EXPECT_EQ(first.exitCode, second.exitCode);
+    EXPECT_TRUE(first.wav == second.wav);
+  }
+}
+
 }  // namespace
