@@ -113,6 +113,18 @@ TEST_F(QueueFaults, SourcesRemovedOrReplacedAfterEnqueueAreReported) {
   EXPECT_TRUE(FileExists(Root + "music/swapped.wav"));
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool UnderAddressSanitizer = true;
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+
 int OpenDescriptors() {
   int n = 0;
   if (DIR* d = ::opendir("/proc/self/fd")) {
@@ -188,7 +200,11 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
   EXPECT_EQ(OpenDescriptors(), fdsBefore);
   EXPECT_EQ(Children(), 0);
-  EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
+  // AddressSanitizer keeps freed blocks in quarantine, so the resident size grows there without a
+  // leak; its leak check at exit covers that build instead.
+  if (!UnderAddressSanitizer) {
+    EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
+  }
   std::printf("soak: %d jobs; descriptors %d after %d jobs, %d at the end; resident %ld kB after %d jobs, %ld kB "
               "at the end\n",
               files, fdsBefore, warmUp, OpenDescriptors(), rssAfter100, warmUp, rssEnd);
