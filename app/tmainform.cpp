@@ -23,6 +23,7 @@
 #include "app/core/scheduler.h"
 #include "app/core/settings.h"
 #include "decoder/decoder.h"
+#include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
 #include "platform/console.h"
@@ -106,6 +107,11 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   MainForm = this;
   ui->setupUi(this);
   setFixedSize(632, 425);
+  MessageBoxHook = MainFormMessageBox;
+  // The gradient caption: the window grows by its strip, the client area keeps its size.
+  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Main);
+  if (caption.Caption == nullptr) ShowMessageBox(Bytes(caption.Error).c_str(), "Sonivert");
+  MainMC = caption.Caption;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -174,7 +180,6 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   connect(ui->PriorityTB, &QSlider::valueChanged, this, &TMainForm::PriorityTBChange);
   PriorityPosition = ui->PriorityTB->value();
 
-  MessageBoxHook = MainFormMessageBox;
   Scheduler.ApplyView = ApplyMainView;
 
   StatusTM = new QTimer(this);

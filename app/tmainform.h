@@ -12,6 +12,7 @@ class QFileSystemWatcher;
 class QSocketNotifier;
 class QStringListModel;
 class QTimer;
+class THelioCaption;
 namespace Ui {
 class TMainForm;
 }
@@ -59,6 +60,7 @@ class TMainForm : public QWidget {
   void ApplyView();
 
   bool BitrateFollow = true;
+  THelioCaption* MainMC = nullptr;  // the gradient caption strip
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "decoder/stages.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ void Prepare() {
   static bool ready = false;
   if (!ready) {
     BuildImdctWindows();
-    ScaleSynthesisWindow();
     ready = true;
   }
   ResetHybrid();
@@ -30,21 +30,21 @@ void Prepare() {
 // 18 time slots of one channel: matrixing, windowing, PCM.
 void Synthesis(benchmark::State& state) {
   Prepare();
-  if (SelectSynthesisPath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
+  if (UseVectorPath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
   Decoder.ChannelCount = 2;
   for (auto _ : state) {
-    for (int s = 0; s < 18; ++s) SynthesiseSlot(0, s);
+    SynthesiseGranule(0);
     benchmark::DoNotOptimize(Decoder.PcmBlock);
   }
   state.SetItemsProcessed(state.iterations());
-  SelectSynthesisPath(true);
+  UseVectorPath(true);
 }
 BENCHMARK(Synthesis)->ArgName("vector")->Arg(0)->Arg(1);
 
 // Alias reduction, IMDCT and overlap-add of all 32 subbands of a long-block channel.
 void Hybrid(benchmark::State& state) {
   Prepare();
-  if (SelectHybridPath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
+  if (UseVectorPath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
   Decoder.ActiveSubbands[0] = 32;
   Decoder.Side.gr[0][0].block_type = static_cast<int>(state.range(1));
   Decoder.Side.gr[0][0].window_switching_flag = state.range(1) != 0;
@@ -54,14 +54,14 @@ void Hybrid(benchmark::State& state) {
     benchmark::DoNotOptimize(Decoder.HybridOutput);
   }
   state.SetItemsProcessed(state.iterations());
-  SelectHybridPath(true);
+  UseVectorPath(true);
 }
 BENCHMARK(Hybrid)->ArgNames({"vector", "block_type"})->Args({0, 0})->Args({1, 0})->Args({0, 2})->Args({1, 2});
 
 // Requantization and mid/side of a joint-stereo granule with every line coded.
 void JointStereo(benchmark::State& state) {
   Prepare();
-  if (SelectRequantizePath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
+  if (UseVectorPath(state.range(0) != 0) != (state.range(0) != 0)) return state.SkipWithError("no AVX2");
   FrameHeader h{};
   h.ID = 1;
   h.mode = 1;
@@ -79,7 +79,7 @@ void JointStereo(benchmark::State& state) {
     benchmark::DoNotOptimize(Decoder.DequantizedSpectrum);
   }
   state.SetItemsProcessed(state.iterations());
-  SelectRequantizePath(true);
+  UseVectorPath(true);
 }
 BENCHMARK(JointStereo)->ArgName("vector")->Arg(0)->Arg(1);
 

@@ -1,5 +1,6 @@
 // In-register transpose of 8 x 8 floats for the AVX2 code of hybrid.cpp and synthesis.cpp;
 // included inside their AVX2-compiled regions (no include guard: one copy in each).
+#include <immintrin.h>
 
 // In-register transpose of an 8 x 8 block.
 inline void Transpose8(__m256* r) {

@@ -97,10 +97,10 @@ uint32_t GetMainBits(int n) {
 }
 
 int FrameLength(const FrameHeader& header) {
-  // Free format (bitrate_index 0), index 15, sampling_frequency 3 and layer 0 are not in the
-  // tables: 0 tells the caller to end the stream at this header.
-  int bitrate = FrameBitrate(header.ID, header.layer, header.bitrate_index);
-  int rate = FrameSampleRate(header.ID, header.sampling_frequency);
-  if (bitrate <= 0 || rate <= 0) return 0;
-  return (header.ID == 1 ? 144000 : 72000) * bitrate / rate;
+  // Every frame is decoded as Layer III, with the bitrate of its own layer's row. Free format
+  // (bitrate_index 0), index 15, sampling_frequency 3 and layer 0 are not in the tables: 0 tells
+  // the caller to end the stream at this header.
+  const int layerIII = 1;
+  return FrameBytes(header.ID, layerIII, FrameBitrate(header.ID, header.layer, header.bitrate_index),
+                    FrameSampleRate(header.ID, header.sampling_frequency), 0);
 }

@@ -44,10 +44,6 @@ void ReportFailedCode() {
   fputs(" h_cue clobbered. this is a bug. blip.\n", stdout);
 }
 
-const HuffmanTable& TableFor(int table) {
-  return HuffmanTables[(table >= 0 && table < 34) ? table : 0];
-}
-
 // Silent channel: no lines, the reader moves to the end of the granule's data.
 void SilentGranule(int c, uint32_t startPos, int avail) {
   int32_t* out = Decoder.QuantizedSpectrum[c];
@@ -58,21 +54,7 @@ void SilentGranule(int c, uint32_t startPos, int avail) {
 
 }  // namespace
 
-int DecodePair(int table, int& x, int& y) {
-  const uint32_t e = FindEntry(TableFor(table), PeekMainBits(19));
-  if (e == FailedEntry) {
-    ReportFailedCode();
-    return -1;
-  }
-  const int len = static_cast<int>((e >> 8) & 31);
-  SkipMainBits(len);
-  x = static_cast<int>((e >> 4) & 15);
-  y = static_cast<int>(e & 15);
-  return len;
-}
-
-void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
-  (void)header;
+void DecodeSpectrum(int g, int c, int part2) {
   const GranuleInfo& gi = Decoder.Side.gr[g][c];
   const int16_t* longEnd = Decoder.LongBandEnd;
   const int16_t* shortEnd = Decoder.ShortBandEnd;
@@ -141,8 +123,9 @@ void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2) {
       const uint32_t window = RingWindow(pos);
       const uint32_t e = FindEntry(table, window >> 13);
       if (e == FailedEntry) {
-        // Unreachable with the standard tables (every look-ahead finds its code word); the
-        // pair is given the values 0, and the count is lowered by one bit as it always was.
+        // Unreachable with the standard tables (every look-ahead finds its code word). A failed
+        // search consumes nothing and counts as a code word of length -1, so the count drops by
+        // one bit; the pair is given the values 0.
         ReportFailedCode();
         adjust -= 1;
         out[i] = out[i + 1] = 0;

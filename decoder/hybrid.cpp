@@ -14,23 +14,16 @@
 #include <cmath>
 #include <iterator>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define SONIVERT_X86 1
-#endif
-
 #include "decoder/stages.h"
 #include "decoder/tables/hybrid_tables.h"
 #include "decoder/tables/synthesis_tables.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
 // Windows of block types 0, 1 and 3 (row 2 is unused: the short window is part of the short
 // transform).
 alignas(32) float ImdctWindows[4][36];
-
-bool VectorAvailable = false;
-bool UseVector = false;
 
 namespace portable {
 #include "decoder/filterbank_kernels.h"
@@ -107,11 +100,6 @@ void AliasBoundaries(float* x, int last) {
 
 }  // namespace
 
-bool SelectHybridPath(bool vector) {
-  UseVector = vector && VectorAvailable;
-  return UseVector;
-}
-
 void BuildImdctWindows() {
   // The angles use the single-precision constants pi/36 and pi/12; the sines are evaluated in
   // double precision and rounded once.
@@ -132,11 +120,6 @@ void BuildImdctWindows() {
                          : i < 18 ? 1.0f
                                   : normal;
   }
-#ifdef SONIVERT_X86
-  __builtin_cpu_init();
-  VectorAvailable = __builtin_cpu_supports("avx2");
-#endif
-  SelectHybridPath(true);
 }
 
 void ResetHybrid() {
@@ -154,7 +137,7 @@ void AliasReduce(int g, int c) {
                        : std::clamp(Decoder.ActiveSubbands[c], 1, 31);
   float* x = Decoder.DequantizedSpectrum[c];
 #ifdef SONIVERT_X86
-  if (UseVector) return avx2::AliasBoundaries(x, last);
+  if (VectorPath) return avx2::AliasBoundaries(x, last);
 #endif
   for (int sb = 1; sb <= last; ++sb) {
     float* up = x + 18 * sb - 1;
@@ -188,7 +171,7 @@ void HybridChannel(int g, int c) {
 
   int silent = active;
 #ifdef SONIVERT_X86
-  if (UseVector && !mixed) {
+  if (VectorPath && !mixed) {
     // Whole groups of eight: transforming the zeros of a silent subband gives what the copy
     // below gives.
     const int groups = (active + 7) / 8;

@@ -94,6 +94,8 @@ struct Layer3Decoder {
   alignas(32) float SynthesisBuffer[2][2][16][32];  // [channel][half][slot][row]
   int32_t SynthesisSlot[2];
   int32_t SynthesisHalf[2];
+  // The matrixed values X[0..31] of one channel's 18 time slots of the granule being synthesised.
+  alignas(32) float MatrixedSlots[18][32];
 
   int16_t PcmBlock[1152];
 

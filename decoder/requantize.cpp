@@ -11,14 +11,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define SONIVERT_X86 1
-#endif
-
 #include "decoder/stages.h"
 #include "decoder/tables/requantize_tables.h"
 #include "decoder/tables/scalefactor_tables.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
@@ -67,20 +63,6 @@ inline float SignedPower(int32_t v, float gain) {
   return v < 0 ? -r : r;
 }
 
-bool UseVector = true;
-
-bool VectorAvailable() {
-#ifdef SONIVERT_X86
-  static const bool available = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return available;
-#else
-  return false;
-#endif
-}
-
 // Mid/side of one line pair in double precision, rounded once to float.
 inline void MidSideLine(float& left, float& right) {
   const double m = left;
@@ -90,7 +72,9 @@ inline void MidSideLine(float& left, float& right) {
 }
 
 #ifdef SONIVERT_X86
-__attribute__((target("avx2"))) void PowerLinesAvx2(const int32_t* q, const float* gain, float* out, int n) {
+#include "decoder/avx2_begin.h"
+namespace avx2 {
+void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
   const __m256i last = _mm256_set1_epi32(Pow43Entries - 1);
   const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
   int j = 0;
@@ -104,7 +88,7 @@ __attribute__((target("avx2"))) void PowerLinesAvx2(const int32_t* q, const floa
   for (; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
 }
 
-__attribute__((target("avx2"))) void MidSideAvx2(float* left, float* right, int begin, int end) {
+void MidSide(float* left, float* right, int begin, int end) {
   const __m256d k = _mm256_set1_pd(InvSqrt2);
   int j = begin;
   for (; j + 4 <= end; j += 4) {
@@ -115,6 +99,8 @@ __attribute__((target("avx2"))) void MidSideAvx2(float* left, float* right, int 
   }
   for (; j < end; ++j) MidSideLine(left[j], right[j]);
 }
+}  // namespace avx2
+#include "decoder/avx2_end.h"
 #endif
 
 // Sets gain[from..to-1] to v, four at a time: it may write up to three entries past `to`, which
@@ -132,7 +118,7 @@ inline void FillGain(float* gain, int from, int to, float v) {
 // out[j] = sign(q[j]) |q[j]|^(4/3) gain[j] for j < n.
 void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
 #ifdef SONIVERT_X86
-  if (UseVector && VectorAvailable()) return PowerLinesAvx2(q, gain, out, n);
+  if (VectorPath) return avx2::PowerLines(q, gain, out, n);
 #endif
   for (int j = 0; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
 }
@@ -140,7 +126,7 @@ void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
 // Mid/side over lines begin..end-1 of both channels, in place.
 void MidSide(float* left, float* right, int begin, int end) {
 #ifdef SONIVERT_X86
-  if (UseVector && VectorAvailable()) return MidSideAvx2(left, right, begin, end);
+  if (VectorPath) return avx2::MidSide(left, right, begin, end);
 #endif
   for (int j = begin; j < end; ++j) MidSideLine(left[j], right[j]);
 }
@@ -425,11 +411,6 @@ int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count
 }
 
 }  // namespace
-
-bool SelectRequantizePath(bool vector) {
-  UseVector = vector;
-  return vector && VectorAvailable();
-}
 
 void DequantizeChannel(const FrameHeader& header, int g, int c) {
   const GranuleInfo& gi = Decoder.Side.gr[g][c];

@@ -1,4 +1,5 @@
-// The decoder's stage functions, private to decoder/. Each works on the static block Decoder.
+// The decoder's stage functions, private to decoder/. Each works on the static block Decoder;
+// decoder/vector_path.h switches all of them between their AVX2 and their portable code.
 #pragma once
 #include <cstdint>
 
@@ -21,32 +22,19 @@ void SelectBandTables(const FrameHeader& header);
 int DecodeScaleFactors(const FrameHeader& header, int g, int c);  // part2 length in bits
 
 // huffman.cpp: spectral values.
-int DecodePair(int table, int& x, int& y);  // code length in bits
-void DecodeSpectrum(const FrameHeader& header, int g, int c, int part2);
+void DecodeSpectrum(int g, int c, int part2);
 
 // requantize.cpp: requantization, reordering of short blocks, stereo.
 void DequantizeChannel(const FrameHeader& header, int g, int c);
 void JointStereoGranule(const FrameHeader& header, int g);
-// Picks the vector (AVX2) or the portable line loops; both give identical values. Returns
-// whether the vector path is in use (the default when the processor has it).
-bool SelectRequantizePath(bool vector);
 
 // hybrid.cpp: alias reduction, IMDCT, overlap-add.
 void BuildImdctWindows();
 void ResetHybrid();
 void AliasReduce(int g, int c);      // skips pure short blocks itself
 void HybridChannel(int g, int c);    // all 32 subbands of channel c into HybridOutput
-// Picks the vector (AVX2, eight subbands at once) or the portable transforms; both give
-// identical samples. Returns whether the vector path is in use. BuildImdctWindows picks the
-// vector path when the processor has it.
-bool SelectHybridPath(bool vector);
 
 // synthesis.cpp: polyphase synthesis and PCM.
-void ScaleSynthesisWindow();
 void ResetSynthesis();
-void SynthesiseSlot(int c, int s);   // time slot s of channel c into PcmBlock
+void SynthesiseGranule(int c);       // the 18 time slots of channel c into PcmBlock
 int16_t PcmSample(float sum);        // truncation toward zero, then saturation to 16 bits
-// Picks the vector (AVX2) or the portable windowing; both give identical samples. Returns
-// whether the vector path is in use. ScaleSynthesisWindow picks the vector path when the
-// processor has it.
-bool SelectSynthesisPath(bool vector);

@@ -3,56 +3,38 @@
 //
 // The FIFO is never shifted: each channel keeps two halves of 16 slots of 32 matrixed values
 // and a slot index that moves down by one per time slot while the half toggles, so that the 16
-// taps of every output sample lie in the current half at slots c, c + 1, .., c + 15 (mod 16).
-// Each half is held slot-major ([slot][row]) so that 8 neighbouring output samples read
-// neighbouring values: the windowing runs 8 samples at a time, each sample keeping its own
+// taps of every output sample lie in the current half at slots slot, slot + 1, .., slot + 15
+// (mod 16). Each half is held slot-major ([slot][row]) so that 8 neighbouring output samples
+// read neighbouring values: the windowing runs 8 samples at a time, each sample keeping its own
 // accumulation order t = 0..15, so vector and scalar paths give identical sums. A granule's 18
-// time slots are matrixed eight at a time with AVX2 (the same butterflies per slot).
+// time slots are matrixed first (eight at a time with AVX2, the same butterflies per slot), then
+// go through the FIFO and the windowing one by one.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define SONIVERT_X86 1
-#endif
 
 #include "decoder/stages.h"
 #include "decoder/tables/hybrid_tables.h"
 #include "decoder/tables/synthesis_tables.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
-// The scaled window by tap: [t][j] = SynthesisWindow[j][t], filled once by ScaleSynthesisWindow.
-alignas(32) float WindowByTap[16][32];
-
 // One half of a channel's FIFO: 16 slots of 32 rows.
 using Half = float[16][32];
-
-bool VectorAvailable = false;
-bool UseVector = false;
-
-// Matrixed values of eight neighbouring time slots, with the input they were made from.
-struct SlotGroup {
-  int first = -1;
-  alignas(32) float input[8][32];
-  alignas(32) float values[8][32];  // [slot - first][m]
-};
-SlotGroup Group;
 
 namespace portable {
 #include "decoder/filterbank_kernels.h"
 }  // namespace portable
 
-// Output samples j = 0..31 of the slot at index c of `half`, to out[j * stride].
-void WindowPortable(const Half& half, int c, int16_t* out, int stride) {
+// Output samples j = 0..31 of the time slot at index `slot` of `half`, to out[j * stride].
+void WindowPortable(const Half& half, int slot, int16_t* out, int stride) {
   float acc[32];
-  const float* b = half[c];
-  for (int j = 0; j < 32; ++j) acc[j] = WindowByTap[0][j] * b[j];
+  const float* b = half[slot];
+  for (int j = 0; j < 32; ++j) acc[j] = SynthesisWindow[0][j] * b[j];
   for (int t = 1; t < 16; ++t) {
-    b = half[(c + t) & 15];
-    for (int j = 0; j < 32; ++j) acc[j] += WindowByTap[t][j] * b[j];
+    b = half[(slot + t) & 15];
+    for (int j = 0; j < 32; ++j) acc[j] += SynthesisWindow[t][j] * b[j];
   }
   for (int j = 0; j < 32; ++j) out[j * stride] = PcmSample(acc[j]);
 }
@@ -64,20 +46,21 @@ typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/filterbank_kernels.h"
 
 // The same sums, 8 samples per register, multiply then add (no fused multiply-add). Stereo
-// output (stride 2) goes into the 32-bit sample pairs at `out`, channel ch's half of each.
-// One instance per slot index C, so that the 16 slot addresses are constants.
-template <int C>
-void Window(const Half& half, int16_t* out, int stride, int ch) {
+// output (stride 2) goes into the 32-bit sample pairs at `out`, channel c's half of each.
+// One instance per slot index Slot, so that the 16 slot addresses are constants.
+template <int Slot>
+void Window(const Half& half, int16_t* out, int stride, int c) {
   __m256 a[4];
-  for (int q = 0; q < 4; ++q) a[q] = _mm256_mul_ps(_mm256_load_ps(WindowByTap[0] + 8 * q), _mm256_load_ps(half[C] + 8 * q));
+  for (int q = 0; q < 4; ++q)
+    a[q] = _mm256_mul_ps(_mm256_load_ps(SynthesisWindow[0] + 8 * q), _mm256_load_ps(half[Slot] + 8 * q));
 #ifdef __clang__
 #pragma unroll
 #else
 #pragma GCC unroll 16
 #endif
   for (int t = 1; t < 16; ++t) {
-    const float* b = half[(C + t) & 15];
-    const float* w = WindowByTap[t];
+    const float* b = half[(Slot + t) & 15];
+    const float* w = SynthesisWindow[t];
     for (int q = 0; q < 4; ++q)
       a[q] = _mm256_add_ps(a[q], _mm256_mul_ps(_mm256_load_ps(w + 8 * q), _mm256_load_ps(b + 8 * q)));
   }
@@ -98,9 +81,9 @@ void Window(const Half& half, int16_t* out, int stride, int ch) {
     // channel 1 the high half; the other channel's samples are kept.
     for (int q = 0; q < 4; ++q) {
       __m256i* at = reinterpret_cast<__m256i*>(out + 16 * q);
-      const __m256i old = _mm256_loadu_si256(at);
-      _mm256_storeu_si256(at, ch ? _mm256_blend_epi16(old, _mm256_slli_epi32(v[q], 16), 0xAA)
-                                 : _mm256_blend_epi16(old, v[q], 0x55));
+      const __m256i other = _mm256_loadu_si256(at);
+      _mm256_storeu_si256(at, c ? _mm256_blend_epi16(other, _mm256_slli_epi32(v[q], 16), 0xAA)
+                                : _mm256_blend_epi16(other, v[q], 0x55));
     }
   }
 }
@@ -112,7 +95,7 @@ const WindowFunction WindowBySlot[16] = {Window<0>,  Window<1>,  Window<2>,  Win
 
 #include "decoder/avx_transpose.h"
 
-// Matrixes the eight time slots s0..s0+7 of HybridOutput into X[slot - s0][m].
+// Matrixes the eight time slots s0..s0+7 of HybridOutput into X[s - s0][m].
 void MatrixEight(int s0, float (*X)[32]) {
   // The input, slot-major in HybridOutput, is transposed in 8 x 8 blocks: in[k] holds subband
   // k of the eight slots.
@@ -150,33 +133,25 @@ void Rows(const float* X, float* cur, float* other) {
   _mm256_store_ps(other + 16, _mm256_mul_ps(minusTwo, v0));
   _mm256_store_ps(other + 24, _mm256_mul_ps(minusTwo, v8));
 }
-
-bool SameRow(const float* a, const float* b) {
-  __m256i same = _mm256_set1_epi32(-1);
-  for (int q = 0; q < 4; ++q)
-    same = _mm256_and_si256(same, _mm256_cmpeq_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + 8 * q)),
-                                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 8 * q))));
-  return _mm256_movemask_epi8(same) == -1;
-}
 }  // namespace avx2
 #include "decoder/avx2_end.h"
 #endif
 
-// One time slot of channel ch from its matrixed values X[0..31]: the rows of both halves, the
+// Time slot s of channel c from its matrixed values X[0..31]: the rows of both halves, the
 // windowing into PcmBlock, the advance of slot and half.
-void EmitSlot(int ch, int s, const float* X) {
-  const int h = Decoder.SynthesisHalf[ch] & 1;
-  const int c = Decoder.SynthesisSlot[ch] & 15;
-  Half& current = Decoder.SynthesisBuffer[ch][h];
+void EmitSlot(int c, int s, const float* X) {
+  const int h = Decoder.SynthesisHalf[c] & 1;
+  const int slot = Decoder.SynthesisSlot[c] & 15;
+  Half& current = Decoder.SynthesisBuffer[c][h];
   // V[0..31] (rows 2 V[j]) into the current half, V[32..63] into the other, same slot.
-  float* cur = current[c];
-  float* other = Decoder.SynthesisBuffer[ch][1 - h][c];
+  float* cur = current[slot];
+  float* other = Decoder.SynthesisBuffer[c][1 - h][slot];
   const bool stereo = Decoder.ChannelCount == 2;
   int16_t* block = Decoder.PcmBlock + (stereo ? 64 : 32) * s;
 #ifdef SONIVERT_X86
-  if (UseVector) {
+  if (VectorPath) {
     avx2::Rows(X, cur, other);
-    avx2::WindowBySlot[c](current, block, stereo ? 2 : 1, ch);
+    avx2::WindowBySlot[slot](current, block, stereo ? 2 : 1, c);
   } else
 #endif
   {
@@ -185,10 +160,10 @@ void EmitSlot(int ch, int s, const float* X) {
     for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
     other[0] = -2.0f * X[16];
     for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
-    WindowPortable(current, c, stereo ? block + ch : block, stereo ? 2 : 1);
+    WindowPortable(current, slot, stereo ? block + c : block, stereo ? 2 : 1);
   }
-  Decoder.SynthesisSlot[ch] = (c + 15) & 15;
-  Decoder.SynthesisHalf[ch] = 1 - h;
+  Decoder.SynthesisSlot[c] = (slot + 15) & 15;
+  Decoder.SynthesisHalf[c] = 1 - h;
 }
 
 }  // namespace
@@ -201,29 +176,6 @@ int16_t PcmSample(float sum) {
   return static_cast<int16_t>(static_cast<int32_t>(sum));
 }
 
-bool SelectSynthesisPath(bool vector) {
-  UseVector = vector && VectorAvailable;
-  return UseVector;
-}
-
-void ScaleSynthesisWindow() {
-  // The window is scaled in place, so a second call would scale it twice: only the first counts.
-  static bool scaled = false;
-  if (scaled) return;
-  scaled = true;
-  // 16383.5 = 32767 / 2: the stored rows hold 2 V, and full scale is 32767.
-  for (int j = 0; j < 32; ++j)
-    for (int t = 0; t < 16; ++t) {
-      SynthesisWindow[j][t] *= 16383.5f;
-      WindowByTap[t][j] = SynthesisWindow[j][t];
-    }
-#ifdef SONIVERT_X86
-  __builtin_cpu_init();
-  VectorAvailable = __builtin_cpu_supports("avx2");
-#endif
-  SelectSynthesisPath(true);
-}
-
 void ResetSynthesis() {
   for (auto& channel : Decoder.SynthesisBuffer)
     for (auto& half : channel)
@@ -232,27 +184,21 @@ void ResetSynthesis() {
   Decoder.SynthesisHalf[0] = Decoder.SynthesisHalf[1] = 0;
 }
 
-void SynthesiseSlot(int ch, int s) {
-  ch &= 1;
-  s = std::clamp(s, 0, 17);
+void SynthesiseGranule(int c) {
+  c &= 1;
+  float(*matrixed)[32] = Decoder.MatrixedSlots;
+  // Every slot is matrixed before the first goes into the FIFO: the rows of slot s + 1 overwrite
+  // FIFO entries that the windowing of slot s still reads.
 #ifdef SONIVERT_X86
-  if (UseVector) {
-    // Slots 0, 8 and 16 matrix the groups 0..7, 8..15 and 10..17 at once; the other slots take
-    // their values from the group when their input is still the one the group was made from
-    // (each slot's values depend on its own input only), else they are matrixed alone.
-    if (s == 0 || s == 8 || s == 16) {
-      Group.first = s == 16 ? 10 : s;
-      avx2::MatrixEight(Group.first, Group.values);
-      std::memcpy(Group.input, Decoder.HybridOutput[Group.first], sizeof Group.input);
-    }
-    const int lane = s - Group.first;
-    if (Group.first >= 0 && lane >= 0 && lane < 8 && avx2::SameRow(Group.input[lane], Decoder.HybridOutput[s])) {
-      EmitSlot(ch, s, Group.values[lane]);
-      return;
-    }
-  }
+  if (VectorPath) {
+    // Slots 0..7, 8..15 and 10..17: the last group matrixes slots 10..15 again, to the same values.
+    avx2::MatrixEight(0, matrixed);
+    avx2::MatrixEight(8, matrixed + 8);
+    avx2::MatrixEight(10, matrixed + 10);
+  } else
 #endif
-  alignas(32) float X[32];
-  portable::Matrix<float, 32>(Decoder.HybridOutput[s], X);
-  EmitSlot(ch, s, X);
+  {
+    for (int s = 0; s < 18; ++s) portable::Matrix<float, 32>(Decoder.HybridOutput[s], matrixed[s]);
+  }
+  for (int s = 0; s < 18; ++s) EmitSlot(c, s, matrixed[s]);
 }

@@ -109,7 +109,7 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
     if (PcmBytesWritten + blockBytes > MaxWaveData) return;
     for (int c = 0; c < channels; ++c) {
       const int part2 = DecodeScaleFactors(header, g, c);
-      DecodeSpectrum(header, g, c, part2);
+      DecodeSpectrum(g, c, part2);
     }
     if (header.mode == 1 && header.mode_extension != 0) {
       JointStereoGranule(header, g);
@@ -119,7 +119,7 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
     for (int c = 0; c < channels; ++c) AliasReduce(g, c);
     for (int c = 0; c < channels; ++c) {
       HybridChannel(g, c);
-      for (int s = 0; s < 18; ++s) SynthesiseSlot(c, s);
+      SynthesiseGranule(c);
     }
     if (!WriteOutput(Decoder.PcmBlock, blockBytes)) return;
     PcmBytesWritten += blockBytes;
@@ -147,12 +147,9 @@ const char* DecoderExitText(uint32_t code) {
 }
 
 void InitDecoderTables() {
-  // The synthesis window is scaled in place: a second run would scale it twice.
+  // Once, also when more than one caller asks: a decode may already be reading the tables.
   static std::once_flag once;
-  std::call_once(once, [] {
-    BuildImdctWindows();
-    ScaleSynthesisWindow();
-  });
+  std::call_once(once, BuildImdctWindows);
 }
 
 uint32_t DecodeStream(FILE* input, FILE* output) {

@@ -103,7 +103,6 @@ void ConsoleSetup() {
   ConsoleMonitor.ConsoleOut = OpenConsole();
   SetConsoleTitle(ConsoleMonitor.ConsoleTitle.c_str());
   // There is no console window: the search ends at once and there is nothing to hide.
-  ConsoleMonitor.ConsoleWindow = false;
   if (ConsoleMonitor.RaiseMainWindow != nullptr) ConsoleMonitor.RaiseMainWindow();
   FitConsole();
   WriteConsole("\n");

@@ -10,13 +10,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decoder/tables/frame_rates.h"
 #include "fuzz/fuzz_io.h"
 
 namespace {
-
-const int Bitrates[2][15] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-                             {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
-const int Rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
 
 // Room for the stream: the frames never hold more than the input plus a 4-byte header per frame,
 // and the loop stops one longest frame (1441 bytes: 320 kbit/s at 32 kHz) before the end.
@@ -31,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int sf = (data[0] >> 5) % 3;
   const int protection = data[1] >> 7;
   const bool perFrameMode = (data[1] >> 4) & 1;
-  const int frameLength = (id ? 144000 : 72000) * Bitrates[id][bitrateIndex] / Rates[id][sf];
+  const int layerIII = 1;
+  const int frameLength =
+      FrameBytes(id, layerIII, FrameBitrate(id, layerIII, bitrateIndex), FrameSampleRate(id, sf), 0);
   size_t in = 2, out = 0;
   for (int n = 0; in < size && out + 1442 <= sizeof Stream; n++) {
     int modeBits = data[1] & 15;

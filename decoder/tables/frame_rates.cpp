@@ -26,3 +26,13 @@ int FrameSampleRate(int id, int sampling_frequency) {
   if (id < 0 || id > 1 || sampling_frequency < 0 || sampling_frequency > 2) return 0;
   return FrameSampleRateTable[id][sampling_frequency];
 }
+
+int FrameBytes(int id, int layer, int kbps, int sample_rate, int padding_bit) {
+  if (id < 0 || id > 1 || layer < 1 || layer > 3 || kbps <= 0 || sample_rate <= 0) return 0;
+  const int padding = padding_bit & 1;
+  // Layer I: 384 samples in 4-byte slots. Layer II: 1152 samples. Layer III: 1152 samples for
+  // ID 1, 576 for the lower sampling frequencies (one granule).
+  if (layer == 3) return (12000 * kbps / sample_rate + padding) * 4;
+  const int perKbps = layer == 1 && id == 0 ? 72000 : 144000;  // samples per frame / 8 x 1000
+  return perKbps * kbps / sample_rate + padding;
+}

@@ -1,5 +1,5 @@
-// Bitrate and sampling-frequency tables of the MPEG audio frame header, shared by source file
-// inspection and the decoder.
+// Bitrate and sampling-frequency tables of the MPEG audio frame header and the length of a frame:
+// the one source of these facts for source file inspection, the decoder and tompg.
 #pragma once
 #include <cstdint>
 
@@ -14,3 +14,9 @@ extern const int32_t FrameSampleRateTable[2][3];
 int FrameBitrate(int id, int layer, int bitrate_index);
 // Sampling frequency in Hz; 0 for the reserved index 3.
 int FrameSampleRate(int id, int sampling_frequency);
+// Length in bytes of a frame coded as `layer` (the header field: 3 Layer I, 2 Layer II, 1 Layer
+// III) at `kbps` and `sample_rate` Hz, with its padding slot when padding_bit is 1: samples per
+// frame / 8 x bitrate / sampling frequency, the remainder dropped (ISO/IEC 11172-3 2.4.3.1,
+// ISO/IEC 13818-3 2.4.3.1); Layer I counts whole 4-byte slots. 0 when a value is not covered
+// (free format, a reserved index).
+int FrameBytes(int id, int layer, int kbps, int sample_rate, int padding_bit);

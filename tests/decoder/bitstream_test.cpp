@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "decoder/stages.h"
+#include "decoder/tables/frame_rates.h"
 #include "tests/decoder/bitwriter.h"
 
 namespace {
@@ -161,6 +162,28 @@ TEST(FrameHeader, FrameLengthFollowsTheTablesAndRefusesUncoveredHeaders) {
     h.sampling_frequency = r.rate;
     EXPECT_EQ(FrameLength(h), r.length) << r.id << " " << r.layer << " " << r.bitrate << " " << r.rate;
   }
+}
+
+// The frame length of every layer, worked out by hand from the standards' slot rule: Layer I
+// frames are 4 x floor(12 x bitrate / rate) bytes (and pad by 4), Layers II and III
+// floor(144 x bitrate / rate), Layer III of the lower sampling frequencies floor(72 x ...).
+TEST(FrameHeader, FrameBytesOfEveryLayer) {
+  struct Row {
+    const char* name;
+    int id, layer, kbps, rate, padding, bytes;
+  } rows[] = {
+      {"LayerI_32k_44100", 1, 3, 32, 44100, 0, 32},         // 12 x 32000 / 44100 = 8.7 slots
+      {"LayerI_32k_44100_padded", 1, 3, 32, 44100, 1, 36},  // one more 4-byte slot
+      {"LayerI_lsf_256k_16000", 0, 3, 256, 16000, 0, 768},
+      {"LayerII_384k_48000", 1, 2, 384, 48000, 0, 1152},
+      {"LayerII_lsf_160k_22050", 0, 2, 160, 22050, 1, 1045},  // 1044.9 + 1: Layer II keeps 1152 samples
+      {"LayerIII_320k_32000_padded", 1, 1, 320, 32000, 1, 1441},
+      {"LayerIII_lsf_8k_22050", 0, 1, 8, 22050, 0, 26},
+      {"FreeFormat", 1, 1, 0, 44100, 0, 0},
+      {"ReservedRate", 1, 1, 128, 0, 0, 0},
+      {"ReservedLayer", 1, 0, 128, 44100, 0, 0},
+  };
+  for (const Row& r : rows) EXPECT_EQ(FrameBytes(r.id, r.layer, r.kbps, r.rate, r.padding), r.bytes) << r.name;
 }
 
 }  // namespace

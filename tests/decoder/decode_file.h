@@ -35,6 +35,7 @@ struct FrameInfo {
 
 // The frames from byte 0 up to the first header that is not a frame the decoder covers (no
 // sync, free format, bitrate index 15, sampling index 3) or the end of the data.
+// Tables and frame length: the tests' own copy in tests/support, apart from the decoder's.
 inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
   std::vector<FrameInfo> frames;
   size_t p = 0;

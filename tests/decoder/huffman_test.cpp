@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "decoder/huffman_search.h"
 #include "decoder/stages.h"
 #include "decoder/tables/huffman_tables.h"
 #include "decoder/tables/scalefactor_tables.h"
@@ -61,6 +62,19 @@ const std::map<int, ReferenceTable>& Reference() {
     return t;
   }();
   return tables;
+}
+
+// One code word of table t (0..33) at MainBitPos through the decoder's search, as the spectrum
+// decoder reads it: gives x and y and returns the length it consumed, or -1 when the search
+// fails (it consumes nothing then).
+int DecodePair(int t, int& x, int& y) {
+  const uint32_t e = FindEntry(HuffmanTables[t], PeekMainBits(19));
+  if (e == FailedEntry) return -1;
+  const int len = static_cast<int>((e >> 8) & 31);
+  SkipMainBits(len);
+  x = static_cast<int>((e >> 4) & 15);
+  y = static_cast<int>(e & 15);
+  return len;
 }
 
 TEST(HuffmanTables, ReferenceFileIsComplete) {
@@ -195,9 +209,7 @@ void Decode(GranuleInfo& gi, const BitWriter& w, int part2_3_length, uint32_t at
   std::vector<uint8_t> bytes = w.Bytes;
   bytes.resize(bytes.size() + 8, 0xFF);
   LoadMainData(bytes, at);
-  FrameHeader header{};
-  header.ID = 1;
-  DecodeSpectrum(header, 0, 0, 0);
+  DecodeSpectrum(0, 0, 0);
 }
 
 TEST(DecodeSpectrum, RegionsEscapesSignsAndCount1) {

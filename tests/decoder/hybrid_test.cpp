@@ -8,6 +8,7 @@
 
 #include "decoder/stages.h"
 #include "decoder/tables/hybrid_tables.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ TEST(Hybrid, MixedFlagKeepsTheLowestSubbandsLong) {
 // the same samples bit for bit, for every block type, mixed blocks and partly silent granules.
 TEST(Hybrid, PathsAgreeBitForBit) {
   BuildImdctWindows();
-  if (!SelectHybridPath(true)) GTEST_SKIP() << "no vector path on this processor";
+  if (!UseVectorPath(true)) GTEST_SKIP() << "no vector path on this processor";
   struct Row {
     int type;
     bool mixed;
@@ -128,7 +129,7 @@ TEST(Hybrid, PathsAgreeBitForBit) {
   for (const Row& row : rows) {
     float out[2][3][18][32], overlap[2][18][32];
     for (int path = 0; path < 2; ++path) {
-      SelectHybridPath(path == 1);
+      UseVectorPath(path == 1);
       StartGranule(row.type, row.mixed);
       std::mt19937 rng(9);
       std::uniform_real_distribution<float> value(-500.0f, 500.0f);
@@ -141,7 +142,7 @@ TEST(Hybrid, PathsAgreeBitForBit) {
       }
       std::memcpy(overlap[path], Decoder.OverlapBuffer[0], sizeof overlap[path]);
     }
-    SelectHybridPath(true);
+    UseVectorPath(true);
     for (int granule = 0; granule < 3; ++granule)
       for (int i = 0; i < 18; ++i)
         for (int sb = 0; sb < 32; ++sb) {
@@ -228,7 +229,7 @@ TEST(Hybrid, AliasReductionBoundaries) {
   for (const bool vector : {false, true})
   for (const Row& row : rows) {
     StartGranule(row.blockType, row.mixed);
-    if (SelectHybridPath(vector) != vector) continue;
+    if (UseVectorPath(vector) != vector) continue;
     float* x = Decoder.DequantizedSpectrum[0];
     x[17] = 1.0f;  // bu of boundary 1
     x[18] = 2.0f;  // bd of boundary 1
@@ -239,7 +240,7 @@ TEST(Hybrid, AliasReductionBoundaries) {
     EXPECT_FLOAT_EQ(x[35], row.second ? cs0 : 1.0f) << row.blockType << row.mixed;
     EXPECT_FLOAT_EQ(x[36], row.second ? ca0 : 0.0f) << row.blockType << row.mixed;
   }
-  SelectHybridPath(true);
+  UseVectorPath(true);
 }
 
 // Alias reduction carries energy into the first subband above the active ones; that subband is

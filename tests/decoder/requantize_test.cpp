@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decoder/stages.h"
+#include "decoder/vector_path.h"
 #include "decoder/tables/requantize_tables.h"
 
 namespace {
@@ -374,14 +375,14 @@ namespace {
 
 // The portable and the vector line loops give the same values bit for bit.
 TEST(Requantize, PathsAgreeBitForBit) {
-  if (!SelectRequantizePath(true)) GTEST_SKIP() << "no vector path on this processor";
+  if (!UseVectorPath(true)) GTEST_SKIP() << "no vector path on this processor";
   struct Row {
     int id, mode, modeExtension, right;
   } rows[] = {{1, 3, 0, 0}, {1, 1, 2, 500}, {1, 1, 3, 130}, {1, 1, 1, 40}, {0, 1, 3, 200}, {0, 1, 1, 0}};
   for (const Row& row : rows) {
     float out[2][2][576];
     for (int path = 0; path < 2; ++path) {
-      SelectRequantizePath(path == 1);
+      UseVectorPath(path == 1);
       const FrameHeader h = Granule(row.id, 1, row.mode, row.modeExtension);
       uint32_t seed = 99;
       for (int c = 0; c < 2; ++c) {
@@ -402,7 +403,7 @@ TEST(Requantize, PathsAgreeBitForBit) {
         DequantizeChannel(h, 0, 0);
       std::memcpy(out[path], Decoder.DequantizedSpectrum, sizeof out[path]);
     }
-    SelectRequantizePath(true);
+    UseVectorPath(true);
     for (int c = 0; c < (row.mode == 1 ? 2 : 1); ++c)
       for (int i = 0; i < 576; ++i)
         ASSERT_EQ(out[0][c][i], out[1][c][i]) << row.id << " " << row.modeExtension << " ch " << c << " line " << i;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decoder/stages.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
@@ -56,15 +57,13 @@ struct DirectSynthesis {
 class Synthesis : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
-    BuildImdctWindows();
-    ScaleSynthesisWindow();
-    if (SelectSynthesisPath(GetParam()) != GetParam()) GTEST_SKIP() << "no vector path on this processor";
+    if (UseVectorPath(GetParam()) != GetParam()) GTEST_SKIP() << "no vector path on this processor";
     ResetSynthesis();
     std::memset(Decoder.HybridOutput, 0, sizeof Decoder.HybridOutput);
     std::memset(Decoder.PcmBlock, 0x55, sizeof Decoder.PcmBlock);
     Decoder.ChannelCount = 1;
   }
-  void TearDown() override { SelectSynthesisPath(true); }
+  void TearDown() override { UseVectorPath(true); }
 };
 
 // Three granules of random subband samples: every PCM sample is the direct result truncated
@@ -78,12 +77,8 @@ TEST_P(Synthesis, MatchesTheDirectFormula) {
     for (auto& slot : Decoder.HybridOutput)
       for (float& v : slot) v = value(rng);
     double expected[18][32];
-    for (int s = 0; s < 18; ++s) {
-      // A slot whose input changes after its group of eight was matrixed still gets its own.
-      if (granule == 2 && (s == 5 || s == 17)) Decoder.HybridOutput[s][3] += 0.04f;
-      direct.Slot(Decoder.HybridOutput[s], expected[s]);
-      SynthesiseSlot(0, s);
-    }
+    for (int s = 0; s < 18; ++s) direct.Slot(Decoder.HybridOutput[s], expected[s]);
+    SynthesiseGranule(0);
     for (int s = 0; s < 18; ++s)
       for (int j = 0; j < 32; ++j) {
         const double t = std::trunc(expected[s][j]);
@@ -99,12 +94,10 @@ TEST_P(Synthesis, MatchesTheDirectFormula) {
 
 // The portable and the vector paths give the same samples, bit for bit, mono and stereo.
 TEST(SynthesisPaths, AgreeBitForBit) {
-  BuildImdctWindows();
-  ScaleSynthesisWindow();
-  if (!SelectSynthesisPath(true)) GTEST_SKIP() << "no vector path on this processor";
+  if (!UseVectorPath(true)) GTEST_SKIP() << "no vector path on this processor";
   int16_t pcm[2][4][1152];
   for (int path = 0; path < 2; ++path) {
-    SelectSynthesisPath(path == 1);
+    UseVectorPath(path == 1);
     ResetSynthesis();
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> value(-2000.0f, 2000.0f);
@@ -113,12 +106,12 @@ TEST(SynthesisPaths, AgreeBitForBit) {
       for (int ch = 0; ch < Decoder.ChannelCount; ++ch) {
         for (auto& slot : Decoder.HybridOutput)
           for (float& v : slot) v = value(rng);
-        for (int s = 0; s < 18; ++s) SynthesiseSlot(ch, s);
+        SynthesiseGranule(ch);
       }
       std::memcpy(pcm[path][granule], Decoder.PcmBlock, sizeof Decoder.PcmBlock);
     }
   }
-  SelectSynthesisPath(true);
+  UseVectorPath(true);
   EXPECT_EQ(std::memcmp(pcm[0], pcm[1], sizeof pcm[0]), 0);
 }
 
@@ -129,7 +122,7 @@ TEST_P(Synthesis, ImpulseTruncatesTowardZero) {
   for (float sign : {1.0f, -1.0f}) {
     ResetSynthesis();
     Decoder.HybridOutput[0][0] = sign;
-    SynthesiseSlot(0, 0);
+    SynthesiseGranule(0);
     for (int j = 0; j < 32; ++j)
       EXPECT_EQ(Decoder.PcmBlock[j], j <= 20 ? 0 : static_cast<int>(sign) * expected[j - 21]) << sign << " " << j;
   }
@@ -140,18 +133,18 @@ TEST_P(Synthesis, Saturates) {
   DirectSynthesis direct;
   for (int s = 0; s < 18; ++s)
     for (int k = 0; k < 32; ++k) Decoder.HybridOutput[s][k] = (s % 3 == 0 ? 1e4f : -3e3f) * (k % 2 ? 1 : -1);
+  double e[18][32];
+  for (int s = 0; s < 18; ++s) direct.Slot(Decoder.HybridOutput[s], e[s]);
+  SynthesiseGranule(0);
   int high = 0, low = 0;
   for (int s = 0; s < 18; ++s) {
-    double e[32];
-    direct.Slot(Decoder.HybridOutput[s], e);
-    SynthesiseSlot(0, s);
     for (int j = 0; j < 32; ++j) {
       const int got = Decoder.PcmBlock[32 * s + j];
-      if (e[j] > 32768) {
+      if (e[s][j] > 32768) {
         ASSERT_EQ(got, 32767);
         ++high;
       }
-      if (e[j] < -32769) {
+      if (e[s][j] < -32769) {
         ASSERT_EQ(got, -32768);
         ++low;
       }
@@ -165,44 +158,45 @@ TEST_P(Synthesis, Saturates) {
 TEST_P(Synthesis, StereoInterleavesAndKeepsChannelsApart) {
   Decoder.ChannelCount = 2;
   Decoder.HybridOutput[0][0] = 1.0f;
-  SynthesiseSlot(0, 0);
+  SynthesiseGranule(0);
   std::memset(Decoder.HybridOutput, 0, sizeof Decoder.HybridOutput);
-  SynthesiseSlot(1, 0);
+  SynthesiseGranule(1);
   const int expected[11] = {1, 1, 1, 2, 2, 3, 4, 5, 6, 7, 8};
   for (int j = 0; j < 32; ++j) {
     EXPECT_EQ(Decoder.PcmBlock[2 * j], j <= 20 ? 0 : expected[j - 21]) << j;
     EXPECT_EQ(Decoder.PcmBlock[2 * j + 1], 0) << j;
   }
-  // Slot 17 of the right channel lands at the end of the block.
+  // Slot 17 of the right channel lands at the end of the block; each channel's slot index moves
+  // by 18 per granule.
   Decoder.HybridOutput[17][0] = -1.0f;
-  SynthesiseSlot(1, 17);
+  SynthesiseGranule(1);
   EXPECT_EQ(Decoder.PcmBlock[2 * (32 * 17 + 31) + 1], -8);
-  EXPECT_EQ(Decoder.SynthesisSlot[0], 15);
-  EXPECT_EQ(Decoder.SynthesisSlot[1], 14);
+  EXPECT_EQ(Decoder.SynthesisSlot[0], 14);
+  EXPECT_EQ(Decoder.SynthesisSlot[1], 12);
 }
 
-// After 16 time slots the slot index and the half are back where they started, and the FIFO
-// keeps working across the wrap (checked against the direct formula above as well).
-TEST_P(Synthesis, SlotAndHalfWrapAfterSixteenSlots) {
+// Each granule moves the slot index down by 18 (mod 16) and toggles the half 18 times, so after
+// 8 granules (9 x 16 time slots) both are back where they started; the FIFO keeps working across
+// the wrap (checked against the direct formula above as well).
+TEST_P(Synthesis, SlotAndHalfWrapAfterEightGranules) {
   EXPECT_EQ(Decoder.SynthesisSlot[0], 0);
   EXPECT_EQ(Decoder.SynthesisHalf[0], 0);
-  for (int n = 0; n < 16; ++n) {
-    SynthesiseSlot(0, n);
-    EXPECT_EQ(Decoder.SynthesisSlot[0], (15 * (n + 1)) % 16);
-    EXPECT_EQ(Decoder.SynthesisHalf[0], (n + 1) % 2);
+  for (int n = 1; n <= 8; ++n) {
+    SynthesiseGranule(0);
+    EXPECT_EQ(Decoder.SynthesisSlot[0], (16 - 2 * n % 16) % 16) << n;
+    EXPECT_EQ(Decoder.SynthesisHalf[0], 0) << n;
   }
   EXPECT_EQ(Decoder.SynthesisSlot[0], 0);
-  EXPECT_EQ(Decoder.SynthesisHalf[0], 0);
 }
 
 // Silence gives silence, also after a loud stream once the FIFO is reset.
 TEST_P(Synthesis, ResetClearsTheHistory) {
   for (auto& subband : Decoder.HybridOutput)
     for (float& v : subband) v = 0.3f;
-  for (int s = 0; s < 18; ++s) SynthesiseSlot(0, s);
+  SynthesiseGranule(0);
   ResetSynthesis();
   std::memset(Decoder.HybridOutput, 0, sizeof Decoder.HybridOutput);
-  for (int s = 0; s < 18; ++s) SynthesiseSlot(0, s);
+  SynthesiseGranule(0);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(Decoder.PcmBlock[i], 0) << i;
 }
 

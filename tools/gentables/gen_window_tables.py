@@ -21,7 +21,7 @@ import struct
 import sys
 from decimal import Decimal as Dec
 
-from gentables import data_lines, read_bands, write
+from gentables import data_lines, read_bands, reference_and_output, write
 
 GENERATOR = "tools/gentables/gen_window_tables.py"
 decimal.getcontext().prec = 60
@@ -210,12 +210,13 @@ def synthesis_source(window):
            '#include "decoder/tables/synthesis_tables.h"', ""]
     mc = [f32(2 * dcos((i + 1) * PI / 64)) for i in range(31)] + [0.0]
     out += float_array("MatrixingCosines", mc, "2 cos((i + 1) pi/64), i = 0..30, then 0.", 8)
-    out.append("// Synthesis window D of Table 3-B.3, transposed: [j][t] = D[j + 32t], the 16 taps of output")
-    out.append("// sample j. Each value is the exact k/65536 of the printed coefficient. InitDecoderTables")
-    out.append("// scales it once to the 16-bit output range, so it is not const.")
-    out.append("float SynthesisWindow[32][16] = {")
-    for j in range(32):
-        out.append("    {" + ", ".join(lit(window[j + 32 * t]) for t in range(16)) + "},")
+    out.append("// Synthesis window D of Table 3-B.3 by tap, scaled to the 16-bit output range:")
+    out.append("// [t][j] = 16383.5 * D[j + 32t], the tap t of output sample j (16383.5 = 32767 / 2: the FIFO")
+    out.append("// holds 2 V). D is the exact k/65536 of the printed coefficient; each product is rounded once,")
+    out.append("// as a single-precision multiplication would round it.")
+    out.append("const float SynthesisWindow[16][32] = {")
+    for t in range(16):
+        out.append("    {" + ", ".join(lit(f32(Dec(16383.5) * Dec(window[j + 32 * t]))) for j in range(32)) + "},")
     out.append("};")
     out.append("")
     return "\n".join(out)
@@ -233,15 +234,7 @@ def read_window(path):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    root = os.path.dirname(os.path.dirname(here))
-    if len(sys.argv) == 3:
-        ref, outdir = sys.argv[1], sys.argv[2]
-    elif len(sys.argv) == 1:
-        ref, outdir = os.path.join(here, "data"), os.path.join(root, "decoder", "tables")
-    else:
-        sys.stderr.write("usage: gen_window_tables.py [REFERENCE_DIR OUTPUT_DIR]\n")
-        return 2
+    ref, outdir = reference_and_output(os.path.join("decoder", "tables"))
     short = read_short_bands(os.path.join(ref, "layer3-sfb-bands.txt"))
     window = read_window(os.path.join(ref, "layer3-synthesis-window.txt"))
     write(os.path.join(outdir, "requantize_tables.cpp"), requantize_source(short))

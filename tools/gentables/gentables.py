@@ -187,15 +187,21 @@ def write(path, text):
         f.write(text)
 
 
-def main():
+def reference_and_output(default_output):
+    """The folders of a generator's command line [REFERENCE_DIR OUTPUT_DIR]. Without arguments:
+    tools/gentables/data and default_output (relative to the repository), both found from this
+    file's own location, so that a generator runs the same from any folder."""
     here = os.path.dirname(os.path.abspath(__file__))
+    root = os.path.dirname(os.path.dirname(here))
     if len(sys.argv) == 3:
-        ref, outdir = sys.argv[1], sys.argv[2]
-    elif len(sys.argv) == 1:
-        ref = os.path.join(here, "data")
-        outdir = os.path.join(here, "..", "..", "decoder", "tables")
-    else:
-        raise SystemExit("usage: gentables.py [REFERENCE_DIR OUTPUT_DIR]")
+        return sys.argv[1], sys.argv[2]
+    if len(sys.argv) == 1:
+        return os.path.join(here, "data"), os.path.join(root, default_output)
+    raise SystemExit("usage: %s [REFERENCE_DIR OUTPUT_DIR]" % os.path.basename(sys.argv[0]))
+
+
+def main():
+    ref, outdir = reference_and_output(os.path.join("decoder", "tables"))
     tables = read_huffman(os.path.join(ref, "layer3-huffman.txt"))
     write(os.path.join(outdir, "huffman_tables.cpp"), huffman_source(tables))
     bands = read_bands(os.path.join(ref, "layer3-sfb-bands.txt"))

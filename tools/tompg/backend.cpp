@@ -1,5 +1,6 @@
 #include "tools/tompg/backend.h"
 
+#include "decoder/tables/frame_rates.h"
 #include "tools/tompg/rates.h"
 
 #include <cstdarg>
@@ -165,32 +166,14 @@ void BackendClose(Backend& b)
 
 int FrameLength(const uint8_t h[4])
 {
-    // bitrate_index 1..14 per ID and layer (kbit/s); ID 1 MPEG-1, ID 0 lower sampling frequencies.
-    static constexpr int kBitrates[2][3][15] = {
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}},
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}}};
-    static constexpr int kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
     if (h[0] != 0xFF || (h[1] & 0xF0) != 0xF0)
         return 0;
     int id = (h[1] >> 3) & 1;
-    int layerBits = (h[1] >> 1) & 3;
+    int layer = (h[1] >> 1) & 3;
     int bitrateIndex = h[2] >> 4;
     int rateIndex = (h[2] >> 2) & 3;
     int padding = (h[2] >> 1) & 1;
-    if (layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
-        return 0;
-    int layer = 4 - layerBits;
-    long bps = kBitrates[id][layer - 1][bitrateIndex] * 1000L;
-    long rate = kRates[id][rateIndex];
-    if (layer == 1)
-        return static_cast<int>((12 * bps / rate + padding) * 4);
-    if (layer == 3 && id == 0)
-        return static_cast<int>(72 * bps / rate + padding);
-    return static_cast<int>(144 * bps / rate + padding);
+    return FrameBytes(id, layer, FrameBitrate(id, layer, bitrateIndex), FrameSampleRate(id, rateIndex), padding);
 }
 
 void CountFrames(FrameCounter& c, const uint8_t* bytes, long size)
