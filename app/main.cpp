@@ -1,13 +1,24 @@
 // Sonivert: the application object, its windows in their start-up order, the message loop.
 #include <QApplication>
+#include <QMessageBox>
 
+#include "app/dialogs.h"
 #include "app/tmainform.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Sonivert"));
   QApplication::setApplicationDisplayName(QStringLiteral("Sonivert"));
+  // The desktop entry's name, so that the desktop shows the program's own icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.sonivert.Sonivert"));
+  // The main window first (it loads the settings and sets up the console), then the splash,
+  // about and configuration windows. A failure on the way ends the program after a box.
   TMainForm mainForm;
+  QString error;
+  if (!CreateDialogWindows(&mainForm, error)) {
+    QMessageBox::critical(nullptr, QStringLiteral("Sonivert"), error);
+    return 1;
+  }
   mainForm.show();
   return QApplication::exec();
 }

@@ -21,6 +21,8 @@
 #include <QTimer>
 
 #include "app/core/scheduler.h"
+#include "app/dialogs.h"
+#include "app/tsplashform.h"
 #include "app/core/settings.h"
 #include "decoder/decoder.h"
 #include "decor/heliocaption.h"
@@ -28,11 +30,11 @@
 #include "encoder/priority.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
+#include "platform/notify.h"
 #include "platform/tick.h"
 #include "ui_tmainform.h"
 
 TMainForm* MainForm = nullptr;
-void (*FormShowHook)() = nullptr;
 
 namespace {
 
@@ -174,6 +176,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->JobLB->viewport()->installEventFilter(this);
   ui->JobLB->installEventFilter(this);
   ui->CurrentLB->viewport()->installEventFilter(this);
+  connect(ui->ConfigBT, &QPushButton::clicked, this, [] { ConfigBTClick(); });
+  connect(ui->AboutBT, &QPushButton::clicked, this, [] { AboutBTClick(); });
   connect(ui->StartBT, &QPushButton::clicked, this, &TMainForm::StartBTClick);
   connect(ui->AbortBT, &QPushButton::clicked, this, &TMainForm::AbortBTClick);
   connect(ui->ClearBT, &QPushButton::clicked, this, &TMainForm::ClearBTClick);
@@ -181,6 +185,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   PriorityPosition = ui->PriorityTB->value();
 
   Scheduler.ApplyView = ApplyMainView;
+  Scheduler.QueueDone = [](uint32_t converted, uint32_t failed) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Sonivert: %u files converted, %u failed", static_cast<unsigned>(converted),
+                  static_cast<unsigned>(failed));
+    PostDesktopNotification(text);
+  };
 
   StatusTM = new QTimer(this);
   StatusTM->setInterval(500);
@@ -502,5 +512,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (FormShowHook != nullptr) FormShowHook();
+  // The splash opens once the window is on screen, not inside its show event: it runs a modal
+  // loop of its own.
+  if (SplashForm != nullptr) QTimer::singleShot(0, this, [] { ShowSplash(); });
 }

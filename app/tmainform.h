@@ -91,5 +91,3 @@ class TMainForm : public QWidget {
 
 // The one main window of the program (set while it exists).
 extern TMainForm* MainForm;
-// Runs each time the main window is shown (the splash window opens from here).
-extern void (*FormShowHook)();

@@ -7,6 +7,7 @@ PACKAGES=(
   clang libclang-rt-14-dev            # sanitizer configuration and the fuzz target
   qt6-base-dev libgl-dev qt6-svg-dev  # the windows, their glyphs and pictures (drawn as SVG)
   desktop-file-utils appstream        # validating the desktop entry and the AppStream metadata
+  dbus-daemon                         # a private session bus for the desktop notification test
   libgtest-dev libgmock-dev           # unit tests
   libvterm-dev                        # terminal screen model of the encoder console
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling

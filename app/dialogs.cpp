@@ -1,0 +1,100 @@
+#include "app/dialogs.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <cstring>
+
+#include "app/core/settings.h"
+#include "app/taboutform.h"
+#include "app/tconfigform.h"
+#include "app/tsplashform.h"
+
+// The resources of a static library are registered by hand; outside any namespace, as the
+// macro requires.
+static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
+
+QPixmap RenderPicture(const char* resource, QSize size, qreal pixelRatio) {
+  QSvgRenderer renderer(QString::fromLatin1(resource));
+  if (!renderer.isValid()) return QPixmap();
+  QPixmap pixmap(size * pixelRatio);
+  pixmap.setDevicePixelRatio(pixelRatio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+  return pixmap;
+}
+
+bool CreateDialogWindows(QWidget* mainForm, QString& error) {
+  InitDialogResources();
+  for (const char* resource : {WindowIconResource, SplashPictureResource, AboutPictureResource}) {
+    if (!QSvgRenderer(QString::fromLatin1(resource)).isValid()) {
+      error = QStringLiteral("Sonivert cannot read its picture %1.").arg(QString::fromLatin1(resource));
+      return false;
+    }
+  }
+  QApplication::setWindowIcon(QIcon(QString::fromLatin1(WindowIconResource)));
+  SplashForm = new TSplashForm(mainForm);
+  AboutForm = new TAboutForm(mainForm);
+  ConfigForm = new TConfigForm(mainForm);
+  return true;
+}
+
+void ShowSplash() {
+  SplashForm->SplashVersion->setText(QString::fromLatin1(VersionText));
+  SplashForm->SplashTimer->start();
+  SplashForm->exec();
+}
+
+void AboutBTClick() {
+  AboutForm->AboutVersion->setText(QString::fromLatin1(VersionText));
+  AboutForm->exec();
+}
+
+namespace {
+
+// Selects item index of a radio group, or none when the index is not one of its items.
+void SelectItem(QButtonGroup* group, int32_t index) {
+  if (QAbstractButton* button = group->button(index)) {
+    button->setChecked(true);
+    return;
+  }
+  group->setExclusive(false);
+  for (QAbstractButton* b : group->buttons()) b->setChecked(false);
+  group->setExclusive(true);
+}
+
+}  // namespace
+
+void ConfigBTClick() {
+  TConfigForm& f = *ConfigForm;
+  const std::string tompgDir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+  f.SetConfigCodecPath(tompgDir);
+  f.ConfigCodecDialog->setDirectory(QFile::decodeName(QByteArray::fromStdString(tompgDir)));
+  f.SetConfigDirPath(AppSettings.DestinationDir);
+  SelectItem(f.ConfigLayerGroup, AppSettings.Layer);
+  SelectItem(f.ConfigModeGroup, AppSettings.ChannelMode);
+  f.ConfigBitrateCB->setCurrentIndex(AppSettings.Bitrate >= 0 && AppSettings.Bitrate < f.ConfigBitrateCB->count()
+                                         ? AppSettings.Bitrate
+                                         : -1);
+  f.ShowBoxCB->setChecked((AppSettings.Flags & FlagShowErrorBox) != 0);
+  f.ConfigDeleteCB->setChecked((AppSettings.Flags & FlagDeleteAfterEncoding) != 0);
+
+  if (f.exec() != QDialog::Accepted) return;
+
+  // The path buttons only ever take a directory that fits (ConfigCodecBTClick); a stored one
+  // that did not would never have been loaded.
+  if (f.ConfigCodecPath.size() <= MaxTompgDirLength)
+    std::memcpy(AppSettings.TompgDir, f.ConfigCodecPath.c_str(), f.ConfigCodecPath.size() + 1);
+  AppSettings.DestinationDir = f.ConfigDirPath;
+  // An item left unselected (a value no item stands for) keeps its setting.
+  if (f.ConfigLayerGroup->checkedId() >= 0) AppSettings.Layer = f.ConfigLayerGroup->checkedId();
+  if (f.ConfigModeGroup->checkedId() >= 0) AppSettings.ChannelMode = f.ConfigModeGroup->checkedId();
+  if (f.ConfigBitrateCB->currentIndex() >= 0) AppSettings.Bitrate = f.ConfigBitrateCB->currentIndex();
+  AppSettings.Flags = 0;
+  if (f.ShowBoxCB->isChecked()) AppSettings.Flags |= FlagShowErrorBox;
+  if (f.ConfigDeleteCB->isChecked()) AppSettings.Flags |= FlagDeleteAfterEncoding;
+  SaveSettings();
+}

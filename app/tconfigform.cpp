@@ -1,0 +1,120 @@
+#include "app/tconfigform.h"
+
+#include "decor/heliocaption.h"
+
+#include <QFile>
+#include <QFontMetrics>
+#include <string>
+
+#include "platform/messagebox.h"
+
+TConfigForm* ConfigForm = nullptr;
+
+namespace {
+
+QString ToDisplay(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// Shows a path on a button: an '&' would otherwise be taken for a shortcut mark and vanish, and
+// a path wider than the button is shortened in its middle for display only.
+void ShowPath(QPushButton* button, const std::string& path) {
+  const QString text = ToDisplay(path);
+  const int room = button->width() - 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin) - 8;
+  QString shown = button->fontMetrics().elidedText(text, Qt::ElideMiddle, qMax(room, 40));
+  shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  button->setText(shown);
+  button->setToolTip(text);
+}
+
+void RefusePath(const char* what, std::size_t length, std::size_t most) {
+  const std::string text = std::string(what) + " is " + std::to_string(length) +
+                           " bytes long; Sonivert can keep at most " + std::to_string(most) +
+                           ". It was not taken: please choose a directory with a shorter path.";
+  ShowMessageBox(text.c_str(), "Sonivert");
+}
+
+}  // namespace
+
+TConfigForm::TConfigForm(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setupUi(this);
+  ConfigLayerGroup = new QButtonGroup(this);
+  ConfigLayerGroup->addButton(ConfigLayer1RB, 0);
+  ConfigLayerGroup->addButton(ConfigLayer2RB, 1);
+  ConfigLayerGroup->addButton(ConfigLayer3RB, 2);
+  ConfigModeGroup = new QButtonGroup(this);
+  ConfigModeGroup->addButton(ConfigStereoRB, 0);
+  ConfigModeGroup->addButton(ConfigJointRB, 1);
+  ConfigModeGroup->addButton(ConfigDualRB, 2);
+  ConfigModeGroup->addButton(ConfigMonoRB, 3);
+
+  // Linux has no "tompg.exe": the encoder is the program named tompg.
+  ConfigCodecDialog = new QFileDialog(this, QStringLiteral("Select location of tompg"));
+  ConfigCodecDialog->setOption(QFileDialog::DontUseNativeDialog);
+  ConfigCodecDialog->setFileMode(QFileDialog::ExistingFile);
+  ConfigCodecDialog->setAcceptMode(QFileDialog::AcceptOpen);
+  ConfigCodecDialog->setNameFilter(QStringLiteral("tompg (tompg)"));
+
+  ConfigDirBT->installEventFilter(this);
+  ConfigCodecBT->installEventFilter(this);
+  connect(ConfigDirBT, &QPushButton::clicked, this, &TConfigForm::ConfigDirBTClick);
+  connect(ConfigCodecBT, &QPushButton::clicked, this, &TConfigForm::ConfigCodecBTClick);
+  connect(ConfigOkBT, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ConfigCancelBT, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more where the desktop's font needs it: no control is ever cut.
+  setFixedSize(QSize(378, 329).expandedTo(minimumSizeHint()));
+  // The gradient caption: the window grows by its strip.
+  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Configure);
+  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
+  ConfigureMC = caption.Caption;
+}
+
+void TConfigForm::SetConfigDirPath(const std::string& dir) {
+  ConfigDirPath = dir;
+  ShowPath(ConfigDirBT, dir);
+}
+
+void TConfigForm::SetConfigCodecPath(const std::string& dir) {
+  ConfigCodecPath = dir;
+  ShowPath(ConfigCodecBT, dir);
+}
+
+void TConfigForm::ShowPathCaptions() {
+  ShowPath(ConfigDirBT, ConfigDirPath);
+  ShowPath(ConfigCodecBT, ConfigCodecPath);
+}
+
+bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
+  // A path button shortens its caption to its own width, known only once it is laid out.
+  if (event->type() == QEvent::Resize && (watched == ConfigDirBT || watched == ConfigCodecBT)) ShowPathCaptions();
+  return QDialog::eventFilter(watched, event);
+}
+
+void TConfigForm::ConfigDirBTClick() {
+  ConfigDirBrowse.TheDirectory = ConfigDirPath;
+  const bool chosen = Execute(ConfigDirBrowse, this);
+  const std::string dir = WithTrailingSlash(ConfigDirBrowse.TheDirectory);
+  // Only a new choice is checked: a cancelled browse keeps what the button had.
+  if (chosen && dir.size() > MaxDestinationDirLength) {
+    RefusePath("The destination directory", dir.size(), MaxDestinationDirLength);
+    return;
+  }
+  SetConfigDirPath(dir);
+}
+
+void TConfigForm::ConfigCodecBTClick() {
+  if (ConfigCodecDialog->exec() != QDialog::Accepted) return;
+  const QStringList files = ConfigCodecDialog->selectedFiles();
+  if (!files.isEmpty()) TakeCodecFile(QFile::encodeName(files.first()).toStdString());
+}
+
+void TConfigForm::TakeCodecFile(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return;
+  // The directory that holds the file, with its separator; the file's own name is not kept.
+  const std::string dir = file.substr(0, slash + 1);
+  if (dir.size() > MaxTompgDirLength) {
+    RefusePath("The directory of tompg", dir.size(), MaxTompgDirLength);
+    return;
+  }
+  SetConfigCodecPath(dir);
+}

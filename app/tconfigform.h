@@ -1,0 +1,52 @@
+// The configuration dialog: edits AppSettings (app/core/settings.h).
+#pragma once
+class THelioCaption;
+#include <QButtonGroup>
+#include <QDialog>
+#include <QFileDialog>
+#include <cstddef>
+#include <string>
+
+#include "app/core/queue.h"
+#include "app/core/settings.h"
+#include "app/tdirectorybrowser.h"
+#include "ui_tconfigform.h"
+
+// The longest encoder directory TompgDir holds (bytes, without its terminating zero).
+constexpr std::size_t MaxTompgDirLength = TompgDirSize - 1;
+// The longest destination directory whose output paths still fit the 400-byte path buffers of
+// a job: room is left for a one-character name and a four-character extension (".wav", ".mp3").
+constexpr std::size_t MaxDestinationDirLength = DecoderPathSize - 1 - 5;
+
+class TConfigForm : public QDialog, public Ui::TConfigForm {
+  Q_OBJECT
+ public:
+  explicit TConfigForm(QWidget* owner);
+
+  // What the two path buttons stand for: their caption, kept whole (the button may show it
+  // shortened).
+  std::string ConfigDirPath;
+  std::string ConfigCodecPath;
+  void SetConfigDirPath(const std::string& dir);
+  void SetConfigCodecPath(const std::string& dir);
+
+  QButtonGroup* ConfigLayerGroup;  // ids 0..2 of ConfigLayerRG's items
+  QButtonGroup* ConfigModeGroup;   // ids 0..3 of ConfigModeRG's items
+  QFileDialog* ConfigCodecDialog;
+  TDirBrowseDlg ConfigDirBrowse;
+
+  void ConfigDirBTClick();
+  void ConfigCodecBTClick();
+  // The part of ConfigCodecBTClick after the file dialog: takes the directory of the chosen
+  // file, or refuses it with a box when TompgDir cannot hold it.
+  void TakeCodecFile(const std::string& file);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void ShowPathCaptions();
+  THelioCaption* ConfigureMC = nullptr;  // the gradient caption strip
+};
+
+extern TConfigForm* ConfigForm;

@@ -1,0 +1,43 @@
+#include "app/tsplashform.h"
+
+#include <QScreen>
+
+#include "app/dialogs.h"
+
+int32_t SplashTicks = 25;
+TSplashForm* SplashForm = nullptr;
+
+TSplashForm::TSplashForm(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+  setupUi(this);
+  setFixedSize(320, 200);
+  // The label keeps its place in the corner but never cuts its text with a larger font.
+  const int versionHeight = qMax(18, SplashVersion->sizeHint().height());
+  const int versionWidth = qMax(114, SplashVersion->sizeHint().width());
+  SplashVersion->setGeometry(320 - 6 - versionWidth, 6, versionWidth, versionHeight);
+  SplashTimer = new QTimer(this);
+  SplashTimer->setInterval(100);
+  connect(SplashTimer, &QTimer::timeout, this, &TSplashForm::SplashTimerTimer);
+}
+
+void TSplashForm::SplashTimerTimer() {
+  if (SplashTicks > 0) {
+    --SplashTicks;
+    return;
+  }
+  SplashTimer->stop();
+  done(QDialog::Accepted);
+}
+
+void TSplashForm::showEvent(QShowEvent* event) {
+  // Rendered at every showing, for the pixel ratio of the screen it appears on.
+  SplashIM->setPixmap(RenderPicture(SplashPictureResource, SplashIM->size(), devicePixelRatioF()));
+  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  QDialog::showEvent(event);
+}
+
+void TSplashForm::hideEvent(QHideEvent* event) {
+  // However the splash went (its timer, or Escape), its timer must not run on unseen.
+  SplashTimer->stop();
+  QDialog::hideEvent(event);
+}

@@ -1,0 +1,42 @@
+# Sonivert as an installed desktop program: `cmake --install <build> --prefix <prefix>` puts the
+# programs into <prefix>/bin (Sonivert finds tompg beside itself), the desktop entry, the icon in
+# the hicolor theme and the AppStream metadata into <prefix>/share.
+include(GNUInstallDirs)
+set(SONIVERT_APP_ID org.sonivert.Sonivert)
+
+# The main window's executable is defined with the main window; until it exists there is
+# nothing of it to install.
+if(TARGET sonivert)
+  install(TARGETS sonivert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(TARGETS tompg sonivert-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The icon: the drawing itself for any size, and PNG renderings of it for the usual sizes.
+set(SONIVERT_ICON_SIZES 16 22 24 32 48 64 128 256)
+set(SONIVERT_ICON_SVG ${PROJECT_SOURCE_DIR}/resources/pictures/sonivert.svg)
+set(SONIVERT_ICON_DIR ${CMAKE_BINARY_DIR}/icons/hicolor)
+set(SONIVERT_ICON_PNGS)
+foreach(size ${SONIVERT_ICON_SIZES})
+  list(APPEND SONIVERT_ICON_PNGS ${SONIVERT_ICON_DIR}/${size}x${size}/apps/${SONIVERT_APP_ID}.png)
+endforeach()
+add_custom_command(OUTPUT ${SONIVERT_ICON_PNGS}
+  COMMAND sonivert-render-icon ${SONIVERT_ICON_SVG} ${SONIVERT_ICON_DIR} ${SONIVERT_APP_ID} ${SONIVERT_ICON_SIZES}
+  DEPENDS sonivert-render-icon ${SONIVERT_ICON_SVG}
+  COMMENT "Rendering the icon into the theme's PNG sizes")
+add_custom_target(sonivert_icons ALL DEPENDS ${SONIVERT_ICON_PNGS})
+install(FILES ${SONIVERT_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+  RENAME ${SONIVERT_APP_ID}.svg)
+install(DIRECTORY ${SONIVERT_ICON_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+
+install(FILES ${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The desktop entry starts the program by its full path, which is known only when installing
+# (`--prefix` may change it then): a prefix whose bin/ is not on the PATH (~/.local) works too.
+install(CODE "
+  set(SONIVERT_ENTRY_TEMPLATE \"${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.desktop.in\")
+  set(SONIVERT_ENTRY_NAME ${SONIVERT_APP_ID}.desktop)
+  set(SONIVERT_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+  set(SONIVERT_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
+  include(\"${PROJECT_SOURCE_DIR}/resources/install_desktop_entry.cmake\")
+")

@@ -1,0 +1,76 @@
+// Grabs the splash, about, configuration and directory browser windows into PNG files:
+//   dialogs_screenshots OUTDIR [--dark]
+// Run with QT_QPA_PLATFORM=offscreen (and QT_SCALE_FACTOR=2 for a high-density look).
+#include <QApplication>
+#include <QPalette>
+#include <QStyleFactory>
+#include <cstdio>
+#include <cstring>
+
+#include "app/core/settings.h"
+#include "app/dialogs.h"
+#include "app/taboutform.h"
+#include "app/tconfigform.h"
+#include "app/tsplashform.h"
+
+namespace {
+
+QPalette DarkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
+  p.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
+  p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x36));
+  p.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+  p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
+  p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+  p.setColor(QPalette::Highlight, QColor(0x3d, 0x6f, 0xd6));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  return p;
+}
+
+bool Save(QWidget* w, const QString& path) {
+  w->show();
+  QApplication::processEvents();
+  const bool ok = w->grab().save(path);
+  w->hide();
+  if (!ok) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTDIR [--dark]\n", argv[0]);
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  if (argc > 2 && std::strcmp(argv[2], "--dark") == 0) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(DarkPalette());
+  }
+  QString error;
+  if (!CreateDialogWindows(nullptr, error)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  SetDefaultSettings();
+  std::strcpy(AppSettings.TompgDir, "/usr/local/bin/");
+  AppSettings.DestinationDir = "/home/ann/Music/Converted/";
+  ConfigForm->SetConfigCodecPath(AppSettings.TompgDir);
+  ConfigForm->SetConfigDirPath(AppSettings.DestinationDir);
+  ConfigForm->ConfigLayer3RB->setChecked(true);
+  ConfigForm->ConfigJointRB->setChecked(true);
+  ConfigForm->ConfigBitrateCB->setCurrentIndex(5);
+  ConfigForm->ShowBoxCB->setChecked(true);
+  SplashForm->SplashVersion->setText(QString::fromLatin1(VersionText));
+  AboutForm->AboutVersion->setText(QString::fromLatin1(VersionText));
+  TDirectoryBrowser browser(nullptr, "/usr/share");
+  const bool ok = Save(ConfigForm, out + QStringLiteral("/config.png")) &&
+                  Save(AboutForm, out + QStringLiteral("/about.png")) &&
+                  Save(SplashForm, out + QStringLiteral("/splash.png")) &&
+                  Save(&browser, out + QStringLiteral("/dirbrowser.png"));
+  return ok ? 0 : 1;
+}
