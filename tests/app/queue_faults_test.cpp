@@ -198,7 +198,9 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
     EXPECT_TRUE(head == "RIFF" || (head.size() == 4 && static_cast<unsigned char>(head[0]) == 0xFF)) << name.toStdString();
   }
   EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
-  EXPECT_EQ(OpenDescriptors(), fdsBefore);
+  // The baseline is taken while a job runs and may hold that job's files (two more than at the
+  // end were seen under load); a descriptor left behind by each job still shows over 30 jobs.
+  EXPECT_LE(OpenDescriptors(), fdsBefore);
   EXPECT_EQ(Children(), 0);
   // AddressSanitizer keeps freed blocks in quarantine, so the resident size grows there without a
   // leak; its leak check at exit covers that build instead.
