@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "app/core/queue.h"
 #include "decoder/decoder.h"
@@ -51,12 +54,15 @@ class DecoderJob : public ::testing::Test {
   }
   // Runs a job as the application does: paths in the shared buffers, the job thread, its code.
   uint32_t RunJob(const std::string& input, const std::string& output, bool stopAtOnce = false) {
-    snprintf(Converter.DecoderInput, DecoderPathSize, "%s", input.c_str());
-    snprintf(Converter.DecoderOutput, DecoderPathSize, "%s", output.c_str());
-    EXPECT_TRUE(StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0));
+    StartJob(input, output);
     if (stopAtOnce) RequestJobStop(Converter.DecoderThread);
     JoinJobThread(Converter.DecoderThread);
     return JobThreadExitCode(Converter.DecoderThread);
+  }
+  void StartJob(const std::string& input, const std::string& output) {
+    snprintf(Converter.DecoderInput, DecoderPathSize, "%s", input.c_str());
+    snprintf(Converter.DecoderOutput, DecoderPathSize, "%s", output.c_str());
+    EXPECT_TRUE(StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0));
   }
   ScratchDir scratch;
   // Without the trailing separator, so that paths read dir + "/name".
@@ -82,6 +88,10 @@ TEST_P(DecoderStreams, EveryOutputGetsAValidHeader) {
   const std::string out = dir + "/out.wav";
   EXPECT_EQ(RunJob(in, out), row.exitCode);
   const WaveFile w = ReadWave(out);
+  if (row.exitCode != DecoderOk) {
+    EXPECT_EQ(w.fileSize, 0u) << "a failed decode leaves no output";
+    return;
+  }
   EXPECT_TRUE(w.valid);
   EXPECT_EQ(w.channels, row.channels);
   EXPECT_EQ(w.rate, row.rate);
@@ -175,8 +185,86 @@ TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {
   EXPECT_EQ(ReadFileBytes(dir + "/a.wav"), ReadFileBytes(dir + "/b.wav"));
 }
 
+// Decoding a file onto itself, or onto a link to it, left a 44-byte WAV where the source was.
+TEST_F(DecoderJob, OutputThatIsTheSourceIsRefused) {
+  const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3))), source = ReadFile(in);
+  ASSERT_EQ(symlink(in.c_str(), (dir + "/sym.wav").c_str()), 0);
+  ASSERT_EQ(link(in.c_str(), (dir + "/hard.wav").c_str()), 0);
+  for (const std::string& out : {in, dir + "/sym.wav", dir + "/hard.wav"}) {
+    EXPECT_EQ(RunJob(in, out), DecoderOutputFailed) << out;
+    EXPECT_EQ(ReadFile(in), source) << out;
+  }
+  EXPECT_EQ(ListDir(dir), "hard.wav in.mp3 sym.wav");
+}
+
+// A directory gave an empty output; a FIFO without a writer blocked the job for good, where no
+// stop request reaches it. Both are refused at once, and no output is made.
+TEST_F(DecoderJob, SourceThatIsNotARegularFileIsRefusedWithoutBlocking) {
+  const std::string fifo = dir + "/fifo.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir((dir + "/folder.mp3").c_str(), 0700), 0);
+  for (const std::string& in : {dir + "/folder.mp3", fifo}) {
+    StartJob(in, dir + "/out.wav");
+    WaitFor([] { return JobThreadExitCode(Converter.DecoderThread) != STILL_ACTIVE; }, 10000);
+    EXPECT_EQ(JobThreadExitCode(Converter.DecoderThread), DecoderInputFailed) << in;
+    const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // releases a job that blocked
+    JoinJobThread(Converter.DecoderThread);
+    if (writer >= 0) close(writer);
+  }
+  EXPECT_EQ(ListDir(dir), "fifo.mp3 folder.mp3");
+}
+
+// A full disk left 44 zero bytes in place of an existing output; a stream without audio left an
+// empty WAV. A failed decode now leaves an existing output as it was, and no temporary file.
+TEST_F(DecoderJob, FailedDecodeKeepsTheExistingOutput) {
+  struct Row {
+    const char* name;
+    std::vector<uint8_t> stream;
+    rlim_t fileSizeLimit;  // a write past it fails with EFBIG, as on a full disk
+    uint32_t exitCode;
+  };
+  const Row rows[] = {{"DiskFull", Frames(400, Fields(1, 9, 0, 0)), 100000, DecoderWriteFailed},
+                      {"DiskFullAtTheLastFlush", Frames(1, Fields(1, 9, 0, 3)), 1000, DecoderWriteFailed},
+                      {"NoAudio", {'I', 'D', '3', 4, 0}, RLIM_INFINITY, DecoderNoAudio}};
+  signal(SIGXFSZ, SIG_IGN);
+  for (const Row& row : rows) {
+    const std::string in = Write("in.mp3", row.stream), out = Write("out.wav", {'o', 'l', 'd'});
+    rlimit old {}, limit {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    limit = {row.fileSizeLimit, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_EQ(RunJob(in, out), row.exitCode) << row.name;
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(ReadFile(out), "old") << row.name;
+    EXPECT_EQ(ListDir(dir), "in.mp3 out.wav") << row.name;
+  }
+  signal(SIGXFSZ, SIG_DFL);
+}
+
+// Reaching the WAV size limit closed the file there but reported success. It now has its own
+// exit code; a stream that ends exactly at the limit lost nothing and succeeds.
+TEST_F(DecoderJob, PcmAtTheSizeLimitIsClosedThereAndReported) {
+  struct Row {
+    const char* name;
+    uint64_t limit;
+    uint32_t exitCode, dataBytes;
+  };
+  // Ten mono frames of two granules: 1152 PCM bytes per granule.
+  for (const Row& row : {Row{"InsideAFrame", 11 * 1152 + 1000, DecoderSizeLimit, 11 * 1152},
+                         Row{"BetweenFrames", 8 * 1152, DecoderSizeLimit, 8 * 1152},
+                         Row{"AtTheStreamsEnd", 20 * 1152, DecoderOk, 20 * 1152}}) {
+    SetWaveDataLimit(row.limit);
+    EXPECT_EQ(RunJob(Write("in.mp3", Frames(10, Fields(1, 9, 0, 3))), dir + "/out.wav"), row.exitCode) << row.name;
+    SetWaveDataLimit(0);
+    const WaveFile w = ReadWave(dir + "/out.wav");
+    EXPECT_TRUE(w.valid) << row.name;
+    EXPECT_EQ(w.dataSize, row.dataBytes) << row.name;
+  }
+}
+
 TEST(DecoderExitText, NamesEveryCode) {
-  for (uint32_t code : {DecoderOk, DecoderInputFailed, DecoderOutputFailed, DecoderWriteFailed, DecoderNoAudio}) {
+  for (uint32_t code : {DecoderOk, DecoderInputFailed, DecoderOutputFailed, DecoderWriteFailed, DecoderNoAudio,
+                        DecoderSizeLimit}) {
     EXPECT_STRNE(DecoderExitText(code), DecoderExitText(99)) << code;
   }
 }
@@ -188,6 +276,28 @@ TEST(DecodeTool, RefusesWrongArgumentsAndOverlongPaths) {
   EXPECT_EQ(RunQuiet({SONIVERT_DECODE_TOOL, std::string(400, 'a'), scratch.File("out.wav")}), 64);
   EXPECT_EQ(RunQuiet({SONIVERT_DECODE_TOOL, "/nonexistent/in.mp3", scratch.File("x.wav")}), 1);
   EXPECT_FALSE(FileExists(scratch.File("x.wav")));
+}
+
+// SIGINT, SIGTERM or SIGHUP mid-decode left a broken file in place of an existing output. The
+// tool now removes its temporary file, and the output stays as it was.
+TEST_F(DecoderJob, ToolEndedBySignalLeavesTheExistingOutput) {
+  const std::string in = Write("in.mp3", Frames(30000, Fields(1, 9, 0, 3)));  // minutes of audio
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    const std::string out = Write("out.wav", {'o', 'l', 'd'});
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl(SONIVERT_DECODE_TOOL, SONIVERT_DECODE_TOOL, in.c_str(), out.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Signalled as soon as its temporary file is there, long before the decode could end.
+    WaitFor([&] { return ListDir(dir).find(".tmp-") != std::string::npos; }, 20000, 200);
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << strsignal(sig);
+    EXPECT_EQ(ReadFile(out), "old") << strsignal(sig);
+    EXPECT_EQ(ListDir(dir), "in.mp3 out.wav") << strsignal(sig);
+  }
 }
 #endif
 

@@ -15,8 +15,12 @@ class StoreTest : public ::testing::Test {
     setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
     setenv("HOME", home_.c_str(), 1);
     RegFailNextWrites(0);
+    RegFailNextReads(0);
   }
-  void TearDown() override { RegFailNextWrites(0); }
+  void TearDown() override {
+    RegFailNextWrites(0);
+    RegFailNextReads(0);
+  }
   std::string StoreDir() const { return config_ + "/sonivert"; }
   std::string StorePath() const { return StoreDir() + "/registry.reg"; }
 

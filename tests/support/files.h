@@ -34,9 +34,9 @@ std::string ListDir(const std::string& dir);
 // Number of open file descriptors of this process.
 int OpenFdCount();
 
-// Polls cond every 2 ms until it holds (true) or the deadline passes (false). Tests of threads
-// and processes wait with this, never with fixed sleeps.
-bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 20000);
+// Polls cond every pollMicros (2 ms unless a race needs it sooner) until it holds (true) or the
+// deadline passes (false). Tests of threads and processes wait with this, never with fixed sleeps.
+bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 20000, int pollMicros = 2000);
 
 // Runs a program (found on PATH when the name has no '/') with its arguments, no shell, its
 // input and output on /dev/null; returns its exit status, or -1 when it did not exit normally.

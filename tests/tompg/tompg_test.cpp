@@ -7,6 +7,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -281,6 +282,38 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
     ASSERT_TRUE(ParseProgressRow(line, frames, bytesIn, bytesOut)) << line;
     EXPECT_NE(run.status, static_cast<int>(frames % 256));
     EXPECT_NE(run.status, 0);
+}
+
+// A failed encode (a full disk, a signal) removed its partial output, but a file that already
+// had the output's name was gone by then. It now stays as it was, and no temporary file is left.
+TEST(ErrorLine, FailedEncodeKeepsTheExistingOutput)
+{
+    RunOptions full, terminated;
+    full.fileSizeLimit = 40000;
+    terminated.endSignal = SIGTERM;
+    for (const RunOptions& options : {full, terminated}) {
+        ScratchDir dir;
+        WavSignal signalShape;
+        signalShape.seconds = 60.0;
+        WriteWav(dir.File("in.wav"), signalShape);
+        WriteFile(dir.File("out.mp3"), "old");
+        RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
+        EXPECT_FALSE(run.exited && run.status == 0);
+        EXPECT_EQ(ReadFileBytes(dir.File("out.mp3")), std::vector<uint8_t>({'o', 'l', 'd'}));
+        EXPECT_EQ(ListDir(dir.Path), "in.wav out.mp3") << "a temporary file was left behind";
+    }
+}
+
+// A link at the output's name is written through, as an open for writing does: the link stays.
+TEST(ErrorLine, OutputLinkIsWrittenThroughAndKept)
+{
+    ScratchDir dir;
+    WriteWav(dir.File("in.wav"), WavSignal {});
+    ASSERT_EQ(symlink("target.mp2", dir.File("out.mp2").c_str()), 0);
+    RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 64, 1));
+    EXPECT_TRUE(run.exited);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("out.mp2")));
+    EXPECT_TRUE(ReadFirstHeader(dir.File("target.mp2")).valid);
 }
 
 TEST(ErrorLine, BadCommandLineEndsWithFailureAndNoOutput)
