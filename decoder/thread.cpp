@@ -178,6 +178,9 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   WriteOutput(Placeholder, sizeof Placeholder);
 
   Decoder.ChannelCount = 0;
+  // The ring starts empty: a damaged frame whose main_data_begin reaches before the stream's first
+  // byte then reads zeros, never main data that the previous job left from another file.
+  std::memset(Decoder.MainDataRing, 0, sizeof Decoder.MainDataRing);
   Decoder.RingWritePos = 0;
   Decoder.MainBitPos = 0;
   ResetHybrid();

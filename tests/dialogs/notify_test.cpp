@@ -4,14 +4,13 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
 #include "platform/notify.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -28,9 +27,9 @@ class FakeNotificationServer : public QDBusVirtualObject {
 };
 
 TEST(NotifyTest, WithoutASessionBusNothingIsPostedOrStarted) {
-  QTemporaryDir runtime;  // no "bus" socket in it
+  ScratchDir runtime;  // no "bus" socket in it
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
-  setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.Path.c_str(), 1);
   EXPECT_FALSE(PostDesktopNotification("Sonivert: 1 files converted, 0 failed"));
 }
 
@@ -51,8 +50,12 @@ TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
   ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
   EXPECT_TRUE(PostDesktopNotification("Sonivert: 3 files converted, 1 failed"));
-  for (QDeadlineTimer deadline(10000); server.calls.isEmpty() && !deadline.hasExpired();)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  WaitFor(
+      [&] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !server.calls.isEmpty();
+      },
+      10000);
   ASSERT_EQ(server.calls.size(), 1);
   const QDBusMessage& call = server.calls.first();
   EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));
