@@ -12,22 +12,9 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
+#include "tests/support/darkpalette.h"
 
 namespace {
-
-QPalette DarkPalette() {
-  QPalette p;
-  p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-  p.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
-  p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x36));
-  p.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-  p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Highlight, QColor(0x3d, 0x6f, 0xd6));
-  p.setColor(QPalette::HighlightedText, Qt::white);
-  return p;
-}
 
 bool Save(QWidget* w, const QString& path) {
   w->show();
