@@ -34,9 +34,11 @@ TEST(NotifyTest, WithoutASessionBusNothingIsPostedOrStarted) {
 }
 
 TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
+  ScratchDir socketDir;  // the bus's socket goes here, not into /tmp where it would stay
   QProcess daemon;
-  daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                               QStringLiteral("--print-address=1")});
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                QStringLiteral("--address=unix:dir=") + QString::fromStdString(socketDir.Path)});
   ASSERT_TRUE(daemon.waitForStarted(10000));
   ASSERT_TRUE(daemon.waitForReadyRead(10000));
   const QString address = QString::fromLocal8Bit(daemon.readLine()).trimmed();
