@@ -2,6 +2,12 @@
 // the real encoder (tompg beside the test program) and the real decoder thread, and nothing a
 // user queued is ever touched.
 #include <QProcess>
+#include <QTimer>
+
+#include "app/dialogs.h"
+#include "app/taboutform.h"
+#include "app/tconfigform.h"
+#include "app/tsplashform.h"
 
 #include "window_fixture.h"
 
@@ -88,6 +94,38 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
   EXPECT_EQ(QueueCount, 1);
   EXPECT_EQ(ReadFile(Root + "music/long.wav"), longBefore);
   EXPECT_EQ(ReadFile(Root + "music/tone.wav"), wavBefore);
+}
+
+// Start-up: the dialogs come after the main window, which owns them; showing the main window
+// opens the splash, which closes itself on its 26th tick (the first tick when shown again).
+TEST_F(MainWindow, StartUpOrderAndTheSplashOnShow) {
+  QString error;
+  ASSERT_TRUE(CreateDialogWindows(Form, error)) << error.toStdString();
+  for (QWidget* dialog : {static_cast<QWidget*>(SplashForm), static_cast<QWidget*>(AboutForm),
+                          static_cast<QWidget*>(ConfigForm)}) {
+    EXPECT_EQ(dialog->parentWidget(), Form);
+  }
+  SplashTicks = 2;  // a short count: the rule, not the 2.5 seconds, is under test
+  // The splash runs a modal loop of its own; a timer looks in from inside it.
+  int shown = 0;
+  bool wasVisible = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (SplashForm->isVisible() && !wasVisible) ++shown;
+    wasVisible = SplashForm->isVisible();
+  });
+  watch.start(5);
+  Form->show();
+  ASSERT_TRUE(WaitForEvents([&] { return shown == 1 && !wasVisible; }, 10000));
+  EXPECT_EQ(SplashForm->SplashVersion->text(), QStringLiteral("Version 0.5"));
+  EXPECT_EQ(SplashTicks, 0);
+  Form->hide();
+  Form->show();  // shown again: the splash opens and closes at its first tick
+  ASSERT_TRUE(WaitForEvents([&] { return shown == 2 && !wasVisible; }, 10000));
+  // The dialogs go with the window at the end of the test; nothing may reach them after.
+  SplashForm = nullptr;
+  AboutForm = nullptr;
+  ConfigForm = nullptr;
 }
 
 }  // namespace
