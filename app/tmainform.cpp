@@ -139,6 +139,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->DirectoryLB->setModel(DirectoryModel);
   for (int column = 1; column < DirectoryModel->columnCount(); ++column) ui->DirectoryLB->hideColumn(column);
   ui->DirectoryLB->setHeaderHidden(true);
+  ui->DirectoryLB->setSortingEnabled(true);
+  ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
   // The tree fills in as the model reads directories: keep the current one in view meanwhile.
   connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this,
           [this] { ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter); });

@@ -12,6 +12,7 @@ enum DecoderExitCode : uint32_t {
   DecoderOutputFailed = 2,   // the output cannot be created
   DecoderWriteFailed = 3,    // a write to the output failed (for instance a full disk)
   DecoderNoAudio = 4,        // the stream yielded no PCM at all
+  DecoderSizeLimit = 5,      // the PCM reached the WAV size limit; the file was closed there
 };
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);
@@ -20,12 +21,19 @@ const char* DecoderExitText(uint32_t code);
 void InitDecoderTables();
 
 // Entry of the decoder job thread: decodes Converter.DecoderInput into Converter.DecoderOutput
-// and returns the exit code.
+// and returns the exit code. The output takes its name only when its WAV file is complete (at
+// the end of the stream, at the size limit or on a stop request); any failure leaves an
+// existing file of that name as it was. A source that is not a regular file is refused, and so
+// is an output that is the source itself.
 uint32_t DecoderThreadMain();
 
 // Decodes an opened input stream into an opened output stream (the body of a job, used by the
 // thread entry and by the fuzz target). Does not close the streams.
 uint32_t DecodeStream(FILE* input, FILE* output);
+
+// Test seam: the most PCM bytes one output takes (default, and for 0: what a RIFF header can
+// describe). A decode that reaches it closes the file there and ends with DecoderSizeLimit.
+void SetWaveDataLimit(uint64_t bytes);
 
 // Byte offset in the input just after the header (and CRC word) of the frame being decoded.
 extern std::atomic<uint32_t> InputPosition;

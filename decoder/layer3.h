@@ -52,7 +52,6 @@ struct Layer3Decoder {
   FILE* Input;
   FILE* Output;
   bool OutputFailed;         // a write to the output failed (a full disk)
-  uint32_t PcmBytes;         // PCM bytes written so far
 
   // Header and side-information reader: 32 bytes and 3 spare bytes for the 4-byte window.
   uint8_t HeaderBuffer[32 + 3];

@@ -8,8 +8,9 @@
 #include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
-#include "platform/jobthread.h"
 #include "decoder/tables/frame_rates.h"
+#include "platform/files.h"
+#include "platform/jobthread.h"
 
 // PcmBlock is written as it lies in memory; WAV samples are little-endian.
 static_assert(std::endian::native == std::endian::little, "PCM output assumes a little-endian host");
@@ -22,12 +23,21 @@ constexpr int WaveHeaderSize = 44;
 // A RIFF file cannot describe more than 2^32 - 1 bytes; the decode ends before the data
 // would outgrow the header's fields.
 constexpr uint64_t MaxWaveData = 0xFFFFFFFFull - 36;
+uint64_t WaveDataLimit = MaxWaveData;
+
+// Stream bytes from the start within which a frame's main_data_begin may point before the first
+// byte read (such a frame is stored, not decoded); further on, a pointer past the ring's write
+// position reaches back across the ring's wrap at 4096. 960 bytes are ten of the shortest ID 1
+// frames (32 kbit/s at 48 kHz: 96 bytes, at least 58 of main data each), so any ID 1 frame that
+// starts later has more main data before it than main_data_begin can span (9 bits: 511 bytes).
+constexpr uint64_t ReservoirStartSpan = 960;
 
 // Stream buffers of the decoder thread's files: static like the rest of the decoder.
 alignas(64) char InputBuffer[64 * 1024];
 alignas(64) char OutputBuffer[256 * 1024];
 
 uint64_t PcmBytesWritten;  // PCM bytes of the running decode
+bool SizeLimitReached;     // a granule was left out because it would pass WaveDataLimit
 
 bool WriteOutput(const void* data, size_t n) {
   if (Decoder.OutputFailed) return false;
@@ -95,7 +105,7 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
   // data of frames that are not in the file; they are stored but not decoded.
   const uint32_t writePos = Decoder.RingWritePos;
   const uint32_t begin = static_cast<uint32_t>(Decoder.Side.main_data_begin);
-  if (begin > writePos && static_cast<uint64_t>(n) * static_cast<uint64_t>(frameLength) < 960) {
+  if (begin > writePos && static_cast<uint64_t>(n) * static_cast<uint64_t>(frameLength) < ReservoirStartSpan) {
     AppendMainData(mainLength);
     return;
   }
@@ -106,7 +116,10 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
   const size_t blockBytes = static_cast<size_t>(channels) * 1152;
   const int granules = header.ID == 1 ? 2 : 1;
   for (int g = 0; g < granules; ++g) {
-    if (PcmBytesWritten + blockBytes > MaxWaveData) return;
+    if (PcmBytesWritten + blockBytes > WaveDataLimit) {
+      SizeLimitReached = true;
+      return;
+    }
     for (int c = 0; c < channels; ++c) {
       const int part2 = DecodeScaleFactors(header, g, c);
       DecodeSpectrum(g, c, part2);
@@ -123,7 +136,6 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
     }
     if (!WriteOutput(Decoder.PcmBlock, blockBytes)) return;
     PcmBytesWritten += blockBytes;
-    Decoder.PcmBytes = static_cast<uint32_t>(PcmBytesWritten);
   }
 }
 
@@ -141,6 +153,8 @@ const char* DecoderExitText(uint32_t code) {
       return "Writing the output file failed (the disk may be full).";
     case DecoderNoAudio:
       return "The source file holds no audio that can be decoded.";
+    case DecoderSizeLimit:
+      return "The decoded audio reached the largest size a WAV file can hold; the file was closed there.";
     default:
       return "The decoder ended with an unknown exit code.";
   }
@@ -156,14 +170,17 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   Decoder.Input = input;
   Decoder.Output = output;
   Decoder.OutputFailed = false;
-  Decoder.PcmBytes = 0;
   Decoder.InputOffset = 0;
   PcmBytesWritten = 0;
+  SizeLimitReached = false;
 
   static const uint8_t Placeholder[WaveHeaderSize] = {};
   WriteOutput(Placeholder, sizeof Placeholder);
 
   Decoder.ChannelCount = 0;
+  // The ring starts empty: a damaged frame whose main_data_begin reaches before the stream's first
+  // byte then reads zeros, never main data that the previous job left from another file.
+  std::memset(Decoder.MainDataRing, 0, sizeof Decoder.MainDataRing);
   Decoder.RingWritePos = 0;
   Decoder.MainBitPos = 0;
   ResetHybrid();
@@ -188,7 +205,8 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
     DecodeFrame(Decoder.Header, n);
     last = Decoder.Header;
     decodedAny = true;
-    if (PcmBytesWritten + static_cast<uint64_t>(Decoder.ChannelCount) * 1152 > MaxWaveData) break;
+    // The frame that would have passed the limit is not written; the file ends before it.
+    if (SizeLimitReached) break;
   }
 
   WriteWaveHeader(decodedAny ? &last : nullptr, Decoder.ChannelCount);
@@ -196,10 +214,15 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   Decoder.Input = nullptr;
   Decoder.Output = nullptr;
   if (Decoder.OutputFailed) return DecoderWriteFailed;
+  if (SizeLimitReached) return DecoderSizeLimit;
   if (stopped) return DecoderOk;
-  // A stream that gave no PCM at all is a failure; its output stays as a valid empty WAV file.
+  // A stream that gave no PCM at all is a failure.
   if (PcmBytesWritten == 0) return DecoderNoAudio;
   return DecoderOk;
+}
+
+void SetWaveDataLimit(uint64_t bytes) {
+  WaveDataLimit = bytes == 0 || bytes > MaxWaveData ? MaxWaveData : bytes;
 }
 
 uint32_t DecoderThreadMain() {
@@ -211,19 +234,29 @@ uint32_t DecoderThreadMain() {
   inputPath[DecoderPathSize - 1] = 0;
   outputPath[DecoderPathSize - 1] = 0;
 
-  FILE* input = fopen(inputPath, "rb");
-  if (input == nullptr) return DecoderInputFailed;  // no output file is created
-  FILE* output = fopen(outputPath, "wb");
-  if (output == nullptr) {
+  // Only a regular file is read: a directory has no stream and a FIFO could block the job
+  // where no stop request reaches it. No output is created for a refused source.
+  FILE* input = OpenSourceFile(inputPath);
+  if (input == nullptr) return DecoderInputFailed;
+  // The output would replace the source (also through a link to it): refused, nothing touched.
+  PendingOutput output;
+  if (IsSameFile(inputPath, outputPath) || !CreatePendingOutput(outputPath, output) ||
+      !OpenPendingOutputStream(output)) {
+    DiscardPendingOutput(output);
     fclose(input);
     return DecoderOutputFailed;
   }
   setvbuf(input, InputBuffer, _IOFBF, sizeof InputBuffer);
-  setvbuf(output, OutputBuffer, _IOFBF, sizeof OutputBuffer);
+  setvbuf(output.Stream, OutputBuffer, _IOFBF, sizeof OutputBuffer);
 
-  uint32_t code = DecodeStream(input, output);
+  uint32_t code = DecodeStream(input, output.Stream);
   fclose(input);
-  // Closing flushes the last buffered bytes: its failure is a failed write too.
-  if (fclose(output) != 0) code = DecoderWriteFailed;
+  // A complete WAV file (also one cut at the size limit or on a stop request) takes the
+  // output's name; closing flushes the last buffered bytes, so its failure is a failed write.
+  if (code == DecoderOk || code == DecoderSizeLimit) {
+    if (!CommitPendingOutput(output)) code = DecoderWriteFailed;
+  } else {
+    DiscardPendingOutput(output);
+  }
   return code;
 }

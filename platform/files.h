@@ -1,5 +1,7 @@
-// Files as the queue sees them: identity of two paths and the removal of a converted source.
+// Files as the jobs and the queue see them: identity of two paths, sources opened without
+// blocking, outputs that appear only when complete, and the removal of a converted source.
 #pragma once
+#include <cstdio>
 #include <string>
 
 // True when both paths name an existing file and they are the same file (same device and inode
@@ -11,3 +13,38 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // mistaken setting never destroys a recording; only where the file system has no trash is the
 // file deleted. True when the file is gone from its place.
 bool RemoveConvertedSource(const std::string& path);
+
+// The path a write to `path` lands on: symbolic links of its last component followed to their
+// end (the target need not exist). A path that is no link is returned as it is.
+std::string FollowLinks(const std::string& path);
+
+// Opens a source for reading as a byte stream. Null, with errno set, when it cannot be opened or
+// is not a regular file (a directory, a FIFO, a device): a FIFO without a writer never blocks.
+FILE* OpenSourceFile(const char* path);
+
+// An output file in the making. Its bytes go to a temporary file in the destination's directory
+// that takes the output's name only when it is complete, so a failed or interrupted job never
+// leaves a broken file and never destroys an existing one. An output that is a device or a FIFO
+// (nothing there to destroy) is written in place.
+struct PendingOutput {
+  int Fd = -1;
+  FILE* Stream = nullptr;   // set by OpenPendingOutputStream; then it owns Fd
+  std::string FinalPath;    // the name it gets (the target when the output is a symbolic link)
+  std::string TempPath;     // empty when written in place
+};
+
+// Starts an output for `path`. False, with errno set, when it cannot be made: its directory
+// cannot be written, it is a directory, or it exists write-protected.
+bool CreatePendingOutput(const char* path, PendingOutput& out);
+// Gives the output a C byte stream ("wb") over its descriptor; false when none can be made.
+bool OpenPendingOutputStream(PendingOutput& out);
+// Flushes and closes the output and gives it its final name. False, with errno set, when any of
+// that fails; the temporary file is then removed and an existing output stays as it was.
+bool CommitPendingOutput(PendingOutput& out);
+// Closes the output and removes the temporary file; an existing output stays as it was.
+void DiscardPendingOutput(PendingOutput& out);
+
+// For command-line programs: SIGINT, SIGTERM and SIGHUP remove the temporary file of the output
+// most recently started and not yet committed or discarded, then end the process by the same
+// signal, so that its parent sees how it ended.
+void RemovePendingOutputOnSignals();

@@ -1,7 +1,9 @@
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,12 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace {
 
 constexpr std::string_view FirstLine = "#sonivert-registry 1";
 constexpr std::string_view LastLine = "#end";
 
 std::atomic<int> FailWrites{0};
+std::atomic<int> FailReads{0};
 
 struct StoredValue {
   std::string Name;
@@ -215,25 +220,45 @@ std::string SerializeStore(const Store& store) {
   return out;
 }
 
-// Reads and parses the store file. False when it is missing, unreadable, not a regular file,
-// too large or damaged: all of these count as "no keys".
-bool LoadStore(const std::string& file, Store& store) {
+// What a read of the store found.
+enum StoreState {
+  StoreLoaded,      // a valid store, parsed
+  StoreMissing,     // no file: a new store may be made
+  StoreDamaged,     // a file that breaks the format or is too large: read as no keys
+  StoreUnreadable,  // a file that cannot be read (its permissions, an I/O error, not a
+                    // regular file): read as no keys, and never replaced, so nothing is lost
+};
+
+// Reads and parses the store file. Anything but StoreLoaded leaves the store empty.
+StoreState LoadStore(const std::string& file, Store& store) {
   store.Keys.clear();
-  if (file.empty()) return false;
+  if (file.empty()) return StoreMissing;
   // Non-blocking, so that a FIFO put in the store's place cannot hang the program.
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoreMissing : StoreUnreadable;
   struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-            static_cast<uint64_t>(st.st_size) <= RegMaxFileSize;
+  StoreState state = StoreLoaded;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+    state = StoreUnreadable;
+  else if (static_cast<uint64_t>(st.st_size) > RegMaxFileSize)
+    state = StoreDamaged;
   std::string text;
-  if (ok) {
+  if (state == StoreLoaded) {
     text.resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < text.size()) {
-      const ssize_t n = read(fd, text.data() + got, text.size() - got);
+      ssize_t n = read(fd, text.data() + got, text.size() - got);
+      if (FailReads.load() > 0) {
+        FailReads.fetch_sub(1);
+        n = -1;
+        errno = EIO;
+      }
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
+      if (n < 0) {
+        state = StoreUnreadable;
+        break;
+      }
+      if (n == 0) break;
       got += static_cast<size_t>(n);
     }
     // A file that changed size while being read is taken as what was read; the parser then
@@ -241,9 +266,9 @@ bool LoadStore(const std::string& file, Store& store) {
     text.resize(got);
   }
   close(fd);
-  if (ok && ParseStore(text, store)) return true;
-  store.Keys.clear();  // nothing of a damaged store is used, not even its readable part
-  return false;
+  if (state == StoreLoaded && !ParseStore(text, store)) state = StoreDamaged;
+  if (state != StoreLoaded) store.Keys.clear();  // nothing of a damaged store is used
+  return state;
 }
 
 std::string ParentDir(const std::string& file) {
@@ -307,6 +332,72 @@ bool SaveStore(const std::string& file, const Store& store) {
   return true;
 }
 
+// Removes the temporary files that writers killed during a save left beside `file`. Called with
+// the lock held, so no living writer's file is among them.
+void RemoveDeadTemporaries(const std::string& file) {
+  const std::string dir = ParentDir(file);
+  const std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const dirent* e = readdir(d)) {
+    const std::string_view name = e->d_name;
+    // The names mkostemp makes: the prefix and six characters.
+    if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) unlinkat(dirfd(d), e->d_name, 0);
+  }
+  closedir(d);
+}
+
+// Moves a damaged store aside to `.damaged` beside it before it is replaced, so the user can
+// still read it. Readers see no difference meanwhile: a damaged store reads as no keys, as a
+// missing one does.
+bool KeepDamagedStore(const std::string& target) {
+  return rename(target.c_str(), (target + ".damaged").c_str()) == 0;
+}
+
+// Holds the exclusive advisory lock on the lock file beside the store. Waits for another
+// process's save for at most a few seconds: a writer that hangs with the lock must not hang us.
+int LockStore(const std::string& file) {
+  const std::string lockFile = file + ".lock";
+  const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+  if (fd < 0) return -1;
+  int pauseMs = 1;
+  for (int waitedMs = 0; waitedMs < 5000; waitedMs += pauseMs) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    usleep(static_cast<useconds_t>(pauseMs) * 1000);
+    if (pauseMs < 16) pauseMs *= 2;
+  }
+  close(fd);
+  return -1;
+}
+
+// One read-modify-write of the store, under the lock: `change` edits the store read from disk
+// and says whether there is anything to write. A symbolic link at the store's name is written
+// through: its target is replaced, the link stays. A store that cannot be read is never
+// replaced; a damaged one is kept aside first.
+template <typename Change>
+RegResult ModifyStore(const std::string& file, Change change) {
+  if (file.empty() || !MakeDirs(ParentDir(file))) return RegWriteFailed;
+  const int lock = LockStore(file);
+  if (lock < 0) return RegWriteFailed;
+  const std::string target = FollowLinks(file);
+  RemoveDeadTemporaries(file);
+  if (target != file) RemoveDeadTemporaries(target);
+  Store store;
+  const StoreState state = LoadStore(target, store);
+  RegResult result = RegOk;
+  if (state == StoreUnreadable) {
+    result = RegWriteFailed;
+  } else if (change(store)) {
+    if (state == StoreDamaged && !KeepDamagedStore(target))
+      result = RegWriteFailed;
+    else if (!SaveStore(target, store))
+      result = RegWriteFailed;
+  }
+  close(lock);  // releases the lock
+  return result;
+}
+
 bool ValidName(const char* name) { return name != nullptr && name[0] != '\0'; }
 
 }  // namespace
@@ -344,7 +435,7 @@ RegResult RegOpenKey(const char* path, RegKey& key) {
   if (!ValidName(path)) return RegInvalidArgument;
   const std::string file = RegistryStoreFile();
   Store store;
-  if (!LoadStore(file, store) || !KeyExists(store, path)) return RegNotFound;
+  if (LoadStore(file, store) != StoreLoaded || !KeyExists(store, path)) return RegNotFound;
   key.Open = true;
   key.StoreFile = file;
   key.Path = path;
@@ -355,13 +446,13 @@ RegResult RegCreateKey(const char* path, RegKey& key) {
   key = RegKey{};
   if (!ValidName(path)) return RegInvalidArgument;
   const std::string file = RegistryStoreFile();
-  Store store;
   // A damaged store is replaced by a fresh one that holds only this key.
-  LoadStore(file, store);
-  if (!KeyExists(store, path)) {
+  const RegResult made = ModifyStore(file, [path](Store& store) {
+    if (KeyExists(store, path)) return false;
     store.Keys.push_back(StoredKey{path, {}});
-    if (!SaveStore(file, store)) return RegWriteFailed;
-  }
+    return true;
+  });
+  if (made != RegOk) return made;
   key.Open = true;
   key.StoreFile = file;
   key.Path = path;
@@ -371,7 +462,7 @@ RegResult RegCreateKey(const char* path, RegKey& key) {
 RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, void* data, uint32_t* size) {
   if (!key.Open || !ValidName(name) || size == nullptr) return RegInvalidArgument;
   Store store;
-  if (!LoadStore(key.StoreFile, store)) return RegNotFound;
+  if (LoadStore(key.StoreFile, store) != StoreLoaded) return RegNotFound;
   StoredKey* k = FindKey(store, key.Path);
   StoredValue* v = k ? FindValue(*k, name) : nullptr;
   if (v == nullptr) return RegNotFound;
@@ -390,27 +481,29 @@ RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const 
   if (type == REG_DWORD && size != 4) return RegInvalidArgument;
   if (data == nullptr && size != 0) return RegInvalidArgument;
   if (size > RegMaxFileSize) return RegWriteFailed;
-  Store store;
-  LoadStore(key.StoreFile, store);
-  StoredKey* k = FindKey(store, key.Path);
-  if (k == nullptr) {
-    // The key went away (store deleted or damaged meanwhile): the handle brings it back.
-    store.Keys.push_back(StoredKey{key.Path, {}});
-    k = &store.Keys.back();
-  }
-  StoredValue* v = FindValue(*k, name);
-  if (v == nullptr) {
-    k->Values.push_back(StoredValue{name, REG_NONE, {}});
-    v = &k->Values.back();
-  }
-  v->Type = type;
-  if (size == 0)
-    v->Data.clear();
-  else
-    v->Data.assign(static_cast<const char*>(data), size);
-  return SaveStore(key.StoreFile, store) ? RegOk : RegWriteFailed;
+  return ModifyStore(key.StoreFile, [&](Store& store) {
+    StoredKey* k = FindKey(store, key.Path);
+    if (k == nullptr) {
+      // The key went away (store deleted or damaged meanwhile): the handle brings it back.
+      store.Keys.push_back(StoredKey{key.Path, {}});
+      k = &store.Keys.back();
+    }
+    StoredValue* v = FindValue(*k, name);
+    if (v == nullptr) {
+      k->Values.push_back(StoredValue{name, REG_NONE, {}});
+      v = &k->Values.back();
+    }
+    v->Type = type;
+    if (size == 0)
+      v->Data.clear();
+    else
+      v->Data.assign(static_cast<const char*>(data), size);
+    return true;
+  });
 }
 
 void RegCloseKey(RegKey& key) { key = RegKey{}; }
 
 void RegFailNextWrites(int count) { FailWrites.store(count < 0 ? 0 : count); }
+
+void RegFailNextReads(int count) { FailReads.store(count < 0 ? 0 : count); }

@@ -18,11 +18,17 @@
 // any bytes at all (newlines, zero bytes, quotes, non-ASCII text). A file that breaks any of
 // these rules in any place, lacks the end line (a cut-off copy) or is larger than
 // RegMaxFileSize is damaged: it reads as holding no keys, and the next create writes a fresh
-// file in its place.
+// file in its place after moving the damaged one aside to registry.reg.damaged. A store
+// that exists but cannot be read (its permissions, an I/O error, not a regular file) also reads
+// as holding no keys, but it is never replaced: every write to it fails.
 //
-// Every set rewrites the whole file: a temporary file in the same directory is written,
-// flushed to disk and renamed over the store, so a crash or a full disk never leaves a half
-// written store. Key paths and value names match without regard to ASCII case, as on Windows.
+// Every set rewrites the whole file: a temporary file beside it is written, flushed to disk and
+// renamed over the store, so a crash or a full disk never leaves a half written store and a
+// reader never sees one. A store that is a symbolic link is written through: its target is
+// replaced, the link stays. Every read-modify-write holds an exclusive advisory lock on
+// registry.reg.lock beside the store, so two processes never lose each other's updates; the
+// temporary files of writers killed during a save are removed at the next save. Key paths and
+// value names match without regard to ASCII case, as on Windows.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -73,6 +79,10 @@ RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, voi
 RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const void* data, uint32_t size);
 // Closes the handle; a closed handle may be closed again.
 void RegCloseKey(RegKey& key);
+
+// Test seam: the next `count` reads of the store fail as an I/O error would. 0 restores normal
+// reads.
+void RegFailNextReads(int count);
 
 // Test seam: the next `count` store writes fail after writing part of the temporary file, as
 // a full disk would. 0 restores normal writes.

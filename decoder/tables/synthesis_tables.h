@@ -5,4 +5,4 @@
 // 2 cos((i + 1) pi/64), i = 0..30, then 0: the weights of the 32-point matrixing butterflies.
 extern const float MatrixingCosines[32];
 // D of Table 3-B.3 by tap and scaled to the 16-bit range: [t][j] = 16383.5 * D[j + 32t].
-extern const float SynthesisWindow[16][32];
+alignas(32) extern const float SynthesisWindow[16][32];

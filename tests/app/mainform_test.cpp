@@ -2,6 +2,12 @@
 // the real encoder (tompg beside the test program) and the real decoder thread, and nothing a
 // user queued is ever touched.
 #include <QProcess>
+#include <QTimer>
+
+#include "app/dialogs.h"
+#include "app/taboutform.h"
+#include "app/tconfigform.h"
+#include "app/tsplashform.h"
 
 #include "window_fixture.h"
 
@@ -9,7 +15,7 @@ namespace {
 
 TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
   WriteTone(Root + "music/a.b.wav", 22050, 1, 8, 1.0);
-  std::ofstream(Root + "music/b.wav") << "not a wave file at all";
+  WriteFile(Root + "music/b.wav", "not a wave file at all");
   WriteTone(Root + "music/c.wav", 48000, 2, 24, 0.5);
   Select({"a.b.wav", "b.wav", "c.wav"});
   Form->FileLBDblClick();
@@ -48,18 +54,18 @@ TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
 TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource) {
   WriteTone(Root + "music/tone.wav", 44100, 2, 16, 2.0);
   QFile::copy(QStringLiteral(SONIVERT_TEST_MP3), QString::fromStdString(Root + "music/song.mp3"));
-  const std::string wavBefore = ReadAll(Root + "music/tone.wav");
+  const std::string wavBefore = ReadFile(Root + "music/tone.wav");
   Select({"song.mp3", "tone.wav"});
   Form->FileLBDblClick();
   ASSERT_EQ(QueueCount, 2);
   Form->Controls()->StartBT->click();
   EXPECT_EQ(Form->Controls()->StartBT->text(), QStringLiteral("Stop"));
-  ASSERT_TRUE(WaitFor([&] { return QueueCount == 0 && Idle(); })) << View.StatusLine;
+  ASSERT_TRUE(WaitForEvents([&] { return QueueCount == 0 && Idle(); })) << View.StatusLine;
   EXPECT_TRUE(Boxes.empty()) << Boxes.front();
 
   // The encoded file starts with a Layer III frame header, the decoded one matches the
   // command-line decoder byte for byte.
-  const std::string mp3 = ReadAll(Root + "out/tone.mp3");
+  const std::string mp3 = ReadFile(Root + "out/tone.mp3");
   ASSERT_GE(mp3.size(), 4u);
   EXPECT_EQ(static_cast<unsigned char>(mp3[0]), 0xFF);
   EXPECT_EQ(static_cast<unsigned char>(mp3[1]) & 0xFE, 0xFA);
@@ -67,27 +73,59 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
   ASSERT_EQ(QProcess::execute(QCoreApplication::applicationDirPath() + QStringLiteral("/sonivert-decode"),
                               {QString::fromStdString(Root + "music/song.mp3"), reference}),
             0);
-  EXPECT_EQ(ReadAll(Root + "out/song.wav"), ReadAll(reference.toStdString()));
-  EXPECT_EQ(ReadAll(Root + "music/tone.wav"), wavBefore);
+  EXPECT_EQ(ReadFile(Root + "out/song.wav"), ReadFile(reference.toStdString()));
+  EXPECT_EQ(ReadFile(Root + "music/tone.wav"), wavBefore);
 
   // A long encode: suspended by a click on its line, resumed, aborted. The queue keeps its rest.
   AppSettings.Flags |= FlagDeleteAfterEncoding;
   WriteTone(Root + "music/long.wav", 48000, 2, 16, 120.0);
-  const std::string longBefore = ReadAll(Root + "music/long.wav");
+  const std::string longBefore = ReadFile(Root + "music/long.wav");
   Select({"long.wav", "tone.wav"});
   Form->FileLBDblClick();
-  ASSERT_TRUE(WaitFor([&] { return View.JobRunning && Converter.BytesDone > 0; }));
+  ASSERT_TRUE(WaitForEvents([&] { return View.JobRunning && Converter.BytesDone > 0; }));
   Form->CurrentLBClick();
   EXPECT_TRUE(Converter.Suspended);
-  ASSERT_TRUE(WaitFor([&] { return Form->Controls()->CurrentLB->toolTip() == QStringLiteral("Resume"); }));
+  ASSERT_TRUE(WaitForEvents([&] { return Form->Controls()->CurrentLB->toolTip() == QStringLiteral("Resume"); }));
   Form->CurrentLBClick();
   EXPECT_FALSE(Converter.Suspended);
   Form->Controls()->AbortBT->click();
-  ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+  ASSERT_TRUE(WaitForEvents([&] { return Idle(); }));
   EXPECT_EQ(Form->Controls()->StartBT->text(), QStringLiteral("Start"));
   EXPECT_EQ(QueueCount, 1);
-  EXPECT_EQ(ReadAll(Root + "music/long.wav"), longBefore);
-  EXPECT_EQ(ReadAll(Root + "music/tone.wav"), wavBefore);
+  EXPECT_EQ(ReadFile(Root + "music/long.wav"), longBefore);
+  EXPECT_EQ(ReadFile(Root + "music/tone.wav"), wavBefore);
+}
+
+// Start-up: the dialogs come after the main window, which owns them; showing the main window
+// opens the splash, which closes itself on its 26th tick (the first tick when shown again).
+TEST_F(MainWindow, StartUpOrderAndTheSplashOnShow) {
+  QString error;
+  ASSERT_TRUE(CreateDialogWindows(Form, error)) << error.toStdString();
+  for (QWidget* dialog : {static_cast<QWidget*>(SplashForm), static_cast<QWidget*>(AboutForm),
+                          static_cast<QWidget*>(ConfigForm)}) {
+    EXPECT_EQ(dialog->parentWidget(), Form);
+  }
+  SplashTicks = 2;  // a short count: the rule, not the 2.5 seconds, is under test
+  // The splash runs a modal loop of its own; a timer looks in from inside it.
+  int shown = 0;
+  bool wasVisible = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (SplashForm->isVisible() && !wasVisible) ++shown;
+    wasVisible = SplashForm->isVisible();
+  });
+  watch.start(5);
+  Form->show();
+  ASSERT_TRUE(WaitForEvents([&] { return shown == 1 && !wasVisible; }, 10000));
+  EXPECT_EQ(SplashForm->SplashVersion->text(), QStringLiteral("Version 0.5"));
+  EXPECT_EQ(SplashTicks, 0);
+  Form->hide();
+  Form->show();  // shown again: the splash opens and closes at its first tick
+  ASSERT_TRUE(WaitForEvents([&] { return shown == 2 && !wasVisible; }, 10000));
+  // The dialogs go with the window at the end of the test; nothing may reach them after.
+  SplashForm = nullptr;
+  AboutForm = nullptr;
+  ConfigForm = nullptr;
 }
 
 }  // namespace

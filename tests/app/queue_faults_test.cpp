@@ -7,8 +7,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <algorithm>
+#include <fstream>
+
+#include <QDir>
 #include <QProcess>
 
 #include "window_fixture.h"
@@ -26,7 +28,7 @@ class QueueFaults : public MainWindow {
   // Runs the queue to its end, ticking faster than the window's timer would.
   bool RunQueue(int timeoutMs = 120000) {
     Form->Controls()->StartBT->click();
-    const bool ended = WaitFor([&] {
+    const bool ended = WaitForEvents([&] {
       Form->StatusTMTimer();
       return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
     }, timeoutMs);
@@ -34,7 +36,6 @@ class QueueFaults : public MainWindow {
                             View.StatusLine.c_str(), Boxes.size());
     return ended;
   }
-  bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
   std::string Mp3() { return Root + "music/song.mp3"; }
   void CopyMp3() { QFile::copy(QStringLiteral(SONIVERT_TEST_MP3), QString::fromStdString(Mp3())); }
 };
@@ -42,16 +43,16 @@ class QueueFaults : public MainWindow {
 TEST_F(QueueFaults, EncoderKilledMidJobDeletesNothingAndTheQueueGoesOn) {
   WriteTone(Root + "music/long.wav", 48000, 2, 16, 60.0);
   WriteTone(Root + "music/short.wav", 44100, 1, 16, 0.5);
-  const std::string before = ReadAll(Root + "music/long.wav");
+  const std::string before = ReadFile(Root + "music/long.wav");
   Select({"long.wav", "short.wav"});
   Form->FileLBDblClick();
   Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitFor([&] { return View.JobRunning && Converter.BytesDone > 0; }));
+  ASSERT_TRUE(WaitForEvents([&] { return View.JobRunning && Converter.BytesDone > 0; }));
   ::kill(Converter.EncoderProcess.Pid, SIGKILL);
-  ASSERT_TRUE(WaitFor([&] { return QueueCount == 0 && Converter.EndHandled && !View.JobRunning; }));
-  EXPECT_EQ(ReadAll(Root + "music/long.wav"), before);
-  EXPECT_FALSE(Exists(Root + "music/short.wav"));  // the next job succeeded: its source went to the trash
-  EXPECT_TRUE(Exists(Root + "out/short.mp3"));
+  ASSERT_TRUE(WaitForEvents([&] { return QueueCount == 0 && Converter.EndHandled && !View.JobRunning; }));
+  EXPECT_EQ(ReadFile(Root + "music/long.wav"), before);
+  EXPECT_FALSE(FileExists(Root + "music/short.wav"));  // the next job succeeded: its source went to the trash
+  EXPECT_TRUE(FileExists(Root + "out/short.mp3"));
 }
 
 TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
@@ -61,19 +62,19 @@ TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
   Select({"a.wav"});
   Form->FileLBDblClick();
   ASSERT_TRUE(RunQueue());
-  EXPECT_TRUE(Exists(Root + "out/a.mp3"));
+  EXPECT_TRUE(FileExists(Root + "out/a.mp3"));
   // The destination goes between two jobs; the converter stays active.
   QDir(QString::fromStdString(Root + "out")).removeRecursively();
   Select({"b.wav", "song.mp3"});
   Form->FileLBDblClick();
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitForEvents([&] {
     Form->StatusTMTimer();
     return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
   }));
   ASSERT_EQ(Boxes.size(), 2u);
   EXPECT_EQ(Boxes[0], Root + "music/b.wav: Cannot create output file");
-  EXPECT_TRUE(Exists(Root + "music/b.wav"));
-  EXPECT_TRUE(Exists(Mp3()));
+  EXPECT_TRUE(FileExists(Root + "music/b.wav"));
+  EXPECT_TRUE(FileExists(Mp3()));
   bool decodeReported = false;
   for (const std::string& box : Boxes) decodeReported |= box.rfind(Mp3() + ": Unable to decode source file", 0) == 0;
   EXPECT_TRUE(decodeReported);
@@ -89,8 +90,8 @@ TEST_F(QueueFaults, FullDiskDuringAnEncodeKeepsTheSource) {
   const bool ran = RunQueue();
   ::umount2((Root + "out").c_str(), MNT_DETACH);
   ASSERT_TRUE(ran);
-  EXPECT_TRUE(Exists(Root + "music/big.wav"));
-  EXPECT_TRUE(Exists(Mp3()));
+  EXPECT_TRUE(FileExists(Root + "music/big.wav"));
+  EXPECT_TRUE(FileExists(Mp3()));
   EXPECT_FALSE(Boxes.empty());
 }
 
@@ -103,14 +104,26 @@ TEST_F(QueueFaults, SourcesRemovedOrReplacedAfterEnqueueAreReported) {
   ASSERT_EQ(QueueCount, 3);
   ::unlink((Root + "music/gone.wav").c_str());
   ::unlink(Mp3().c_str());
-  std::ofstream(Root + "music/swapped.wav") << "now a text file";
+  WriteFile(Root + "music/swapped.wav", "now a text file");
   ASSERT_TRUE(RunQueue());
   ASSERT_EQ(Boxes.size(), 3u) << (Boxes.empty() ? "" : Boxes[0]);
   EXPECT_EQ(Boxes[0], Root + "music/gone.wav: Cannot open input file");
   EXPECT_EQ(Boxes[1].rfind(Mp3() + ": Unable to decode source file", 0), 0u);
   EXPECT_EQ(Boxes[2], Root + "music/swapped.wav: Unrecognized PCM format");
-  EXPECT_TRUE(Exists(Root + "music/swapped.wav"));
+  EXPECT_TRUE(FileExists(Root + "music/swapped.wav"));
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool UnderAddressSanitizer = true;
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
 
 int OpenDescriptors() {
   int n = 0;
@@ -168,7 +181,7 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   long rssAfter100 = 0;
   int fdsBefore = 0;
   Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitFor([&] {
+  ASSERT_TRUE(WaitForEvents([&] {
     Form->StatusTMTimer();
     if (rssAfter100 == 0 && QueueCount <= files - warmUp) {
       rssAfter100 = ResidentKb();
@@ -181,13 +194,19 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   QDir out(QString::fromStdString(Root + "out"));
   EXPECT_EQ(out.entryList(QDir::Files).size(), files);
   for (const QString& name : out.entryList(QDir::Files)) {
-    const std::string head = ReadAll((Root + "out/") + name.toStdString()).substr(0, 4);
+    const std::string head = ReadFile((Root + "out/") + name.toStdString()).substr(0, 4);
     EXPECT_TRUE(head == "RIFF" || (head.size() == 4 && static_cast<unsigned char>(head[0]) == 0xFF)) << name.toStdString();
   }
   EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
-  EXPECT_EQ(OpenDescriptors(), fdsBefore);
+  // The baseline is taken while a job runs and may hold that job's files (two more than at the
+  // end were seen under load); a descriptor left behind by each job still shows over 30 jobs.
+  EXPECT_LE(OpenDescriptors(), fdsBefore);
   EXPECT_EQ(Children(), 0);
-  EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
+  // AddressSanitizer keeps freed blocks in quarantine, so the resident size grows there without a
+  // leak; its leak check at exit covers that build instead.
+  if (!UnderAddressSanitizer) {
+    EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
+  }
   std::printf("soak: %d jobs; descriptors %d after %d jobs, %d at the end; resident %ld kB after %d jobs, %ld kB "
               "at the end\n",
               files, fdsBefore, warmUp, OpenDescriptors(), rssAfter100, warmUp, rssEnd);

@@ -13,6 +13,7 @@
 #include "app/core/settings.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -392,22 +393,18 @@ TEST(Enqueue, AFullQueueTakesNothingMore) {
 }
 
 TEST(Settings, TompgBesideTheProgramIsTheDefaultOnlyWhenItIsThere) {
-  char dir[] = "/tmp/sonivert-tompg-XXXXXX";
-  ASSERT_NE(mkdtemp(dir), nullptr);
+  ScratchDir scratch;
+  const std::string dir = scratch.Path.substr(0, scratch.Path.size() - 1);
   AppSettings = Settings{};
   PreferTompgBeside(dir);
   EXPECT_STREQ(AppSettings.TompgDir, "");  // nothing there
-  const std::string tompg = std::string(dir) + "/tompg";
-  FILE* f = std::fopen(tompg.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  std::fclose(f);
+  const std::string tompg = dir + "/tompg";
+  WriteFile(tompg, "");
   PreferTompgBeside(dir);
   EXPECT_STREQ(AppSettings.TompgDir, "");  // not executable
   chmod(tompg.c_str(), 0755);
   PreferTompgBeside(dir);
-  EXPECT_EQ(std::string(AppSettings.TompgDir), std::string(dir) + "/");
-  std::remove(tompg.c_str());
-  rmdir(dir);
+  EXPECT_EQ(std::string(AppSettings.TompgDir), dir + "/");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Test helper: builds bit streams most significant bit first, and loads main data into the
-// decoder's ring.
+// Test helpers of the decoder's stages: an input stream over bytes, and main data loaded into the
+// decoder's ring. Bit streams are built with tests/support's BitWriter.
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -7,26 +7,7 @@
 #include <vector>
 
 #include "decoder/stages.h"
-
-struct BitWriter {
-  std::vector<uint8_t> Bytes;
-  size_t BitCount = 0;
-
-  void Put(uint32_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) {
-      if (BitCount % 8 == 0) Bytes.push_back(0);
-      if ((value >> i) & 1) Bytes.back() |= static_cast<uint8_t>(0x80 >> (BitCount % 8));
-      ++BitCount;
-    }
-  }
-  void PutCode(const char* bits) {
-    for (const char* p = bits; *p; ++p) Put(*p == '1' ? 1 : 0, 1);
-  }
-  void PadTo(size_t bytes) {
-    while (Bytes.size() < bytes) Bytes.push_back(0);
-    BitCount = Bytes.size() * 8;
-  }
-};
+#include "tests/support/frames.h"
 
 // A read-only stream over a copy of bytes (fmemopen); closes itself.
 struct MemoryInput {

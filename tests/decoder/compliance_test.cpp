@@ -30,9 +30,10 @@ class Compliance : public ::testing::TestWithParam<ComplianceRow> {};
 
 TEST_P(Compliance, MatchesReferenceWithinLimits) {
   const ComplianceRow& row = GetParam();
-  std::vector<uint8_t> bits, refBytes;
-  ASSERT_TRUE(pcmdiff::ReadFileBytes(VectorPath(std::string(row.stream) + ".bit").c_str(), bits));
-  ASSERT_TRUE(pcmdiff::ReadFileBytes(VectorPath(std::string(row.stream) + ".pcm").c_str(), refBytes));
+  const std::vector<uint8_t> bits = ReadFileBytes(VectorPath(std::string(row.stream) + ".bit"));
+  ASSERT_FALSE(bits.empty());
+  const std::vector<uint8_t> refBytes = ReadFileBytes(VectorPath(std::string(row.stream) + ".pcm"));
+  ASSERT_FALSE(refBytes.empty());
   // Granule layout: of the decoder's output (without the frames it skips at the start) and of
   // the reference (every frame), each granule holding that frame's channel count.
   const std::vector<decodetest::FrameInfo> frames = decodetest::ParseFrames(bits);
@@ -130,8 +131,8 @@ TEST(DecodePaths, PortableAndVectorGiveIdenticalFiles) {
 // the start or stop window in subbands 0 and 1 is off by up to 299 LSB in granules 34 to 36.
 TEST(MixedBlockFlag, StartAndStopBlocksUseTheNormalWindowInSubbandsZeroAndOne) {
   const Decoded dec = DecodeFile(VectorPath("l3-si_block.bit"));
-  std::vector<uint8_t> refBytes;
-  ASSERT_TRUE(pcmdiff::ReadFileBytes(VectorPath("l3-si_block.pcm").c_str(), refBytes));
+  const std::vector<uint8_t> refBytes = ReadFileBytes(VectorPath("l3-si_block.pcm"));
+  ASSERT_FALSE(refBytes.empty());
   ASSERT_EQ(dec.exitCode, uint32_t(DecoderOk));
   const std::vector<int16_t> test = pcmdiff::Samples(dec.wav, 44);
   const std::vector<int16_t> ref = pcmdiff::Samples(refBytes, 0);

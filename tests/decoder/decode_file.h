@@ -7,6 +7,8 @@
 
 #include "decoder/decoder.h"
 #include "tests/decoder/pcm_diff.h"
+#include "tests/support/files.h"
+#include "tests/support/frames.h"
 
 namespace decodetest {
 
@@ -33,12 +35,8 @@ struct FrameInfo {
 
 // The frames from byte 0 up to the first header that is not a frame the decoder covers (no
 // sync, free format, bitrate index 15, sampling index 3) or the end of the data.
-// The tables and the frame length are the test's own copy, apart from the decoder's.
+// Tables and frame length: the tests' own copy in tests/support, apart from the decoder's.
 inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
-  static const int kBitrate[2][16] = {
-      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-      {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}};
-  static const uint32_t kRate[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
   std::vector<FrameInfo> frames;
   size_t p = 0;
   uint32_t ringWritePos = 0;
@@ -52,8 +50,8 @@ inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
     f.offset = p;
     f.channels = mode == 3 ? 1 : 2;
     f.granules = id ? 2 : 1;
-    f.sampleRate = kRate[id][sf];
-    const int bytes = (id ? 144000 : 72000) * kBitrate[id][bri] / int(f.sampleRate);
+    f.sampleRate = uint32_t(StandardSampleRate(id, sf));
+    const int bytes = StandardFrameBytes(id, 3, bri, sf, 0);
     f.length = size_t(bytes + pad);
     const int sideBytes = (id ? (f.channels == 1 ? 21 : 36) : (f.channels == 1 ? 13 : 21)) + (prot ? 0 : 2);
     const size_t q = p + 4 + (prot ? 0 : 2);

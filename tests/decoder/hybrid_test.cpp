@@ -7,6 +7,7 @@
 #include <random>
 
 #include "decoder/stages.h"
+#include "decoder/tables/hybrid_tables.h"
 #include "decoder/vector_path.h"
 
 namespace {
@@ -203,10 +204,23 @@ TEST(Hybrid, SilentSubbandsEqualTransformingZeros) {
   }
 }
 
+// The coefficients c_i of ISO/IEC 11172-3 Table 3-B.9, from which the butterflies are derived.
+const double AliasC[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+float AliasCsOf(int i) { return float(1.0 / std::sqrt(1.0 + AliasC[i] * AliasC[i])); }
+float AliasCaOf(int i) { return float(AliasC[i] / std::sqrt(1.0 + AliasC[i] * AliasC[i])); }
+
+// cs_i = 1/sqrt(1 + c_i^2) and ca_i = c_i/sqrt(1 + c_i^2), rounded once to single precision.
+TEST(Hybrid, AliasButterfliesFollowFromTheStandardsCoefficients) {
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(AliasCs[i], AliasCsOf(i)) << "cs " << i;
+    EXPECT_EQ(AliasCa[i], AliasCaOf(i)) << "ca " << i;
+  }
+}
+
 // Alias reduction: every boundary for long blocks, only the boundary between subbands 0 and 1
 // for mixed blocks, none for pure short blocks.
 TEST(Hybrid, AliasReductionBoundaries) {
-  const float cs0 = 0.8574929f, ca0 = -0.51449573f;
+  const float cs0 = AliasCsOf(0), ca0 = AliasCaOf(0);
   struct Row {
     int blockType;
     bool mixed;

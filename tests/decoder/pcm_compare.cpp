@@ -14,9 +14,17 @@ namespace {
 
 enum CompareExit { CompareWithinLimits = 0, CompareOutsideLimits = 1, CompareBadInput = 2 };
 
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& out) {
+  FILE* f = fopen(path, "rb");
+  if (!f) return false;
+  pcmdiff::ReadFileBytes(f, out);
+  fclose(f);
+  return true;
+}
+
 bool Load(const char* path, pcmdiff::WaveInfo& info, std::vector<int16_t>& samples, bool& sizeOk) {
   std::vector<uint8_t> bytes;
-  if (!pcmdiff::ReadFileBytes(path, bytes)) {
+  if (!ReadWholeFile(path, bytes)) {
     fprintf(stderr, "pcm_compare: cannot read %s\n", path);
     return false;
   }

@@ -42,20 +42,13 @@ inline uint32_t ReadLe32(const uint8_t* p) {
 }
 inline uint16_t ReadLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 
-// Reads a whole file; false when it cannot be opened.
+// Reads a whole stream from its current position; false when there is none.
 inline bool ReadFileBytes(FILE* f, std::vector<uint8_t>& out) {
   out.clear();
   if (!f) return false;
   uint8_t buf[65536];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  return true;
-}
-inline bool ReadFileBytes(const char* path, std::vector<uint8_t>& out) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return false;
-  ReadFileBytes(f, out);
-  fclose(f);
   return true;
 }
 

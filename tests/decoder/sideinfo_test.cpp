@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "decoder/stages.h"
 #include "decoder/tables/scalefactor_tables.h"
@@ -261,21 +266,34 @@ TEST(ScaleFactors, LsfIntensityLimitsFollowTheWidthOfEachPartition) {
   for (int b = 12; b < 21; ++b) EXPECT_EQ(Decoder.IsLimitLong[b], 0) << b;
 }
 
-TEST(BandTables, SelectsTheStandardsTablesWith332At24kHz) {
-  FrameHeader header{};
-  header.ID = 1;
-  header.sampling_frequency = 0;
-  SelectBandTables(header);
-  const int16_t long44[22] = {3, 7, 11, 15, 19, 23, 29, 35, 43, 51, 61, 73, 89, 109, 133, 161, 195, 237, 287, 341, 417, 575};
-  const int16_t short44[13] = {3, 7, 11, 15, 21, 29, 39, 51, 65, 83, 105, 135, 191};
-  for (int b = 0; b < 22; ++b) EXPECT_EQ(Decoder.LongBandEnd[b], long44[b]);
-  for (int b = 0; b < 13; ++b) EXPECT_EQ(Decoder.ShortBandEnd[b], short44[b]);
-  header.ID = 0;
-  header.sampling_frequency = 1;
-  SelectBandTables(header);
-  EXPECT_EQ(Decoder.LongBandEnd[17], 331);  // band 18 starts at line 332
-  EXPECT_EQ(Decoder.LongBandEnd[21], 575);
-  EXPECT_EQ(Decoder.ShortBandEnd[12], 191);
+// The band ends the decoder selects for each (ID, sampling_frequency) are those of the reference
+// file the tables are generated from (Table 3-B.8 of ISO/IEC 11172-3, Table B.2 of 13818-3,
+// with band 18 of 24 kHz starting at line 332): each band ends one line before the next starts.
+TEST(BandTables, SelectedEndsMatchTheReferenceBoundaries) {
+  std::ifstream in(SONIVERT_SOURCE_DIR "/tools/gentables/data/layer3-sfb-bands.txt");
+  ASSERT_TRUE(in.good());
+  const std::map<int, std::pair<int, int>> headerOf = {{44100, {1, 0}}, {48000, {1, 1}}, {32000, {1, 2}},
+                                                       {22050, {0, 0}}, {24000, {0, 1}}, {16000, {0, 2}}};
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    int rate = 0;
+    std::string kind;
+    if (line.empty() || line[0] == '#' || !(fields >> rate >> kind) || (kind != "long" && kind != "short")) continue;
+    std::vector<int> starts;
+    for (int v; fields >> v;) starts.push_back(v);
+    const bool isLong = kind == "long";
+    ASSERT_EQ(starts.size(), isLong ? 23u : 14u) << line;
+    ASSERT_EQ(headerOf.count(rate), 1u) << line;
+    FrameHeader header{};
+    header.ID = headerOf.at(rate).first;
+    header.sampling_frequency = headerOf.at(rate).second;
+    SelectBandTables(header);
+    const int16_t* ends = isLong ? Decoder.LongBandEnd : Decoder.ShortBandEnd;
+    for (size_t b = 0; b + 1 < starts.size(); ++b) EXPECT_EQ(ends[b], starts[b + 1] - 1) << rate << " " << kind << " band " << b;
+    rows++;
+  }
+  EXPECT_EQ(rows, 12) << "a long and a short row for each of the six sampling frequencies";
 }
 
 }  // namespace

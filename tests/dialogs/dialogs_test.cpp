@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include "app/tsplashform.h"
 #include "platform/messagebox.h"
 #include "platform/registry.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -56,8 +56,7 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(tmp_.isValid());
-    root_ = Local(tmp_.path());
+    root_ = tmp_.Path.substr(0, tmp_.Path.size() - 1);
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     std::filesystem::create_directories(root_ + "/start/sub/inner");
     std::filesystem::create_directories(root_ + "/start/bad\xFF");
@@ -88,7 +87,7 @@ class DialogTest : public ::testing::Test {
     std::filesystem::create_directories(dir);
     return dir + "/";
   }
-  QTemporaryDir tmp_;
+  ScratchDir tmp_;
   std::string root_;
 };
 

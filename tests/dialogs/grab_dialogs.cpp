@@ -1,4 +1,5 @@
-// Grabs the splash, about, configuration and directory browser windows into PNG files:
+// Grabs the main window (with a sample queue and a running job), the splash, about,
+// configuration and directory browser windows into PNG files:
 //   dialogs_screenshots OUTDIR [--dark]
 // Run with QT_QPA_PLATFORM=offscreen (and QT_SCALE_FACTOR=2 for a high-density look).
 #include <QApplication>
@@ -12,22 +13,12 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
+#include "app/core/scheduler.h"
+#include "app/tmainform.h"
+#include "ui_tmainform.h"
+#include "tests/support/darkpalette.h"
 
 namespace {
-
-QPalette DarkPalette() {
-  QPalette p;
-  p.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2e));
-  p.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x20));
-  p.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x36));
-  p.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3e));
-  p.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
-  p.setColor(QPalette::Highlight, QColor(0x3d, 0x6f, 0xd6));
-  p.setColor(QPalette::HighlightedText, Qt::white);
-  return p;
-}
 
 bool Save(QWidget* w, const QString& path) {
   w->show();
@@ -51,6 +42,25 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(DarkPalette());
   }
+  // The main window as it looks while a queue runs; its settings come from a store of its own.
+  qputenv("XDG_CONFIG_HOME", (out + QStringLiteral("/.config")).toLocal8Bit());
+  TMainForm mainForm;
+  for (const char* line : {"Interview take 2.wav (3:20)", "Moonlight Sonata.wav (3:20)", "Concert excerpt.mp3",
+                           "Voice memo.wav (1:05)"})
+    mainForm.Controls()->JobLB->addItem(QString::fromLatin1(line));
+  View.StopLook = true;
+  View.JobRunning = true;
+  View.QueueCounter = QueueCounterText(4, true);
+  View.StatusLine = "  Encoding /home/ann/Music/Field recording 03.wav [Layer 3; Joint stereo; 128 kbit/s] ...";
+  View.TimeText = "00:00:02";
+  View.PercentText = "55%";
+  View.Progress = 55;
+  View.HasCurrentLine = true;
+  View.CurrentLine = "Field recording 03.wav (3:20)";
+  View.CurrentSelected = true;
+  View.CurrentHint = "Suspend";
+  mainForm.ApplyView();
+  if (!Save(&mainForm, out + QStringLiteral("/mainform-offscreen.png"))) return 1;
   QString error;
   if (!CreateDialogWindows(nullptr, error)) {
     std::fprintf(stderr, "%s\n", qPrintable(error));

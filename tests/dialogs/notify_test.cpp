@@ -4,14 +4,13 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QDeadlineTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
 #include "platform/notify.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -28,16 +27,18 @@ class FakeNotificationServer : public QDBusVirtualObject {
 };
 
 TEST(NotifyTest, WithoutASessionBusNothingIsPostedOrStarted) {
-  QTemporaryDir runtime;  // no "bus" socket in it
+  ScratchDir runtime;  // no "bus" socket in it
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
-  setenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit().constData(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.Path.c_str(), 1);
   EXPECT_FALSE(PostDesktopNotification("Sonivert: 1 files converted, 0 failed"));
 }
 
 TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
+  ScratchDir socketDir;  // the bus's socket goes here, not into /tmp where it would stay
   QProcess daemon;
-  daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                               QStringLiteral("--print-address=1")});
+  daemon.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                QStringLiteral("--address=unix:dir=") + QString::fromStdString(socketDir.Path)});
   ASSERT_TRUE(daemon.waitForStarted(10000));
   ASSERT_TRUE(daemon.waitForReadyRead(10000));
   const QString address = QString::fromLocal8Bit(daemon.readLine()).trimmed();
@@ -51,8 +52,12 @@ TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
   ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
   EXPECT_TRUE(PostDesktopNotification("Sonivert: 3 files converted, 1 failed"));
-  for (QDeadlineTimer deadline(10000); server.calls.isEmpty() && !deadline.hasExpired();)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  WaitFor(
+      [&] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !server.calls.isEmpty();
+      },
+      10000);
   ASSERT_EQ(server.calls.size(), 1);
   const QDBusMessage& call = server.calls.first();
   EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));

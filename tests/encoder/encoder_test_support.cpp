@@ -5,45 +5,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "app/core/queue.h"
 #include "app/core/settings.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"
-
-bool WaitFor(const std::function<bool()>& cond, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!cond()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-ScratchDir::ScratchDir() {
-  char pattern[] = "/tmp/sonivert-enc-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  Path = made != nullptr ? std::string(made) + "/" : std::string();
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 void InstallFakeTompg(const std::string& dir) {
   WriteFile(dir + "tompg", ReadFile(FAKE_TOMPG));

@@ -1,22 +1,10 @@
-// Helpers of the encoder tests: polling with a deadline, scratch directories, the fake encoder.
+// Helpers of the encoder tests: the fake encoder, process states, the console screen and the
+// scheduler's record. Files, scratch directories and polling come from tests/support.
 #pragma once
-#include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
-// Polls cond every few milliseconds until it holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 20000);
+#include "tests/support/files.h"
 
-// A fresh scratch directory (ends in '/'), removed with its contents at the end of the test.
-struct ScratchDir {
-  std::string Path;
-  ScratchDir();
-  ~ScratchDir();
-};
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& text);
 // Copies the fake encoder into dir as an executable file named tompg.
 void InstallFakeTompg(const std::string& dir);
 

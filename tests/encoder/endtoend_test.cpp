@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -15,35 +14,9 @@
 #include "encoder_test_support.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
+#include "tests/support/wave.h"
 
 namespace {
-
-void PutLe(std::string& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xff);
-}
-
-// A 16-bit PCM WAV file with a tone; returns the size of its data chunk.
-uint32_t WriteToneWav(const std::string& path, uint32_t rate, uint16_t channels, uint32_t frames) {
-  const uint32_t dataSize = frames * channels * 2;
-  std::string file = "RIFF";
-  PutLe(file, 36 + dataSize, 4);
-  file += "WAVEfmt ";
-  PutLe(file, 16, 4);
-  PutLe(file, 1, 2);
-  PutLe(file, channels, 2);
-  PutLe(file, rate, 4);
-  PutLe(file, rate * channels * 2, 4);
-  PutLe(file, channels * 2, 2);
-  PutLe(file, 16, 2);
-  file += "data";
-  PutLe(file, dataSize, 4);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const int16_t v = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440.0 * i / rate));
-    for (int c = 0; c < channels; ++c) PutLe(file, static_cast<uint16_t>(v), 2);
-  }
-  WriteFile(path, file);
-  return dataSize;
-}
 
 std::string BuiltTompgDir() {
   if (const char* dir = std::getenv("SONIVERT_TOMPG_DIR")) return dir;
@@ -66,7 +39,11 @@ TEST(RealTompg, EncodesWithProgressToTheWholeDataChunkAndAMatchingStatus) {
   for (const auto& row : rows) {
     QueueEntry entry;
     entry.Path = dir.Path + "a tone.wav";
-    const uint32_t dataSize = WriteToneWav(entry.Path, 44100, row.Channels, 44100 * 3);
+    WavSignal tone;
+    tone.channels = row.Channels;
+    tone.seconds = 3;
+    const uint32_t dataSize = WriteWav(entry.Path, tone).dataSize;
+    ASSERT_GT(dataSize, 0u);
     entry.Layer = row.Layer;
     entry.ChannelMode = row.Mode;
     entry.Bitrate = 5;

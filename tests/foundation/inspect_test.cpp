@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "inspect/inspect.h"
-#include "tests/foundation/test_files.h"
+#include "tests/support/files.h"
+#include "tests/support/wave.h"
 
 namespace {
 
@@ -79,9 +80,6 @@ void ExpectOnlyFileSizeWritten(const QueueEntry& e) {
 
 class InspectTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = MakeTempDir(); }
-  void TearDown() override { RemoveTree(dir_); }
-
   // Writes the bytes (extended with zeros to totalSize) and inspects them; no descriptor may
   // stay open afterwards.
   InspectResult Inspect(const std::string& bytes, QueueEntry& entry, uint64_t totalSize = 0) {
@@ -96,7 +94,8 @@ class InspectTest : public ::testing::Test {
     return r;
   }
 
-  std::string dir_;
+  ScratchDir scratch_;
+  const std::string dir_ = scratch_.Path.substr(0, scratch_.Path.size() - 1);
 };
 
 struct WaveRow {

@@ -70,33 +70,23 @@ TEST_F(QueueTest, QueueHoldsAtMostOneThousandEntries) {
   EXPECT_EQ(JobQueue[999].Path, "extra");
 }
 
-TEST(ConverterStateTest, InitialValues) {
-  const ConverterState s;
-  EXPECT_FALSE(s.SubmissionActive);
-  EXPECT_TRUE(s.EncoderJob);
-  EXPECT_TRUE(s.EndHandled) << "no job has to be handled before the first one";
-  EXPECT_FALSE(s.AbortRequested);
-  EXPECT_FALSE(s.Suspended);
-  EXPECT_EQ(s.BytesDone, 0u);
-  EXPECT_EQ(s.BytesTotal, 1u) << "the progress denominator is never 0";
-  EXPECT_EQ(s.Percent, 0u);
-  EXPECT_EQ(s.FramesDone, -1);
-  EXPECT_EQ(s.BytesOut, 0u);
-  EXPECT_EQ(s.ElapsedMs, 0.0);
-  EXPECT_EQ(s.RemainingMs, 0.0);
-  EXPECT_EQ(s.StatusText, "Idle ...");
-  EXPECT_TRUE(s.NoticeText.empty());
-  EXPECT_EQ(s.NoticeTicks, 0);
-  EXPECT_TRUE(s.CurrentSource.empty());
-  EXPECT_EQ(s.EncoderProcess.Pid, 0);
-  EXPECT_FALSE(s.DecoderThread.Started);
-  EXPECT_EQ(sizeof s.DecoderInput, 400u);
-  EXPECT_EQ(sizeof s.DecoderOutput, 400u);
-  EXPECT_EQ(s.DecoderInput[0], '\0');
-  EXPECT_EQ(s.DecoderOutput[0], '\0');
-  // The program-wide instance starts the same way.
-  EXPECT_EQ(Converter.StatusText, "Idle ...");
-  EXPECT_EQ(Converter.FramesDone, -1);
+// At start-up the converter is idle and inactive, with nothing to hand to the first tick: no job
+// end to handle, no frame count that an encoder's exit code could match, and a progress
+// denominator that is never 0. The program-wide instance starts that way too.
+TEST(ConverterStateTest, StartsIdleAndInactive) {
+  const auto expectIdle = [](const ConverterState& state, const char* which) {
+    SCOPED_TRACE(which);
+    EXPECT_FALSE(state.SubmissionActive);
+    EXPECT_TRUE(state.EndHandled);
+    EXPECT_FALSE(state.Suspended);
+    EXPECT_EQ(state.FramesDone, -1);
+    EXPECT_NE(state.BytesTotal, 0u);
+    EXPECT_EQ(state.StatusText, "Idle ...");
+    EXPECT_FALSE(state.DecoderThread.Started);
+    EXPECT_EQ(state.EncoderProcess.Pid, 0);
+  };
+  expectIdle(ConverterState{}, "a new ConverterState");
+  expectIdle(Converter, "Converter");
   EXPECT_EQ(QueueCount, 0);
 }
 

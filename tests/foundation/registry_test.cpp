@@ -1,5 +1,6 @@
 // The per-user key-value store: types, buffer sizes, damaged files, atomic writes.
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstring>
 #include <filesystem>
@@ -250,12 +251,12 @@ TEST_F(StoreTest, WritesLeaveNoTemporaryFilesAndAFailedWriteKeepsTheOldStore) {
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
   for (uint32_t i = 0; i < 20; ++i) ASSERT_EQ(SetDword(key, "Layer", i % 3), RegOk);
   ASSERT_EQ(SetText(key, "Dir", "/old/"), RegOk);
-  EXPECT_EQ(ListDir(StoreDir()), "registry.reg");
+  EXPECT_EQ(ListDir(StoreDir()), "registry.reg registry.reg.lock");
   const std::string before = ReadFile(StorePath());
 
   RegFailNextWrites(1);
   EXPECT_EQ(SetText(key, "Dir", "/new/"), RegWriteFailed);
-  EXPECT_EQ(ListDir(StoreDir()), "registry.reg") << "the half-written temporary file is removed";
+  EXPECT_EQ(ListDir(StoreDir()), "registry.reg registry.reg.lock") << "the half-written temporary file is removed";
   EXPECT_EQ(ReadFile(StorePath()), before);
   uint32_t type = 0;
   std::string back;
@@ -272,7 +273,7 @@ TEST_F(StoreTest, WritesLeaveNoTemporaryFilesAndAFailedWriteKeepsTheOldStore) {
   RegFailNextWrites(1);
   EXPECT_EQ(RegCreateKey(Key, key), RegWriteFailed);
   EXPECT_FALSE(key.Open);
-  EXPECT_EQ(ListDir(StoreDir()), "");
+  EXPECT_EQ(ListDir(StoreDir()), "registry.reg.lock");
 }
 
 TEST_F(StoreTest, HandleOutlivesADeletedStore) {
@@ -287,4 +288,85 @@ TEST_F(StoreTest, HandleOutlivesADeletedStore) {
   ASSERT_EQ(RegOpenKey(Key, again), RegOk);
   EXPECT_EQ(RegQueryValue(again, "Bitrate", &type, &v, &size), RegOk);
   EXPECT_EQ(v, 3u);
+}
+
+// A store that could not be read read as "no store", and the next save replaced it with a file
+// of one value. Every write to it now fails and the file stays as it was.
+TEST_F(StoreTest, UnreadableStoreIsNeverReplaced) {
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  WriteFile(StorePath(), ValidStore());
+  RegFailNextReads(1000);  // an I/O error; permissions cannot be tested as root
+  RegKey again;
+  EXPECT_EQ(RegCreateKey(Key, again), RegWriteFailed);
+  EXPECT_EQ(SetDword(key, "Layer", 2), RegWriteFailed);
+  RegFailNextReads(0);
+  EXPECT_EQ(ReadFile(StorePath()), ValidStore());
+}
+
+// A damaged store that a save replaces is first moved aside, where the user can still read it.
+TEST_F(StoreTest, DamagedStoreIsKeptBesideItWhenReplaced) {
+  std::filesystem::create_directories(StoreDir());
+  const std::string damaged = ValidStore().substr(0, 60);
+  WriteFile(StorePath(), damaged);
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  EXPECT_EQ(ReadFile(StorePath() + ".damaged"), damaged);
+  EXPECT_EQ(RegOpenKey(Key, key), RegOk);
+}
+
+// A store that is a symbolic link (as dotfile managers make it) was replaced by a regular file
+// and its target no longer updated. Writes now go to the target, and the link stays.
+TEST_F(StoreTest, StoreThatIsALinkIsWrittenThrough) {
+  std::filesystem::create_directories(StoreDir());
+  std::filesystem::create_directories(home_ + "/dotfiles");
+  WriteFile(home_ + "/dotfiles/sonivert.reg", ValidStore());
+  std::filesystem::create_symlink("../../dotfiles/sonivert.reg", StorePath());
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  ASSERT_EQ(SetDword(key, "Bitrate", 7), RegOk);
+  EXPECT_TRUE(std::filesystem::is_symlink(StorePath()));
+  const std::string text = ReadFile(home_ + "/dotfiles/sonivert.reg");
+  EXPECT_NE(text.find("Bitrate=dword:00000007"), std::string::npos) << text;
+  EXPECT_NE(text.find("TompgDir="), std::string::npos) << text;
+  EXPECT_EQ(ListDir(home_ + "/dotfiles"), "sonivert.reg") << "a temporary file was left beside the target";
+}
+
+// Two processes saving at once lost each other's updates. Each of two processes now sets its
+// own values several times over; the last value of every one of them is there.
+TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  auto name = [](int process, int i) { return std::string(1, static_cast<char>('A' + process)) + std::to_string(i); };
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    if ((children[c] = fork()) == 0) {
+      bool ok = true;
+      for (uint32_t round = 0; round < 3; ++round)
+        for (int i = 0; i < 40; ++i) ok = SetDword(key, name(c, i).c_str(), round * 100 + i) == RegOk && ok;
+      _exit(ok ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0) << "a save failed";
+  }
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < 40; ++i) {
+      uint32_t type = 0, v = 0, size = 4;
+      RegQueryValue(key, name(c, i).c_str(), &type, &v, &size);
+      EXPECT_EQ(v, 200u + i) << name(c, i) << " lost";
+    }
+}
+
+// A process killed during a save left registry.reg.tmp-* behind for good; the next save now
+// removes such files, and nothing else.
+TEST_F(StoreTest, TemporaryFilesOfDeadWritersAreRemovedAtTheNextSave) {
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  for (const char* name : {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1B2c3"})
+    WriteFile(StoreDir() + "/" + name, "half a store");
+  ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
+  EXPECT_EQ(ListDir(StoreDir()), "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
 }

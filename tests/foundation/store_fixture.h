@@ -6,24 +6,26 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
-#include "tests/foundation/test_files.h"
+#include "tests/support/files.h"
 
 class StoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = MakeTempDir();
     config_ = home_ + "/config";
     setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
     setenv("HOME", home_.c_str(), 1);
     RegFailNextWrites(0);
+    RegFailNextReads(0);
   }
   void TearDown() override {
     RegFailNextWrites(0);
-    RemoveTree(home_);
+    RegFailNextReads(0);
   }
   std::string StoreDir() const { return config_ + "/sonivert"; }
   std::string StorePath() const { return StoreDir() + "/registry.reg"; }
 
-  std::string home_;
+  ScratchDir scratch_;
+  // Without the trailing separator, as the store builds its paths from $HOME.
+  const std::string home_ = scratch_.Path.substr(0, scratch_.Path.size() - 1);
   std::string config_;
 };

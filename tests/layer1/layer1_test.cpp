@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <unistd.h>
 
+#include "tests/support/files.h"
+#include "tests/support/wave.h"
 #include "tools/tompg/layer1.h"
 #include "tools/tompg/layer1_internal.h"
 
@@ -153,70 +153,23 @@ std::vector<uint8_t> Encode(Layer1Encoder& enc, const std::vector<float>& l, con
     return stream;
 }
 
-struct Wav {
-    int rate = 0;
-    int channels = 0;
-    std::vector<float> samples;  // interleaved
-};
-
-// Reads the 16-bit PCM WAV that mpg123 -w writes.
-bool ReadWav(const std::string& path, Wav& wav)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::vector<uint8_t> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 || std::memcmp(d.data() + 8, "WAVE", 4) != 0) {
-        return false;
-    }
-    auto u32 = [&](size_t p) { return d[p] | d[p + 1] << 8 | d[p + 2] << 16 | static_cast<uint32_t>(d[p + 3]) << 24; };
-    size_t p = 12;
-    int bits = 0;
-    while (p + 8 <= d.size()) {
-        const uint32_t len = u32(p + 4);
-        const size_t body = p + 8;
-        if (std::memcmp(&d[p], "fmt ", 4) == 0 && body + 16 <= d.size()) {
-            wav.channels = d[body + 2] | d[body + 3] << 8;
-            wav.rate = static_cast<int>(u32(body + 4));
-            bits = d[body + 14] | d[body + 15] << 8;
-        } else if (std::memcmp(&d[p], "data", 4) == 0) {
-            if (bits != 16) {
-                return false;
-            }
-            const size_t end = std::min(d.size(), body + len);
-            for (size_t q = body; q + 1 < end; q += 2) {
-                wav.samples.push_back(static_cast<int16_t>(d[q] | d[q + 1] << 8) / 32768.0f);
-            }
-            return true;
-        }
-        p = body + len + (len & 1);
-    }
-    return false;
-}
-
 bool HaveMpg123()
 {
-    return std::system("command -v mpg123 >/dev/null 2>&1") == 0;
+    return ProgramOnPath("mpg123");
 }
 
 // Decodes a stream with mpg123; false when it fails.
-bool DecodeWithMpg123(const std::vector<uint8_t>& stream, const std::string& name, Wav& wav)
+bool DecodeWithMpg123(const std::vector<uint8_t>& stream, const std::string& name, Pcm& wav)
 {
-    const auto dir = std::filesystem::path(testing::TempDir()) / ("layer1_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string mp1 = (dir / (name + ".mp1")).string();
-    const std::string out = (dir / (name + ".wav")).string();
-    {
-        std::ofstream f(mp1, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
-    }
-    const std::string cmd = "mpg123 -q -w '" + out + "' '" + mp1 + "' >/dev/null 2>&1";
-    const bool ok = std::system(cmd.c_str()) == 0 && ReadWav(out, wav);
-    std::filesystem::remove(mp1);
-    std::filesystem::remove(out);
-    return ok;
+    ScratchDir dir;
+    const std::string mp1 = dir.File(name + ".mp1");
+    const std::string out = dir.File(name + ".wav");
+    WriteFile(mp1, stream);
+    return RunQuiet({"mpg123", "-q", "-w", out, mp1}) == 0 && ReadWav16(out, wav);
 }
 
 // Channel ch of an interleaved decode.
-std::vector<float> Channel(const Wav& wav, int ch)
+std::vector<float> Channel(const Pcm& wav, int ch)
 {
     std::vector<float> v;
     for (size_t i = static_cast<size_t>(ch); i < wav.samples.size(); i += static_cast<size_t>(wav.channels)) {
@@ -646,7 +599,7 @@ TEST(Layer1Frame, SilenceEncodesToSilence)
             pos += static_cast<size_t>(size);
         }
         if (HaveMpg123()) {
-            Wav wav;
+            Pcm wav;
             ASSERT_TRUE(DecodeWithMpg123(stream, "silence", wav));
             ASSERT_EQ(wav.samples.size(), static_cast<size_t>(384 * 30 * channels));
             for (float v : wav.samples) {
@@ -727,7 +680,7 @@ TEST(Layer1JointStereo, IntensityKeepsEachChannelsLevels)
         ASSERT_LE(f.audioBits, size * 8);
         pos += static_cast<size_t>(size);
     }
-    Wav wav;
+    Pcm wav;
     ASSERT_TRUE(DecodeWithMpg123(stream, "joint", wav));
     ASSERT_EQ(wav.channels, 2);
     const auto dl = Channel(wav, 0);
@@ -773,7 +726,7 @@ TEST_P(Layer1RoundTrip, DecodesBackToTheSource)
     auto l = MakeSignal(row.signal, row.rate, 0, 384 * frames);
     auto r = row.channels == 2 ? MakeSignal(row.signal, row.rate, 1, 384 * frames) : std::vector<float>{};
     auto stream = Encode(enc, l, r);
-    Wav wav;
+    Pcm wav;
     ASSERT_TRUE(DecodeWithMpg123(stream, row.name, wav));
     const int codedChannels = row.mode == 3 ? 1 : 2;
     EXPECT_EQ(wav.rate, row.rate);

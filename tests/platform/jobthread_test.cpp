@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/jobthread.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -28,16 +29,6 @@ uint32_t ReturnsStillActive() { return STILL_ACTIVE; }
 int NiceOfThread(int tid) {
   errno = 0;
   return getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
-}
-
-template <typename F>
-bool WaitFor(F condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
 }
 
 }  // namespace

@@ -20,17 +20,6 @@
 
 namespace {
 
-void Put16(std::string& s, uint32_t v) { s += char(v & 0xFF); s += char((v >> 8) & 0xFF); }
-void Put32(std::string& s, uint32_t v) { Put16(s, v & 0xFFFF); Put16(s, v >> 16); }
-void PutChunk(std::string& s, const char* id, const std::string& body, uint32_t declared)
-{
-    s.append(id, 4);
-    Put32(s, declared);
-    s += body;
-    if (body.size() & 1)
-        s += '\0';
-}
-
 size_t CountOf(const std::string& text, const char* what)
 {
     size_t count = 0;
@@ -46,103 +35,7 @@ double NowSeconds()
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-// Runs a program with its output thrown away; returns its exit status, or -1.
-int RunQuiet(const std::vector<std::string>& args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 } // namespace
-
-WavFile WriteWav(const std::string& path, const WavSignal& signalShape)
-{
-    const int bytes = (signalShape.bits + 7) / 8;
-    const long frames = std::lround(signalShape.seconds * signalShape.rate);
-    std::string data;
-    data.reserve(static_cast<size_t>(frames * signalShape.channels * bytes));
-    const double peak = std::ldexp(1.0, signalShape.bits - 1);
-    for (long i = 0; i < frames; ++i) {
-        for (int c = 0; c < signalShape.channels; ++c) {
-            const std::vector<double>& tones = c == 0 ? signalShape.leftTones : signalShape.rightTones;
-            double v = 0;
-            for (double f : tones)
-                v += signalShape.amplitude * std::sin(2 * M_PI * f * i / signalShape.rate);
-            long q = std::lround(v * peak);
-            q = std::clamp<long>(q, static_cast<long>(-peak), static_cast<long>(peak - 1));
-            if (bytes == 1)
-                q += 128;
-            for (int b = 0; b < bytes; ++b)
-                data += char((static_cast<unsigned long>(q) >> (8 * b)) & 0xFF);
-        }
-    }
-    data.append(static_cast<size_t>(signalShape.tailBytes), '\x55');
-    std::string fmt;
-    const uint32_t blockAlign = static_cast<uint32_t>(signalShape.channels * bytes);
-    bool ext = signalShape.extensible || signalShape.extensibleFloat;
-    Put16(fmt, ext ? 0xFFFE : static_cast<uint32_t>(signalShape.formatTag));
-    Put16(fmt, static_cast<uint32_t>(signalShape.channels));
-    Put32(fmt, static_cast<uint32_t>(signalShape.rate));
-    Put32(fmt, static_cast<uint32_t>(signalShape.rate) * blockAlign);
-    Put16(fmt, blockAlign);
-    Put16(fmt, static_cast<uint32_t>(signalShape.bits));
-    if (ext) {
-        Put16(fmt, 22);
-        Put16(fmt, static_cast<uint32_t>(signalShape.bits));
-        Put32(fmt, signalShape.channels == 1 ? 0x4 : 0x3);
-        Put16(fmt, signalShape.extensibleFloat ? 3 : 1);
-        fmt += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
-    } else if (signalShape.fmtOf18) {
-        Put16(fmt, 0);
-    }
-    std::string body = "WAVE";
-    if (signalShape.chunksBeforeFmt)
-        PutChunk(body, "LIST", std::string("INFOISFT\x05\x00\x00\x00tompg", 17), 17);
-    if (signalShape.dataBeforeFmt) {
-        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()));
-        PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
-    } else {
-        PutChunk(body, "fmt ", fmt, static_cast<uint32_t>(fmt.size()));
-        PutChunk(body, "data", data, static_cast<uint32_t>(data.size()) + signalShape.dataSizeExtra);
-    }
-    std::string file;
-    PutChunk(file, "RIFF", body, static_cast<uint32_t>(body.size()));
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        std::fwrite(file.data(), 1, file.size(), f);
-        std::fclose(f);
-    }
-    return WavFile {static_cast<uint32_t>(data.size()), frames};
-}
-
-TempDir::TempDir()
-{
-    char pattern[] = "/tmp/tompg-test-XXXXXX";
-    char* made = mkdtemp(pattern);
-    path = made ? made : "/tmp";
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    if (path != "/tmp")
-        std::filesystem::remove_all(path, ec);
-}
 
 RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& options)
 {
@@ -276,36 +169,6 @@ bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesI
     return true;
 }
 
-bool ReadWav16(const std::string& path, Pcm& pcm)
-{
-    std::vector<uint8_t> b = ReadFileBytes(path);
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0)
-        return false;
-    auto le16 = [&](size_t p) { return static_cast<uint32_t>(b[p] | (b[p + 1] << 8)); };
-    auto le32 = [&](size_t p) { return le16(p) | (le16(p + 2) << 16); };
-    size_t pos = 12;
-    int bits = 0;
-    while (pos + 8 <= b.size()) {
-        uint32_t size = le32(pos + 4);
-        if (std::memcmp(&b[pos], "fmt ", 4) == 0) {
-            pcm.channels = static_cast<int>(le16(pos + 10));
-            pcm.rate = static_cast<int>(le32(pos + 12));
-            bits = static_cast<int>(le16(pos + 22));
-        } else if (std::memcmp(&b[pos], "data", 4) == 0) {
-            if (bits != 16 || pcm.channels < 1)
-                return false;
-            size_t avail = std::min<size_t>(size, b.size() - pos - 8);
-            pcm.frames = static_cast<long>(avail / (2 * pcm.channels));
-            pcm.samples.resize(static_cast<size_t>(pcm.frames * pcm.channels));
-            for (size_t k = 0; k < pcm.samples.size(); ++k)
-                pcm.samples[k] = static_cast<int16_t>(le16(pos + 8 + 2 * k)) / 32768.0f;
-            return true;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return false;
-}
-
 Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav)
 {
     Pcm pcm;
@@ -408,32 +271,18 @@ FrameHeader ParseHeader(const uint8_t* b)
     FrameHeader h;
     if (b[0] != 0xFF || (b[1] & 0xF0) != 0xF0)
         return h;
-    // ISO/IEC 11172-3 and 13818-3 Table 2.4.2.3: bitrate_index per ID and layer, kbit/s. The
-    // oracle keeps its own copy of the tables and the frame length, apart from tompg's.
-    static const int kBitrates[2][3][16] = {
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
-    static const int kRates[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
     h.id = (b[1] >> 3) & 1;
     int layerBits = (b[1] >> 1) & 3;
     if (layerBits == 0)
         return h;
     h.layer = 4 - layerBits;
-    h.bitrateKbps = kBitrates[h.id][h.layer - 1][b[2] >> 4];
-    h.sampleRate = kRates[h.id][(b[2] >> 2) & 3];
+    const int bitrateIndex = b[2] >> 4;
+    const int sampleIndex = (b[2] >> 2) & 3;
+    h.bitrateKbps = StandardBitrate(h.id, h.layer, bitrateIndex);
+    h.sampleRate = StandardSampleRate(h.id, sampleIndex);
     h.mode = b[3] >> 6;
-    h.valid = h.bitrateKbps != 0 && h.sampleRate != 0;
-    if (h.valid) {
-        long bps = h.bitrateKbps * 1000L;
-        int padding = (b[2] >> 1) & 1;
-        h.length = h.layer == 1 ? static_cast<int>((12 * bps / h.sampleRate + padding) * 4)
-                 : h.layer == 3 && h.id == 0 ? static_cast<int>(72 * bps / h.sampleRate + padding)
-                                             : static_cast<int>(144 * bps / h.sampleRate + padding);
-    }
+    h.length = StandardFrameBytes(h.id, h.layer, bitrateIndex, sampleIndex, (b[2] >> 1) & 1);
+    h.valid = h.length != 0;
     return h;
 }
 
@@ -457,24 +306,4 @@ std::vector<FrameHeader> ReadFrames(const std::string& path, bool& endsAtEof)
     }
     endsAtEof = pos == b.size();
     return frames;
-}
-
-std::vector<uint8_t> ReadFileBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-    return bytes;
-}
-
-bool FileExists(const std::string& path)
-{
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
 }

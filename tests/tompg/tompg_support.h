@@ -1,44 +1,15 @@
-// Test support for tompg: WAV files made to order, the program run on a pseudo-terminal and its
-// screen rendered at 80 x 2, decoding of the outputs, and tone measurements.
+// Test support for tompg: the program run on a pseudo-terminal and its screen rendered at 80 x 2,
+// decoding of the outputs, tone measurements and the frames of its streams. WAV files and
+// scratch directories come from tests/support.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A WAV file to generate: tones per channel, and the layout quirks a reader must cope with.
-struct WavSignal {
-    int rate = 44100;
-    int channels = 2;
-    int bits = 16;
-    double seconds = 1.0;
-    std::vector<double> leftTones {440.0, 3000.0};   // Hz, each at amplitude `amplitude`
-    std::vector<double> rightTones {1000.0, 5000.0}; // unused for one channel
-    double amplitude = 0.25;                          // of full scale, per tone
-    bool extensible = false;       // WAVE_FORMAT_EXTENSIBLE with the PCM sub-format
-    bool extensibleFloat = false;  // ... with the IEEE float sub-format instead
-    int formatTag = 1;             // written in a plain format chunk
-    bool fmtOf18 = false;          // format chunk of 18 bytes (cbSize = 0)
-    bool chunksBeforeFmt = false;  // an odd-sized LIST chunk (padded) before "fmt "
-    bool dataBeforeFmt = false;    // "data" first, "fmt " after it
-    uint32_t dataSizeExtra = 0;    // added to the data size in the header (overrun)
-    int tailBytes = 0;             // bytes after the last whole sample frame, inside the data
-};
-
-struct WavFile {
-    uint32_t dataSize = 0;   // bytes of sample data actually in the file
-    long frames = 0;
-};
-
-WavFile WriteWav(const std::string& path, const WavSignal& signalShape);
-
-// Temporary directory for one test, removed with its contents by the destructor.
-struct TempDir {
-    std::string path;
-    TempDir();
-    ~TempDir();
-    std::string File(const std::string& name) const { return path + "/" + name; }
-};
+#include "tests/support/files.h"
+#include "tests/support/frames.h"
+#include "tests/support/wave.h"
 
 struct RunOptions {
     std::string screenBefore;      // written to the screen model before the run (an earlier job)
@@ -63,17 +34,9 @@ RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& optio
 // row does not hold exactly that from column 1.
 bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesIn, uint32_t& bytesOut);
 
-struct Pcm {
-    int rate = 0;
-    int channels = 0;
-    long frames = 0;
-    std::vector<float> samples;   // interleaved, full scale 1.0
-};
-
 // Decodes an MPEG audio file to PCM with the reference decoder (mpg123), or with our own
 // decoder for Layer III when it is built. Empty Pcm (rate 0) on failure.
 Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav);
-bool ReadWav16(const std::string& path, Pcm& pcm);
 
 // A least-squares fit of sinusoids at known frequencies to one channel over frames [from, to):
 // their amplitudes, and what is left over (noise, distortion, anything else).
@@ -103,5 +66,3 @@ FrameHeader ReadFirstHeader(const std::string& path);
 // last frame ends exactly at the end of the file (no tag, no junk after it).
 std::vector<FrameHeader> ReadFrames(const std::string& path, bool& endsAtEof);
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path);
-bool FileExists(const std::string& path);

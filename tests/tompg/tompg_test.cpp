@@ -7,6 +7,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,7 +62,7 @@ class ProgressLine : public ::testing::TestWithParam<int> {};
 TEST_P(ProgressLine, HoldsTheBottomRowWithFinalTotalsAndExitStatus)
 {
     const int layer = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.seconds = 2.0;
     WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
@@ -90,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Layers, ProgressLine, ::testing::Values(1, 2, 3),
 
 TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond)
 {
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.seconds = 60.0;
     signalShape.rate = 48000;
@@ -123,7 +124,7 @@ TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond)
 
 TEST(ProgressLine, SurvivesStopAndContinue)
 {
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.seconds = 40.0;
     WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
@@ -145,7 +146,7 @@ TEST(ProgressLine, SurvivesStopAndContinue)
 TEST(ProgressLine, EndedBySignalLeavesNoPartialOutput)
 {
     for (int sig : {SIGHUP, SIGTERM, SIGINT}) {
-        TempDir dir;
+        ScratchDir dir;
         WavSignal signalShape;
         signalShape.seconds = 60.0;
         WriteWav(dir.File("in.wav"), signalShape);
@@ -165,45 +166,38 @@ struct ErrorCase {
     const char* name;
     const char* prefix;
     // Prepares the files in dir; returns the source and output paths.
-    void (*prepare)(const TempDir& dir, std::string& in, std::string& out);
+    void (*prepare)(const ScratchDir& dir, std::string& in, std::string& out);
 };
-
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
 
 const ErrorCase kErrorCases[] = {
     {"MissingSource", kPrefixCannotOpen,
-     [](const TempDir& d, std::string& in, std::string& out) { in = d.File("nothing.wav"), out = d.File("o.mp3"); }},
+     [](const ScratchDir& d, std::string& in, std::string& out) { in = d.File("nothing.wav"), out = d.File("o.mp3"); }},
     {"SourceIsADirectory", kPrefixCannotOpen,
-     [](const TempDir& d, std::string& in, std::string& out) { in = d.path, out = d.File("o.mp3"); }},
+     [](const ScratchDir& d, std::string& in, std::string& out) { in = d.Path, out = d.File("o.mp3"); }},
     {"OutputDirectoryMissing", kPrefixCannotCreate,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WriteWav(in = d.File("a.wav"), WavSignal {});
          out = d.File("no/such/dir/o.mp3");
      }},
     {"OutputParentIsAFile", kPrefixCannotCreate,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WriteWav(in = d.File("a.wav"), WavSignal {});
          out = d.File("a.wav/o.mp3");
      }},
     {"OutputIsTheSource", kPrefixCannotCreate,
-     [](const TempDir& d, std::string& in, std::string& out) { WriteWav(in = out = d.File("a.wav"), WavSignal {}); }},
+     [](const ScratchDir& d, std::string& in, std::string& out) { WriteWav(in = out = d.File("a.wav"), WavSignal {}); }},
     {"Garbage", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          std::string junk;
          for (int i = 0; i < 5000; ++i)
              junk += static_cast<char>((i * 7919) >> 3);
-         WriteBytes(in = d.File("junk.wav"), junk);
+         WriteFile(in = d.File("junk.wav"), junk);
          out = d.File("o.mp3");
      }},
     {"EmptyFile", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) { WriteBytes(in = d.File("e.wav"), ""), out = d.File("o.mp3"); }},
+     [](const ScratchDir& d, std::string& in, std::string& out) { WriteFile(in = d.File("e.wav"), ""), out = d.File("o.mp3"); }},
     {"FloatSamples", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WavSignal s;
          s.bits = 32;
          s.formatTag = 3;
@@ -211,7 +205,7 @@ const ErrorCase kErrorCases[] = {
          out = d.File("o.mp3");
      }},
     {"ExtensibleFloat", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WavSignal s;
          s.bits = 32;
          s.extensibleFloat = true;
@@ -219,14 +213,14 @@ const ErrorCase kErrorCases[] = {
          out = d.File("o.mp3");
      }},
     {"ThreeChannels", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WavSignal s;
          s.channels = 3;
          WriteWav(in = d.File("c3.wav"), s);
          out = d.File("o.mp3");
      }},
     {"NoDataChunk", kPrefixUnrecognized,
-     [](const TempDir& d, std::string& in, std::string& out) {
+     [](const ScratchDir& d, std::string& in, std::string& out) {
          WriteWav(in = d.File("t.wav"), WavSignal {});
          truncate(in.c_str(), 36); // RIFF, WAVE and the format chunk only
          out = d.File("o.mp3");
@@ -240,7 +234,7 @@ class ErrorLine : public ::testing::TestWithParam<ErrorCase> {};
 TEST_P(ErrorLine, StandsInTheUpperRowFromColumnOneWithTheBottomRowBlank)
 {
     const ErrorCase& c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     std::string in, out;
     c.prepare(dir, in, out);
     std::vector<uint8_t> sourceBefore = ReadFileBytes(in);
@@ -268,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ErrorLine, ::testing::ValuesIn(kErrorCases),
 
 TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
 {
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.seconds = 10.0;
     WriteWav(dir.File("in.wav"), signalShape);
@@ -290,9 +284,41 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput)
     EXPECT_NE(run.status, 0);
 }
 
+// A failed encode (a full disk, a signal) removed its partial output, but a file that already
+// had the output's name was gone by then. It now stays as it was, and no temporary file is left.
+TEST(ErrorLine, FailedEncodeKeepsTheExistingOutput)
+{
+    RunOptions full, terminated;
+    full.fileSizeLimit = 40000;
+    terminated.endSignal = SIGTERM;
+    for (const RunOptions& options : {full, terminated}) {
+        ScratchDir dir;
+        WavSignal signalShape;
+        signalShape.seconds = 60.0;
+        WriteWav(dir.File("in.wav"), signalShape);
+        WriteFile(dir.File("out.mp3"), "old");
+        RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
+        EXPECT_FALSE(run.exited && run.status == 0);
+        EXPECT_EQ(ReadFileBytes(dir.File("out.mp3")), std::vector<uint8_t>({'o', 'l', 'd'}));
+        EXPECT_EQ(ListDir(dir.Path), "in.wav out.mp3") << "a temporary file was left behind";
+    }
+}
+
+// A link at the output's name is written through, as an open for writing does: the link stays.
+TEST(ErrorLine, OutputLinkIsWrittenThroughAndKept)
+{
+    ScratchDir dir;
+    WriteWav(dir.File("in.wav"), WavSignal {});
+    ASSERT_EQ(symlink("target.mp2", dir.File("out.mp2").c_str()), 0);
+    RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 64, 1));
+    EXPECT_TRUE(run.exited);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("out.mp2")));
+    EXPECT_TRUE(ReadFirstHeader(dir.File("target.mp2")).valid);
+}
+
 TEST(ErrorLine, BadCommandLineEndsWithFailureAndNoOutput)
 {
-    TempDir dir;
+    ScratchDir dir;
     WriteWav(dir.File("in.wav"), WavSignal {});
     for (const std::vector<std::string>& args :
          {std::vector<std::string> {dir.File("in.wav")}, Args(dir.File("in.wav"), dir.File("o.mp3"), 4, 64, 1),
@@ -332,7 +358,7 @@ class BitrateMapping : public ::testing::TestWithParam<MappingCase> {};
 TEST_P(BitrateMapping, EveryListValueGivesTheNearestLegalBitrate)
 {
     const MappingCase c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.rate = c.rate;
     signalShape.seconds = 0.06;
@@ -421,7 +447,7 @@ class DecodedSound : public ::testing::TestWithParam<EncodeCase> {};
 TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel)
 {
     const EncodeCase c = GetParam();
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     signalShape.rate = c.rate;
     signalShape.channels = c.channels;
@@ -530,7 +556,7 @@ class WavLayout : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(WavLayout, IsReadAndCodedWithAllDataBytesCounted)
 {
-    TempDir dir;
+    ScratchDir dir;
     WavSignal signalShape;
     GetParam().shape(signalShape);
     WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
@@ -555,7 +581,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, WavLayout, ::testing::ValuesIn(kLayoutCases),
 // byte (no ID3 tag at either end) and has no Xing/Info frame in front.
 TEST(Layer3Stream, IsNothingButAudioFrames)
 {
-    TempDir dir;
+    ScratchDir dir;
     WavFile wav = WriteWav(dir.File("in.wav"), WavSignal {});
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 64, 1));
     ASSERT_TRUE(run.exited);

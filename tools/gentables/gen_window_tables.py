@@ -213,8 +213,9 @@ def synthesis_source(window):
     out.append("// Synthesis window D of Table 3-B.3 by tap, scaled to the 16-bit output range:")
     out.append("// [t][j] = 16383.5 * D[j + 32t], the tap t of output sample j (16383.5 = 32767 / 2: the FIFO")
     out.append("// holds 2 V). D is the exact k/65536 of the printed coefficient; each product is rounded once,")
-    out.append("// as a single-precision multiplication would round it.")
-    out.append("const float SynthesisWindow[16][32] = {")
+    out.append("// as a single-precision multiplication would round it. Rows are read as whole vector")
+    out.append("// registers, so the table is aligned to their 32 bytes.")
+    out.append("alignas(32) const float SynthesisWindow[16][32] = {")
     for t in range(16):
         out.append("    {" + ", ".join(lit(f32(Dec(16383.5) * Dec(window[j + 32 * t]))) for j in range(32)) + "},")
     out.append("};")

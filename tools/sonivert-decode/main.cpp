@@ -1,10 +1,12 @@
 // sonivert-decode INPUT.mp3 OUTPUT.wav: runs one decoder job, exactly as the application does,
 // and exits with the job's exit code.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "app/core/queue.h"
 #include "decoder/decoder.h"
+#include "platform/files.h"
 #include "platform/jobthread.h"
 
 namespace {
@@ -29,6 +31,10 @@ int main(int argc, char** argv) {
       return ToolUsage;
     }
   }
+  // Ended from outside, the tool leaves no temporary file behind; a file size limit gives a
+  // failed write (exit code 3) instead of a silent death.
+  RemovePendingOutputOnSignals();
+  std::signal(SIGXFSZ, SIG_IGN);
   InitDecoderTables();
   std::strcpy(Converter.DecoderInput, argv[1]);
   std::strcpy(Converter.DecoderOutput, argv[2]);

@@ -4,6 +4,7 @@
 //
 // The console shows one progress line, rewritten in place; failures are reported with one error
 // line (see console.h). On success the exit status is the final frame count modulo 256.
+#include "platform/files.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
 #include "tools/tompg/fileio.h"
@@ -16,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,7 +44,7 @@ struct Job {
     bool resampling = false;
     Backend backend;
     FrameCounter counter;
-    int outFd = -1;
+    PendingOutput output;   // written under a temporary name, renamed when complete
     int codedChannels = 0;
     uint64_t bytesOut = 0;
     float raw[kReadFrames * 2];
@@ -56,20 +56,6 @@ struct Job {
 };
 
 Job job;
-
-// For the signal handler: the output to remove when the run is ended from outside.
-const char* volatile outputToRemove = nullptr;
-
-// SIGHUP (the console went away), SIGINT, SIGTERM: a half-written output is removed, then the
-// process ends by the same signal, so that its parent sees how it ended.
-void EndBySignal(int sig)
-{
-    const char* path = outputToRemove;
-    if (path)
-        unlink(path);
-    signal(sig, SIG_DFL);
-    raise(sig);
-}
 
 bool ParseNumber(const char* text, int low, int high, int& value)
 {
@@ -111,20 +97,12 @@ bool ParseCommandLine(int argc, char** argv, Options& o)
     return o.layer != 0 && o.kbpsPerChannel != 0 && o.mode >= 0;
 }
 
-// Ends a failed run: the partial output (a regular file only) is removed, so that no half
-// stream is ever mistaken for a result.
+// Ends a failed run: the partial output is removed, so that no half stream is ever mistaken for
+// a result, and a file that already had the output's name stays as it was.
 int Fail(TompgError error, const char* detail)
 {
-    outputToRemove = nullptr;
     int status = ShowError(job.console, error, detail);
-    if (job.outFd >= 0) {
-        struct stat st {};
-        bool regular = fstat(job.outFd, &st) == 0 && S_ISREG(st.st_mode);
-        close(job.outFd);
-        job.outFd = -1;
-        if (regular)
-            unlink(job.options.output);
-    }
+    DiscardPendingOutput(job.output);
     return status;
 }
 
@@ -132,7 +110,7 @@ bool WriteEncoded(long bytes)
 {
     if (bytes <= 0)
         return true;
-    if (!WriteAll(job.outFd, job.encoded, static_cast<size_t>(bytes)))
+    if (!WriteAll(job.output.Fd, job.encoded, static_cast<size_t>(bytes)))
         return false;
     CountFrames(job.counter, job.encoded, bytes);
     job.bytesOut += static_cast<uint64_t>(bytes);
@@ -250,14 +228,8 @@ int Run(int argc, char** argv)
     if (stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
         inStat.st_ino == outStat.st_ino)
         return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
-    do
-        job.outFd = open(o.output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (job.outFd < 0 && errno == EINTR);
-    if (job.outFd < 0)
+    if (!CreatePendingOutput(o.output, job.output))
         return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
-    struct stat created {};
-    if (fstat(job.outFd, &created) == 0 && S_ISREG(created.st_mode))
-        outputToRemove = o.output;
 
     Progress(true);
     for (;;) {
@@ -289,17 +261,9 @@ int Run(int argc, char** argv)
     BackendClose(job.backend);
     ResamplerClose(job.resampler);
     close(inFd);
-    // A failed close can mean that written data never reached the disk (NFS, quotas).
-    int closed = close(job.outFd);
-    job.outFd = -1;
-    if (closed != 0) {
-        int error = errno;
-        if (outputToRemove)
-            unlink(o.output);
-        outputToRemove = nullptr;
-        return ShowError(job.console, TompgError::WriteFailed, std::strerror(error));
-    }
-    outputToRemove = nullptr;
+    // The output takes its name only now; a failed close or rename is a failed write.
+    if (!CommitPendingOutput(job.output))
+        return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
     Progress(true);
     return static_cast<int>(job.counter.frames % 256);
 }
@@ -311,7 +275,8 @@ int main(int argc, char** argv)
     // A closed console or a file size limit must give an error line, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
-    for (int sig : {SIGHUP, SIGINT, SIGTERM})
-        std::signal(sig, EndBySignal);
+    // SIGHUP (the console went away), SIGINT, SIGTERM: the temporary output is removed, then
+    // the process ends by the same signal, so that its parent sees how it ended.
+    RemovePendingOutputOnSignals();
     return Run(argc, argv);
 }

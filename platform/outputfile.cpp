@@ -1,0 +1,190 @@
+// Sources opened without blocking and outputs written under a temporary name. Kept apart from
+// files.cpp, which needs Qt, so that programs without Qt (tompg) share this route.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "platform/files.h"
+
+namespace {
+
+// The temporary file a signal handler removes: a fixed buffer, since a handler may not allocate.
+char SignalTemp[4096];
+std::atomic<bool> SignalTempArmed{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
+
+void ArmSignalTemp(const std::string& path) {
+  SignalTempArmed.store(false);
+  if (path.size() >= sizeof SignalTemp) return;  // only the normal ends remove it then
+  std::memcpy(SignalTemp, path.c_str(), path.size() + 1);
+  SignalTempArmed.store(true);
+}
+
+void RemoveTempAndEnd(int sig) {
+  if (SignalTempArmed.load()) unlink(SignalTemp);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Removes the temporary file, keeping the errno of the failure that led here.
+void RemoveTemp(PendingOutput& out) {
+  const int saved = errno;
+  if (!out.TempPath.empty()) {
+    unlink(out.TempPath.c_str());
+    SignalTempArmed.store(false);
+  }
+  errno = saved;
+}
+
+// Closes the stream or the descriptor; false when the close (the last flush) failed.
+bool CloseOutput(PendingOutput& out) {
+  bool ok = true;
+  if (out.Stream != nullptr) {
+    ok = fclose(out.Stream) == 0;
+  } else if (out.Fd >= 0) {
+    ok = close(out.Fd) == 0;
+  }
+  out.Stream = nullptr;
+  out.Fd = -1;
+  return ok;
+}
+
+}  // namespace
+
+std::string FollowLinks(const std::string& path) {
+  std::string p = path;
+  // 40: the kernel's own limit on links followed in one lookup.
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    char target[4096];
+    const ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
+    if (n <= 0) return p;
+    target[n] = 0;
+    p = target[0] == '/' ? std::string(target) : DirectoryOf(p) + "/" + target;
+  }
+  return p;
+}
+
+FILE* OpenSourceFile(const char* path) {
+  // Non-blocking, so that a FIFO without a writer is refused instead of waited for.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* stream = fdopen(fd, "rb");
+  if (stream == nullptr) close(fd);
+  return stream;
+}
+
+bool CreatePendingOutput(const char* path, PendingOutput& out) {
+  out = PendingOutput{};
+  out.FinalPath = FollowLinks(path);
+  struct stat st {};
+  if (stat(out.FinalPath.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      // A device or a FIFO: written in place. Non-blocking open: a FIFO without a reader fails.
+      out.Fd = open(out.FinalPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+      if (out.Fd < 0) return false;
+      const int flags = fcntl(out.Fd, F_GETFL);
+      if (flags >= 0) fcntl(out.Fd, F_SETFL, flags & ~O_NONBLOCK);
+      return true;
+    }
+    // A write-protected output stays protected, as it did when it was opened for writing.
+    if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  }
+  // Mode 0666 through the umask, as a file made by fopen gets; the name is new each time. The
+  // name is remembered for the signal handlers before the file exists: a process-directed
+  // signal may be handled by another thread at any moment, also just after the open. (Should
+  // the open fail because a file of that random name exists, a signal in the few instructions
+  // before it is forgotten again would remove that file: another run's temporary file.)
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const unsigned mix = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) * 2654435761u ^
+                         counter.fetch_add(1) * 40503u;
+    char suffix[32];
+    snprintf(suffix, sizeof suffix, ".tmp-%06x", mix & 0xFFFFFF);
+    const std::string temp = out.FinalPath + suffix;
+    ArmSignalTemp(temp);
+    out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (out.Fd >= 0) {
+      out.TempPath = temp;
+      return true;
+    }
+    const int error = errno;
+    SignalTempArmed.store(false);
+    errno = error;
+    if (error != EEXIST) return false;
+  }
+  return false;
+}
+
+bool OpenPendingOutputStream(PendingOutput& out) {
+  if (out.Fd < 0) return false;
+  out.Stream = fdopen(out.Fd, "wb");
+  return out.Stream != nullptr;
+}
+
+bool CommitPendingOutput(PendingOutput& out) {
+  bool ok = true;
+  if (out.Stream != nullptr && fflush(out.Stream) != 0) ok = false;
+  int error = errno;
+  // A failed close can mean that written data never reached the disk (NFS, quotas).
+  if (!CloseOutput(out) && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && !out.TempPath.empty() && rename(out.TempPath.c_str(), out.FinalPath.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (ok) {
+    SignalTempArmed.store(false);
+    out.TempPath.clear();
+    return true;
+  }
+  errno = error;
+  RemoveTemp(out);
+  out.TempPath.clear();
+  return false;
+}
+
+void DiscardPendingOutput(PendingOutput& out) {
+  CloseOutput(out);
+  RemoveTemp(out);
+  out.TempPath.clear();
+}
+
+void RemovePendingOutputOnSignals() {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    action.sa_handler = RemoveTempAndEnd;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+  }
+}

@@ -1,0 +1,82 @@
+#include "tests/support/frames.h"
+
+void BitWriter::Put(uint32_t value, int n) {
+  for (int i = n - 1; i >= 0; --i) {
+    if (BitCount % 8 == 0) Bytes.push_back(0);
+    if ((value >> i) & 1) Bytes.back() |= static_cast<uint8_t>(0x80 >> (BitCount % 8));
+    ++BitCount;
+  }
+}
+
+void BitWriter::PutCode(const char* bits) {
+  for (const char* p = bits; *p; ++p) Put(*p == '1' ? 1 : 0, 1);
+}
+
+void BitWriter::PadTo(size_t bytes) {
+  while (Bytes.size() < bytes) Bytes.push_back(0);
+  BitCount = Bytes.size() * 8;
+}
+
+int StandardBitrate(int id, int layer, int bitrateIndex) {
+  // [ID][layer - 1][bitrate_index]; the lower sampling frequencies share one row for II and III.
+  static const int Kbps[2][3][16] = {
+      {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+       {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+      {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+       {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+       {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}}};
+  if (id < 0 || id > 1 || layer < 1 || layer > 3 || bitrateIndex < 0 || bitrateIndex > 15) return 0;
+  return Kbps[id][layer - 1][bitrateIndex];
+}
+
+int StandardSampleRate(int id, int sampleIndex) {
+  static const int Hz[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
+  if (id < 0 || id > 1 || sampleIndex < 0 || sampleIndex > 3) return 0;
+  return Hz[id][sampleIndex];
+}
+
+int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int padding) {
+  const long bitsPerSecond = 1000L * StandardBitrate(id, layer, bitrateIndex);
+  const long rate = StandardSampleRate(id, sampleIndex);
+  if (bitsPerSecond == 0 || rate == 0) return 0;
+  // Slots of 4 bytes and 384 samples in Layer I; 1152 samples in Layer II and MPEG-1 Layer III,
+  // 576 in Layer III at the lower sampling frequencies.
+  if (layer == 1) return static_cast<int>((12 * bitsPerSecond / rate + padding) * 4);
+  const long samplesPerFrame = layer == 3 && id == 0 ? 576 : 1152;
+  return static_cast<int>(samplesPerFrame / 8 * bitsPerSecond / rate + padding);
+}
+
+int FrameBytes(const FrameFields& f) {
+  return StandardFrameBytes(f.id, 3, f.bitrateIndex, f.sampleIndex, f.padding);
+}
+
+void PutFrame(std::vector<uint8_t>& out, const FrameFields& f) {
+  BitWriter w;
+  w.Put(f.sync, 12);
+  w.Put(static_cast<uint32_t>(f.id), 1);
+  w.Put(1, 2);  // Layer III
+  w.Put(static_cast<uint32_t>(f.protection), 1);
+  w.Put(static_cast<uint32_t>(f.bitrateIndex), 4);
+  w.Put(static_cast<uint32_t>(f.sampleIndex), 2);
+  w.Put(static_cast<uint32_t>(f.padding), 1);
+  w.Put(0, 1);  // private_bit
+  w.Put(static_cast<uint32_t>(f.mode), 2);
+  w.Put(static_cast<uint32_t>(f.modeExtension), 2);
+  w.Put(0, 4);  // copyright, original/copy, emphasis
+  if (!f.protection) w.Put(0xBEEF, 16);  // CRC word, never checked
+  const int channels = f.mode == 3 ? 1 : 2;
+  const int sideBytes = f.id ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);
+  const size_t sideStart = w.Bytes.size();
+  w.Put(static_cast<uint32_t>(f.mainDataBegin), f.id ? 9 : 8);
+  // The rest of the side information is zero: empty long-block granules with table 0.
+  w.PadTo(sideStart + static_cast<size_t>(sideBytes));
+  w.PadTo(static_cast<size_t>(FrameBytes(f)));
+  out.insert(out.end(), w.Bytes.begin(), w.Bytes.end());
+}
+
+std::vector<uint8_t> Frames(int count, const FrameFields& f) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < count; ++i) PutFrame(out, f);
+  return out;
+}
