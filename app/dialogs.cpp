@@ -70,15 +70,16 @@ void SelectItem(QButtonGroup* group, int32_t index) {
 
 void ConfigBTClick() {
   TConfigForm& f = *ConfigForm;
-  const std::string tompgDir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+  const std::string tompgDir(AppSettings.TompgDir,
+                             strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
   f.SetConfigCodecPath(tompgDir);
   f.ConfigCodecDialog->setDirectory(QFile::decodeName(QByteArray::fromStdString(tompgDir)));
   f.SetConfigDirPath(AppSettings.DestinationDir);
   SelectItem(f.ConfigLayerGroup, AppSettings.Layer);
   SelectItem(f.ConfigModeGroup, AppSettings.ChannelMode);
-  f.ConfigBitrateCB->setCurrentIndex(AppSettings.Bitrate >= 0 && AppSettings.Bitrate < f.ConfigBitrateCB->count()
-                                         ? AppSettings.Bitrate
-                                         : -1);
+  f.ConfigBitrateCB->setCurrentIndex(
+      AppSettings.Bitrate >= 0 && AppSettings.Bitrate < f.ConfigBitrateCB->count() ? AppSettings.Bitrate
+                                                                                   : -1);
   f.ShowBoxCB->setChecked((AppSettings.Flags & FlagShowErrorBox) != 0);
   f.ConfigDeleteCB->setChecked((AppSettings.Flags & FlagDeleteAfterEncoding) != 0);
 

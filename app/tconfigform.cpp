@@ -1,11 +1,10 @@
 #include "app/tconfigform.h"
 
-#include "decor/heliocaption.h"
-
 #include <QFile>
 #include <QFontMetrics>
 #include <string>
 
+#include "decor/heliocaption.h"
 #include "platform/messagebox.h"
 
 TConfigForm* ConfigForm = nullptr;
@@ -85,7 +84,8 @@ void TConfigForm::ShowPathCaptions() {
 
 bool TConfigForm::eventFilter(QObject* watched, QEvent* event) {
   // A path button shortens its caption to its own width, known only once it is laid out.
-  if (event->type() == QEvent::Resize && (watched == ConfigDirBT || watched == ConfigCodecBT)) ShowPathCaptions();
+  if (event->type() == QEvent::Resize && (watched == ConfigDirBT || watched == ConfigCodecBT))
+    ShowPathCaptions();
   return QDialog::eventFilter(watched, event);
 }
 

@@ -34,8 +34,9 @@ TDirectoryBrowser::TDirectoryBrowser(QWidget* owner, const std::string& director
   DirectoryListBox1->setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
   connect(DriveComboBox1, &QComboBox::activated, this,
           [this](int index) { OpenDirectory(FromDisplay(DriveComboBox1->itemData(index).toString())); });
-  connect(DirectoryListBox1, &QTreeWidget::itemActivated, this,
-          [this](QTreeWidgetItem* item) { OpenDirectory(item->data(0, PathRole).toByteArray().toStdString()); });
+  connect(DirectoryListBox1, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+    OpenDirectory(item->data(0, PathRole).toByteArray().toStdString());
+  });
   connect(OKBtn, &QPushButton::clicked, this, &TDirectoryBrowser::OKBtnClick);
   connect(CancelBtn, &QPushButton::clicked, this, &TDirectoryBrowser::CancelBtnClick);
   FillDrives();
@@ -50,12 +51,14 @@ void TDirectoryBrowser::FillDrives() {
   // containers have) are no place to browse.
   QStringList roots;
   for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir()) roots << volume.rootPath();
+    if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir())
+      roots << volume.rootPath();
   }
   roots.removeDuplicates();
   std::sort(roots.begin(), roots.end());
   DriveComboBox1->clear();
-  for (const QString& root : roots) DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
+  for (const QString& root : roots)
+    DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
 }
 
 void TDirectoryBrowser::SelectDrive(const std::string& dir) {
@@ -86,7 +89,8 @@ void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
   DirectoryListBox1->clear();
   const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
-  auto addItem = [](QTreeWidgetItem* item, const std::string& name, const std::string& full, const QIcon& icon) {
+  auto addItem = [](QTreeWidgetItem* item, const std::string& name, const std::string& full,
+                    const QIcon& icon) {
     item->setText(0, ToDisplay(name));
     item->setIcon(0, icon);
     item->setData(0, PathRole, QByteArray::fromStdString(full));
@@ -103,16 +107,19 @@ void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
     at = end + 1;
   }
   std::vector<std::pair<QString, std::string>> subdirectories;  // shown name, file name
-  for (fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), last; !ec && it != last;
-       it.increment(ec)) {
+  for (fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), last;
+       !ec && it != last; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     std::error_code typeError;
-    if (!name.empty() && name[0] != '.' && it->is_directory(typeError)) subdirectories.emplace_back(ToDisplay(name), name);
+    if (!name.empty() && name[0] != '.' && it->is_directory(typeError))
+      subdirectories.emplace_back(ToDisplay(name), name);
   }
-  std::sort(subdirectories.begin(), subdirectories.end(),
-            [](const auto& a, const auto& b) { return QString::localeAwareCompare(a.first.toCaseFolded(), b.first.toCaseFolded()) < 0; });
+  std::sort(subdirectories.begin(), subdirectories.end(), [](const auto& a, const auto& b) {
+    return QString::localeAwareCompare(a.first.toCaseFolded(), b.first.toCaseFolded()) < 0;
+  });
   const std::string prefix = text == "/" ? text : text + "/";
-  for (const auto& [shown, name] : subdirectories) addItem(new QTreeWidgetItem(parent), name, prefix + name, closed);
+  for (const auto& [shown, name] : subdirectories)
+    addItem(new QTreeWidgetItem(parent), name, prefix + name, closed);
   DirectoryListBox1->expandAll();
   DirectoryListBox1->setCurrentItem(parent);
   ShowOpenDirectory();

@@ -12,18 +12,18 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStorageInfo>
 #include <QStringListModel>
 #include <QSvgRenderer>
-#include <QPainter>
 #include <QTimer>
 
 #include "app/core/scheduler.h"
+#include "app/core/settings.h"
 #include "app/dialogs.h"
 #include "app/tsplashform.h"
-#include "app/core/settings.h"
 #include "decoder/decoder.h"
 #include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
@@ -97,7 +97,8 @@ void TFileListBox::startDrag(Qt::DropActions supportedActions) {
   for (const QModelIndex& index : selected) names << index.data().toString();
   data->setText(names.join(QLatin1Char('\n')));
   drag->setMimeData(data);
-  const QPixmap cursor = Glyph(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", 32);
+  const QPixmap cursor =
+      Glyph(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", 32);
   drag->setDragCursor(cursor, Qt::CopyAction);
   drag->setDragCursor(cursor, Qt::MoveAction);
   drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
@@ -142,8 +143,9 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->DirectoryLB->setSortingEnabled(true);
   ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
   // The tree fills in as the model reads directories: keep the current one in view meanwhile.
-  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this,
-          [this] { ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter); });
+  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, [this] {
+    ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
+  });
   connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -164,11 +166,13 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   connect(FileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
     // A change made elsewhere: list again, keeping what the user had selected.
     QStringList selected;
-    for (const QModelIndex& index : ui->FileLB->selectionModel()->selectedIndexes()) selected << index.data().toString();
+    for (const QModelIndex& index : ui->FileLB->selectionModel()->selectedIndexes())
+      selected << index.data().toString();
     ReadFileList();
     for (int row = 0; row < FileModel->rowCount(); ++row) {
       const QModelIndex index = FileModel->index(row);
-      if (selected.contains(index.data().toString())) ui->FileLB->selectionModel()->select(index, QItemSelectionModel::Select);
+      if (selected.contains(index.data().toString()))
+        ui->FileLB->selectionModel()->select(index, QItemSelectionModel::Select);
     }
   });
   FilterCBChange(0);
@@ -189,8 +193,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   Scheduler.ApplyView = ApplyMainView;
   Scheduler.QueueDone = [](uint32_t converted, uint32_t failed) {
     char text[96];
-    std::snprintf(text, sizeof text, "Sonivert: %u files converted, %u failed", static_cast<unsigned>(converted),
-                  static_cast<unsigned>(failed));
+    std::snprintf(text, sizeof text, "Sonivert: %u files converted, %u failed",
+                  static_cast<unsigned>(converted), static_cast<unsigned>(failed));
     PostDesktopNotification(text);
   };
 
@@ -284,7 +288,8 @@ void TMainForm::ReadFileList() {
   if (!FileWatcher->directories().isEmpty()) FileWatcher->removePaths(FileWatcher->directories());
   if (FileDirectory.isEmpty()) return;
   const QDir dir(FileDirectory);
-  FileModel->setStringList(dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
+  FileModel->setStringList(
+      dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
   ui->FileLB->clearSelection();
   FileWatcher->addPath(FileDirectory);
 }
@@ -313,9 +318,10 @@ void TMainForm::Enqueue() {
       continue;
     }
     if (code == EnqueueQueueFull) {
-      ShowMessageBox("The converter queue holds 1000 files, as many as it can. The remaining files "
-                     "were not added.",
-                     EnqueueRefusalCaption(code));
+      ShowMessageBox(
+          "The converter queue holds 1000 files, as many as it can. The remaining files "
+          "were not added.",
+          EnqueueRefusalCaption(code));
       return;
     }
     ShowMessageBox(WithTrailingSlash(dir).append(name).c_str(), EnqueueRefusalCaption(code));
@@ -375,7 +381,8 @@ void TMainForm::ModeRGClick(int index) {
 
 void TMainForm::BitrateCBChange(int index) {
   const int i = SelectedJob();
-  if (QueueCount > 0 && i >= 0 && i < QueueCount && index >= 0 && index < BitrateCount) JobQueue[i].Bitrate = index;
+  if (QueueCount > 0 && i >= 0 && i < QueueCount && index >= 0 && index < BitrateCount)
+    JobQueue[i].Bitrate = index;
   BitrateFollow = true;
 }
 
@@ -412,8 +419,10 @@ void TMainForm::PriorityTBChange(int position) {
 void TMainForm::ApplyView() {
   const bool stop = View.StopLook;
   ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
-  ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter") : QStringLiteral("Activate converter"));
-  ui->StartBT->setIcon(QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
+                               : QStringLiteral("Activate converter"));
+  ui->StartBT->setIcon(
+      QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
   ui->AbortBT->setEnabled(View.JobRunning);
   ui->QueueFileP->setText(Text(View.QueueCounter));
   // A long path would push the layer and bitrate out of sight: it gives way in its middle.
@@ -495,7 +504,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       CurrentLBClick();
       return true;  // the tick, not the click, decides what is selected
     }
-    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick) return true;
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
+      return true;
   } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
     BitrateCBDropDown();
   }

@@ -83,7 +83,7 @@ class TMainForm : public QWidget {
   QTimer* StatusTM;
   QTimer* ReadConsoleT;
   QSocketNotifier* ConsoleNotifier = nullptr;
-  QString FileDirectory;            // directory listed in FileLB, with a trailing '/'
+  QString FileDirectory;  // directory listed in FileLB, with a trailing '/'
   QStringList FileMasks;
   uint32_t HeadLinesApplied = 0;
   uint32_t FileListRereadsApplied = 0;

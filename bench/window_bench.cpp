@@ -43,7 +43,13 @@ void WriteWav(const std::string& path, uint32_t dataBytes) {
   std::string h = "RIFF";
   le(h, 36 + dataBytes, 4);
   h += "WAVEfmt ";
-  le(h, 16, 4); le(h, 1, 2); le(h, 2, 2); le(h, 44100, 4); le(h, 176400, 4); le(h, 4, 2); le(h, 16, 2);
+  le(h, 16, 4);
+  le(h, 1, 2);
+  le(h, 2, 2);
+  le(h, 44100, 4);
+  le(h, 176400, 4);
+  le(h, 4, 2);
+  le(h, 16, 2);
   h += "data";
   le(h, dataBytes, 4);
   h.append(dataBytes, '\0');
@@ -157,9 +163,8 @@ void MeasureResponsiveness() {
     return clock.elapsed();
   };
   std::printf("responsiveness during a 300 s MP3 decode: ");
-  const qint64 decodeMs = measure([](qint64) {
-    return QueueCount > 0 || !Converter.EndHandled || Converter.StatusText != "Idle ...";
-  });
+  const qint64 decodeMs = measure(
+      [](qint64) { return QueueCount > 0 || !Converter.EndHandled || Converter.StatusText != "Idle ..."; });
   std::printf("the same window idle for as long:         ");
   measure([decodeMs](qint64 elapsed) { return elapsed < decodeMs; });
   Form->StartBTClick();

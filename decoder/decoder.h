@@ -7,12 +7,12 @@
 
 // Exit codes of a decoder job.
 enum DecoderExitCode : uint32_t {
-  DecoderOk = 0,             // the stream was decoded to its end (or stopped on request)
-  DecoderInputFailed = 1,    // the source cannot be opened
-  DecoderOutputFailed = 2,   // the output cannot be created
-  DecoderWriteFailed = 3,    // a write to the output failed (for instance a full disk)
-  DecoderNoAudio = 4,        // the stream yielded no PCM at all
-  DecoderSizeLimit = 5,      // the PCM reached the WAV size limit; the file was closed there
+  DecoderOk = 0,            // the stream was decoded to its end (or stopped on request)
+  DecoderInputFailed = 1,   // the source cannot be opened
+  DecoderOutputFailed = 2,  // the output cannot be created
+  DecoderWriteFailed = 3,   // a write to the output failed (for instance a full disk)
+  DecoderNoAudio = 4,       // the stream yielded no PCM at all
+  DecoderSizeLimit = 5,     // the PCM reached the WAV size limit; the file was closed there
 };
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);

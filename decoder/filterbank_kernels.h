@@ -51,8 +51,8 @@ inline __attribute__((always_inline)) void LongKernel(T* x, const float* window,
   Cosine9(odd, o);
   for (int m = 0; m < 9; ++m) {
     const T om = o[m] * Imdct36OddFactor[m];
-    const T low = (e[m] + om) * Imdct36OutputFactor[m];              // c[m]
-    const T high = (e[m] - om) * Imdct36OutputFactor[17 - m];        // c[17 - m]
+    const T low = (e[m] + om) * Imdct36OutputFactor[m];        // c[m]
+    const T high = (e[m] - om) * Imdct36OutputFactor[17 - m];  // c[17 - m]
     emit(8 - m, high * window[8 - m], -low * window[26 - m]);
     emit(9 + m, -high * window[9 + m], -low * window[27 + m]);
   }

@@ -40,9 +40,7 @@ constexpr auto MakeCount1Values() {
 constexpr auto Count1Table = MakeCount1Values();
 constexpr const Count1Entry (&Count1Values)[16][16] = Count1Table.e;
 
-void ReportFailedCode() {
-  fputs(" h_cue clobbered. this is a bug. blip.\n", stdout);
-}
+void ReportFailedCode() { fputs(" h_cue clobbered. this is a bug. blip.\n", stdout); }
 
 // Silent channel: no lines, the reader moves to the end of the granule's data.
 void SilentGranule(int c, uint32_t startPos, int avail) {

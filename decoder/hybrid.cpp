@@ -50,9 +50,8 @@ void TransformSubband(const float* spectrum, int t, float (*out)[32], float (*ov
 #include "decoder/avx2_begin.h"
 namespace avx2 {
 typedef float V8 __attribute__((vector_size(32)));
-#include "decoder/filterbank_kernels.h"
-
 #include "decoder/avx_transpose.h"
+#include "decoder/filterbank_kernels.h"
 
 // Subbands b..b+7, all with block type t.
 void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*overlap)[32], int b) {
@@ -132,9 +131,8 @@ void AliasReduce(int g, int c) {
   if (gi.window_switching_flag && gi.block_type == 2 && !gi.mixed_block_flag) return;
   // Mixed blocks: only the boundary between the two long subbands. Long blocks: every boundary
   // that touches a nonzero subband (the others only turn zeros into zeros).
-  const int last = gi.window_switching_flag && gi.block_type == 2
-                       ? 1
-                       : std::clamp(Decoder.ActiveSubbands[c], 1, 31);
+  const int last =
+      gi.window_switching_flag && gi.block_type == 2 ? 1 : std::clamp(Decoder.ActiveSubbands[c], 1, 31);
   float* x = Decoder.DequantizedSpectrum[c];
 #ifdef SONIVERT_X86
   if (VectorPath) return avx2::AliasBoundaries(x, last);
@@ -180,7 +178,8 @@ void HybridChannel(int g, int c) {
   } else
 #endif
   {
-    for (int sb = 0; sb < active; ++sb) TransformSubband(spectrum, mixed && sb < 2 ? 0 : blockType, out, overlap, sb);
+    for (int sb = 0; sb < active; ++sb)
+      TransformSubband(spectrum, mixed && sb < 2 ? 0 : blockType, out, overlap, sb);
   }
   // Silent subbands: the transform of zeros is zero, so the output is the overlap alone.
   for (int i = 0; i < 18; ++i)

@@ -51,7 +51,7 @@ struct Layer3Decoder {
   // Input and output streams of the running decode.
   FILE* Input;
   FILE* Output;
-  bool OutputFailed;         // a write to the output failed (a full disk)
+  bool OutputFailed;  // a write to the output failed (a full disk)
 
   // Header and side-information reader: 32 bytes and 3 spare bytes for the 4-byte window.
   uint8_t HeaderBuffer[32 + 3];
@@ -60,11 +60,11 @@ struct Layer3Decoder {
   // Bit reservoir: 4096 bytes, followed by a copy of its first 4 bytes so that a 4-byte
   // window starting in the last bytes reads on into byte 0 without a test.
   uint8_t MainDataRing[4096 + 4];
-  uint32_t RingWritePos;     // 0..4095
-  uint32_t MainBitPos;       // 0..32767
+  uint32_t RingWritePos;  // 0..4095
+  uint32_t MainBitPos;    // 0..32767
 
-  FrameHeader Header;        // last good header
-  int32_t ChannelCount;      // 1 or 2 for the current frame
+  FrameHeader Header;    // last good header
+  int32_t ChannelCount;  // 1 or 2 for the current frame
   SideInfo Side;
 
   // Scale factors [granule][channel][band] and [granule][channel][band][window].

@@ -134,7 +134,8 @@ void MidSide(float* left, float* right, int begin, int end) {
 int CodedCount(int c) { return std::clamp(Decoder.CodedLineCount[c], 0, 576); }
 
 const int16_t* ReorderTable(const FrameHeader& header) {
-  const int sf = header.sampling_frequency >= 0 && header.sampling_frequency <= 2 ? header.sampling_frequency : 0;
+  const int sf =
+      header.sampling_frequency >= 0 && header.sampling_frequency <= 2 ? header.sampling_frequency : 0;
   return ShortReorderTable[header.ID & 1][sf];
 }
 
@@ -163,8 +164,8 @@ int MixedLongBands() {
 
 // ---- plain path ------------------------------------------------------------------------
 
-void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out, int count,
-                         int limit) {
+void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out,
+                         int count, int limit) {
   float gain[576 + GainSpare];
   int j = 0;
   for (int b = 0; b < 22 && j < count; ++b) {
@@ -386,8 +387,8 @@ int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count,
 }
 
 // Short bands from band b, coded line i, through the reordering; returns the coded line reached.
-int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count, const int16_t* reorder, int b,
-                    int i) {
+int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count, const int16_t* reorder,
+                    int b, int i) {
   const GranuleInfo& g0 = Decoder.Side.gr[g][0];
   const GranuleInfo& g1 = Decoder.Side.gr[g][1];
   const int32_t* q0 = Decoder.QuantizedSpectrum[0];

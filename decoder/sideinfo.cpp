@@ -113,7 +113,8 @@ int DecodeScaleFactorsLsf(const FrameHeader& header, int c) {
   // mode_extension means something only in joint stereo (ISO/IEC 11172-3, 2.4.2.3): the
   // second channel of a dual-channel frame keeps its own scale factor layout whatever those
   // bits hold.
-  const bool intensity = c == 1 && header.mode == 1 && (header.mode_extension == 1 || header.mode_extension == 3);
+  const bool intensity =
+      c == 1 && header.mode == 1 && (header.mode_extension == 1 || header.mode_extension == 3);
   if (!intensity) {
     if (sfc < 400) {
       slen[0] = (sfc >> 4) / 5;

@@ -6,7 +6,7 @@
 #include "decoder/layer3.h"
 
 // bitstream.cpp: header and side-information reader, frame header, bit reservoir.
-int ReadHeaderBytes(int n);                 // returns the number of bytes read
+int ReadHeaderBytes(int n);  // returns the number of bytes read
 uint32_t GetHeaderBits(int n);
 HeaderResult ReadFrameHeader(FrameHeader& header);
 void SkipCrc();
@@ -31,10 +31,10 @@ void JointStereoGranule(const FrameHeader& header, int g);
 // hybrid.cpp: alias reduction, IMDCT, overlap-add.
 void BuildImdctWindows();
 void ResetHybrid();
-void AliasReduce(int g, int c);      // skips pure short blocks itself
-void HybridChannel(int g, int c);    // all 32 subbands of channel c into HybridOutput
+void AliasReduce(int g, int c);    // skips pure short blocks itself
+void HybridChannel(int g, int c);  // all 32 subbands of channel c into HybridOutput
 
 // synthesis.cpp: polyphase synthesis and PCM.
 void ResetSynthesis();
-void SynthesiseGranule(int c);       // the 18 time slots of channel c into PcmBlock
-int16_t PcmSample(float sum);        // truncation toward zero, then saturation to 16 bits
+void SynthesiseGranule(int c);  // the 18 time slots of channel c into PcmBlock
+int16_t PcmSample(float sum);   // truncation toward zero, then saturation to 16 bits

@@ -89,9 +89,9 @@ void Window(const Half& half, int16_t* out, int stride, int c) {
 }
 
 using WindowFunction = void (*)(const Half&, int16_t*, int, int);
-const WindowFunction WindowBySlot[16] = {Window<0>,  Window<1>,  Window<2>,  Window<3>,  Window<4>,  Window<5>,
-                                         Window<6>,  Window<7>,  Window<8>,  Window<9>,  Window<10>, Window<11>,
-                                         Window<12>, Window<13>, Window<14>, Window<15>};
+const WindowFunction WindowBySlot[16] = {
+    Window<0>, Window<1>, Window<2>,  Window<3>,  Window<4>,  Window<5>,  Window<6>,  Window<7>,
+    Window<8>, Window<9>, Window<10>, Window<11>, Window<12>, Window<13>, Window<14>, Window<15>};
 
 #include "decoder/avx_transpose.h"
 
@@ -102,7 +102,8 @@ void MatrixEight(int s0, float (*X)[32]) {
   V8 in[32], out[32];
   for (int q = 0; q < 4; ++q) {
     __m256 block[8];
-    for (int lane = 0; lane < 8; ++lane) block[lane] = _mm256_load_ps(&Decoder.HybridOutput[s0 + lane][8 * q]);
+    for (int lane = 0; lane < 8; ++lane)
+      block[lane] = _mm256_load_ps(&Decoder.HybridOutput[s0 + lane][8 * q]);
     Transpose8(block);
     for (int r = 0; r < 8; ++r) in[8 * q + r] = block[r];
   }
@@ -126,10 +127,13 @@ void Rows(const float* X, float* cur, float* other) {
   // cur[16] = 0, cur[17..23] = -2 X[31..25]; cur[24..31] = -2 X[24..17].
   _mm256_store_ps(cur + 16, _mm256_blend_ps(_mm256_mul_ps(minusTwo, _mm256_permutevar8x32_ps(v24, reverse)),
                                             _mm256_setzero_ps(), 0x01));
-  _mm256_store_ps(cur + 24, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v16, reverse), v24, 0x01)));
+  _mm256_store_ps(
+      cur + 24, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v16, reverse), v24, 0x01)));
   // other[0..7] = -2 X[16], -2 X[15..9]; other[8..15] = -2 X[8..1]; other[16..31] = -2 X[0..15].
-  _mm256_store_ps(other, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v8, reverse), v16, 0x01)));
-  _mm256_store_ps(other + 8, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v0, reverse), v8, 0x01)));
+  _mm256_store_ps(other,
+                  _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v8, reverse), v16, 0x01)));
+  _mm256_store_ps(other + 8,
+                  _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v0, reverse), v8, 0x01)));
   _mm256_store_ps(other + 16, _mm256_mul_ps(minusTwo, v0));
   _mm256_store_ps(other + 24, _mm256_mul_ps(minusTwo, v8));
 }

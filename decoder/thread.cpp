@@ -105,7 +105,8 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
   // data of frames that are not in the file; they are stored but not decoded.
   const uint32_t writePos = Decoder.RingWritePos;
   const uint32_t begin = static_cast<uint32_t>(Decoder.Side.main_data_begin);
-  if (begin > writePos && static_cast<uint64_t>(n) * static_cast<uint64_t>(frameLength) < ReservoirStartSpan) {
+  if (begin > writePos &&
+      static_cast<uint64_t>(n) * static_cast<uint64_t>(frameLength) < ReservoirStartSpan) {
     AppendMainData(mainLength);
     return;
   }

@@ -31,15 +31,17 @@ int64_t HelioMulDivRound(int64_t a, int64_t b, int64_t c) {
   return negative ? -q : q;
 }
 
-HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style,
-                                             HelioBorderIcons icons, HelioWindowState state,
-                                             const HelioMetrics& m) {
+HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style, HelioBorderIcons icons,
+                                             HelioWindowState state, const HelioMetrics& m) {
   HelioCaptionLayout l;
   const bool tool = IsToolStyle(style);
   const bool sizeable = style == HelioBorderStyle::Sizeable || style == HelioBorderStyle::SizeToolWin;
-  if (style == HelioBorderStyle::None) l.FrameThickness = 0;
-  else if (sizeable && state != HelioWindowState::Minimized) l.FrameThickness = m.SizingFrame;
-  else l.FrameThickness = m.FixedFrame;
+  if (style == HelioBorderStyle::None)
+    l.FrameThickness = 0;
+  else if (sizeable && state != HelioWindowState::Minimized)
+    l.FrameThickness = m.SizingFrame;
+  else
+    l.FrameThickness = m.FixedFrame;
 
   // A window without border has no caption to paint.
   const int captionHeight =
@@ -118,8 +120,10 @@ int HelioBandAtColumn(const QRect& caption, int numColors, int x) {
   int lo = 0, hi = numColors - 1;
   while (lo < hi) {
     const int mid = lo + (hi - lo + 1) / 2;
-    if (HelioMulDivRound(caption.width(), mid, numColors) <= offset) lo = mid;
-    else hi = mid - 1;
+    if (HelioMulDivRound(caption.width(), mid, numColors) <= offset)
+      lo = mid;
+    else
+      hi = mid - 1;
   }
   return lo;
 }
@@ -129,8 +133,10 @@ HelioSystemMenuState ComputeHelioSystemMenu(HelioWindowState state, const HelioC
   if (state != HelioWindowState::Normal) {
     s.Default = HelioSysCommand::Restore;
     s.Size = s.Move = false;
-    if (state == HelioWindowState::Maximized) s.Maximize = false;
-    else s.Minimize = false;
+    if (state == HelioWindowState::Maximized)
+      s.Maximize = false;
+    else
+      s.Minimize = false;
   } else {
     s.Restore = false;
   }
@@ -155,18 +161,19 @@ bool HelioButtonMove(THelioCaptionSystemButton& button, QPoint point) {
   return true;
 }
 
-HelioSysCommand HelioButtonRelease(THelioCaptionSystemButton& button, QPoint point,
-                                   HelioWindowState state) {
+HelioSysCommand HelioButtonRelease(THelioCaptionSystemButton& button, QPoint point, HelioWindowState state) {
   if (!button.Tracking) return HelioSysCommand::None;
   button.Tracking = button.Pressed = false;
   if (!HelioButtonHitArea(button).contains(point)) return HelioSysCommand::None;
   switch (button.Kind) {
-    case HelioCloseButton: return HelioSysCommand::Close;
+    case HelioCloseButton:
+      return HelioSysCommand::Close;
     case HelioMinimizeButton:
       return state == HelioWindowState::Minimized ? HelioSysCommand::Restore : HelioSysCommand::Minimize;
     case HelioMaximizeButton:
       return state == HelioWindowState::Maximized ? HelioSysCommand::Restore : HelioSysCommand::Maximize;
-    case HelioHelpButton: return HelioSysCommand::ContextHelp;
+    case HelioHelpButton:
+      return HelioSysCommand::ContextHelp;
   }
   return HelioSysCommand::None;
 }

@@ -3,7 +3,6 @@
 #pragma once
 #include <QColor>
 #include <QRect>
-
 #include <cstdint>
 
 // How a window is framed. A frameless Qt window has none of these itself; the caption is told
@@ -23,10 +22,10 @@ enum class HelioWindowState { Normal, Minimized, Maximized };
 
 // Sizes in pixels that the layout is built from (taken from the style, see HelioMetricsFromStyle).
 struct HelioMetrics {
-  int SizingFrame = 0;              // frame of a resizable window
-  int FixedFrame = 0;               // frame of any other bordered window
-  int CaptionHeight = 0;            // ordinary windows
-  int SmallCaptionHeight = 0;       // tool windows
+  int SizingFrame = 0;         // frame of a resizable window
+  int FixedFrame = 0;          // frame of any other bordered window
+  int CaptionHeight = 0;       // ordinary windows
+  int SmallCaptionHeight = 0;  // tool windows
   int CaptionButtonWidth = 0;
   int CaptionButtonHeight = 0;
   int SmallCaptionButtonWidth = 0;  // tool windows
@@ -58,9 +57,8 @@ struct HelioCaptionLayout {
   THelioCaptionSystemButton Buttons[HelioButtonCount];  // indexed by HelioButtonKind
 };
 
-HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style,
-                                             HelioBorderIcons icons, HelioWindowState state,
-                                             const HelioMetrics& metrics);
+HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style, HelioBorderIcons icons,
+                                             HelioWindowState state, const HelioMetrics& metrics);
 
 // Where a press still counts for a button: 2 pixels more above and below, and for the close
 // button 2 more on its right, so the gaps between buttons and caption edges are not dead.
@@ -87,5 +85,4 @@ HelioSystemMenuState ComputeHelioSystemMenu(HelioWindowState state, const HelioC
 // must be repainted; the release returns the command to send (None when released outside).
 bool HelioButtonPress(THelioCaptionSystemButton& button);
 bool HelioButtonMove(THelioCaptionSystemButton& button, QPoint point);
-HelioSysCommand HelioButtonRelease(THelioCaptionSystemButton& button, QPoint point,
-                                   HelioWindowState state);
+HelioSysCommand HelioButtonRelease(THelioCaptionSystemButton& button, QPoint point, HelioWindowState state);

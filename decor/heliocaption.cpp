@@ -1,5 +1,7 @@
 #include "decor/heliocaption.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QIcon>
 #include <QLayout>
@@ -11,8 +13,6 @@
 #include <QStyleOptionTitleBar>
 #include <QWhatsThis>
 #include <QWindow>
-#include <qdrawutil.h>
-
 #include <algorithm>
 
 namespace {
@@ -34,10 +34,14 @@ bool InLayout(const QLayout* layout, const QWidget* widget) {
 void BorderFromFlags(const QWidget* window, Qt::WindowFlags flags, HelioCaptionProperties& p) {
   const Qt::WindowType type = static_cast<Qt::WindowType>(int(flags & Qt::WindowType_Mask));
   const bool sizeable = window->minimumSize() != window->maximumSize();
-  if (flags & Qt::FramelessWindowHint) p.BorderStyle = HelioBorderStyle::None;
-  else if (type == Qt::Tool) p.BorderStyle = sizeable ? HelioBorderStyle::SizeToolWin : HelioBorderStyle::ToolWindow;
-  else if (type == Qt::Dialog) p.BorderStyle = HelioBorderStyle::Dialog;
-  else p.BorderStyle = sizeable ? HelioBorderStyle::Sizeable : HelioBorderStyle::Single;
+  if (flags & Qt::FramelessWindowHint)
+    p.BorderStyle = HelioBorderStyle::None;
+  else if (type == Qt::Tool)
+    p.BorderStyle = sizeable ? HelioBorderStyle::SizeToolWin : HelioBorderStyle::ToolWindow;
+  else if (type == Qt::Dialog)
+    p.BorderStyle = HelioBorderStyle::Dialog;
+  else
+    p.BorderStyle = sizeable ? HelioBorderStyle::Sizeable : HelioBorderStyle::Single;
   if (flags & Qt::CustomizeWindowHint) {
     p.BorderIcons.SystemMenu = flags.testFlag(Qt::WindowSystemMenuHint);
     p.BorderIcons.Minimize = flags.testFlag(Qt::WindowMinimizeButtonHint);
@@ -259,20 +263,36 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
   }
   if (watched != Owner) return false;
   switch (event->type()) {
-    case QEvent::WindowActivate: Active = true; update(); break;
-    case QEvent::WindowDeactivate: Active = false; update(); break;
-    case QEvent::ActivationChange: Active = Owner->isActiveWindow(); update(); break;
+    case QEvent::WindowActivate:
+      Active = true;
+      update();
+      break;
+    case QEvent::WindowDeactivate:
+      Active = false;
+      update();
+      break;
+    case QEvent::ActivationChange:
+      Active = Owner->isActiveWindow();
+      update();
+      break;
     case QEvent::WindowTitleChange:
     case QEvent::WindowIconChange:
-    case QEvent::WindowStateChange: update(); break;
-    case QEvent::Resize: setGeometry(0, 0, Owner->width(), Strip); break;
+    case QEvent::WindowStateChange:
+      update();
+      break;
+    case QEvent::Resize:
+      setGeometry(0, 0, Owner->width(), Strip);
+      break;
     case QEvent::StyleChange:
-    case QEvent::FontChange: ApplyStrip(); break;  // the caption's height may follow either
+    case QEvent::FontChange:
+      ApplyStrip();
+      break;  // the caption's height may follow either
     case QEvent::MouseButtonRelease:
       // A right press on the caption released over the client area opens no menu.
       if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) RightPressed = false;
       break;
-    default: break;
+    default:
+      break;
   }
   return false;
 }
@@ -294,7 +314,8 @@ void THelioCaption::paintEvent(QPaintEvent*) {
   } else if (n > 0) {
     // More bands than columns: paint each column once instead of walking every band.
     for (int x = cap.x(); x < RightEnd(cap); ++x)
-      p.fillRect(QRect(x, cap.y(), 1, cap.height()), HelioBandColor(begin, end, n, HelioBandAtColumn(cap, n, x)));
+      p.fillRect(QRect(x, cap.y(), 1, cap.height()),
+                 HelioBandColor(begin, end, n, HelioBandAtColumn(cap, n, x)));
   }
 
   if (!l.IconRect.isEmpty()) {
@@ -316,7 +337,8 @@ void THelioCaption::paintEvent(QPaintEvent*) {
   int textLeft = l.TextRect.x();
   if (!Props.ApplicationName.isEmpty() && l.TextRect.width() > 0) {
     p.setFont(nameFont);
-    const QString name = p.fontMetrics().elidedText(Props.ApplicationName, Qt::ElideRight, l.TextRect.width());
+    const QString name =
+        p.fontMetrics().elidedText(Props.ApplicationName, Qt::ElideRight, l.TextRect.width());
     p.drawText(l.TextRect, flags, name);
     textLeft += p.fontMetrics().horizontalAdvance(name);
   }
@@ -407,7 +429,8 @@ void THelioCaption::mouseMoveEvent(QMouseEvent* event) {
     DragByHand = !(w && w->startSystemMove());
   }
   // The press point stays under the cursor (the caption's origin is the window's).
-  if (DragByHand && (event->buttons() & Qt::LeftButton)) Owner->move(event->globalPosition().toPoint() - DragStart);
+  if (DragByHand && (event->buttons() & Qt::LeftButton))
+    Owner->move(event->globalPosition().toPoint() - DragStart);
 }
 
 void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
@@ -474,17 +497,28 @@ void THelioCaption::SendSysCommand(HelioSysCommand command) {
   emit SysCommandSent(command);
   QWindow* handle = Owner->windowHandle();
   switch (command) {
-    case HelioSysCommand::Close: Owner->close(); break;  // through the window's close query
-    case HelioSysCommand::Minimize: Owner->showMinimized(); break;
-    case HelioSysCommand::Maximize: Owner->showMaximized(); break;
-    case HelioSysCommand::Restore: Owner->showNormal(); break;
+    case HelioSysCommand::Close:
+      Owner->close();
+      break;  // through the window's close query
+    case HelioSysCommand::Minimize:
+      Owner->showMinimized();
+      break;
+    case HelioSysCommand::Maximize:
+      Owner->showMaximized();
+      break;
+    case HelioSysCommand::Restore:
+      Owner->showNormal();
+      break;
     case HelioSysCommand::Move:
       if (handle) handle->startSystemMove();
       break;
     case HelioSysCommand::Size:
       if (handle) handle->startSystemResize(Qt::RightEdge | Qt::BottomEdge);
       break;
-    case HelioSysCommand::ContextHelp: QWhatsThis::enterWhatsThisMode(); break;
-    case HelioSysCommand::None: break;
+    case HelioSysCommand::ContextHelp:
+      QWhatsThis::enterWhatsThisMode();
+      break;
+    case HelioSysCommand::None:
+      break;
   }
 }

@@ -2,23 +2,23 @@
 // draws no title bar for it), grows by the height of the caption strip, and its client area
 // moves down by that height unchanged. The strip is this widget, a child at the window's top.
 #pragma once
-#include "decor/captionlayout.h"
-#include "platform/tick.h"
-
 #include <QFont>
 #include <QString>
 #include <QWidget>
+
+#include "decor/captionlayout.h"
+#include "platform/tick.h"
 
 class QMenu;
 
 // Everything that decides how a caption looks; a change repaints it.
 struct HelioCaptionProperties {
-  QColor ActiveBeginColor = QColor(0, 0, 128);      // navy
-  QColor ActiveEndColor = QColor(0, 0, 255);        // blue
-  QColor ActiveFontColor = QColor(255, 255, 255);   // white
+  QColor ActiveBeginColor = QColor(0, 0, 128);        // navy
+  QColor ActiveEndColor = QColor(0, 0, 255);          // blue
+  QColor ActiveFontColor = QColor(255, 255, 255);     // white
   QColor InactiveBeginColor = QColor(128, 128, 128);  // grey
-  QColor InactiveEndColor = QColor(192, 192, 192);  // silver
-  QColor InactiveFontColor = QColor(192, 192, 192);  // silver
+  QColor InactiveEndColor = QColor(192, 192, 192);    // silver
+  QColor InactiveFontColor = QColor(192, 192, 192);   // silver
   int NumColors = 64;
   QString ApplicationName;
   QFont ApplicationNameFont;  // the window's font, bold, when the caption is created
@@ -60,7 +60,7 @@ class THelioCaption : public QWidget {
   void SetProperties(const HelioCaptionProperties& properties);
 
   bool IsActive() const { return Active; }
-  HelioCaptionLayout Layout() const;        // as the next paint will lay it out
+  HelioCaptionLayout Layout() const;         // as the next paint will lay it out
   int StripHeight() const { return Strip; }  // what the window grew by
   const THelioCaptionSystemButton& Button(int kind) const { return Buttons[kind]; }
   HelioWindowState WindowState() const;
@@ -100,9 +100,9 @@ class THelioCaption : public QWidget {
   bool IconClickPending = false;  // a left press on the icon waits for its release
   uint32_t IconClickTick = 0;
   bool RightPressed = false;
-  QMenu* RunningMenu = nullptr;  // the system menu while it is shown
+  QMenu* RunningMenu = nullptr;    // the system menu while it is shown
   bool IconPressedInMenu = false;  // the menu was closed by a press on the icon
-  bool DragPending = false;  // a left press on the caption may become a move
+  bool DragPending = false;        // a left press on the caption may become a move
   QPoint DragStart;
   bool DragByHand = false;  // the window system offers no move: follow the cursor ourselves
 };

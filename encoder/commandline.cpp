@@ -12,18 +12,22 @@
 
 const char* EncoderLaunchText(EncoderLaunchResult result) {
   switch (result) {
-    case EncoderLaunched: return "encoder started";
-    case EncoderBadChoice: return "layer, channel mode, bitrate or priority out of range";
-    case EncoderLineTooLong: return "encoder command line too long";
-    case EncoderLineAmbiguous: return "a path cannot be passed on the encoder command line";
-    case EncoderNotStarted: return "the encoder program cannot be run";
+    case EncoderLaunched:
+      return "encoder started";
+    case EncoderBadChoice:
+      return "layer, channel mode, bitrate or priority out of range";
+    case EncoderLineTooLong:
+      return "encoder command line too long";
+    case EncoderLineAmbiguous:
+      return "a path cannot be passed on the encoder command line";
+    case EncoderNotStarted:
+      return "the encoder program cannot be run";
   }
   return "unknown launch result";
 }
 
-EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source,
-                                            const char* output, int32_t layer,
-                                            int32_t channelMode, int32_t bitrate,
+EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source, const char* output,
+                                            int32_t layer, int32_t channelMode, int32_t bitrate,
                                             char (&line)[EncoderCommandLineSize]) {
   line[0] = '\0';
   // The indexes come from the queue; never read outside the bitrate table.
@@ -48,9 +52,15 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
   std::snprintf(options[0], sizeof options[0], "-L%c", layerDigit);
   std::snprintf(options[1], sizeof options[1], "-B%u", perChannel);
   std::snprintf(options[2], sizeof options[2], "-M%u", mode);
-  const std::vector<std::string> expected = {std::string(tompgDir) + "tompg", source, output,
-                                             options[0], options[1], options[2],
-                                             "-P2", "-S0", "-N4"};
+  const std::vector<std::string> expected = {std::string(tompgDir) + "tompg",
+                                             source,
+                                             output,
+                                             options[0],
+                                             options[1],
+                                             options[2],
+                                             "-P2",
+                                             "-S0",
+                                             "-N4"};
   if (SplitCommandLine(line) != expected) {
     line[0] = '\0';
     return EncoderLineAmbiguous;
@@ -64,8 +74,8 @@ EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& ou
   const std::string tompgDir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, TompgDirSize));
   char line[EncoderCommandLineSize];
   const EncoderLaunchResult built =
-      BuildEncoderCommandLine(tompgDir.c_str(), entry.Path.c_str(), outputPath.c_str(),
-                              entry.Layer, entry.ChannelMode, entry.Bitrate, line);
+      BuildEncoderCommandLine(tompgDir.c_str(), entry.Path.c_str(), outputPath.c_str(), entry.Layer,
+                              entry.ChannelMode, entry.Bitrate, line);
   if (built != EncoderLaunched) return built;
 
   // Take what an earlier encoder left in the terminal, then clear the screen: its last progress

@@ -24,9 +24,8 @@ const char* EncoderLaunchText(EncoderLaunchResult result);
 // bitrate, halved except for Mono (3). The line is refused (and line left empty) when it would not
 // fit, or when splitting it would not give back exactly the intended arguments (a blank in
 // tompgDir; a double quote in a path, or backslashes just before a closing quote).
-EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source,
-                                            const char* output, int32_t layer,
-                                            int32_t channelMode, int32_t bitrate,
+EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source, const char* output,
+                                            int32_t layer, int32_t channelMode, int32_t bitrate,
                                             char (&line)[EncoderCommandLineSize]);
 
 // Starts the encoder for a WAV entry: the command line from AppSettings.TompgDir and the entry,

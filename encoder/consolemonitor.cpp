@@ -88,9 +88,12 @@ int ScanProgressLine(const char* line, int32_t& framesDone, uint32_t& bytesDone,
     }
     uint32_t value = 0;
     if (!ScanUnsigned(p, value)) return fields;
-    if (i == 0) framesDone = static_cast<int32_t>(value);
-    else if (i == 1) bytesDone = value;
-    else bytesOut = value;
+    if (i == 0)
+      framesDone = static_cast<int32_t>(value);
+    else if (i == 1)
+      bytesDone = value;
+    else
+      bytesOut = value;
     ++fields;
   }
   return fields;

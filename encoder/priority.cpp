@@ -7,9 +7,12 @@
 
 int NiceForPriorityClass(uint32_t priorityClass) {
   switch (priorityClass) {
-    case 0x40: return 19;   // idle: runs only when nothing else wants the processor
-    case 0x20: return 0;    // normal
-    case 0x80: return -5;   // high: ahead of ordinary programs, far from real-time
+    case 0x40:
+      return 19;  // idle: runs only when nothing else wants the processor
+    case 0x20:
+      return 0;  // normal
+    case 0x80:
+      return -5;  // high: ahead of ordinary programs, far from real-time
   }
   return 0;
 }
@@ -37,13 +40,17 @@ void CurrentLBClick(bool hintShown) {
   if (!hintShown) return;
   if (!Converter.Suspended) {
     Converter.Suspended = true;
-    if (Converter.EncoderJob) SuspendProcess(Converter.EncoderProcess);
-    else SetJobPaused(Converter.DecoderThread, true);
+    if (Converter.EncoderJob)
+      SuspendProcess(Converter.EncoderProcess);
+    else
+      SetJobPaused(Converter.DecoderThread, true);
     Converter.SuspendTick = GetTickCount();
   } else {
     Converter.Suspended = false;
-    if (Converter.EncoderJob) ResumeProcess(Converter.EncoderProcess);
-    else SetJobPaused(Converter.DecoderThread, false);
+    if (Converter.EncoderJob)
+      ResumeProcess(Converter.EncoderProcess);
+    else
+      SetJobPaused(Converter.DecoderThread, false);
     // The span in 32-bit tick arithmetic, so that a wrap of the counter during the pause counts
     // the true span.
     const uint32_t paused = GetTickCount() - static_cast<uint32_t>(Converter.SuspendTick);

@@ -2,11 +2,12 @@
 // that keeps only the first 44 bytes (where the WAV header goes) and the length, so the header
 // can be checked against what was written. Plus the run of one decode with its checks.
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/types.h>
 
 #include "decoder/decoder.h"
 
@@ -62,8 +63,8 @@ inline void CheckHeader(const Sink& s) {
   const uint8_t* h = s.header;
   const uint32_t rate = Le32(h + 24);
   const uint16_t channels = Le16(h + 22);
-  const bool rateKnown = rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 ||
-                         rate == 24000 || rate == 16000;
+  const bool rateKnown =
+      rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 || rate == 24000 || rate == 16000;
   if (s.end < 44 || memcmp(h, "RIFF", 4) || memcmp(h + 8, "WAVEfmt ", 8) || memcmp(h + 36, "data", 4) ||
       Le32(h + 4) != uint32_t(s.end - 8) || Le32(h + 40) != uint32_t(s.end - 44) ||
       (channels != 1 && channels != 2) || !rateKnown || Le32(h + 28) != rate * channels * 2 ||
@@ -87,8 +88,11 @@ inline void DecodeAndCheck(const uint8_t* data, size_t size) {
   fclose(out);  // flushes the header into the sink
   fclose(in);
   switch (code) {
-    case DecoderOk: CheckHeader(sink); break;
-    case DecoderNoAudio: break;
+    case DecoderOk:
+      CheckHeader(sink);
+      break;
+    case DecoderNoAudio:
+      break;
     default:
       // Neither opening nor writing can fail here.
       fprintf(stderr, "unexpected exit code %u: %s\n", code, DecoderExitText(code));

@@ -53,16 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (entry.FileSize != uint32_t(size)) Fail("FileSize is not the file's size", result);
   const bool mpegSync = size >= 4 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0;
   const bool riffWave = size >= 12 && !memcmp(data, "RIFF", 4) && !memcmp(data + 8, "WAVE", 4);
-  if (size < 4 && result != InspectUnknownType) Fail("a file of fewer than 4 bytes is not refused as unknown", result);
-  if (mpegSync && result != InspectAccepted && result != InspectNotLayer3) Fail("MPEG audio refused for a WAVE reason", result);
+  if (size < 4 && result != InspectUnknownType)
+    Fail("a file of fewer than 4 bytes is not refused as unknown", result);
+  if (mpegSync && result != InspectAccepted && result != InspectNotLayer3)
+    Fail("MPEG audio refused for a WAVE reason", result);
   if (!mpegSync && !riffWave && result != InspectUnknownType && result != InspectCannotOpen)
     Fail("neither MPEG audio nor RIFF WAVE but not refused as unknown", result);
 
   if (result != InspectAccepted) {
-    if (entry.Layer != before.Layer || entry.ChannelMode != before.ChannelMode || entry.Bitrate != before.Bitrate ||
-        entry.Duration != before.Duration || entry.SampleRate != before.SampleRate ||
-        entry.Channels != before.Channels || entry.BitsPerSample != before.BitsPerSample ||
-        entry.IsWave != before.IsWave)
+    if (entry.Layer != before.Layer || entry.ChannelMode != before.ChannelMode ||
+        entry.Bitrate != before.Bitrate || entry.Duration != before.Duration ||
+        entry.SampleRate != before.SampleRate || entry.Channels != before.Channels ||
+        entry.BitsPerSample != before.BitsPerSample || entry.IsWave != before.IsWave)
       Fail("a refused file changed the entry's format fields", result);
     return 0;
   }
@@ -70,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t rate = entry.SampleRate;
     const bool rateKnown = rate == 0 || rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 ||
                            rate == 24000 || rate == 16000;
-    if (!mpegSync || entry.Layer != 2 || entry.ChannelMode < 0 || entry.ChannelMode > 3 || entry.Bitrate < 0 ||
-        entry.Bitrate > 320 || !rateKnown)
+    if (!mpegSync || entry.Layer != 2 || entry.ChannelMode < 0 || entry.ChannelMode > 3 ||
+        entry.Bitrate < 0 || entry.Bitrate > 320 || !rateKnown)
       Fail("accepted MPEG audio with impossible fields", result);
   } else if (entry.IsWave == 1) {
     // The playing time can never exceed what the file's bytes hold.

@@ -49,7 +49,8 @@ void LoadLikeTheSettings(const std::string& text) {
   if (!f || fwrite(text.data(), 1, text.size(), f) != text.size() || fclose(f) != 0) abort();
   RegKey key;
   if (RegOpenKey("SOFTWARE\\Sonivert", key) != RegOk) return;
-  static const char* const Names[] = {"TompgDir", "DestinationDir", "SourceDir", "Layer", "ChannelMode", "Bitrate", "Flags"};
+  static const char* const Names[] = {"TompgDir",    "DestinationDir", "SourceDir", "Layer",
+                                      "ChannelMode", "Bitrate",        "Flags"};
   for (int i = 0; i < 7; i++) {
     // A guard byte past the buffer shows a write beyond the size offered.
     unsigned char buffer[501];
@@ -59,10 +60,12 @@ void LoadLikeTheSettings(const std::string& text) {
     uint32_t size = capacity;
     const RegResult r = RegQueryValue(key, Names[i], &type, buffer, &size);
     if (buffer[capacity] != 0xA5) Fail("a query wrote past the buffer it was given");
-    if (r == RegOk && (size > capacity || (type != REG_SZ && type != REG_DWORD) || (type == REG_DWORD && size != 4)))
+    if (r == RegOk &&
+        (size > capacity || (type != REG_SZ && type != REG_DWORD) || (type == REG_DWORD && size != 4)))
       Fail("a query succeeded with an impossible size or type");
     if (r == RegMoreData && size <= capacity) Fail("more data reported for a value that fits");
-    if (r != RegOk && r != RegMoreData && r != RegNotFound) Fail("a query of a readable store failed otherwise");
+    if (r != RegOk && r != RegMoreData && r != RegNotFound)
+      Fail("a query of a readable store failed otherwise");
   }
   RegCloseKey(key);
 }

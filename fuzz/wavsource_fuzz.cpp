@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (got > want) Fail("more frames than asked for");
     if (source.consumed > source.dataSize) Fail("read past the end of the data");
     for (long k = 0; k < got * source.channels; k++)
-      if (!std::isfinite(Samples[k]) || Samples[k] < -1.0f || Samples[k] > 1.0f) Fail("a sample beyond full scale");
+      if (!std::isfinite(Samples[k]) || Samples[k] < -1.0f || Samples[k] > 1.0f)
+        Fail("a sample beyond full scale");
     frames += uint64_t(got);
     if (got == 0) break;
     if (frames > wholeFrames) Fail("more frames than the data holds");

@@ -54,7 +54,7 @@ InspectResult InspectWave(const RiffFile& file, QueueEntry& entry) {
   if (!RiffFindChunk(file, riff, FourCC("fmt "), fmt) || fmt.Size < sizeof record ||
       !RiffRead(file, fmt.DataOffset, record, sizeof record))
     return InspectBrokenWave;
-  const PcmFormat format{Get16(record), Get16(record + 2), Get32(record + 4),
+  const PcmFormat format{Get16(record),     Get16(record + 2),  Get32(record + 4),
                          Get32(record + 8), Get16(record + 12), Get16(record + 14)};
   if (format.FormatTag != 1) return InspectNotPcm;
   // "data" may stand before or after "fmt ".
@@ -75,12 +75,18 @@ InspectResult InspectWave(const RiffFile& file, QueueEntry& entry) {
 
 const char* InspectResultText(InspectResult result) {
   switch (result) {
-    case InspectAccepted: return "";
-    case InspectCannotOpen: return "Unable to open file";
-    case InspectUnknownType: return "Unknown file type";
-    case InspectBrokenWave: return "Broken WAVE file";
-    case InspectNotPcm: return "Not a PCM WAVE file";
-    case InspectNotLayer3: return "Not a MPEG-1 Layer III file";
+    case InspectAccepted:
+      return "";
+    case InspectCannotOpen:
+      return "Unable to open file";
+    case InspectUnknownType:
+      return "Unknown file type";
+    case InspectBrokenWave:
+      return "Broken WAVE file";
+    case InspectNotPcm:
+      return "Not a PCM WAVE file";
+    case InspectNotLayer3:
+      return "Not a MPEG-1 Layer III file";
   }
   return "";
 }

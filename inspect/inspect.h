@@ -7,12 +7,12 @@
 
 // Result of an inspection; the enqueue step shows the text of every code but InspectAccepted.
 enum InspectResult : int {
-  InspectAccepted = 0,      // the entry's format fields are filled
-  InspectCannotOpen = 1,    // missing, unreadable, or not a regular file
-  InspectUnknownType = 2,   // fewer than 4 bytes, or neither an MPEG audio header nor RIFF WAVE
-  InspectBrokenWave = 3,    // RIFF WAVE without a readable "fmt " of 16+ bytes or without "data"
-  InspectNotPcm = 4,        // format tag other than 1 (PCM), e.g. 0xFFFE (extensible) or 3 (float)
-  InspectNotLayer3 = 5,     // an MPEG audio header of another layer than III
+  InspectAccepted = 0,     // the entry's format fields are filled
+  InspectCannotOpen = 1,   // missing, unreadable, or not a regular file
+  InspectUnknownType = 2,  // fewer than 4 bytes, or neither an MPEG audio header nor RIFF WAVE
+  InspectBrokenWave = 3,   // RIFF WAVE without a readable "fmt " of 16+ bytes or without "data"
+  InspectNotPcm = 4,       // format tag other than 1 (PCM), e.g. 0xFFFE (extensible) or 3 (float)
+  InspectNotLayer3 = 5,    // an MPEG audio header of another layer than III
 };
 
 // The message for a result code ("" for InspectAccepted and unknown codes).

@@ -133,8 +133,10 @@ void WriteConsole(const char* text) {
   if (Host.Term == nullptr) return;
   // The same translation the terminal applies to a child's output: LF becomes CR LF.
   for (const char* p = text; *p != '\0'; ++p) {
-    if (*p == '\n') vterm_input_write(Host.Term, "\r\n", 2);
-    else vterm_input_write(Host.Term, p, 1);
+    if (*p == '\n')
+      vterm_input_write(Host.Term, "\r\n", 2);
+    else
+      vterm_input_write(Host.Term, p, 1);
   }
 }
 

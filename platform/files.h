@@ -28,9 +28,9 @@ FILE* OpenSourceFile(const char* path);
 // (nothing there to destroy) is written in place.
 struct PendingOutput {
   int Fd = -1;
-  FILE* Stream = nullptr;   // set by OpenPendingOutputStream; then it owns Fd
-  std::string FinalPath;    // the name it gets (the target when the output is a symbolic link)
-  std::string TempPath;     // empty when written in place
+  FILE* Stream = nullptr;  // set by OpenPendingOutputStream; then it owns Fd
+  std::string FinalPath;   // the name it gets (the target when the output is a symbolic link)
+  std::string TempPath;    // empty when written in place
 };
 
 // Starts an output for `path`. False, with errno set, when it cannot be made: its directory

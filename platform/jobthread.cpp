@@ -38,9 +38,7 @@ bool StartJobThread(JobThread& job, uint32_t (*entry)(), int nice) {
   return true;
 }
 
-uint32_t JobThreadExitCode(const JobThread& job) {
-  return job.Started ? job.ExitCode.load() : 0;
-}
+uint32_t JobThreadExitCode(const JobThread& job) { return job.Started ? job.ExitCode.load() : 0; }
 
 void RequestJobStop(JobThread& job) {
   {

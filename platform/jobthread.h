@@ -14,12 +14,12 @@ constexpr uint32_t STILL_ACTIVE = 259;
 
 struct JobThread {
   std::thread Thread;
-  bool Started = false;                         // GUI thread only
-  std::atomic<uint32_t> ExitCode{0};            // STILL_ACTIVE while the entry runs
+  bool Started = false;               // GUI thread only
+  std::atomic<uint32_t> ExitCode{0};  // STILL_ACTIVE while the entry runs
   std::atomic<bool> StopRequested{false};
   std::atomic<bool> PauseRequested{false};
-  std::atomic<int> Nice{0};                     // wanted nice value of the thread
-  std::atomic<int> Tid{0};                      // kernel thread id, 0 until it runs
+  std::atomic<int> Nice{0};  // wanted nice value of the thread
+  std::atomic<int> Tid{0};   // kernel thread id, 0 until it runs
   std::mutex PauseLock;
   std::condition_variable PauseWake;
 };

@@ -19,7 +19,6 @@ inline bool MessageBoxToStderr(const char* text, const char* caption, MessageBox
 
 inline MessageBoxFunction MessageBoxHook = MessageBoxToStderr;
 
-inline bool ShowMessageBox(const char* text, const char* caption,
-                           MessageBoxButtons buttons = MessageBoxOk) {
+inline bool ShowMessageBox(const char* text, const char* caption, MessageBoxButtons buttons = MessageBoxOk) {
   return MessageBoxHook(text, caption, buttons);
 }

@@ -123,7 +123,7 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
   // before it is forgotten again would remove that file: another run's temporary file.)
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    timespec now {};
+    timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     const unsigned mix = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) * 2654435761u ^
                          counter.fetch_add(1) * 40503u;

@@ -21,11 +21,16 @@ static_assert(ProcessStillActive == STILL_ACTIVE, "processes and threads share t
 
 const char* ProcessStartText(ProcessStartResult result) {
   switch (result) {
-    case ProcessStarted: return "started";
-    case ProcessEmptyCommand: return "the command line names no program";
-    case ProcessNoConsole: return "the console cannot be opened";
-    case ProcessForkFailed: return "no new process can be made";
-    case ProcessExecFailed: return "the program cannot be run";
+    case ProcessStarted:
+      return "started";
+    case ProcessEmptyCommand:
+      return "the command line names no program";
+    case ProcessNoConsole:
+      return "the console cannot be opened";
+    case ProcessForkFailed:
+      return "no new process can be made";
+    case ProcessExecFailed:
+      return "the program cannot be run";
   }
   return "unknown start result";
 }
@@ -37,9 +42,12 @@ std::vector<std::string> SplitCommandLine(const char* line) {
   std::string program;
   bool quoted = false;
   for (; *p != '\0'; ++p) {
-    if (*p == '"') quoted = !quoted;
-    else if (!quoted && (*p == ' ' || *p == '\t')) break;
-    else program += *p;
+    if (*p == '"')
+      quoted = !quoted;
+    else if (!quoted && (*p == ' ' || *p == '\t'))
+      break;
+    else
+      program += *p;
   }
   args.push_back(program);
   for (;;) {
@@ -122,7 +130,8 @@ void RecordEnd(ProcessInfo& process, const int* status) {
     process.ExitCode = static_cast<uint32_t>(WEXITSTATUS(*status));
   } else {
     process.ExitedNormally = false;
-    process.ExitCode = ProcessKilledBase + static_cast<uint32_t>(WIFSIGNALED(*status) ? WTERMSIG(*status) : 0);
+    process.ExitCode =
+        ProcessKilledBase + static_cast<uint32_t>(WIFSIGNALED(*status) ? WTERMSIG(*status) : 0);
   }
 }
 
@@ -160,7 +169,8 @@ ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, Proces
   if (got > 0) {
     // The child ends at once with status 127; reap it so that no zombie stays behind.
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     process.Ended = true;
     process.ExitCode = 127;
     process.ExitedNormally = true;

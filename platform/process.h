@@ -27,11 +27,11 @@ constexpr uint32_t ProcessLostCode = 0xC00000FFu;
 
 // Results of starting a process.
 enum ProcessStartResult {
-  ProcessStarted = 0,       // running; the ProcessInfo is filled
-  ProcessEmptyCommand,      // the command line names no program
-  ProcessNoConsole,         // the console's pseudo-terminal could not be opened
-  ProcessForkFailed,        // no new process could be made
-  ProcessExecFailed,        // the program could not be run (missing, not executable, ...)
+  ProcessStarted = 0,   // running; the ProcessInfo is filled
+  ProcessEmptyCommand,  // the command line names no program
+  ProcessNoConsole,     // the console's pseudo-terminal could not be opened
+  ProcessForkFailed,    // no new process could be made
+  ProcessExecFailed,    // the program could not be run (missing, not executable, ...)
 };
 // The text for a start result.
 const char* ProcessStartText(ProcessStartResult result);

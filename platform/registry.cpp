@@ -204,7 +204,8 @@ std::string SerializeStore(const Store& store) {
       if (v.Type == REG_DWORD) {
         static const char Hex[] = "0123456789ABCDEF";
         uint32_t n = 0;
-        for (int i = 3; i >= 0; --i) n = (n << 8) | static_cast<unsigned char>(v.Data[static_cast<size_t>(i)]);
+        for (int i = 3; i >= 0; --i)
+          n = (n << 8) | static_cast<unsigned char>(v.Data[static_cast<size_t>(i)]);
         out += "=dword:";
         for (int shift = 28; shift >= 0; shift -= 4) out += Hex[(n >> shift) & 15];
       } else {

@@ -42,11 +42,11 @@ enum RegType : uint32_t {
 
 // Results of the registry operations.
 enum RegResult {
-  RegOk = 0,            // done
-  RegNotFound,          // no such key or value (also: the store is missing or damaged)
-  RegMoreData,          // the value does not fit the caller's buffer; the size says how much it needs
-  RegInvalidArgument,   // a closed handle, an empty name, an unknown type or a wrong data size
-  RegWriteFailed,       // the store could not be written; the old file is unchanged
+  RegOk = 0,           // done
+  RegNotFound,         // no such key or value (also: the store is missing or damaged)
+  RegMoreData,         // the value does not fit the caller's buffer; the size says how much it needs
+  RegInvalidArgument,  // a closed handle, an empty name, an unknown type or a wrong data size
+  RegWriteFailed,      // the store could not be written; the old file is unchanged
 };
 
 // The largest store file that is read (larger reads as damaged) or written.

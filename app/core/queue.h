@@ -9,17 +9,17 @@
 
 // One queued source file with its format facts and encoding choices.
 struct QueueEntry {
-  std::string Path;          // full path of the source file
-  std::string BaseName;      // file name without directory and without the last extension
-  uint32_t FileSize = 0;     // bytes (low 32 bits)
-  int32_t Layer = 0;         // WAV: chosen output layer 0..2; MP3: 2
-  int32_t ChannelMode = 0;   // 0 Stereo, 1 Joint stereo, 2 Dual, 3 Mono
-  int32_t Bitrate = 0;       // WAV: index into BitrateTable; MP3: kbit/s of the first frame
-  uint32_t Duration = 0;     // WAV: playing time in whole seconds
-  uint32_t SampleRate = 0;   // Hz
-  uint16_t Channels = 0;     // WAV only
+  std::string Path;            // full path of the source file
+  std::string BaseName;        // file name without directory and without the last extension
+  uint32_t FileSize = 0;       // bytes (low 32 bits)
+  int32_t Layer = 0;           // WAV: chosen output layer 0..2; MP3: 2
+  int32_t ChannelMode = 0;     // 0 Stereo, 1 Joint stereo, 2 Dual, 3 Mono
+  int32_t Bitrate = 0;         // WAV: index into BitrateTable; MP3: kbit/s of the first frame
+  uint32_t Duration = 0;       // WAV: playing time in whole seconds
+  uint32_t SampleRate = 0;     // Hz
+  uint16_t Channels = 0;       // WAV only
   uint16_t BitsPerSample = 0;  // WAV only
-  int32_t IsWave = 0;        // 1 WAV (encoder job), 0 MP3 (decoder job)
+  int32_t IsWave = 0;          // 1 WAV (encoder job), 0 MP3 (decoder job)
 };
 
 constexpr int MaxQueueEntries = 1000;
@@ -37,14 +37,14 @@ constexpr int DecoderPathSize = 400;
 // The scheduler's state, shared by the GUI handlers, the console reader and the decoder thread.
 struct ConverterState {
   bool SubmissionActive = false;
-  bool EncoderJob = true;         // the current or last job is an encoder process
+  bool EncoderJob = true;  // the current or last job is an encoder process
   bool EndHandled = true;
   bool AbortRequested = false;
   bool Suspended = false;
   uint32_t BytesDone = 0;
   uint32_t BytesTotal = 1;
   uint32_t Percent = 0;
-  int32_t FramesDone = -1;        // -1 while the encoder reported no frame count
+  int32_t FramesDone = -1;  // -1 while the encoder reported no frame count
   uint32_t BytesOut = 0;
   double StartTick = 0;
   double ElapsedMs = 0;

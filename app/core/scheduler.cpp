@@ -120,7 +120,8 @@ void StartNextJob(uint32_t now) {
       return;
     }
     Converter.StartTick = now;
-    Converter.StatusText = "Encoding " + entry.Path + FormatDetails(entry, BitrateTable[entry.Bitrate % BitrateCount]);
+    Converter.StatusText =
+        "Encoding " + entry.Path + FormatDetails(entry, BitrateTable[entry.Bitrate % BitrateCount]);
     JobChange(entry);
     Converter.EndHandled = false;
     Converter.EncoderJob = true;
@@ -143,7 +144,8 @@ void StartNextJob(uint32_t now) {
     return;
   }
   Converter.StartTick = now;
-  Converter.StatusText = "Decoding " + entry.Path + FormatDetails(entry, static_cast<uint32_t>(entry.Bitrate));
+  Converter.StatusText =
+      "Decoding " + entry.Path + FormatDetails(entry, static_cast<uint32_t>(entry.Bitrate));
   JobChange(entry);
   Converter.EndHandled = false;
 }
@@ -182,8 +184,9 @@ void ShowIdle() {
 SchedulerOps Scheduler;
 
 void SetDefaultSchedulerOps() {
-  Scheduler = SchedulerOps{RealLaunchEncoder, RealStartDecoder, ReadJobExitCode, RealEncoderSucceeded,
-                           KillRunningJob, RemoveConvertedSource, IsSameFile, NoView, NoNotice};
+  Scheduler = SchedulerOps{RealLaunchEncoder,    RealStartDecoder, ReadJobExitCode,
+                           RealEncoderSucceeded, KillRunningJob,   RemoveConvertedSource,
+                           IsSameFile,           NoView,           NoNotice};
 }
 
 namespace {
@@ -266,9 +269,10 @@ void FinishJobOnClose() {
 
 std::string QueueCounterText(int count, bool active) {
   char text[64];
-  std::snprintf(text, sizeof text, count == 1 ? "  %u file in queue [submission%sactive]"
-                                              : "  %u files in queue [submission%sactive]",
-                static_cast<unsigned>(count), active ? " " : " in");
+  std::snprintf(
+      text, sizeof text,
+      count == 1 ? "  %u file in queue [submission%sactive]" : "  %u files in queue [submission%sactive]",
+      static_cast<unsigned>(count), active ? " " : " in");
   return text;
 }
 

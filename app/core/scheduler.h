@@ -15,19 +15,19 @@
 // never hides a display that a tick nested in it has changed. Counters make the list changes
 // idempotent: the window remembers how many it has applied.
 struct MainView {
-  bool StopLook = false;                   // StartBT shows "Stop" / "Deactivate converter"
-  bool JobRunning = false;                 // hints of the job displays shown, AbortBT enabled
+  bool StopLook = false;    // StartBT shows "Stop" / "Deactivate converter"
+  bool JobRunning = false;  // hints of the job displays shown, AbortBT enabled
   std::string QueueCounter = "  0 files in queue";
-  std::string StatusLine;                  // StatusP, two blanks before the text
-  std::string TimeText = " ";              // TimeP
-  std::string PercentText = " ";           // PercentP
-  uint32_t Progress = 0;                   // ProgressBar 0..100
-  bool HasCurrentLine = false;             // CurrentLB holds a line
-  std::string CurrentLine;                 // its text
-  bool CurrentSelected = false;            // the line is selected (blinks while suspended)
-  const char* CurrentHint = "";            // "Suspend" or "Resume" while a job runs
-  uint32_t HeadLinesTaken = 0;             // job changes so far: each removes line 0 of JobLB
-  uint32_t FileListRereads = 0;            // each asks FileLB to re-read its directory
+  std::string StatusLine;         // StatusP, two blanks before the text
+  std::string TimeText = " ";     // TimeP
+  std::string PercentText = " ";  // PercentP
+  uint32_t Progress = 0;          // ProgressBar 0..100
+  bool HasCurrentLine = false;    // CurrentLB holds a line
+  std::string CurrentLine;        // its text
+  bool CurrentSelected = false;   // the line is selected (blinks while suspended)
+  const char* CurrentHint = "";   // "Suspend" or "Resume" while a job runs
+  uint32_t HeadLinesTaken = 0;    // job changes so far: each removes line 0 of JobLB
+  uint32_t FileListRereads = 0;   // each asks FileLB to re-read its directory
 };
 extern MainView View;
 
@@ -35,13 +35,13 @@ extern MainView View;
 // trash and message box; tests replace them to drive every row of the state table.
 struct SchedulerOps {
   EncoderLaunchResult (*LaunchEncoderJob)(const QueueEntry& entry, const std::string& output, int priority);
-  bool (*StartDecoderJob)(int priority);   // the thread reads Converter.DecoderInput/Output
-  uint32_t (*JobExitCode)();               // STILL_ACTIVE while the current job runs
-  bool (*EncoderSucceeded)();              // the ended encoder job counts as a success
-  void (*KillJob)();                       // Abort and closing: ends the job with exit code 0
+  bool (*StartDecoderJob)(int priority);  // the thread reads Converter.DecoderInput/Output
+  uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs
+  bool (*EncoderSucceeded)();             // the ended encoder job counts as a success
+  void (*KillJob)();                      // Abort and closing: ends the job with exit code 0
   bool (*RemoveSource)(const std::string& path);
   bool (*SameFile)(const std::string& a, const std::string& b);
-  void (*ApplyView)();                     // the window shows View (before a box, after a tick)
+  void (*ApplyView)();  // the window shows View (before a box, after a tick)
   void (*QueueDone)(uint32_t converted, uint32_t failed);  // the active queue has run empty
 };
 extern SchedulerOps Scheduler;
@@ -68,9 +68,9 @@ void FinishJobOnClose();
 // The format controls for the selected JobLB line (-1: none).
 struct FormatDisplay {
   int Layer = 0, ChannelMode = 0;
-  int Bitrate = -1;          // item of BitrateCB to select; -1 leaves BitrateCB as it is
-  bool Enabled = false;      // LayerRG, ModeRG and BitrateCB are enabled
-  std::string InfoText;      // WavInfoP
+  int Bitrate = -1;      // item of BitrateCB to select; -1 leaves BitrateCB as it is
+  bool Enabled = false;  // LayerRG, ModeRG and BitrateCB are enabled
+  std::string InfoText;  // WavInfoP
 };
 FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow);
 // The mono rule: the channel mode a user's choice in ModeRG becomes for entry i.
@@ -86,10 +86,10 @@ const char* EnqueueRefusalCaption(int code);
 
 // Pieces of the above, for tests and the window.
 std::string BaseNameOf(const std::string& path);
-std::string PlayingTime(uint32_t seconds);            // "%u:%02u"
-std::string JobLineText(const QueueEntry& entry);     // what JobLB shows for the entry
-std::string OutputPathFor(const QueueEntry& entry);   // DestinationDir + BaseName + extension
+std::string PlayingTime(uint32_t seconds);           // "%u:%02u"
+std::string JobLineText(const QueueEntry& entry);    // what JobLB shows for the entry
+std::string OutputPathFor(const QueueEntry& entry);  // DestinationDir + BaseName + extension
 std::string QueueCounterText(int count, bool active);
 uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal);
-std::string RemainingText(double remainingMs);         // "%02u:%02u:%02u"
+std::string RemainingText(double remainingMs);  // "%02u:%02u:%02u"
 double RemainingMsOf(uint32_t bytesDone, uint32_t bytesTotal, double elapsedMs);

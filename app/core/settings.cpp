@@ -64,7 +64,8 @@ void SetDefaultSettings() {
   if (ec || cwd.empty()) return;
   const std::string dir = WithTrailingSlash(cwd.string());
   AppSettings.DestinationDir = dir;
-  if (dir.size() < sizeof AppSettings.TompgDir) std::memcpy(AppSettings.TompgDir, dir.c_str(), dir.size() + 1);
+  if (dir.size() < sizeof AppSettings.TompgDir)
+    std::memcpy(AppSettings.TompgDir, dir.c_str(), dir.size() + 1);
 }
 
 bool LoadSettings(std::string& sourceDir) {
@@ -94,7 +95,8 @@ bool LoadSettings(std::string& sourceDir) {
 void SaveSettings() {
   RegKey key;
   if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
-  SetText(key, "TompgDir", std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir)));
+  SetText(key, "TompgDir",
+          std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir)));
   SetText(key, "DestinationDir", AppSettings.DestinationDir);
   SetNumber(key, "Layer", static_cast<uint32_t>(AppSettings.Layer));
   SetNumber(key, "ChannelMode", static_cast<uint32_t>(AppSettings.ChannelMode));

@@ -8,7 +8,6 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
-
 #include "window_fixture.h"
 
 namespace {
@@ -85,7 +84,8 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
   ASSERT_TRUE(WaitForEvents([&] { return View.JobRunning && Converter.BytesDone > 0; }));
   Form->CurrentLBClick();
   EXPECT_TRUE(Converter.Suspended);
-  ASSERT_TRUE(WaitForEvents([&] { return Form->Controls()->CurrentLB->toolTip() == QStringLiteral("Resume"); }));
+  ASSERT_TRUE(
+      WaitForEvents([&] { return Form->Controls()->CurrentLB->toolTip() == QStringLiteral("Resume"); }));
   Form->CurrentLBClick();
   EXPECT_FALSE(Converter.Suspended);
   Form->Controls()->AbortBT->click();

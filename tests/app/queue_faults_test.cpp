@@ -7,11 +7,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <fstream>
-
 #include <QDir>
 #include <QProcess>
+#include <algorithm>
+#include <fstream>
 
 #include "window_fixture.h"
 
@@ -28,12 +27,15 @@ class QueueFaults : public MainWindow {
   // Runs the queue to its end, ticking faster than the window's timer would.
   bool RunQueue(int timeoutMs = 120000) {
     Form->Controls()->StartBT->click();
-    const bool ended = WaitForEvents([&] {
-      Form->StatusTMTimer();
-      return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
-    }, timeoutMs);
-    if (!ended) std::printf("queue %d, end handled %d, status '%s', boxes %zu\n", QueueCount, Converter.EndHandled,
-                            View.StatusLine.c_str(), Boxes.size());
+    const bool ended = WaitForEvents(
+        [&] {
+          Form->StatusTMTimer();
+          return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+        },
+        timeoutMs);
+    if (!ended)
+      std::printf("queue %d, end handled %d, status '%s', boxes %zu\n", QueueCount, Converter.EndHandled,
+                  View.StatusLine.c_str(), Boxes.size());
     return ended;
   }
   std::string Mp3() { return Root + "music/song.mp3"; }
@@ -76,7 +78,8 @@ TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
   EXPECT_TRUE(FileExists(Root + "music/b.wav"));
   EXPECT_TRUE(FileExists(Mp3()));
   bool decodeReported = false;
-  for (const std::string& box : Boxes) decodeReported |= box.rfind(Mp3() + ": Unable to decode source file", 0) == 0;
+  for (const std::string& box : Boxes)
+    decodeReported |= box.rfind(Mp3() + ": Unable to decode source file", 0) == 0;
   EXPECT_TRUE(decodeReported);
 }
 
@@ -143,7 +146,8 @@ int OpenDescriptors() {
 }
 int Children() {
   QProcess ps;
-  ps.start(QStringLiteral("ps"), {QStringLiteral("--ppid"), QString::number(::getpid()), QStringLiteral("--no-headers")});
+  ps.start(QStringLiteral("ps"),
+           {QStringLiteral("--ppid"), QString::number(::getpid()), QStringLiteral("--no-headers")});
   ps.waitForFinished();
   return static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1;  // less ps itself
 }
@@ -181,21 +185,24 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   long rssAfter100 = 0;
   int fdsBefore = 0;
   Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitForEvents([&] {
-    Form->StatusTMTimer();
-    if (rssAfter100 == 0 && QueueCount <= files - warmUp) {
-      rssAfter100 = ResidentKb();
-      fdsBefore = OpenDescriptors();
-    }
-    return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
-  }, 30 * 60 * 1000));
+  ASSERT_TRUE(WaitForEvents(
+      [&] {
+        Form->StatusTMTimer();
+        if (rssAfter100 == 0 && QueueCount <= files - warmUp) {
+          rssAfter100 = ResidentKb();
+          fdsBefore = OpenDescriptors();
+        }
+        return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+      },
+      30 * 60 * 1000));
   const long rssEnd = ResidentKb();
   EXPECT_TRUE(Boxes.empty()) << Boxes.front();
   QDir out(QString::fromStdString(Root + "out"));
   EXPECT_EQ(out.entryList(QDir::Files).size(), files);
   for (const QString& name : out.entryList(QDir::Files)) {
     const std::string head = ReadFile((Root + "out/") + name.toStdString()).substr(0, 4);
-    EXPECT_TRUE(head == "RIFF" || (head.size() == 4 && static_cast<unsigned char>(head[0]) == 0xFF)) << name.toStdString();
+    EXPECT_TRUE(head == "RIFF" || (head.size() == 4 && static_cast<unsigned char>(head[0]) == 0xFF))
+        << name.toStdString();
   }
   EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
   // The baseline is taken while a job runs and may hold that job's files (two more than at the
@@ -207,9 +214,10 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   if (!UnderAddressSanitizer) {
     EXPECT_LT(rssEnd - rssAfter100, 10 * 1024);
   }
-  std::printf("soak: %d jobs; descriptors %d after %d jobs, %d at the end; resident %ld kB after %d jobs, %ld kB "
-              "at the end\n",
-              files, fdsBefore, warmUp, OpenDescriptors(), rssAfter100, warmUp, rssEnd);
+  std::printf(
+      "soak: %d jobs; descriptors %d after %d jobs, %d at the end; resident %ld kB after %d jobs, %ld kB "
+      "at the end\n",
+      files, fdsBefore, warmUp, OpenDescriptors(), rssAfter100, warmUp, rssEnd);
 }
 
 }  // namespace

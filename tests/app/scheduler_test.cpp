@@ -1,15 +1,15 @@
 // The scheduler tick and the queue list rules, without widgets: a fake job (its exit code set by
 // the test) stands for the encoder process and the decoder thread.
+#include "app/core/scheduler.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <string>
 #include <vector>
 
-#include "app/core/scheduler.h"
 #include "app/core/settings.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
@@ -28,20 +28,30 @@ struct FakeJob {
   bool SameFile = false;
   std::vector<std::string> Boxes;  // caption: text
   std::vector<std::pair<uint32_t, uint32_t>> Notices;
-  void (*DuringBox)() = nullptr;   // runs inside the box, as a nested tick would
+  void (*DuringBox)() = nullptr;  // runs inside the box, as a nested tick would
 } Job;
 
 EncoderLaunchResult FakeLaunch(const QueueEntry&, const std::string&, int) {
-  if (Job.Launch == EncoderLaunched) { ++Job.Starts; Job.ExitCode = STILL_ACTIVE; }
+  if (Job.Launch == EncoderLaunched) {
+    ++Job.Starts;
+    Job.ExitCode = STILL_ACTIVE;
+  }
   return Job.Launch;
 }
 bool FakeDecoder(int) {
-  if (Job.DecoderStarts) { ++Job.Starts; Job.ExitCode = STILL_ACTIVE; }
+  if (Job.DecoderStarts) {
+    ++Job.Starts;
+    Job.ExitCode = STILL_ACTIVE;
+  }
   return Job.DecoderStarts;
 }
 bool FakeBox(const char* text, const char* caption, MessageBoxButtons) {
   Job.Boxes.push_back(std::string(caption) + ": " + text);
-  if (Job.DuringBox) { auto f = Job.DuringBox; Job.DuringBox = nullptr; f(); }
+  if (Job.DuringBox) {
+    auto f = Job.DuringBox;
+    Job.DuringBox = nullptr;
+    f();
+  }
   return true;
 }
 
@@ -76,13 +86,23 @@ class Tick : public ::testing::Test {
     Scheduler.StartDecoderJob = FakeDecoder;
     Scheduler.JobExitCode = [] { return Job.ExitCode; };
     Scheduler.EncoderSucceeded = [] { return Job.Succeeds; };
-    Scheduler.KillJob = [] { ++Job.Kills; Job.ExitCode = 0; Job.Succeeds = false; };
-    Scheduler.RemoveSource = [](const std::string& p) { Job.Removed.push_back(p); return Job.RemoveWorks; };
+    Scheduler.KillJob = [] {
+      ++Job.Kills;
+      Job.ExitCode = 0;
+      Job.Succeeds = false;
+    };
+    Scheduler.RemoveSource = [](const std::string& p) {
+      Job.Removed.push_back(p);
+      return Job.RemoveWorks;
+    };
     Scheduler.SameFile = [](const std::string&, const std::string&) { return Job.SameFile; };
     Scheduler.QueueDone = [](uint32_t ok, uint32_t failed) { Job.Notices.push_back({ok, failed}); };
     MessageBoxHook = FakeBox;
   }
-  void TearDown() override { MessageBoxHook = MessageBoxToStderr; SetDefaultSchedulerOps(); }
+  void TearDown() override {
+    MessageBoxHook = MessageBoxToStderr;
+    SetDefaultSchedulerOps();
+  }
   void Queue(const char* path, bool wave) { AppendQueueEntry(Entry(path, wave)); }
   void End(uint32_t code) { Job.ExitCode = code; }
 };
@@ -171,7 +191,10 @@ TEST_F(Tick, AbortKeepsTheRestOfTheQueueAndStartRetriesIt) {
 }
 
 TEST_F(Tick, FailedLaunchesKeepTheEntryAndStop) {
-  struct Row { EncoderLaunchResult launch; const char* caption; } rows[] = {
+  struct Row {
+    EncoderLaunchResult launch;
+    const char* caption;
+  } rows[] = {
       {EncoderNotStarted, "TOMPG not found: Please change configuration settings"},
       {EncoderLineTooLong, "Unable to start encoding: /in/a.wav"},
       {EncoderLineAmbiguous, "Unable to start encoding: /in/a.wav"},
@@ -253,12 +276,12 @@ TEST_F(Tick, NestedTickInAnEndBoxStartsTheOnlyJob) {
   StatusTMTimer(0);
   End(5);
   Job.DuringBox = [] {
-    EXPECT_TRUE(Converter.EndHandled);    // bookkeeping done before the box
+    EXPECT_TRUE(Converter.EndHandled);  // bookkeeping done before the box
     EXPECT_FALSE(View.HasCurrentLine);
-    StatusTMTimer(700);                   // starts b
+    StatusTMTimer(700);  // starts b
   };
   StatusTMTimer(500);
-  EXPECT_EQ(Job.Starts, 2);               // the waiting tick started nothing more
+  EXPECT_EQ(Job.Starts, 2);  // the waiting tick started nothing more
   EXPECT_EQ(QueueCount, 1);
   EXPECT_EQ(Converter.CurrentSource, "/in/b.wav");
 }
@@ -334,8 +357,8 @@ TEST_F(Tick, CloseAsksOnlyWhileAJobRuns) {
 
 TEST(Displays, PercentAndRemainingTimeRules) {
   EXPECT_EQ(PercentOf(1000, 1000), 99u);
-  EXPECT_EQ(PercentOf(5000, 1000), 0u);         // above 100 shows 0
-  EXPECT_EQ(PercentOf(7, 0xFFFFFFFFu), 0u);     // the denominator wraps to 0
+  EXPECT_EQ(PercentOf(5000, 1000), 0u);      // above 100 shows 0
+  EXPECT_EQ(PercentOf(7, 0xFFFFFFFFu), 0u);  // the denominator wraps to 0
   EXPECT_EQ(RemainingText(3600.0 * 1000 * 125 + 7999), "125:00:07");
   EXPECT_EQ(RemainingText(-1000.0), "1193046:28:15");  // -1 s read as 2^32 - 1
   EXPECT_EQ(QueueCounterText(1, false), "  1 file in queue [submission inactive]");

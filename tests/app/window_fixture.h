@@ -19,7 +19,6 @@
 #include "tests/support/wave.h"
 #include "ui_tmainform.h"
 
-
 inline std::vector<std::string> Boxes;
 inline bool RecordBox(const char* text, const char* caption, MessageBoxButtons) {
   Boxes.push_back(std::string(caption) + ": " + text);
@@ -87,4 +86,3 @@ class MainWindow : public ::testing::Test {
   const std::string Root = Dir.Path;
   TMainForm* Form = nullptr;
 };
-

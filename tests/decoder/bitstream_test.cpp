@@ -101,9 +101,11 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, FrameHeaderTest,
     ::testing::Values(
         HeaderRow{"Mpeg1JointStereo", {0xFF, 0xFB, 0x90, 0x64}, HeaderFrame, 1, 1, 1, 9, 0, 0, 1, 2, 0},
-        HeaderRow{"StereoClearsModeExtension", {0xFF, 0xFB, 0x92, 0x30}, HeaderFrame, 1, 1, 1, 9, 0, 1, 0, 0, 0},
+        HeaderRow{
+            "StereoClearsModeExtension", {0xFF, 0xFB, 0x92, 0x30}, HeaderFrame, 1, 1, 1, 9, 0, 1, 0, 0, 0},
         HeaderRow{"LsfMonoWithCrc", {0xFF, 0xF2, 0x84, 0xC1}, HeaderFrame, 0, 1, 0, 8, 1, 0, 3, 0, 1},
-        HeaderRow{"LayerOneBitsStillAFrame", {0xFF, 0xFF, 0x10, 0x00}, HeaderFrame, 1, 3, 1, 1, 0, 0, 0, 0, 0},
+        HeaderRow{
+            "LayerOneBitsStillAFrame", {0xFF, 0xFF, 0x10, 0x00}, HeaderFrame, 1, 3, 1, 1, 0, 0, 0, 0, 0},
         HeaderRow{"Mpeg25SyncIsUnsupported", {0xFF, 0xE3, 0x90, 0x64}, HeaderUnsupported},
         HeaderRow{"OtherSyncEndsStream", {0x54, 0x41, 0x47, 0x00}, HeaderEndOfStream},
         HeaderRow{"ElevenOnesEndStream", {0xFF, 0xCB, 0x90, 0x64}, HeaderEndOfStream},
@@ -143,16 +145,16 @@ struct LengthRow {
 
 TEST(FrameHeader, FrameLengthFollowsTheTablesAndRefusesUncoveredHeaders) {
   const LengthRow rows[] = {
-      {1, 1, 9, 0, 417},   // 128 kbit/s, 44.1 kHz (418 with padding)
-      {1, 1, 14, 1, 960},  // 320 kbit/s, 48 kHz
-      {1, 1, 1, 2, 144},   // 32 kbit/s, 32 kHz
-      {0, 1, 1, 0, 26},    // 8 kbit/s, 22.05 kHz: 26.12 truncated
-      {0, 1, 14, 2, 720},  // 160 kbit/s, 16 kHz
-      {1, 3, 14, 2, 2016}, // Layer I bitrate row: 448 kbit/s at 32 kHz
-      {1, 1, 0, 0, 0},     // free format
-      {1, 1, 15, 0, 0},    // forbidden bitrate index
-      {1, 1, 9, 3, 0},     // reserved sampling frequency
-      {1, 0, 9, 0, 0},     // reserved layer
+      {1, 1, 9, 0, 417},    // 128 kbit/s, 44.1 kHz (418 with padding)
+      {1, 1, 14, 1, 960},   // 320 kbit/s, 48 kHz
+      {1, 1, 1, 2, 144},    // 32 kbit/s, 32 kHz
+      {0, 1, 1, 0, 26},     // 8 kbit/s, 22.05 kHz: 26.12 truncated
+      {0, 1, 14, 2, 720},   // 160 kbit/s, 16 kHz
+      {1, 3, 14, 2, 2016},  // Layer I bitrate row: 448 kbit/s at 32 kHz
+      {1, 1, 0, 0, 0},      // free format
+      {1, 1, 15, 0, 0},     // forbidden bitrate index
+      {1, 1, 9, 3, 0},      // reserved sampling frequency
+      {1, 0, 9, 0, 0},      // reserved layer
   };
   for (const LengthRow& r : rows) {
     FrameHeader h{};
@@ -183,7 +185,8 @@ TEST(FrameHeader, FrameBytesOfEveryLayer) {
       {"ReservedRate", 1, 1, 128, 0, 0, 0},
       {"ReservedLayer", 1, 0, 128, 44100, 0, 0},
   };
-  for (const Row& r : rows) EXPECT_EQ(FrameBytes(r.id, r.layer, r.kbps, r.rate, r.padding), r.bytes) << r.name;
+  for (const Row& r : rows)
+    EXPECT_EQ(FrameBytes(r.id, r.layer, r.kbps, r.rate, r.padding), r.bytes) << r.name;
 }
 
 }  // namespace

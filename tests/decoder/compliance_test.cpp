@@ -23,7 +23,7 @@ std::string VectorPath(const std::string& name) { return decodetest::TestDataPat
 struct ComplianceRow {
   const char* stream;
   uint32_t sampleRate;
-  int channels;   // of the WAV header: those of the last frame
+  int channels;  // of the WAV header: those of the last frame
 };
 
 class Compliance : public ::testing::TestWithParam<ComplianceRow> {};
@@ -72,8 +72,7 @@ TEST_P(Compliance, MatchesReferenceWithinLimits) {
   if (uniform) {
     // The overlap must cover the reference but for at most one frame (1152 sample frames).
     const size_t refFrames = ref.size() / size_t(row.channels);
-    r = pcmdiff::CompareAligned(test, ref, row.channels, 3 * 576,
-                                refFrames > 1152 ? refFrames - 1152 : 1);
+    r = pcmdiff::CompareAligned(test, ref, row.channels, 3 * 576, refFrames > 1152 ? refFrames - 1152 : 1);
   } else {
     // The reference holds every granule of every frame with that frame's channel count.
     size_t refSamples = 0;
@@ -87,11 +86,11 @@ TEST_P(Compliance, MatchesReferenceWithinLimits) {
   RecordProperty("rms", std::to_string(r.rms));
   RecordProperty("max", std::to_string(r.maxAbs));
   printf("[ stream   ] %-12s rms %.5f max %ld offset %ld compared %zu%s first>2 at %ld (granule %ld)\n",
-         row.stream, r.rms, r.maxAbs, r.offset, r.compared, uniform ? " frames" : " granules",
-         r.firstBad, r.firstBadGranule);
+         row.stream, r.rms, r.maxAbs, r.offset, r.compared, uniform ? " frames" : " granules", r.firstBad,
+         r.firstBadGranule);
   EXPECT_LT(r.rms, pcmdiff::MaxRmsLsb);
-  EXPECT_LE(r.maxAbs, pcmdiff::MaxAbsLsb) << "first difference above " << pcmdiff::MaxAbsLsb
-                                          << " LSB in granule " << r.firstBadGranule;
+  EXPECT_LE(r.maxAbs, pcmdiff::MaxAbsLsb)
+      << "first difference above " << pcmdiff::MaxAbsLsb << " LSB in granule " << r.firstBadGranule;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
 // stream, so the compliance above holds for both.
 TEST(DecodePaths, PortableAndVectorGiveIdenticalFiles) {
   if (!UseVectorPath(true)) GTEST_SKIP() << "no vector path on this processor";
-  for (const char* stream : {"l3-compl", "l3-he_32khz", "l3-he_44khz", "l3-he_48khz", "l3-he_mode", "l3-hecommon",
-                             "l3-si", "l3-si_block", "l3-si_huff"}) {
+  for (const char* stream : {"l3-compl", "l3-he_32khz", "l3-he_44khz", "l3-he_48khz", "l3-he_mode",
+                             "l3-hecommon", "l3-si", "l3-si_block", "l3-si_huff"}) {
     const Decoded vector = DecodeFile(VectorPath(std::string(stream) + ".bit"));
     UseVectorPath(false);
     const Decoded portable = DecodeFile(VectorPath(std::string(stream) + ".bit"));
@@ -157,7 +156,10 @@ TEST(DecoderState, SameFileTwiceGivesIdenticalOutput) {
 }
 
 TEST(DecoderState, PreviousDecodeDoesNotChangeTheNext) {
-  struct Pair { const char* a; const char* b; };
+  struct Pair {
+    const char* a;
+    const char* b;
+  };
   // Single channel before stereo, stereo before single channel, another rate before 44.1 kHz.
   const Pair pairs[] = {{"l3-si_huff.bit", "l3-hecommon.bit"},
                         {"l3-hecommon.bit", "l3-si_block.bit"},

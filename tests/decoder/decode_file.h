@@ -24,13 +24,13 @@ inline std::string TestDataPath(const std::string& relative) {
 
 // One frame of a stream as its header describes it, worked out independently of the decoder.
 struct FrameInfo {
-  size_t offset;        // of the header
-  size_t length;        // bytes, with the padding byte
-  int channels;         // 1 for single channel, else 2
-  int granules;         // 2 for ID 1, 1 for ID 0
+  size_t offset;  // of the header
+  size_t length;  // bytes, with the padding byte
+  int channels;   // 1 for single channel, else 2
+  int granules;   // 2 for ID 1, 1 for ID 0
   uint32_t sampleRate;
-  bool decoded;         // false for a frame at the start whose main data lies before the first
-                        // byte read: the decoder writes no PCM for it
+  bool decoded;  // false for a frame at the start whose main data lies before the first
+                 // byte read: the decoder writes no PCM for it
 };
 
 // The frames from byte 0 up to the first header that is not a frame the decoder covers (no

@@ -102,7 +102,8 @@ TEST(HuffmanTables, EveryCodeWordOfEveryTableDecodes) {
         LoadMainData(w.Bytes, 4090);  // the code words also cross the ring's end
         SkipMainBits(shift);
         int x = -1, y = -1;
-        ASSERT_EQ(DecodePair(t, x, y), static_cast<int>(c.code.size())) << "table " << t << " code " << c.code;
+        ASSERT_EQ(DecodePair(t, x, y), static_cast<int>(c.code.size()))
+            << "table " << t << " code " << c.code;
         if (table.quad) {
           EXPECT_EQ(x, c.x) << "table " << t << " code " << c.code;
           EXPECT_EQ(y, 0);
@@ -216,9 +217,8 @@ TEST(DecodeSpectrum, RegionsEscapesSignsAndCount1) {
   // region0 = bands 0..1 (lines 0..7, table 1), region1 = bands 2..3 (lines 8..15, table 24
   // with 4 linbits), region2 = the rest of big_values (lines 16..19, table 13), then count1.
   GranuleInfo& gi = PrepareGranule(10, 1, 24, 13, 1, 1, 0);
-  const int pairs[10][2] = {{1, -1}, {0, 0}, {-1, 0}, {1, 1},
-                            {25, -15}, {-15, 3}, {30, 0}, {0, -17},
-                            {15, -15}, {-7, 9}};
+  const int pairs[10][2] = {{1, -1},  {0, 0},  {-1, 0},  {1, 1},    {25, -15},
+                            {-15, 3}, {30, 0}, {0, -17}, {15, -15}, {-7, 9}};
   const int tables[10] = {1, 1, 1, 1, 24, 24, 24, 24, 13, 13};
   BitWriter w;
   for (int p = 0; p < 10; ++p) PutPair(w, tables[p], pairs[p][0], pairs[p][1]);
@@ -306,7 +306,7 @@ TEST(DecodeSpectrum, ShortBlockRegionZeroEndsAtLine36) {
   gi.window_switching_flag = 1;
   gi.block_type = 2;
   BitWriter w;
-  for (int p = 0; p < 18; ++p) PutPair(w, 5, 3, 2);  // lines 0..35: table 5
+  for (int p = 0; p < 18; ++p) PutPair(w, 5, 3, 2);   // lines 0..35: table 5
   for (int p = 18; p < 20; ++p) PutPair(w, 1, 1, 1);  // lines 36..39: table 1
   Decode(gi, w, static_cast<int>(w.BitCount));
   EXPECT_EQ(Decoder.QuantizedSpectrum[0][35], 2);

@@ -111,7 +111,8 @@ TEST(Hybrid, MixedFlagKeepsTheLowestSubbandsLong) {
       else
         DirectLong(x + 18 * sb, t, z);
       for (int i = 0; i < 18; ++i)
-        ASSERT_NEAR(Decoder.OverlapBuffer[0][i][sb], z[18 + i], 1e-4) << "type " << type << " sb " << sb << " i " << i;
+        ASSERT_NEAR(Decoder.OverlapBuffer[0][i][sb], z[18 + i], 1e-4)
+            << "type " << type << " sb " << sb << " i " << i;
     }
   }
 }
@@ -125,7 +126,8 @@ TEST(Hybrid, PathsAgreeBitForBit) {
     int type;
     bool mixed;
     int active;
-  } rows[] = {{0, false, 32}, {0, false, 9}, {1, false, 20}, {2, false, 32}, {2, false, 3}, {3, false, 32}, {2, true, 32}};
+  } rows[] = {{0, false, 32}, {0, false, 9},  {1, false, 20}, {2, false, 32},
+              {2, false, 3},  {3, false, 32}, {2, true, 32}};
   for (const Row& row : rows) {
     float out[2][3][18][32], overlap[2][18][32];
     for (int path = 0; path < 2; ++path) {
@@ -134,7 +136,8 @@ TEST(Hybrid, PathsAgreeBitForBit) {
       std::mt19937 rng(9);
       std::uniform_real_distribution<float> value(-500.0f, 500.0f);
       for (int granule = 0; granule < 3; ++granule) {
-        for (int i = 0; i < 576; ++i) Decoder.DequantizedSpectrum[0][i] = i < 18 * row.active ? value(rng) : 0.0f;
+        for (int i = 0; i < 576; ++i)
+          Decoder.DequantizedSpectrum[0][i] = i < 18 * row.active ? value(rng) : 0.0f;
         Decoder.ActiveSubbands[0] = row.active;
         AliasReduce(0, 0);
         HybridChannel(0, 0);
@@ -146,7 +149,8 @@ TEST(Hybrid, PathsAgreeBitForBit) {
     for (int granule = 0; granule < 3; ++granule)
       for (int i = 0; i < 18; ++i)
         for (int sb = 0; sb < 32; ++sb) {
-          ASSERT_EQ(out[0][granule][i][sb], out[1][granule][i][sb]) << row.type << " " << row.active << " " << i << " " << sb;
+          ASSERT_EQ(out[0][granule][i][sb], out[1][granule][i][sb])
+              << row.type << " " << row.active << " " << i << " " << sb;
           ASSERT_EQ(overlap[0][i][sb], overlap[1][i][sb]);
         }
   }
@@ -158,7 +162,8 @@ TEST(Hybrid, SingleLineImpulse) {
   Decoder.DequantizedSpectrum[0][0] = 1.0f;
   HybridChannel(0, 0);
   for (int i = 0; i < 18; ++i)
-    EXPECT_NEAR(Decoder.HybridOutput[i][0], std::cos(Pi / 72 * (2 * i + 19)) * std::sin((i + 0.5) * Pi / 36), 1e-6);
+    EXPECT_NEAR(Decoder.HybridOutput[i][0], std::cos(Pi / 72 * (2 * i + 19)) * std::sin((i + 0.5) * Pi / 36),
+                1e-6);
 }
 
 // After a start window the overlap samples 12..17 are zero (window samples 30..35).
@@ -225,21 +230,22 @@ TEST(Hybrid, AliasReductionBoundaries) {
     int blockType;
     bool mixed;
     bool first, second;  // boundaries 1 and 2 processed
-  } rows[] = {{0, false, true, true}, {1, false, true, true}, {2, true, true, false}, {2, false, false, false}};
+  } rows[] = {
+      {0, false, true, true}, {1, false, true, true}, {2, true, true, false}, {2, false, false, false}};
   for (const bool vector : {false, true})
-  for (const Row& row : rows) {
-    StartGranule(row.blockType, row.mixed);
-    if (UseVectorPath(vector) != vector) continue;
-    float* x = Decoder.DequantizedSpectrum[0];
-    x[17] = 1.0f;  // bu of boundary 1
-    x[18] = 2.0f;  // bd of boundary 1
-    x[35] = 1.0f;  // bu of boundary 2
-    AliasReduce(0, 0);
-    EXPECT_FLOAT_EQ(x[17], row.first ? 1.0f * cs0 - 2.0f * ca0 : 1.0f) << row.blockType << row.mixed;
-    EXPECT_FLOAT_EQ(x[18], row.first ? 2.0f * cs0 + 1.0f * ca0 : 2.0f) << row.blockType << row.mixed;
-    EXPECT_FLOAT_EQ(x[35], row.second ? cs0 : 1.0f) << row.blockType << row.mixed;
-    EXPECT_FLOAT_EQ(x[36], row.second ? ca0 : 0.0f) << row.blockType << row.mixed;
-  }
+    for (const Row& row : rows) {
+      StartGranule(row.blockType, row.mixed);
+      if (UseVectorPath(vector) != vector) continue;
+      float* x = Decoder.DequantizedSpectrum[0];
+      x[17] = 1.0f;  // bu of boundary 1
+      x[18] = 2.0f;  // bd of boundary 1
+      x[35] = 1.0f;  // bu of boundary 2
+      AliasReduce(0, 0);
+      EXPECT_FLOAT_EQ(x[17], row.first ? 1.0f * cs0 - 2.0f * ca0 : 1.0f) << row.blockType << row.mixed;
+      EXPECT_FLOAT_EQ(x[18], row.first ? 2.0f * cs0 + 1.0f * ca0 : 2.0f) << row.blockType << row.mixed;
+      EXPECT_FLOAT_EQ(x[35], row.second ? cs0 : 1.0f) << row.blockType << row.mixed;
+      EXPECT_FLOAT_EQ(x[36], row.second ? ca0 : 0.0f) << row.blockType << row.mixed;
+    }
   UseVectorPath(true);
 }
 

@@ -29,15 +29,14 @@ bool Load(const char* path, pcmdiff::WaveInfo& info, std::vector<int16_t>& sampl
     return false;
   }
   info = pcmdiff::ParseWaveHeader(bytes);
-  if (!info.valid || info.format != 1 || info.bitsPerSample != 16 || info.channels < 1 ||
-      info.channels > 2) {
+  if (!info.valid || info.format != 1 || info.bitsPerSample != 16 || info.channels < 1 || info.channels > 2) {
     fprintf(stderr, "pcm_compare: %s is no 16-bit PCM WAV file with a 44-byte header\n", path);
     return false;
   }
   sizeOk = info.dataSize == bytes.size() - 44 && info.riffSize == bytes.size() - 8;
   if (!sizeOk)
-    fprintf(stderr, "pcm_compare: %s: data size %u in the header, %zu in the file\n", path,
-            info.dataSize, bytes.size() - 44);
+    fprintf(stderr, "pcm_compare: %s: data size %u in the header, %zu in the file\n", path, info.dataSize,
+            bytes.size() - 44);
   samples = pcmdiff::Samples(bytes, 44);
   return true;
 }
@@ -67,10 +66,10 @@ int main(int argc, char** argv) {
     printf("no alignment: reference %zu frames, test %zu frames\n", rn, tn);
     return CompareOutsideLimits;
   }
-  printf("rms %.4f max %ld offset %ld compared %zu reflen %zu testlen %zu", r.rms, r.maxAbs,
-         r.offset, r.compared, rn, tn);
-  if (r.firstBad >= 0) printf(" first>%ld at frame %ld (granule %ld)", pcmdiff::MaxAbsLsb,
-                              r.firstBad, r.firstBadGranule);
+  printf("rms %.4f max %ld offset %ld compared %zu reflen %zu testlen %zu", r.rms, r.maxAbs, r.offset,
+         r.compared, rn, tn);
+  if (r.firstBad >= 0)
+    printf(" first>%ld at frame %ld (granule %ld)", pcmdiff::MaxAbsLsb, r.firstBad, r.firstBadGranule);
   printf("\n");
   return pcmdiff::WithinLimits(r) && testSizeOk ? CompareWithinLimits : CompareOutsideLimits;
 }

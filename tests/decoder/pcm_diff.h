@@ -21,14 +21,14 @@ inline constexpr double MaxRmsLsb = 0.80;
 inline constexpr long MaxAbsLsb = 2;
 
 struct DiffResult {
-  bool valid = false;        // an overlap of at least the required size was found
-  double rms = 0;            // LSB
-  long maxAbs = 0;           // LSB
-  long offset = 0;           // sample frames (or granules for a granule comparison): test - reference
-  size_t compared = 0;       // sample frames compared
-  long firstBad = -1;        // index (sample frames, from the start of the test data) of the first
-                             // difference above MaxAbsLsb, -1 if none
-  long firstBadGranule = -1; // granule of the test data holding firstBad
+  bool valid = false;         // an overlap of at least the required size was found
+  double rms = 0;             // LSB
+  long maxAbs = 0;            // LSB
+  long offset = 0;            // sample frames (or granules for a granule comparison): test - reference
+  size_t compared = 0;        // sample frames compared
+  long firstBad = -1;         // index (sample frames, from the start of the test data) of the first
+                              // difference above MaxAbsLsb, -1 if none
+  long firstBadGranule = -1;  // granule of the test data holding firstBad
 };
 
 struct WaveInfo {
@@ -56,8 +56,7 @@ inline bool ReadFileBytes(FILE* f, std::vector<uint8_t>& out) {
 inline WaveInfo ParseWaveHeader(const std::vector<uint8_t>& b) {
   WaveInfo w;
   if (b.size() < 44 || memcmp(b.data(), "RIFF", 4) || memcmp(b.data() + 8, "WAVE", 4) ||
-      memcmp(b.data() + 12, "fmt ", 4) || ReadLe32(b.data() + 16) != 16 ||
-      memcmp(b.data() + 36, "data", 4))
+      memcmp(b.data() + 12, "fmt ", 4) || ReadLe32(b.data() + 16) != 16 || memcmp(b.data() + 36, "data", 4))
     return w;
   w.valid = true;
   w.riffSize = ReadLe32(b.data() + 4);
@@ -113,8 +112,8 @@ inline DiffResult CompareAligned(const std::vector<int16_t>& test, const std::ve
     if (ti >= tn || ri >= rn) continue;
     const size_t n = size_t(std::min(tn - ti, rn - ri));
     if (n < minCompared || n == 0) continue;
-    const double acc = SquaredDiff(test.data() + ti * channels, ref.data() + ri * channels,
-                                   n * channels, bestMse * double(n * channels));
+    const double acc = SquaredDiff(test.data() + ti * channels, ref.data() + ri * channels, n * channels,
+                                   bestMse * double(n * channels));
     const double mse = acc / double(n * channels);
     if (mse < bestMse) {
       bestMse = mse;
@@ -167,8 +166,7 @@ inline DiffResult CompareGranules(const std::vector<int16_t>& test, const std::v
     }
     if (!same) continue;
     // The granules of both sides are consecutive, so the overlap is one contiguous run.
-    const double acc = SquaredDiff(test.data() + ts[tg], ref.data() + rs[rg], count,
-                                   bestMse * double(count));
+    const double acc = SquaredDiff(test.data() + ts[tg], ref.data() + rs[rg], count, bestMse * double(count));
     if (acc / double(count) < bestMse) {
       bestMse = acc / double(count);
       best.valid = true;

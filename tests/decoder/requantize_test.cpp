@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "decoder/stages.h"
-#include "decoder/vector_path.h"
 #include "decoder/tables/requantize_tables.h"
+#include "decoder/vector_path.h"
 
 namespace {
 
@@ -86,7 +86,11 @@ TEST(Requantize, ShortBandGainUsesSubblockGainAndWindowScaleFactor) {
   struct Row {
     int subblockGain, scalefacScale, scalefac;
     double expected;
-  } rows[] = {{0, 0, 0, 1.0}, {1, 0, 0, 0.25}, {0, 0, 1, std::pow(2.0, -0.5)}, {0, 1, 1, 0.5}, {7, 1, 15, std::ldexp(1.0, -29)}};
+  } rows[] = {{0, 0, 0, 1.0},
+              {1, 0, 0, 0.25},
+              {0, 0, 1, std::pow(2.0, -0.5)},
+              {0, 1, 1, 0.5},
+              {7, 1, 15, std::ldexp(1.0, -29)}};
   for (const Row& row : rows) {
     const FrameHeader h = Granule(1, 0, 3, 0);
     ShortBlocks(0);
@@ -106,10 +110,15 @@ TEST(Requantize, SignedPowerAndLargestMagnitudes) {
   struct Row {
     int32_t q;
     double expected;
-  } rows[] = {{8, 16.0}, {-8, -16.0}, {-1, -1.0}, {8191, std::pow(8191.0, 4.0 / 3)},
-              {8206, std::pow(8206.0, 4.0 / 3)}, {-8206, -std::pow(8206.0, 4.0 / 3)},
+  } rows[] = {{8, 16.0},
+              {-8, -16.0},
+              {-1, -1.0},
+              {8191, std::pow(8191.0, 4.0 / 3)},
+              {8206, std::pow(8206.0, 4.0 / 3)},
+              {-8206, -std::pow(8206.0, 4.0 / 3)},
               // Beyond any escape code: held at the last entry instead of reading past it.
-              {100000, std::pow(8206.0, 4.0 / 3)}, {INT32_MIN, -std::pow(8206.0, 4.0 / 3)}};
+              {100000, std::pow(8206.0, 4.0 / 3)},
+              {INT32_MIN, -std::pow(8206.0, 4.0 / 3)}};
   for (const auto& row : rows) {
     const FrameHeader h = Granule(1, 0, 3, 0);
     Decoder.QuantizedSpectrum[0][5] = row.q;
@@ -135,11 +144,11 @@ TEST(Requantize, ShortBlockReorder) {
   struct Row {
     int id, sf, coded, position;
   } rows[] = {
-      {1, 0, 16, 10},    // 44.1 kHz band 1, window 1, position 0: F = 4
-      {1, 0, 0, 0},      // band 0, window 0
-      {1, 0, 4, 6},      // band 0, window 1
-      {1, 0, 575, 575},  // last line of band 12, window 2
-      {1, 0, 36, 36},    // band 3 window 0 position 0: F = 12
+      {1, 0, 16, 10},          // 44.1 kHz band 1, window 1, position 0: F = 4
+      {1, 0, 0, 0},            // band 0, window 0
+      {1, 0, 4, 6},            // band 0, window 1
+      {1, 0, 575, 575},        // last line of band 12, window 2
+      {1, 0, 36, 36},          // band 3 window 0 position 0: F = 12
       {0, 0, 36 + 6, 36 + 6},  // 22.05 kHz band 3 (lines 12..17) window 1, F = 12
       {1, 2, 3 * 104 + 34 + 2, 18 * (106 / 6) + 6 + 106 % 6},  // 32 kHz band 10 (104..137), window 1, f 2
   };
@@ -149,7 +158,8 @@ TEST(Requantize, ShortBlockReorder) {
     Decoder.QuantizedSpectrum[0][row.coded] = 1;
     DequantizeChannel(h, 0, 0);
     for (int i = 0; i < 576; ++i)
-      ASSERT_EQ(Decoder.DequantizedSpectrum[0][i], i == row.position ? 1.0f : 0.0f) << row.coded << " at " << i;
+      ASSERT_EQ(Decoder.DequantizedSpectrum[0][i], i == row.position ? 1.0f : 0.0f)
+          << row.coded << " at " << i;
   }
   // Every table is a permutation of 0..575.
   for (int id = 0; id < 2; ++id)
@@ -163,8 +173,8 @@ TEST(Requantize, ShortBlockReorder) {
 TEST(Requantize, MixedBlockKeepsLinesZeroTo35InLineOrder) {
   const FrameHeader h = Granule(1, 0, 3, 0);
   ShortBlocks(0, true);
-  Decoder.scalefac_l[0][0][7] = 1;          // long band 7: lines 30..35
-  Decoder.scalefac_s[0][0][3][1] = 2;       // short band 3, window 1
+  Decoder.scalefac_l[0][0][7] = 1;     // long band 7: lines 30..35
+  Decoder.scalefac_s[0][0][3][1] = 2;  // short band 3, window 1
   Decoder.QuantizedSpectrum[0][5] = 1;
   Decoder.QuantizedSpectrum[0][33] = 1;
   Decoder.QuantizedSpectrum[0][36 + 4] = 1;  // band 3 window 1 position 0 -> F = 12 -> 42
@@ -191,7 +201,8 @@ TEST(JointStereo, MidSide) {
   EXPECT_EQ(Decoder.DequantizedSpectrum[1][0], 0.0f);
   EXPECT_EQ(Decoder.DequantizedSpectrum[0][1], 0.0f);
   EXPECT_FLOAT_EQ(Decoder.DequantizedSpectrum[1][1], 1.41421356f);
-  for (int i = 2; i < 576; ++i) ASSERT_EQ(Decoder.DequantizedSpectrum[0][i] + Decoder.DequantizedSpectrum[1][i], 0.0f);
+  for (int i = 2; i < 576; ++i)
+    ASSERT_EQ(Decoder.DequantizedSpectrum[0][i] + Decoder.DequantizedSpectrum[1][i], 0.0f);
   EXPECT_EQ(Decoder.ActiveSubbands[0], 1);
   EXPECT_EQ(Decoder.ActiveSubbands[1], 1);
 }
@@ -202,9 +213,14 @@ TEST(JointStereo, Mpeg1IntensityPositions) {
   struct Row {
     int position;
     float left, right;
-  } rows[] = {{0, 0.0f, 1.0f}, {3, 0.5f, 0.5f}, {6, 1.0f, 0.0f}, {1, 1 - 0.7886751f, 0.7886751f},
+  } rows[] = {{0, 0.0f, 1.0f},
+              {3, 0.5f, 0.5f},
+              {6, 1.0f, 0.0f},
+              {1, 1 - 0.7886751f, 0.7886751f},
               // 7 is illegal; 8..15 have no ratio and are illegal too: left/right, right 0.
-              {7, 1.0f, 0.0f}, {8, 1.0f, 0.0f}, {15, 1.0f, 0.0f}};
+              {7, 1.0f, 0.0f},
+              {8, 1.0f, 0.0f},
+              {15, 1.0f, 0.0f}};
   for (const Row& row : rows) {
     const FrameHeader h = Granule(1, 0, 1, 1);
     Decoder.scalefac_l[0][1][0] = 3;  // band 0 is never intensity-coded here
@@ -240,7 +256,7 @@ TEST(JointStereo, IntensityBoundFollowsTheRightChannel) {
 // Long band 21 has no scale factor: it takes band 20's intensity position.
 TEST(JointStereo, Band21TakesBand20Position) {
   const FrameHeader h = Granule(1, 0, 1, 1);
-  Decoder.scalefac_l[0][1][20] = 6;   // all to the left channel
+  Decoder.scalefac_l[0][1][20] = 6;       // all to the left channel
   Decoder.QuantizedSpectrum[0][500] = 1;  // band 21 (418..575)
   Decoder.CodedLineCount[0] = 501;
   Decoder.CodedLineCount[1] = 0;
@@ -256,9 +272,9 @@ TEST(JointStereo, LsfIntensityPositions) {
   struct Row {
     int scale, position;
     float left, right;
-  } rows[] = {{0, 0, 1.0f, 1.0f},           {0, 1, 0.8408964f, 1.0f}, {0, 2, 1.0f, 0.8408964f},
-              {0, 3, 0.70710677f, 1.0f},    {1, 1, 0.70710677f, 1.0f}, {1, 4, 1.0f, 0.5f},
-              {0, 31, 0.0f, 1.0f},          {0, 5, 1.0f, 0.0f} /* 5 is the band's illegal position */};
+  } rows[] = {{0, 0, 1.0f, 1.0f},        {0, 1, 0.8408964f, 1.0f},  {0, 2, 1.0f, 0.8408964f},
+              {0, 3, 0.70710677f, 1.0f}, {1, 1, 0.70710677f, 1.0f}, {1, 4, 1.0f, 0.5f},
+              {0, 31, 0.0f, 1.0f},       {0, 5, 1.0f, 0.0f} /* 5 is the band's illegal position */};
   for (const Row& row : rows) {
     const FrameHeader h = Granule(0, 0, 1, 1);
     Decoder.IntensityScale = row.scale;
@@ -281,7 +297,7 @@ TEST(JointStereo, ShortBlockBoundsPerWindow) {
   ShortBlocks(0);
   ShortBlocks(1);
   const int16_t* reorder = ShortReorderTable[0][0];
-  Decoder.QuantizedSpectrum[1][0] = 2;   // band 0 window 0
+  Decoder.QuantizedSpectrum[1][0] = 2;  // band 0 window 0
   Decoder.QuantizedSpectrum[0][0] = 1;
   Decoder.QuantizedSpectrum[0][12] = 1;  // band 1 window 0 (band 0 has 4 lines)
   Decoder.QuantizedSpectrum[0][4] = 1;   // band 0 window 1
@@ -406,7 +422,8 @@ TEST(Requantize, PathsAgreeBitForBit) {
     UseVectorPath(true);
     for (int c = 0; c < (row.mode == 1 ? 2 : 1); ++c)
       for (int i = 0; i < 576; ++i)
-        ASSERT_EQ(out[0][c][i], out[1][c][i]) << row.id << " " << row.modeExtension << " ch " << c << " line " << i;
+        ASSERT_EQ(out[0][c][i], out[1][c][i])
+            << row.id << " " << row.modeExtension << " ch " << c << " line " << i;
   }
 }
 

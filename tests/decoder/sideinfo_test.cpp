@@ -82,10 +82,10 @@ TEST_P(SideInfoLayout, ReadsEveryFieldFromItsByteCount) {
   const GranuleFields* fields[2][2] = {{row.id ? &LongGranule : &LsfLong, row.id ? &ShortGranule : &LsfStart},
                                        {&ShortGranule, &LongGranule}};
   BitWriter w;
-  w.Put(row.id ? 0x1A5 : 0xC3, row.id ? 9 : 8);                          // main_data_begin
-  w.Put(row.id ? 0 : 1, row.id ? (channels == 1 ? 5 : 3) : channels);   // private bits
+  w.Put(row.id ? 0x1A5 : 0xC3, row.id ? 9 : 8);                        // main_data_begin
+  w.Put(row.id ? 0 : 1, row.id ? (channels == 1 ? 5 : 3) : channels);  // private bits
   if (row.id)
-    for (int c = 0; c < channels; ++c) w.Put(c ? 0x5 : 0xA, 4);          // scfsi
+    for (int c = 0; c < channels; ++c) w.Put(c ? 0x5 : 0xA, 4);  // scfsi
   for (int g = 0; g < granules; ++g)
     for (int c = 0; c < channels; ++c) PutGranule(w, *fields[g][c], row.id);
   ASSERT_EQ(w.BitCount, static_cast<size_t>(row.bytes) * 8) << "the layout itself is wrong";
@@ -120,8 +120,9 @@ TEST_P(SideInfoLayout, ReadsEveryFieldFromItsByteCount) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SideInfoLayout,
-                         ::testing::Values(LayoutRow{"Mpeg1Stereo", 1, 1, 32}, LayoutRow{"Mpeg1Mono", 1, 3, 17},
-                                           LayoutRow{"LsfStereo", 0, 0, 17}, LayoutRow{"LsfMono", 0, 3, 9}),
+                         ::testing::Values(LayoutRow{"Mpeg1Stereo", 1, 1, 32},
+                                           LayoutRow{"Mpeg1Mono", 1, 3, 17}, LayoutRow{"LsfStereo", 0, 0, 17},
+                                           LayoutRow{"LsfMono", 0, 3, 9}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Scale factors: main data of known values is read back with the right widths, and the part2
@@ -156,7 +157,8 @@ TEST_P(ScaleFactorLength, Part2LengthAndReaderPositionAgree) {
   const int part2 = DecodeScaleFactors(header, row.g, row.c);
   EXPECT_EQ(part2, row.part2);
   EXPECT_EQ(Decoder.MainBitPos, (start + static_cast<uint32_t>(part2)) % 32768);
-  EXPECT_EQ(Decoder.scalefac_l[row.g][row.c][21], row.id == 1 && !(row.ws && row.blockType == 2) ? 0 : Decoder.scalefac_l[row.g][row.c][21]);
+  EXPECT_EQ(Decoder.scalefac_l[row.g][row.c][21],
+            row.id == 1 && !(row.ws && row.blockType == 2) ? 0 : Decoder.scalefac_l[row.g][row.c][21]);
   if (row.id == 1 && row.ws && row.blockType == 2) {
     for (int w = 0; w < 3; ++w) EXPECT_EQ(Decoder.scalefac_s[row.g][row.c][12][w], 0);
   }
@@ -166,7 +168,8 @@ TEST_P(ScaleFactorLength, Part2LengthAndReaderPositionAgree) {
       for (int b = 0; b < 21; ++b) EXPECT_EQ(Decoder.IsLimitLong[b], Decoder.scalefac_l[0][1][b]) << b;
     }
     if (row.c == 1 && row.ws && row.blockType == 2) {
-      for (int b = row.mixed ? 3 : 0; b < 12; ++b) EXPECT_EQ(Decoder.IsLimitShort[b], Decoder.scalefac_s[0][1][b][2]) << b;
+      for (int b = row.mixed ? 3 : 0; b < 12; ++b)
+        EXPECT_EQ(Decoder.IsLimitShort[b], Decoder.scalefac_s[0][1][b][2]) << b;
     }
     const bool intensity = row.c == 1 && row.mode == 1 && (row.modeExtension & 1);
     EXPECT_EQ(gi.preflag, !intensity && row.sfc >= 500 ? 1 : 0);
@@ -179,32 +182,34 @@ TEST_P(ScaleFactorLength, Part2LengthAndReaderPositionAgree) {
 // slen1/slen2 of scalefac_compress 9: 2, 2; 15: 4, 3; 4: 3, 0.
 INSTANTIATE_TEST_SUITE_P(
     Rows, ScaleFactorLength,
-    ::testing::Values(
-        ScaleRow{"LongNoReuse", 1, 0, 0, 15, 0, 0, 0, 0, 0, 11 * 4 + 10 * 3},
-        ScaleRow{"LongScfsiIgnoredInGranule0", 1, 0, 1, 9, 0, 0, 0, 0xF, 0, 21 * 2},
-        ScaleRow{"LongScfsiAllInGranule1", 1, 1, 0, 15, 0, 0, 0, 0xF, 0, 0},
-        ScaleRow{"LongScfsiGroups1And3", 1, 1, 1, 15, 0, 0, 0, 0x5, 0, 6 * 4 + 5 * 3},
-        ScaleRow{"StartBlockIsLong", 1, 0, 0, 9, 1, 1, 0, 0, 0, 21 * 2},
-        ScaleRow{"Compress0ReadsNothing", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-        ScaleRow{"Short", 1, 0, 0, 15, 1, 2, 0, 0xF, 0, 18 * 4 + 18 * 3},
-        ScaleRow{"Mixed", 1, 1, 1, 15, 1, 2, 1, 0, 0, 8 * 4 + 9 * 4 + 18 * 3},
-        ScaleRow{"ShortWithWidthZero", 1, 0, 0, 4, 1, 2, 0, 0, 0, 18 * 3},
-        // ID 0: sfc 399 -> slen (4, 4, 3, 3), block 0; 499 -> (4, 4, 3, 0), block 1; 511 ->
-        // (3, 2, 0, 0), block 2.
-        ScaleRow{"LsfLongBlock0", 0, 0, 0, 399, 0, 0, 0, 0, 0, 6 * 4 + 5 * 4 + 5 * 3 + 5 * 3},
-        ScaleRow{"LsfShortBlock1", 0, 0, 0, 499, 1, 2, 0, 0, 0, 9 * 4 + 9 * 4 + 12 * 3},
-        ScaleRow{"LsfMixedBlock2Preflag", 0, 0, 0, 511, 1, 2, 1, 0, 0, 15 * 3 + 18 * 2},
-        ScaleRow{"LsfRightChannelWithoutIntensity", 0, 0, 1, 399, 0, 0, 0, 0, 2, 6 * 4 + 5 * 4 + 5 * 3 + 5 * 3},
-        // Intensity channel: i = sfc / 2. 359 -> i 179: slen (4, 5, 5, 0), block 3;
-        // 487 -> i 243, r 63: (3, 3, 3, 0), block 4; 509 -> i 254, r 10: (3, 1, 0, 0), block 5.
-        ScaleRow{"LsfIntensityLongBlock3", 0, 0, 1, 359, 0, 0, 0, 0, 1, 7 * 4 + 7 * 5 + 7 * 5},
-        ScaleRow{"LsfIntensityShortBlock4", 0, 0, 1, 487, 1, 2, 0, 0, 3, 12 * 3 + 9 * 3 + 9 * 3},
-        ScaleRow{"LsfIntensityMixedBlock5", 0, 0, 1, 509, 1, 2, 1, 0, 1, 6 * 3 + 18 * 1},
-        ScaleRow{"LsfIntensity510ReadsNothing", 0, 0, 1, 510, 0, 0, 0, 0, 1, 0},
-        ScaleRow{"LsfIntensity511ShortReadsNothing", 0, 0, 1, 511, 1, 2, 0, 0, 3, 0},
-        // Dual channel: mode_extension bits do not switch the second channel to the intensity
-        // layout (sfc 399 as in LsfLongBlock0).
-        ScaleRow{"LsfDualChannelIgnoresModeExtension", 0, 0, 1, 399, 0, 0, 0, 0, 3, 6 * 4 + 5 * 4 + 5 * 3 + 5 * 3, 2}),
+    ::testing::Values(ScaleRow{"LongNoReuse", 1, 0, 0, 15, 0, 0, 0, 0, 0, 11 * 4 + 10 * 3},
+                      ScaleRow{"LongScfsiIgnoredInGranule0", 1, 0, 1, 9, 0, 0, 0, 0xF, 0, 21 * 2},
+                      ScaleRow{"LongScfsiAllInGranule1", 1, 1, 0, 15, 0, 0, 0, 0xF, 0, 0},
+                      ScaleRow{"LongScfsiGroups1And3", 1, 1, 1, 15, 0, 0, 0, 0x5, 0, 6 * 4 + 5 * 3},
+                      ScaleRow{"StartBlockIsLong", 1, 0, 0, 9, 1, 1, 0, 0, 0, 21 * 2},
+                      ScaleRow{"Compress0ReadsNothing", 1, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                      ScaleRow{"Short", 1, 0, 0, 15, 1, 2, 0, 0xF, 0, 18 * 4 + 18 * 3},
+                      ScaleRow{"Mixed", 1, 1, 1, 15, 1, 2, 1, 0, 0, 8 * 4 + 9 * 4 + 18 * 3},
+                      ScaleRow{"ShortWithWidthZero", 1, 0, 0, 4, 1, 2, 0, 0, 0, 18 * 3},
+                      // ID 0: sfc 399 -> slen (4, 4, 3, 3), block 0; 499 -> (4, 4, 3, 0), block 1; 511 ->
+                      // (3, 2, 0, 0), block 2.
+                      ScaleRow{"LsfLongBlock0", 0, 0, 0, 399, 0, 0, 0, 0, 0, 6 * 4 + 5 * 4 + 5 * 3 + 5 * 3},
+                      ScaleRow{"LsfShortBlock1", 0, 0, 0, 499, 1, 2, 0, 0, 0, 9 * 4 + 9 * 4 + 12 * 3},
+                      ScaleRow{"LsfMixedBlock2Preflag", 0, 0, 0, 511, 1, 2, 1, 0, 0, 15 * 3 + 18 * 2},
+                      ScaleRow{"LsfRightChannelWithoutIntensity", 0, 0, 1, 399, 0, 0, 0, 0, 2,
+                               6 * 4 + 5 * 4 + 5 * 3 + 5 * 3},
+                      // Intensity channel: i = sfc / 2. 359 -> i 179: slen (4, 5, 5, 0), block 3;
+                      // 487 -> i 243, r 63: (3, 3, 3, 0), block 4; 509 -> i 254, r 10: (3, 1, 0, 0), block 5.
+                      ScaleRow{"LsfIntensityLongBlock3", 0, 0, 1, 359, 0, 0, 0, 0, 1, 7 * 4 + 7 * 5 + 7 * 5},
+                      ScaleRow{"LsfIntensityShortBlock4", 0, 0, 1, 487, 1, 2, 0, 0, 3,
+                               12 * 3 + 9 * 3 + 9 * 3},
+                      ScaleRow{"LsfIntensityMixedBlock5", 0, 0, 1, 509, 1, 2, 1, 0, 1, 6 * 3 + 18 * 1},
+                      ScaleRow{"LsfIntensity510ReadsNothing", 0, 0, 1, 510, 0, 0, 0, 0, 1, 0},
+                      ScaleRow{"LsfIntensity511ShortReadsNothing", 0, 0, 1, 511, 1, 2, 0, 0, 3, 0},
+                      // Dual channel: mode_extension bits do not switch the second channel to the intensity
+                      // layout (sfc 399 as in LsfLongBlock0).
+                      ScaleRow{"LsfDualChannelIgnoresModeExtension", 0, 0, 1, 399, 0, 0, 0, 0, 3,
+                               6 * 4 + 5 * 4 + 5 * 3 + 5 * 3, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScaleFactors, ScfsiCopiesGranuleZeroAndReadsTheRestInOrder) {
@@ -279,7 +284,8 @@ TEST(BandTables, SelectedEndsMatchTheReferenceBoundaries) {
     std::istringstream fields(line);
     int rate = 0;
     std::string kind;
-    if (line.empty() || line[0] == '#' || !(fields >> rate >> kind) || (kind != "long" && kind != "short")) continue;
+    if (line.empty() || line[0] == '#' || !(fields >> rate >> kind) || (kind != "long" && kind != "short"))
+      continue;
     std::vector<int> starts;
     for (int v; fields >> v;) starts.push_back(v);
     const bool isLong = kind == "long";
@@ -290,7 +296,8 @@ TEST(BandTables, SelectedEndsMatchTheReferenceBoundaries) {
     header.sampling_frequency = headerOf.at(rate).second;
     SelectBandTables(header);
     const int16_t* ends = isLong ? Decoder.LongBandEnd : Decoder.ShortBandEnd;
-    for (size_t b = 0; b + 1 < starts.size(); ++b) EXPECT_EQ(ends[b], starts[b + 1] - 1) << rate << " " << kind << " band " << b;
+    for (size_t b = 0; b + 1 < starts.size(); ++b)
+      EXPECT_EQ(ends[b], starts[b + 1] - 1) << rate << " " << kind << " band " << b;
     rows++;
   }
   EXPECT_EQ(rows, 12) << "a long and a short row for each of the six sampling frequencies";

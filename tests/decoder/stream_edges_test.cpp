@@ -33,8 +33,8 @@ void ExpectConsistentHeader(const Decoded& d) {
 struct CutRow {
   const char* name;
   const char* stream;
-  int frame;        // the frame the cut falls in
-  int into;         // bytes of that frame kept; -1: half of the frame
+  int frame;  // the frame the cut falls in
+  int into;   // bytes of that frame kept; -1: half of the frame
 };
 
 class CutStream : public ::testing::TestWithParam<CutRow> {};
@@ -57,27 +57,30 @@ TEST_P(CutStream, KeepsTheAudioOfEveryCompleteFrame) {
   ExpectConsistentHeader(part);
   const std::vector<FrameInfo> complete(frames.begin(), frames.begin() + row.frame);
   const size_t prefix = decodetest::PcmBytesOf(complete);
-  const size_t withCut = decodetest::PcmBytesOf(std::vector<FrameInfo>(frames.begin(), frames.begin() + row.frame + 1));
+  const size_t withCut =
+      decodetest::PcmBytesOf(std::vector<FrameInfo>(frames.begin(), frames.begin() + row.frame + 1));
   const size_t got = part.wav.size() - 44;
   if (keep < 4)
     EXPECT_EQ(got, prefix) << "a header read of fewer than 4 bytes ends the stream";
   else
-    EXPECT_TRUE(got == prefix || got == withCut) << got << " PCM bytes, expected " << prefix << " or " << withCut;
+    EXPECT_TRUE(got == prefix || got == withCut)
+        << got << " PCM bytes, expected " << prefix << " or " << withCut;
   ASSERT_GE(full.wav.size(), 44 + prefix);
   ASSERT_GE(part.wav.size(), 44 + prefix);
   EXPECT_TRUE(std::equal(full.wav.begin() + 44, full.wav.begin() + 44 + long(prefix), part.wav.begin() + 44))
       << "the complete frames decode differently";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cuts, CutStream,
-    ::testing::Values(CutRow{"InHeader", "l3-he_44khz.bit", 200, 2},
-                      CutRow{"InSideInformation", "l3-hecommon.bit", 17, 12},
-                      CutRow{"InMainData", "l3-he_mode.bit", 60, -1},
-                      CutRow{"AtFrameStart", "l3-si_block.bit", 40, 0},
-                      CutRow{"InCrcWord", "l3-hecommon.bit", 5, 5},
-                      CutRow{"AfterHeader", "l3-compl.bit", 3, 4}),
-    [](const ::testing::TestParamInfo<CutRow>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cuts, CutStream,
+                         ::testing::Values(CutRow{"InHeader", "l3-he_44khz.bit", 200, 2},
+                                           CutRow{"InSideInformation", "l3-hecommon.bit", 17, 12},
+                                           CutRow{"InMainData", "l3-he_mode.bit", 60, -1},
+                                           CutRow{"AtFrameStart", "l3-si_block.bit", 40, 0},
+                                           CutRow{"InCrcWord", "l3-hecommon.bit", 5, 5},
+                                           CutRow{"AfterHeader", "l3-compl.bit", 3, 4}),
+                         [](const ::testing::TestParamInfo<CutRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 // Bytes after the last frame that do not start with a sync word (a 128-byte ID3 version 1 tag,
 // a run of zeros) end the stream there: the output is that of the stream alone.

@@ -24,7 +24,8 @@ std::vector<double> WindowD() {
     if (line.empty() || line[0] == '#') continue;
     int i;
     double v;
-    if (std::sscanf(line.c_str(), "%d %lf", &i, &v) == 2 && i >= 0 && i < 512) d[i] = std::round(v * 65536) / 65536;
+    if (std::sscanf(line.c_str(), "%d %lf", &i, &v) == 2 && i >= 0 && i < 512)
+      d[i] = std::round(v * 65536) / 65536;
   }
   return d;
 }
@@ -124,7 +125,8 @@ TEST_P(Synthesis, ImpulseTruncatesTowardZero) {
     Decoder.HybridOutput[0][0] = sign;
     SynthesiseGranule(0);
     for (int j = 0; j < 32; ++j)
-      EXPECT_EQ(Decoder.PcmBlock[j], j <= 20 ? 0 : static_cast<int>(sign) * expected[j - 21]) << sign << " " << j;
+      EXPECT_EQ(Decoder.PcmBlock[j], j <= 20 ? 0 : static_cast<int>(sign) * expected[j - 21])
+          << sign << " " << j;
   }
 }
 
@@ -201,14 +203,16 @@ TEST_P(Synthesis, ResetClearsTheHistory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Synthesis, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Vector" : "Portable"; });
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Vector" : "Portable";
+                         });
 
 TEST(PcmSample, TruncatesThenSaturates) {
   struct Row {
     float sum;
     int expected;
-  } rows[] = {{-0.9f, 0},         {1.9f, 1},          {-1.5f, -1},        {0.0f, 0},
-              {32766.9f, 32766},  {32767.5f, 32767},  {40000.0f, 32767},  {1e30f, 32767},
+  } rows[] = {{-0.9f, 0},          {1.9f, 1},           {-1.5f, -1},         {0.0f, 0},
+              {32766.9f, 32766},   {32767.5f, 32767},   {40000.0f, 32767},   {1e30f, 32767},
               {-32767.9f, -32767}, {-32768.5f, -32768}, {-40000.0f, -32768}, {-1e30f, -32768}};
   for (const Row& row : rows) EXPECT_EQ(PcmSample(row.sum), row.expected) << row.sum;
 }

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,7 +30,9 @@ WaveFile ReadWave(const std::string& path) {
   const std::vector<uint8_t> b = ReadFileBytes(path);
   w.fileSize = b.size();
   if (b.size() < 44) return w;
-  auto le32 = [&](size_t o) { return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8 | uint32_t(b[o + 2]) << 16 | uint32_t(b[o + 3]) << 24; };
+  auto le32 = [&](size_t o) {
+    return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8 | uint32_t(b[o + 2]) << 16 | uint32_t(b[o + 3]) << 24;
+  };
   auto le16 = [&](size_t o) { return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8; };
   w.channels = le16(22);
   w.rate = le32(24);
@@ -40,7 +41,8 @@ WaveFile ReadWave(const std::string& path) {
   w.dataSize = le32(40);
   w.valid = !memcmp(b.data(), "RIFF", 4) && le32(4) == b.size() - 8 && !memcmp(b.data() + 8, "WAVEfmt ", 8) &&
             le32(16) == 16 && le16(20) == 1 && le16(34) == 16 && !memcmp(b.data() + 36, "data", 4) &&
-            w.dataSize == b.size() - 44 && w.blockAlign == 2 * w.channels && w.byteRate == w.rate * w.blockAlign;
+            w.dataSize == b.size() - 44 && w.blockAlign == 2 * w.channels &&
+            w.byteRate == w.rate * w.blockAlign;
   return w;
 }
 
@@ -98,8 +100,8 @@ TEST_P(DecoderStreams, EveryOutputGetsAValidHeader) {
   EXPECT_EQ(w.dataSize, row.dataBytes);
   // Published per frame: the offset just after the last frame's header (and CRC word).
   if (row.frames > 0 && row.tail.empty()) {
-    EXPECT_EQ(InputPosition.load(),
-              static_cast<uint32_t>((row.frames - 1) * FrameBytes(row.frame) + (row.frame.protection ? 4 : 6)));
+    EXPECT_EQ(InputPosition.load(), static_cast<uint32_t>((row.frames - 1) * FrameBytes(row.frame) +
+                                                          (row.frame.protection ? 4 : 6)));
   }
 }
 
@@ -122,19 +124,34 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, DecoderStreams,
     ::testing::Values(
         StreamRow{"MonoAtEndOfInput", Fields(1, 9, 0, 3), 5, {}, DecoderOk, 1, 44100, 5 * 2 * 1152},
-        StreamRow{"StereoWithCrcAndPadding", Fields(1, 9, 0, 0, 1, 0), 4, {}, DecoderOk, 2, 44100, 4 * 2 * 2304},
+        StreamRow{
+            "StereoWithCrcAndPadding", Fields(1, 9, 0, 0, 1, 0), 4, {}, DecoderOk, 2, 44100, 4 * 2 * 2304},
         StreamRow{"DualChannelIsTwoChannels", Fields(1, 14, 1, 2), 2, {}, DecoderOk, 2, 48000, 2 * 2 * 2304},
         StreamRow{"LsfOneGranulePerFrame", Fields(0, 8, 0, 1), 3, {}, DecoderOk, 2, 22050, 3 * 2304},
         StreamRow{"LsfMono16kHz", Fields(0, 1, 2, 3), 6, {}, DecoderOk, 1, 16000, 6 * 1152},
-        StreamRow{"TrailingTagEndsTheStream", Fields(1, 9, 0, 3), 3, {'T', 'A', 'G', 'x', 'y'}, DecoderOk, 1, 44100, 3 * 2304},
-        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"FreeFormatEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"BitrateIndex15EndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedRateEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedLayerEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"TruncatedLastFrameIsStillDecoded", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0), DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"TrailingTagEndsTheStream",
+                  Fields(1, 9, 0, 3),
+                  3,
+                  {'T', 'A', 'G', 'x', 'y'},
+                  DecoderOk,
+                  1,
+                  44100,
+                  3 * 2304},
+        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0),
+                  DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"FreeFormatEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk,
+                  1, 44100, 2 * 2304},
+        StreamRow{"BitrateIndex15EndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0),
+                  DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedRateEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0),
+                  DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"ReservedLayerEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0),
+                  DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"TruncatedLastFrameIsStillDecoded", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0),
+                  DecoderOk, 1, 44100, 3 * 2304},
         StreamRow{"EmptyInputHasNoAudio", Fields(1, 9, 0, 3), 0, {}, DecoderNoAudio, 2, 44100, 0},
-        StreamRow{"FirstHeaderUncoveredHasNoAudio", Fields(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderNoAudio, 2, 44100, 0}),
+        StreamRow{"FirstHeaderUncoveredHasNoAudio", Fields(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0),
+                  DecoderNoAudio, 2, 44100, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DecoderJob, FramesThatPointBeforeTheStreamGiveNoPcm) {
@@ -229,7 +246,7 @@ TEST_F(DecoderJob, FailedDecodeKeepsTheExistingOutput) {
   signal(SIGXFSZ, SIG_IGN);
   for (const Row& row : rows) {
     const std::string in = Write("in.mp3", row.stream), out = Write("out.wav", {'o', 'l', 'd'});
-    rlimit old {}, limit {};
+    rlimit old{}, limit{};
     getrlimit(RLIMIT_FSIZE, &old);
     limit = {row.fileSizeLimit, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
@@ -254,7 +271,8 @@ TEST_F(DecoderJob, PcmAtTheSizeLimitIsClosedThereAndReported) {
                          Row{"BetweenFrames", 8 * 1152, DecoderSizeLimit, 8 * 1152},
                          Row{"AtTheStreamsEnd", 20 * 1152, DecoderOk, 20 * 1152}}) {
     SetWaveDataLimit(row.limit);
-    EXPECT_EQ(RunJob(Write("in.mp3", Frames(10, Fields(1, 9, 0, 3))), dir + "/out.wav"), row.exitCode) << row.name;
+    EXPECT_EQ(RunJob(Write("in.mp3", Frames(10, Fields(1, 9, 0, 3))), dir + "/out.wav"), row.exitCode)
+        << row.name;
     SetWaveDataLimit(0);
     const WaveFile w = ReadWave(dir + "/out.wav");
     EXPECT_TRUE(w.valid) << row.name;
@@ -263,8 +281,8 @@ TEST_F(DecoderJob, PcmAtTheSizeLimitIsClosedThereAndReported) {
 }
 
 TEST(DecoderExitText, NamesEveryCode) {
-  for (uint32_t code : {DecoderOk, DecoderInputFailed, DecoderOutputFailed, DecoderWriteFailed, DecoderNoAudio,
-                        DecoderSizeLimit}) {
+  for (uint32_t code : {DecoderOk, DecoderInputFailed, DecoderOutputFailed, DecoderWriteFailed,
+                        DecoderNoAudio, DecoderSizeLimit}) {
     EXPECT_STRNE(DecoderExitText(code), DecoderExitText(99)) << code;
   }
 }

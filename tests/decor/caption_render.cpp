@@ -3,8 +3,6 @@
 // writes OUTDIR/caption-main.png, caption-configure.png and caption-about.png;
 //   caption_render --run
 // shows the main sample for trying the caption by hand and prints each command it sends.
-#include "decor/heliocaption.h"
-
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -12,14 +10,13 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QtTest/QTest>
-
-#include "tests/support/darkpalette.h"
-
 #include <cstdio>
 #include <memory>
 
-namespace {
+#include "decor/heliocaption.h"
+#include "tests/support/darkpalette.h"
 
+namespace {
 
 std::unique_ptr<QWidget> MainSample() {
   auto w = std::make_unique<QWidget>();
@@ -101,7 +98,11 @@ int main(int argc, char** argv) {
   QWidget other;  // takes the activation for the inactive look
   other.resize(50, 50);
 
-  struct Sample { const char* File; std::unique_ptr<QWidget> Window; SonivertCaption Which; };
+  struct Sample {
+    const char* File;
+    std::unique_ptr<QWidget> Window;
+    SonivertCaption Which;
+  };
   Sample samples[] = {{"caption-main.png", MainSample(), SonivertCaption::Main},
                       {"caption-configure.png", ConfigureSample(), SonivertCaption::Configure},
                       {"caption-about.png", AboutSample(), SonivertCaption::About}};

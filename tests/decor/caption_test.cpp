@@ -1,5 +1,5 @@
 // The caption painted offscreen and driven with mouse events, against the rules it must follow.
-#include "decor/heliocaption.h"
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMenu>
@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest/QTest>
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <memory>
 #include <vector>
+
+#include "decor/heliocaption.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ std::vector<QRgb> ExpectedColumns(int width, int n, QColor begin, QColor end) {
     const auto ch = [&](int b, int e) {
       return n == 1 ? b : b + static_cast<int>(std::lround(double(e - b) * i / (n - 1)));
     };
-    const QRgb c = qRgb(ch(begin.red(), end.red()), ch(begin.green(), end.green()), ch(begin.blue(), end.blue()));
+    const QRgb c =
+        qRgb(ch(begin.red(), end.red()), ch(begin.green(), end.green()), ch(begin.blue(), end.blue()));
     for (int x = edge(i); x < edge(i + 1); ++x) out[x] = c;
   }
   return out;
@@ -60,7 +61,14 @@ std::vector<QRgb> ExpectedColumns(int width, int n, QColor begin, QColor end) {
 
 TEST(Caption, GradientBandsFollowTheRuleAtTheirExactColumns) {
   const QColor maroon(128, 0, 0), navy(0, 0, 128), grey(128, 128, 128), silver(192, 192, 192);
-  struct Row { const char* Name; int Width; int NumColors; bool Active; QColor Begin, End; bool SetColours = false; };
+  struct Row {
+    const char* Name;
+    int Width;
+    int NumColors;
+    bool Active;
+    QColor Begin, End;
+    bool SetColours = false;
+  };
   const Row rows[] = {
       {"main window active, maroon to navy", 632, 64, true, maroon, navy},
       {"main window inactive, grey to silver", 632, 64, false, grey, silver},
@@ -68,7 +76,8 @@ TEST(Caption, GradientBandsFollowTheRuleAtTheirExactColumns) {
       {"one band is the begin colour", 300, 1, false, grey, silver},
       {"more bands than columns", 90, 1000, true, maroon, navy},
       {"no bands paints nothing", 300, 0, false, grey, silver},
-      {"falling channels round halves away from zero", 90, 3, false, QColor(255, 0, 1), QColor(0, 255, 0), true},
+      {"falling channels round halves away from zero", 90, 3, false, QColor(255, 0, 1), QColor(0, 255, 0),
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -88,10 +97,11 @@ TEST(Caption, GradientBandsFollowTheRuleAtTheirExactColumns) {
     ASSERT_EQ(cap.width(), row.Width);
     // The caption's first row: the text, icon and buttons all keep off it.
     std::vector<QRgb> want = row.NumColors > 0
-        ? ExpectedColumns(cap.width(), row.NumColors, row.Begin, row.End)
-        : std::vector<QRgb>(cap.width(), c->palette().window().color().rgb());
+                                 ? ExpectedColumns(cap.width(), row.NumColors, row.Begin, row.End)
+                                 : std::vector<QRgb>(cap.width(), c->palette().window().color().rgb());
     for (int x = 0; x < cap.width(); ++x)
-      ASSERT_EQ(QColor(image.pixel(cap.x() + x, cap.y())).name().toStdString(), QColor(want[x]).name().toStdString())
+      ASSERT_EQ(QColor(image.pixel(cap.x() + x, cap.y())).name().toStdString(),
+                QColor(want[x]).name().toStdString())
           << "column " << x;
   }
 }
@@ -109,19 +119,45 @@ std::string Describe(const HelioCaptionLayout& l) {
 
 TEST(Caption, LayoutRectanglesFromTheMetrics) {
   const HelioMetrics m{4, 3, 19, 15, 18, 18, 15};  // sizing and fixed frame, captions, buttons
-  struct Row { const char* Name; int Width; HelioBorderStyle Style; HelioBorderIcons Icons; HelioWindowState State; const char* Want; };
+  struct Row {
+    const char* Name;
+    int Width;
+    HelioBorderStyle Style;
+    HelioBorderIcons Icons;
+    HelioWindowState State;
+    const char* Want;
+  };
   const Row rows[] = {
-      {"single border with minimize", 640, HelioBorderStyle::Single, {true, true, false, false}, HelioWindowState::Normal,
+      {"single border with minimize",
+       640,
+       HelioBorderStyle::Single,
+       {true, true, false, false},
+       HelioWindowState::Normal,
        "3,3 634x18 3,3 18x18 587,5 50x14 23,5 562x14 c619,5 16x14 n585,5 16x14 x-601,5 16x14"},
-      {"tool window", 300, HelioBorderStyle::ToolWindow, {true, true, true, true}, HelioWindowState::Normal,
+      {"tool window",
+       300,
+       HelioBorderStyle::ToolWindow,
+       {true, true, true, true},
+       HelioWindowState::Normal,
        "3,3 294x14 3,3 0x14 280,5 17x10 5,5 273x10 c282,5 13x10"},
-      {"tool window without border icons", 300, HelioBorderStyle::ToolWindow, {false, false, false, false},
-       HelioWindowState::Normal, "3,3 294x14 3,3 0x14 297,5 0x10 5,5 290x10"},
-      {"minimized sizeable window: fixed frame, no help", 200, HelioBorderStyle::Sizeable, {true, true, true, true},
+      {"tool window without border icons",
+       300,
+       HelioBorderStyle::ToolWindow,
+       {false, false, false, false},
+       HelioWindowState::Normal,
+       "3,3 294x14 3,3 0x14 297,5 0x10 5,5 290x10"},
+      {"minimized sizeable window: fixed frame, no help",
+       200,
+       HelioBorderStyle::Sizeable,
+       {true, true, true, true},
        HelioWindowState::Minimized,
        "3,3 194x18 3,3 18x18 147,5 50x14 23,5 122x14 c179,5 16x14 n145,5 16x14 x161,5 16x14"},
-      {"dialog: help, no minimize or maximize", 200, HelioBorderStyle::Dialog, {true, true, true, true},
-       HelioWindowState::Normal, "3,3 194x18 3,3 0x18 163,5 34x14 5,5 156x14 c179,5 16x14 h163,5 16x14"},
+      {"dialog: help, no minimize or maximize",
+       200,
+       HelioBorderStyle::Dialog,
+       {true, true, true, true},
+       HelioWindowState::Normal,
+       "3,3 194x18 3,3 0x18 163,5 34x14 5,5 156x14 c179,5 16x14 h163,5 16x14"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -133,7 +169,12 @@ TEST(Caption, IconFromTheWindowOrTheApplicationOnlyWhereThereIsOne) {
   QPixmap green(32, 32), red(32, 32);
   green.fill(Qt::green);
   red.fill(Qt::red);
-  struct Row { const char* Name; SonivertCaption Which; bool WindowIcon; QRgb Want; };
+  struct Row {
+    const char* Name;
+    SonivertCaption Which;
+    bool WindowIcon;
+    QRgb Want;
+  };
   const Row rows[] = {
       {"the window's icon", SonivertCaption::Main, true, qRgb(0, 255, 0)},
       {"else the application's icon", SonivertCaption::Main, false, qRgb(255, 0, 0)},
@@ -203,13 +244,24 @@ TEST(Caption, SystemMenuItemStates) {
   const auto layout = [&](HelioBorderIcons icons) {
     return ComputeHelioCaptionLayout(400, HelioBorderStyle::Sizeable, icons, HelioWindowState::Normal, m);
   };
-  struct Row { const char* Name; HelioWindowState State; HelioBorderIcons Icons; S Want; };
+  struct Row {
+    const char* Name;
+    HelioWindowState State;
+    HelioBorderIcons Icons;
+    S Want;
+  };
   const Row rows[] = {
-      {"normal, maximize not allowed", HelioWindowState::Normal, {true, true, false, false},
+      {"normal, maximize not allowed",
+       HelioWindowState::Normal,
+       {true, true, false, false},
        {false, true, true, true, false, true, HelioSysCommand::Close}},
-      {"maximized", HelioWindowState::Maximized, {true, true, true, false},
+      {"maximized",
+       HelioWindowState::Maximized,
+       {true, true, true, false},
        {true, false, false, true, false, true, HelioSysCommand::Restore}},
-      {"minimized", HelioWindowState::Minimized, {true, true, true, false},
+      {"minimized",
+       HelioWindowState::Minimized,
+       {true, true, true, false},
        {true, false, false, false, true, true, HelioSysCommand::Restore}},
   };
   for (const Row& row : rows) {
@@ -232,7 +284,8 @@ TEST(Caption, SystemMenuItemStates) {
   const QPoint text = c->Layout().TextRect.center();
   QTest::mousePress(c, Qt::RightButton, {}, text);
   QTest::mouseRelease(c, Qt::RightButton, {}, text);
-  EXPECT_EQ(seen.join(u','), QStringLiteral("&Restore grey,&Move,&Size,Mi&nimize,Ma&ximize grey,&Close default"));
+  EXPECT_EQ(seen.join(u','),
+            QStringLiteral("&Restore grey,&Move,&Size,Mi&nimize,Ma&ximize grey,&Close default"));
   // A right press released over the client area opens no menu.
   seen.clear();
   QTest::mousePress(c, Qt::RightButton, {}, text);
@@ -296,7 +349,10 @@ TEST(Caption, OwnerMustBeAWindow) {
   QObject plain;
   QWidget parent;
   auto* child = new QWidget(&parent);
-  struct Row { const char* Name; QObject* Owner; };
+  struct Row {
+    const char* Name;
+    QObject* Owner;
+  };
   const Row rows[] = {{"no owner", nullptr}, {"not a widget", &plain}, {"a child widget", child}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

@@ -1,5 +1,9 @@
 // The configuration dialog against the stored settings, the directory browser, the path
 // refusals, the splash's countdown and the about window's close clicks.
+#include "app/dialogs.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -12,9 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "app/dialogs.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
@@ -163,7 +164,8 @@ TEST_F(DialogTest, BrowserOkTakesTheListsDirectoryAndCancelKeepsTheOld) {
       {"CancelKeepsTheDirectory", "/start/", "/start/sub", false, false, "/start/", "/start/sub"},
       // A name that is not valid text is still the directory's own name, byte for byte.
       {"NameThatIsNotText", "/start", "/start/bad\xFF", true, true, "/start/bad\xFF", ""},
-      {"GoneDirectoryOpensItsNearestAncestor", "/start/sub/gone/deeper", "", true, true, "/start/sub", "/start/sub"},
+      {"GoneDirectoryOpensItsNearestAncestor", "/start/sub/gone/deeper", "", true, true, "/start/sub",
+       "/start/sub"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -261,15 +263,17 @@ TEST(SplashTest, ClosesOnTheTwentySixthTickThenAtTheFirstTickWhenShownAgain) {
 }
 
 TEST(AboutTest, ClickOnPictureVersionOrCreditLineCloses) {
-  const std::vector<std::pair<const char*, QWidget*>> rows = {
-      {"Picture", AboutForm->AboutIM}, {"Version", AboutForm->AboutVersion}, {"Credit", AboutForm->AboutCreditP}};
+  const std::vector<std::pair<const char*, QWidget*>> rows = {{"Picture", AboutForm->AboutIM},
+                                                              {"Version", AboutForm->AboutVersion},
+                                                              {"Credit", AboutForm->AboutCreditP}};
   for (const auto& [name, target] : rows) {
     SCOPED_TRACE(name);
     AboutForm->AboutVersion->setText(QStringLiteral("Version"));
     WhenModal<TAboutForm>([target = target](TAboutForm* a) {
       EXPECT_EQ(a->AboutVersion->text(), QStringLiteral("Version 0.5"));
       const QPoint at = target->rect().center();
-      QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+      QMouseEvent press(QEvent::MouseButtonPress, at, target->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                        {});
       QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton, {}, {});
       QApplication::sendEvent(target, &press);
       QApplication::sendEvent(target, &release);
@@ -294,8 +298,9 @@ TEST(LayoutTest, EveryTextFitsItsControl) {
       window->show();
       for (QWidget* w : window->findChildren<QWidget*>()) {
         if (w == config.ConfigDirBT || w == config.ConfigCodecBT || !w->isVisible()) continue;
-        const bool text = qobject_cast<QLabel*>(w) ? !static_cast<QLabel*>(w)->text().isEmpty()
-                                                   : qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w);
+        const bool text = qobject_cast<QLabel*>(w)
+                              ? !static_cast<QLabel*>(w)->text().isEmpty()
+                              : qobject_cast<QAbstractButton*>(w) || qobject_cast<QGroupBox*>(w);
         if (!text) continue;
         EXPECT_GE(w->width(), w->minimumSizeHint().width()) << qPrintable(w->objectName());
         EXPECT_GE(w->height(), w->minimumSizeHint().height()) << qPrintable(w->objectName());

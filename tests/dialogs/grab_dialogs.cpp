@@ -8,15 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/core/scheduler.h"
 #include "app/core/settings.h"
 #include "app/dialogs.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
-#include "app/tsplashform.h"
-#include "app/core/scheduler.h"
 #include "app/tmainform.h"
-#include "ui_tmainform.h"
+#include "app/tsplashform.h"
 #include "tests/support/darkpalette.h"
+#include "ui_tmainform.h"
 
 namespace {
 
@@ -45,13 +45,14 @@ int main(int argc, char** argv) {
   // The main window as it looks while a queue runs; its settings come from a store of its own.
   qputenv("XDG_CONFIG_HOME", (out + QStringLiteral("/.config")).toLocal8Bit());
   TMainForm mainForm;
-  for (const char* line : {"Interview take 2.wav (3:20)", "Moonlight Sonata.wav (3:20)", "Concert excerpt.mp3",
-                           "Voice memo.wav (1:05)"})
+  for (const char* line : {"Interview take 2.wav (3:20)", "Moonlight Sonata.wav (3:20)",
+                           "Concert excerpt.mp3", "Voice memo.wav (1:05)"})
     mainForm.Controls()->JobLB->addItem(QString::fromLatin1(line));
   View.StopLook = true;
   View.JobRunning = true;
   View.QueueCounter = QueueCounterText(4, true);
-  View.StatusLine = "  Encoding /home/ann/Music/Field recording 03.wav [Layer 3; Joint stereo; 128 kbit/s] ...";
+  View.StatusLine =
+      "  Encoding /home/ann/Music/Field recording 03.wav [Layer 3; Joint stereo; 128 kbit/s] ...";
   View.TimeText = "00:00:02";
   View.PercentText = "55%";
   View.Progress = 55;

@@ -1,5 +1,9 @@
 // The completion notice: what reaches a notification service on a private session bus, and
 // silence without a bus.
+#include "platform/notify.h"
+
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,9 +11,6 @@
 #include <QProcess>
 #include <cstdlib>
 
-#include <gtest/gtest.h>
-
-#include "platform/notify.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -45,7 +46,8 @@ TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
   ASSERT_FALSE(address.isEmpty());
   setenv("DBUS_SESSION_BUS_ADDRESS", address.toLocal8Bit().constData(), 1);
 
-  QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("fake-notification-server"));
+  QDBusConnection service =
+      QDBusConnection::connectToBus(address, QStringLiteral("fake-notification-server"));
   ASSERT_TRUE(service.isConnected());
   FakeNotificationServer server;
   ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &server));

@@ -1,10 +1,11 @@
 // The encoder's command line and the splitting rules it is read back with.
+#include "encoder/commandline.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "encoder/commandline.h"
 #include "platform/process.h"
 
 namespace {
@@ -18,13 +19,12 @@ TEST(EncoderCommandLine, EveryLayerModeAndBitrate) {
     for (int mode = 0; mode < 4; ++mode) {
       for (int bitrate = 0; bitrate < 12; ++bitrate) {
         char line[EncoderCommandLineSize];
-        ASSERT_EQ(BuildEncoderCommandLine("/opt/enc/", "/s/a.wav", "/d/a.mp3", layer, mode,
-                                          bitrate, line),
+        ASSERT_EQ(BuildEncoderCommandLine("/opt/enc/", "/s/a.wav", "/d/a.mp3", layer, mode, bitrate, line),
                   EncoderLaunched);
         const std::string expected = "/opt/enc/tompg \"/s/a.wav\" \"/d/a.mp3\" -L" +
                                      std::to_string(layer + 1) + " -B" +
-                                     std::to_string(mode == 3 ? MonoB[bitrate] : StereoB[bitrate]) +
-                                     " -M" + std::to_string(mode) + " -P2 -S0 -N4";
+                                     std::to_string(mode == 3 ? MonoB[bitrate] : StereoB[bitrate]) + " -M" +
+                                     std::to_string(mode) + " -P2 -S0 -N4";
         EXPECT_EQ(line, expected) << "layer " << layer << " mode " << mode << " bitrate " << bitrate;
       }
     }
@@ -57,8 +57,8 @@ TEST_P(EncoderCommandLinePaths, ReadsBackOrIsRefused) {
     EXPECT_STREQ(line, "");
     return;
   }
-  const std::vector<std::string> expected = {std::string(row.Dir) + "tompg", row.Source, row.Output,
-                                             "-L2", "-B48", "-M0", "-P2", "-S0", "-N4"};
+  const std::vector<std::string> expected = {
+      std::string(row.Dir) + "tompg", row.Source, row.Output, "-L2", "-B48", "-M0", "-P2", "-S0", "-N4"};
   EXPECT_EQ(SplitCommandLine(line), expected);
 }
 
@@ -96,7 +96,8 @@ TEST(EncoderCommandLine, ChoicesOutsideTheTablesAreRefused) {
   const int rows[][3] = {{-1, 0, 0}, {3, 0, 0}, {0, -1, 0}, {0, 4, 0}, {0, 0, -1}, {0, 0, 12}, {0, 0, 320}};
   for (const auto& r : rows) {
     char line[EncoderCommandLineSize];
-    EXPECT_EQ(BuildEncoderCommandLine("/e/", "/s/a.wav", "/d/a.mp3", r[0], r[1], r[2], line), EncoderBadChoice)
+    EXPECT_EQ(BuildEncoderCommandLine("/e/", "/s/a.wav", "/d/a.mp3", r[0], r[1], r[2], line),
+              EncoderBadChoice)
         << r[0] << " " << r[1] << " " << r[2];
   }
 }

@@ -1,4 +1,6 @@
 // The console: terminal screen model of 80 x 2 fed from the pseudo-terminal.
+#include "platform/console.h"
+
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
@@ -6,7 +8,6 @@
 
 #include "encoder/consolemonitor.h"
 #include "encoder_test_support.h"
-#include "platform/console.h"
 #include "platform/process.h"
 
 namespace {
@@ -33,9 +34,9 @@ TEST_F(Console, LineFeedScrollsAndCarriageReturnRewritesInPlace) {
       {"one\ntwo\nthree", "two", "three"},
       {"one\ntwo\n", "two", ""},
       {"frames 1 bytes\rframes 22", "", "frames 22bytes"},  // only what is written over changes
-      {"abc\r\x1b[2Kxy", "", "xy"},              // erase line, as progress printers do
-      {"abc\ndef\x1b[1;1HZ", "Zbc", "def"},      // cursor addressing
-      {"caf\xc3\xa9 \x01", "", "caf?"},         // outside printable ASCII
+      {"abc\r\x1b[2Kxy", "", "xy"},                         // erase line, as progress printers do
+      {"abc\ndef\x1b[1;1HZ", "Zbc", "def"},                 // cursor addressing
+      {"caf\xc3\xa9 \x01", "", "caf?"},                     // outside printable ASCII
   };
   for (const auto& row : rows) {
     ClearScreen();

@@ -82,10 +82,12 @@ TEST(RealTompg, MissingInputIsReportedOnTheConsole) {
   entry.Bitrate = 5;
   Converter.CurrentSource = entry.Path;
   ASSERT_EQ(LaunchEncoder(entry, dir.Path + "missing.mp3", 1), EncoderLaunched);
-  ASSERT_TRUE(WaitFor([] {
-    ReadConsoleTTimer(0);
-    return ReadJobExitCode() != STILL_ACTIVE && Converter.NoticeTicks != 0;
-  }, 20000));
+  ASSERT_TRUE(WaitFor(
+      [] {
+        ReadConsoleTTimer(0);
+        return ReadJobExitCode() != STILL_ACTIVE && Converter.NoticeTicks != 0;
+      },
+      20000));
   EXPECT_EQ(Converter.NoticeText, entry.Path + ": Cannot open input file");
   EXPECT_FALSE(EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone));
 }

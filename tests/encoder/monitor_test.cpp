@@ -66,20 +66,20 @@ struct ProgressRow {
 TEST_F(Monitor, ProgressLineWithThePartialMatchRule) {
   const ProgressRow rows[] = {
       {"", " frames 12 bytes in 4096 bytes out 1044", 12, 4096, 1044},
-      {"", " frames 12 bytes", 12, 8, 9},                          // cut after the count
+      {"", " frames 12 bytes", 12, 8, 9},  // cut after the count
       {"", " frames 12 bytes in", 12, 8, 9},
       {"", " frames 12 bytes in 4096 bytes", 12, 4096, 9},
       {"", " frames12 bytes in4096 bytes out1044", 12, 4096, 1044},  // a blank matches none too
-      {"", " frame 12 bytes in 1 bytes out 2", 7, 8, 9},           // no field before the mismatch
+      {"", " frame 12 bytes in 1 bytes out 2", 7, 8, 9},             // no field before the mismatch
       {"", " frames x bytes in 1 bytes out 2", 7, 8, 9},
       {"", " fr", 7, 8, 9},
-      {"", "frames 12 bytes in 1 bytes out 2", 7, 8, 9},           // column 0 is not read
+      {"", "frames 12 bytes in 1 bytes out 2", 7, 8, 9},  // column 0 is not read
       {"", "xframes 3 bytes in 4 bytes out 5", 3, 4, 5},
       {"", " frames 4294967295 bytes in 4294967296 bytes out 1", -1, 0, 1},  // wraps as %u does
-      {" frames 5 bytes in 6 bytes out 7", "", 5, 6, 7},           // blank bottom row: row 0
+      {" frames 5 bytes in 6 bytes out 7", "", 5, 6, 7},                     // blank bottom row: row 0
       {" frames 5 bytes in 6 bytes out 7", "  frames 1 bytes in 2 bytes out 3", 5, 6, 7},
       {" frames 5 bytes in 6 bytes out 7", " frames 1 bytes in 2 bytes out 3", 1, 2, 3},
-      {" frames 5 bytes in 6 bytes out 7", " x", 7, 8, 9},         // bottom row has text: used
+      {" frames 5 bytes in 6 bytes out 7", " x", 7, 8, 9},  // bottom row has text: used
   };
   for (const ProgressRow& row : rows) {
     Converter.FramesDone = 7;
@@ -163,12 +163,11 @@ TEST_F(Monitor, ErrorLineSetsTheNoticeWhenTheFlagIsClear) {
 TEST_F(Monitor, NearMissesAreNotErrorLines) {
   AppSettings.Flags = FlagShowErrorBox;
   const char* rows[] = {
-      " UNRECOGNIZED PCM FILEX",        // the 22nd character must be a blank
-      " UNRECOGNIZED PCM FIL",          // (the cell after it reads as a blank: not this prefix)
-      "UNRECOGNIZED PCM FILE ",         // starts in column 0
-      " CANNOT OPEN INPUT FILE",        // blanks where the encoder writes underscores
-      " cannot_open_input_file",
-      " CANNOT CREATE OUTPUT",
+      " UNRECOGNIZED PCM FILEX",  // the 22nd character must be a blank
+      " UNRECOGNIZED PCM FIL",    // (the cell after it reads as a blank: not this prefix)
+      "UNRECOGNIZED PCM FILE ",   // starts in column 0
+      " CANNOT OPEN INPUT FILE",  // blanks where the encoder writes underscores
+      " cannot_open_input_file", " CANNOT CREATE OUTPUT",
   };
   for (const char* line : rows) {
     PutScreen(line, "");

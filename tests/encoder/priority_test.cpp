@@ -1,5 +1,7 @@
 // Priority, suspend and resume of the running job: the encoder process and a decoder-like job
 // thread.
+#include "encoder/priority.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 
 #include "app/core/queue.h"
 #include "encoder/encoderjob.h"
-#include "encoder/priority.h"
 #include "encoder_test_support.h"
 #include "platform/jobthread.h"
 #include "platform/process.h"

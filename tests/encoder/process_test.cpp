@@ -1,5 +1,7 @@
 // Processes on the console's pseudo-terminal: exit status, launch failure, kill, stop and
 // continue, priority, session and terminal; and the success rule of an encoder job.
+#include "platform/process.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,7 +13,6 @@
 #include "encoder_test_support.h"
 #include "platform/console.h"
 #include "platform/jobthread.h"
-#include "platform/process.h"
 
 namespace {
 
@@ -27,7 +28,9 @@ TEST(ConsoleProcess, ExitStatusIsItsLowEightBits) {
   const struct {
     const char* Line;
     uint32_t Code;
-  } rows[] = {{"/bin/sh -c \"exit 0\"", 0}, {"/bin/sh -c \"exit 44\"", 44}, {"/bin/sh -c \"exit 300\"", 44},
+  } rows[] = {{"/bin/sh -c \"exit 0\"", 0},
+              {"/bin/sh -c \"exit 44\"", 44},
+              {"/bin/sh -c \"exit 300\"", 44},
               {"/bin/sh -c \"exit 255\"", 255}};
   for (const auto& row : rows) {
     ProcessInfo process;
@@ -76,7 +79,8 @@ TEST(ConsoleProcess, KilledProcessReadsAsAbnormalEndAndNeverAsSuccess) {
   EXPECT_FALSE(process.ExitedNormally);
   EXPECT_EQ(code, ProcessKilledBase + SIGKILL);
   EXPECT_NE(code, STILL_ACTIVE);
-  for (int32_t frames : {-1, 0, 9, 265, 0x7fffffff}) EXPECT_FALSE(EncoderJobSucceeded(process, frames)) << frames;
+  for (int32_t frames : {-1, 0, 9, 265, 0x7fffffff})
+    EXPECT_FALSE(EncoderJobSucceeded(process, frames)) << frames;
   EXPECT_FALSE(KillProcess(process)) << "a reaped pid must never be signalled";
 }
 
@@ -123,7 +127,8 @@ TEST(ConsoleProcess, RunsInItsOwnSessionOnTheConsoleTerminal) {
   EXPECT_EQ(session, process.Pid);
   EXPECT_NE(tty, 0) << "the terminal is the controlling terminal";
   EXPECT_TRUE(WaitFor([&] {
-    return ReadFile("/proc/" + std::to_string(process.Pid) + "/comm") == "sleep\n" || !ProcessRunning(process);
+    return ReadFile("/proc/" + std::to_string(process.Pid) + "/comm") == "sleep\n" ||
+           !ProcessRunning(process);
   }));
   EXPECT_EQ(ProcessExitCode(process), STILL_ACTIVE) << "a check failed: the shell ended early";
   KillProcess(process);
@@ -138,16 +143,16 @@ TEST(EncoderJobSucceeded, NormalEndWithProgressAndMatchingStatus) {
     int32_t Frames;
     bool Success;
   } rows[] = {
-      {true, true, 44, 300, true},     // 300 frames: status 300 mod 256
-      {true, true, 0, 0, true},        // an empty file: no frames, status 0, one progress line
+      {true, true, 44, 300, true},  // 300 frames: status 300 mod 256
+      {true, true, 0, 0, true},     // an empty file: no frames, status 0, one progress line
       {true, true, 0, 256, true},
-      {true, true, 45, 300, false},    // mismatch
-      {true, true, 0, -1, false},      // never printed progress
+      {true, true, 45, 300, false},  // mismatch
+      {true, true, 0, -1, false},    // never printed progress
       {true, true, 255, -1, false},
-      {true, false, 44, 300, false},   // ended by a signal
+      {true, false, 44, 300, false},  // ended by a signal
       {true, false, ProcessKilledBase + 9, 9, false},
       {false, false, STILL_ACTIVE, 259, false},  // still running
-      {true, true, 127, 127, true},    // a status is a status, even 127
+      {true, true, 127, 127, true},              // a status is a status, even 127
   };
   for (const auto& row : rows) {
     ProcessInfo process;

@@ -1,4 +1,7 @@
 // Source file inspection of files made here: WAVE variants, MPEG audio headers, unopenable files.
+#include "inspect/inspect.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -6,9 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "inspect/inspect.h"
 #include "tests/support/files.h"
 #include "tests/support/wave.h"
 
@@ -30,7 +30,8 @@ std::string FmtRecord(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t b
   return Le16(tag) + Le16(channels) + Le32(rate) + Le32(rate * align) + Le16(align) + Le16(bits);
 }
 
-std::string Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& extra = "") {
+std::string Fmt(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                const std::string& extra = "") {
   return Chunk("fmt ", FmtRecord(tag, channels, rate, bits) + extra);
 }
 
@@ -38,7 +39,9 @@ std::string Riff(const std::string& body, const std::string& form = "WAVE") {
   return "RIFF" + Le32(static_cast<uint32_t>(4 + body.size())) + form + body;
 }
 
-std::string RiffStating(uint32_t size, const std::string& body) { return "RIFF" + Le32(size) + "WAVE" + body; }
+std::string RiffStating(uint32_t size, const std::string& body) {
+  return "RIFF" + Le32(size) + "WAVE" + body;
+}
 
 // A plain PCM file: "fmt " then "data" of dataSize bytes (zeros).
 std::string Wave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t dataSize) {
@@ -122,34 +125,45 @@ TEST_F(InspectTest, PcmWaveFilesAreAcceptedWithTheirFormat) {
       // Sixty seconds of CD audio: 10,584,000 bytes (the file is sparse).
       {"one minute of CD audio", Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 10584000)), InspectAccepted,
        44100, 2, 16, 60, 44 + 10584000},
-      {"18-byte fmt with extension size", Riff(Fmt(1, 2, 44100, 16, Le16(0)) + Chunk("data", std::string(176400, 'a'))),
-       InspectAccepted, 44100, 2, 16, 1},
-      {"40-byte fmt with tag 1", Riff(Fmt(1, 1, 22050, 16, Le16(22) + std::string(22, 'x')) + Chunk("data", "")),
-       InspectAccepted, 22050, 1, 16, 0},
-      {"data before fmt", Riff(Chunk("data", std::string(44100, 'a')) + Fmt(1, 1, 22050, 8)), InspectAccepted, 22050,
-       1, 8, 2},
+      {"18-byte fmt with extension size",
+       Riff(Fmt(1, 2, 44100, 16, Le16(0)) + Chunk("data", std::string(176400, 'a'))), InspectAccepted, 44100,
+       2, 16, 1},
+      {"40-byte fmt with tag 1",
+       Riff(Fmt(1, 1, 22050, 16, Le16(22) + std::string(22, 'x')) + Chunk("data", "")), InspectAccepted,
+       22050, 1, 16, 0},
+      {"data before fmt", Riff(Chunk("data", std::string(44100, 'a')) + Fmt(1, 1, 22050, 8)), InspectAccepted,
+       22050, 1, 8, 2},
       {"odd-sized chunks padded to even",
-       Riff(Chunk("LIST", "INFOabc") + Chunk("junk", "x") + Fmt(1, 1, 22050, 8) + Chunk("bext", std::string(13, 'b')) +
-            Chunk("data", std::string(22050, 'a'))),
+       Riff(Chunk("LIST", "INFOabc") + Chunk("junk", "x") + Fmt(1, 1, 22050, 8) +
+            Chunk("bext", std::string(13, 'b')) + Chunk("data", std::string(22050, 'a'))),
        InspectAccepted, 22050, 1, 8, 1},
-      {"odd data size at the end, no pad byte", Riff(Fmt(1, 1, 22050, 8) + Chunk("data", std::string(22051, 'a'), false)),
-       InspectAccepted, 22050, 1, 8, 1},
-      {"RIFF size larger than the file", RiffStating(0xFFFFFFFF, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(16000, 0))),
-       InspectAccepted, 8000, 1, 8, 2},
-      {"RIFF size of the whole file", RiffStating(8 + 4 + 24 + 8 + 8000, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(8000, 0))),
+      {"odd data size at the end, no pad byte",
+       Riff(Fmt(1, 1, 22050, 8) + Chunk("data", std::string(22051, 'a'), false)), InspectAccepted, 22050, 1,
+       8, 1},
+      {"RIFF size larger than the file",
+       RiffStating(0xFFFFFFFF, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(16000, 0))), InspectAccepted,
+       8000, 1, 8, 2},
+      {"RIFF size of the whole file",
+       RiffStating(8 + 4 + 24 + 8 + 8000, Fmt(1, 1, 8000, 8) + Chunk("data", std::string(8000, 0))),
        InspectAccepted, 8000, 1, 8, 1},
       // A cut-off recording: its playing time is that of the bytes present.
-      {"data size beyond the end of the file", Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 80000, std::string(24000, 0))),
-       InspectAccepted, 8000, 1, 8, 3},
-      {"data size near 4 GiB", Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 0xFFFFFFF0, std::string(8000, 0))),
-       InspectAccepted, 8000, 1, 8, 1},
+      {"data size beyond the end of the file",
+       Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 80000, std::string(24000, 0))), InspectAccepted, 8000,
+       1, 8, 3},
+      {"data size near 4 GiB",
+       Riff(Fmt(1, 1, 8000, 8) + ChunkStating("data", 0xFFFFFFF0, std::string(8000, 0))), InspectAccepted,
+       8000, 1, 8, 1},
       // Formats whose duration divisor is zero: the length is unknown, not a crash.
-      {"4 bits per sample", Riff(Fmt(1, 1, 8000, 4) + Chunk("data", std::string(4000, 0))), InspectAccepted, 8000, 1, 4, 0},
-      {"zero channels", Riff(Fmt(1, 0, 8000, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted, 8000, 0, 16, 0},
-      {"zero sample rate", Riff(Fmt(1, 2, 0, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted, 0, 2, 16, 0},
+      {"4 bits per sample", Riff(Fmt(1, 1, 8000, 4) + Chunk("data", std::string(4000, 0))), InspectAccepted,
+       8000, 1, 4, 0},
+      {"zero channels", Riff(Fmt(1, 0, 8000, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted,
+       8000, 0, 16, 0},
+      {"zero sample rate", Riff(Fmt(1, 2, 0, 16) + Chunk("data", std::string(4000, 0))), InspectAccepted, 0,
+       2, 16, 0},
       // rate x channels x bytes wraps to 4 in 32 bits; the true divisor is 2^32 + 4.
-      {"divisor beyond 32 bits", Riff(Chunk("fmt ", Le16(1) + Le16(4) + Le32(0x40000001) + Le32(0) + Le16(4) + Le16(8)) +
-                                      Chunk("data", std::string(400, 0))),
+      {"divisor beyond 32 bits",
+       Riff(Chunk("fmt ", Le16(1) + Le16(4) + Le32(0x40000001) + Le32(0) + Le16(4) + Le16(8)) +
+            Chunk("data", std::string(400, 0))),
        InspectAccepted, 0x40000001, 4, 8, 0},
   };
   for (const WaveRow& row : rows) {
@@ -171,7 +185,8 @@ TEST_F(InspectTest, PcmWaveFilesAreAcceptedWithTheirFormat) {
 TEST_F(InspectTest, RefusedWaveFilesGiveTheirCode) {
   const std::string data = Chunk("data", std::string(100, 0));
   const std::vector<WaveRow> rows = {
-      {"WAVE_FORMAT_EXTENSIBLE", Riff(Fmt(0xFFFE, 2, 44100, 16, Le16(22) + std::string(22, 0)) + data), InspectNotPcm},
+      {"WAVE_FORMAT_EXTENSIBLE", Riff(Fmt(0xFFFE, 2, 44100, 16, Le16(22) + std::string(22, 0)) + data),
+       InspectNotPcm},
       {"IMA ADPCM", Riff(Fmt(0x11, 1, 22050, 4, Le16(2) + Le16(505)) + data), InspectNotPcm},
       {"IEEE float", Riff(Fmt(3, 2, 44100, 32) + data), InspectNotPcm},
       {"format tag 0", Riff(Fmt(0, 2, 44100, 16) + data), InspectNotPcm},
@@ -179,13 +194,15 @@ TEST_F(InspectTest, RefusedWaveFilesGiveTheirCode) {
       {"no fmt", Riff(data), InspectBrokenWave},
       {"no data", Riff(Fmt(1, 2, 44100, 16)), InspectBrokenWave},
       {"no chunks", Riff(""), InspectBrokenWave},
-      {"fmt of 14 bytes", Riff(Chunk("fmt ", FmtRecord(1, 2, 44100, 16).substr(0, 14)) + data), InspectBrokenWave},
-      {"fmt cut off by the end of the file", Riff(ChunkStating("fmt ", 16, FmtRecord(1, 2, 44100, 16).substr(0, 10))),
+      {"fmt of 14 bytes", Riff(Chunk("fmt ", FmtRecord(1, 2, 44100, 16).substr(0, 14)) + data),
        InspectBrokenWave},
+      {"fmt cut off by the end of the file",
+       Riff(ChunkStating("fmt ", 16, FmtRecord(1, 2, 44100, 16).substr(0, 10))), InspectBrokenWave},
       {"chunk header cut off", Riff(Fmt(1, 2, 44100, 16) + "dat"), InspectBrokenWave},
-      {"data hidden behind a huge chunk", Riff(ChunkStating("junk", 0xFFFFFFF0) + Fmt(1, 2, 44100, 16) + data),
+      {"data hidden behind a huge chunk",
+       Riff(ChunkStating("junk", 0xFFFFFFF0) + Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
+      {"unpadded odd chunk before fmt", Riff(Chunk("junk", "abc", false) + Fmt(1, 2, 44100, 16) + data),
        InspectBrokenWave},
-      {"unpadded odd chunk before fmt", Riff(Chunk("junk", "abc", false) + Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
       // The walk ends where the RIFF chunk says it ends: chunks past it are not part of it.
       {"RIFF size too small", RiffStating(4, Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
       {"RIFF size ends before data", RiffStating(4 + 24, Fmt(1, 2, 44100, 16) + data), InspectBrokenWave},
@@ -200,7 +217,8 @@ TEST_F(InspectTest, RefusedWaveFilesGiveTheirCode) {
       {"empty file", "", InspectUnknownType},
       {"3 bytes", "RIF", InspectUnknownType},
       {"3 bytes of a frame header", Bytes({0xFF, 0xFB, 0x90}), InspectUnknownType},
-      {"ID3v2 tag before an MP3 frame", "ID3" + Bytes({3, 0, 0, 0, 0, 0, 10}) + std::string(10, 0) + Bytes({0xFF, 0xFB, 0x90, 0x64}),
+      {"ID3v2 tag before an MP3 frame",
+       "ID3" + Bytes({3, 0, 0, 0, 0, 0, 10}) + std::string(10, 0) + Bytes({0xFF, 0xFB, 0x90, 0x64}),
        InspectUnknownType},
       {"frame header after one junk byte", Bytes({0, 0xFF, 0xFB, 0x90, 0x64}), InspectUnknownType},
       {"12-bit sync missing its top bits", Bytes({0xFF, 0xDB, 0x90, 0x64}), InspectUnknownType},
@@ -224,17 +242,22 @@ TEST_F(InspectTest, MpegAudioHeadersGiveLayerModeBitrateAndRate) {
   };
   const std::vector<Row> rows = {
       // b1 0xFB: sync, ID 1, layer 01 (III), no CRC. b2: bitrate index << 4 | sampling << 2.
-      {"MPEG-1 128 kbit/s 44.1 kHz joint stereo", Bytes({0xFF, 0xFB, 0x90, 0x64}), InspectAccepted, 1, 128, 44100},
-      {"MPEG-1 with CRC, stereo 320 kbit/s 48 kHz", Bytes({0xFF, 0xFA, 0xE4, 0x00}), InspectAccepted, 0, 320, 48000},
-      {"MPEG-1 32 kbit/s 32 kHz dual channel", Bytes({0xFF, 0xFB, 0x18, 0x80}), InspectAccepted, 2, 32, 32000},
-      {"MPEG-1 mono, padding and private bits", Bytes({0xFF, 0xFB, 0x53, 0xC4}), InspectAccepted, 3, 64, 44100},
+      {"MPEG-1 128 kbit/s 44.1 kHz joint stereo", Bytes({0xFF, 0xFB, 0x90, 0x64}), InspectAccepted, 1, 128,
+       44100},
+      {"MPEG-1 with CRC, stereo 320 kbit/s 48 kHz", Bytes({0xFF, 0xFA, 0xE4, 0x00}), InspectAccepted, 0, 320,
+       48000},
+      {"MPEG-1 32 kbit/s 32 kHz dual channel", Bytes({0xFF, 0xFB, 0x18, 0x80}), InspectAccepted, 2, 32,
+       32000},
+      {"MPEG-1 mono, padding and private bits", Bytes({0xFF, 0xFB, 0x53, 0xC4}), InspectAccepted, 3, 64,
+       44100},
       {"MPEG-2 64 kbit/s 22.05 kHz mono", Bytes({0xFF, 0xF3, 0x80, 0xC0}), InspectAccepted, 3, 64, 22050},
       {"MPEG-2 160 kbit/s 24 kHz stereo", Bytes({0xFF, 0xF3, 0xE4, 0x00}), InspectAccepted, 0, 160, 24000},
       {"MPEG-2 8 kbit/s 16 kHz", Bytes({0xFF, 0xF3, 0x18, 0x40}), InspectAccepted, 1, 8, 16000},
       {"free format", Bytes({0xFF, 0xFB, 0x04, 0x40}), InspectAccepted, 1, 0, 48000},
       {"forbidden bitrate index 15", Bytes({0xFF, 0xFB, 0xF0, 0x00}), InspectAccepted, 0, 0, 44100},
       {"reserved sampling index", Bytes({0xFF, 0xFB, 0x9C, 0x00}), InspectAccepted, 0, 128, 0},
-      {"a frame and more", Bytes({0xFF, 0xFB, 0x90, 0x64}) + std::string(413, 0x55), InspectAccepted, 1, 128, 44100},
+      {"a frame and more", Bytes({0xFF, 0xFB, 0x90, 0x64}) + std::string(413, 0x55), InspectAccepted, 1, 128,
+       44100},
       {"MPEG-1 Layer II", Bytes({0xFF, 0xFD, 0x90, 0x64}), InspectNotLayer3},
       {"MPEG-1 Layer I", Bytes({0xFF, 0xFF, 0x90, 0x64}), InspectNotLayer3},
       {"MPEG-2 Layer II", Bytes({0xFF, 0xF5, 0x80, 0xC0}), InspectNotLayer3},
@@ -294,7 +317,8 @@ TEST_F(InspectTest, FileSizeKeepsTheLow32BitsOfAFileOver4GiB) {
   // A WAVE file whose data runs past 4 GiB (sparse: it takes no space).
   const uint64_t total = (uint64_t{1} << 32) + 1000;
   QueueEntry e;
-  ASSERT_EQ(Inspect(Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 0xFFFFFFF0)), e, total), InspectAccepted);
+  ASSERT_EQ(Inspect(Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 0xFFFFFFF0)), e, total),
+            InspectAccepted);
   EXPECT_EQ(e.FileSize, 1000u);
   EXPECT_EQ(e.Duration, 0xFFFFFFF0u / 176400);
 }
@@ -329,11 +353,19 @@ TEST(WaveDurationTest, DividesIn64BitsAndNeverByZero) {
     uint32_t seconds;
   };
   const Row rows[] = {
-      {10584000, 44100, 2, 16, 60},  {10583999, 44100, 2, 16, 59},     {0xFFFFFFFF, 8000, 1, 8, 536870},
-      {0xFFFFFFFF, 1, 1, 8, 0xFFFFFFFF}, {1000, 0, 2, 16, 0},          {1000, 44100, 0, 16, 0},
-      {1000, 44100, 2, 7, 0},        {1000, 44100, 2, 12, 0},          {529200, 44100, 2, 24, 2},
+      {10584000, 44100, 2, 16, 60},
+      {10583999, 44100, 2, 16, 59},
+      {0xFFFFFFFF, 8000, 1, 8, 536870},
+      {0xFFFFFFFF, 1, 1, 8, 0xFFFFFFFF},
+      {1000, 0, 2, 16, 0},
+      {1000, 44100, 0, 16, 0},
+      {1000, 44100, 2, 7, 0},
+      {1000, 44100, 2, 12, 0},
+      {529200, 44100, 2, 24, 2},
       // 32-bit products would wrap: 0x40000001 x 4 x 1 = 2^32 + 4, and 2^31 x 2 x 2 = 2^33.
-      {400, 0x40000001, 4, 8, 0},    {0xFFFFFFFF, 0x80000000, 2, 16, 0}, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFF, 0xFFF8, 0},
+      {400, 0x40000001, 4, 8, 0},
+      {0xFFFFFFFF, 0x80000000, 2, 16, 0},
+      {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFF, 0xFFF8, 0},
   };
   for (const Row& r : rows)
     EXPECT_EQ(WaveDuration(r.data, r.rate, r.channels, r.bits), r.seconds)

@@ -1,11 +1,11 @@
 // The queue records, the scheduler state's initial values and the constant tables.
-#include <cstring>
-#include <string>
-#include <vector>
+#include "app/core/queue.h"
 
 #include <gtest/gtest.h>
 
-#include "app/core/queue.h"
+#include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -40,9 +40,15 @@ TEST_F(QueueTest, RemoveEntryMovesLaterEntriesDown) {
     const char* after;
   };
   const std::vector<Row> rows = {
-      {"head", 4, 0, "1,2,3"},        {"middle", 4, 1, "0,2,3"},   {"last", 4, 3, "0,1,2"},
-      {"only entry", 1, 0, ""},       {"at count", 4, 4, "0,1,2,3"}, {"past count", 4, 999, "0,1,2,3"},
-      {"past the array", 4, 1000, "0,1,2,3"}, {"negative", 4, -1, "0,1,2,3"}, {"empty queue", 0, 0, ""},
+      {"head", 4, 0, "1,2,3"},
+      {"middle", 4, 1, "0,2,3"},
+      {"last", 4, 3, "0,1,2"},
+      {"only entry", 1, 0, ""},
+      {"at count", 4, 4, "0,1,2,3"},
+      {"past count", 4, 999, "0,1,2,3"},
+      {"past the array", 4, 1000, "0,1,2,3"},
+      {"negative", 4, -1, "0,1,2,3"},
+      {"empty queue", 0, 0, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -32,7 +32,8 @@ RegResult Query(const RegKey& key, const char* name, uint32_t& type, std::string
 
 // A valid store holding one key with a text and a number.
 std::string ValidStore() {
-  return "#sonivert-registry 1\n[SOFTWARE\\Sonivert]\nTompgDir=sz:\"/opt/tompg/\"\nLayer=dword:00000001\n#end\n";
+  return "#sonivert-registry "
+         "1\n[SOFTWARE\\Sonivert]\nTompgDir=sz:\"/opt/tompg/\"\nLayer=dword:00000001\n#end\n";
 }
 
 }  // namespace
@@ -85,9 +86,14 @@ TEST_F(StoreTest, ValuesKeepTheirTypeAndEveryByte) {
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
   std::string every;
   for (int i = 0; i < 256; ++i) every += static_cast<char>(i);
-  const std::vector<std::string> texts = {
-      "", "/home/ann/music/", "a=b \"quoted\" [x] #hash %41 back\\slash", "line one\nline two\r\n",
-      "Gr\xC3\xBC\xC3\x9F" "e/\xE6\x97\xA5\xE6\x9C\xAC/", every, std::string(100000, 'x') + every};
+  const std::vector<std::string> texts = {"",
+                                          "/home/ann/music/",
+                                          "a=b \"quoted\" [x] #hash %41 back\\slash",
+                                          "line one\nline two\r\n",
+                                          "Gr\xC3\xBC\xC3\x9F"
+                                          "e/\xE6\x97\xA5\xE6\x9C\xAC/",
+                                          every,
+                                          std::string(100000, 'x') + every};
   for (const std::string& text : texts) {
     ASSERT_EQ(SetText(key, "Text", text), RegOk);
     uint32_t type = REG_NONE;
@@ -256,7 +262,8 @@ TEST_F(StoreTest, WritesLeaveNoTemporaryFilesAndAFailedWriteKeepsTheOldStore) {
 
   RegFailNextWrites(1);
   EXPECT_EQ(SetText(key, "Dir", "/new/"), RegWriteFailed);
-  EXPECT_EQ(ListDir(StoreDir()), "registry.reg registry.reg.lock") << "the half-written temporary file is removed";
+  EXPECT_EQ(ListDir(StoreDir()), "registry.reg registry.reg.lock")
+      << "the half-written temporary file is removed";
   EXPECT_EQ(ReadFile(StorePath()), before);
   uint32_t type = 0;
   std::string back;
@@ -337,7 +344,9 @@ TEST_F(StoreTest, StoreThatIsALinkIsWrittenThrough) {
 TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
-  auto name = [](int process, int i) { return std::string(1, static_cast<char>('A' + process)) + std::to_string(i); };
+  auto name = [](int process, int i) {
+    return std::string(1, static_cast<char>('A' + process)) + std::to_string(i);
+  };
   pid_t children[2];
   for (int c = 0; c < 2; ++c) {
     if ((children[c] = fork()) == 0) {
@@ -368,5 +377,6 @@ TEST_F(StoreTest, TemporaryFilesOfDeadWritersAreRemovedAtTheNextSave) {
   for (const char* name : {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1B2c3"})
     WriteFile(StoreDir() + "/" + name, "half a store");
   ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
-  EXPECT_EQ(ListDir(StoreDir()), "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+  EXPECT_EQ(ListDir(StoreDir()),
+            "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
 }

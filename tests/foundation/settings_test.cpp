@@ -1,4 +1,6 @@
 // Settings: defaults, loading rules, saving, the source directory.
+#include "app/core/settings.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/settings.h"
 #include "tests/foundation/store_fixture.h"
 
 namespace {
@@ -150,7 +151,7 @@ TEST_F(SettingsTest, TextsLoadOnlyWhenTheyFitWithTheirTerminatingZero) {
     bool loads;
   };
   const std::vector<Row> rows = {
-      {"DestinationDir", 0, true},    {"DestinationDir", 499, true}, {"DestinationDir", 500, false},
+      {"DestinationDir", 0, true},     {"DestinationDir", 499, true}, {"DestinationDir", 500, false},
       {"DestinationDir", 5000, false}, {"TompgDir", 299, true},       {"TompgDir", 300, false},
       {"TompgDir", 499, false},        {"TompgDir", 500, false},
   };
@@ -161,7 +162,8 @@ TEST_F(SettingsTest, TextsLoadOnlyWhenTheyFitWithTheirTerminatingZero) {
     StoreText(row.name, value);
     std::string source;
     LoadSettings(source);
-    const std::string got = std::strcmp(row.name, "TompgDir") == 0 ? std::string(AppSettings.TompgDir) : AppSettings.DestinationDir;
+    const std::string got = std::strcmp(row.name, "TompgDir") == 0 ? std::string(AppSettings.TompgDir)
+                                                                   : AppSettings.DestinationDir;
     EXPECT_EQ(got, row.loads ? value : startDir_ + "/");
     std::filesystem::remove_all(config_);
   }
@@ -182,9 +184,17 @@ TEST_F(SettingsTest, NumbersOutsideTheirTablesAreNotLoaded) {
     int32_t expected;  // what the field holds afterwards
   };
   const std::vector<Row> rows = {
-      {"Layer", 0, 0},        {"Layer", 2, 2},         {"Layer", 3, 2},        {"Layer", 0xFFFFFFFF, 2},
-      {"ChannelMode", 3, 3},  {"ChannelMode", 4, 1},   {"ChannelMode", 0x80000000, 1},
-      {"Bitrate", 0, 0},      {"Bitrate", 11, 11},     {"Bitrate", 12, 5},     {"Bitrate", 0xFFFFFFF5, 5},
+      {"Layer", 0, 0},
+      {"Layer", 2, 2},
+      {"Layer", 3, 2},
+      {"Layer", 0xFFFFFFFF, 2},
+      {"ChannelMode", 3, 3},
+      {"ChannelMode", 4, 1},
+      {"ChannelMode", 0x80000000, 1},
+      {"Bitrate", 0, 0},
+      {"Bitrate", 11, 11},
+      {"Bitrate", 12, 5},
+      {"Bitrate", 0xFFFFFFF5, 5},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " = " + std::to_string(row.stored));
@@ -212,7 +222,8 @@ TEST_F(SettingsTest, FlagsKeepBitsWithoutMeaning) {
 TEST_F(SettingsTest, DamagedStoreGivesDefaults) {
   std::string binary;
   for (int i = 0; i < 1000; ++i) binary += static_cast<char>(i * 37);
-  const std::string truncated = "#sonivert-registry 1\n[SOFTWARE\\Sonivert]\nLayer=dword:00000000\nBitrate=dword:0000";
+  const std::string truncated =
+      "#sonivert-registry 1\n[SOFTWARE\\Sonivert]\nLayer=dword:00000000\nBitrate=dword:0000";
   for (const std::string& content : {std::string("garbage\n"), truncated, binary}) {
     std::filesystem::create_directories(StoreDir());
     WriteFile(StorePath(), content);

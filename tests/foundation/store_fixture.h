@@ -1,9 +1,9 @@
 // A fixture that points the per-user store at a private temporary directory.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "platform/registry.h"
 #include "tests/support/files.h"

@@ -1,4 +1,6 @@
 // The job thread: exit codes, stop and pause requests, and its nice value.
+#include "platform/jobthread.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -6,7 +8,6 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/jobthread.h"
 #include "tests/support/files.h"
 
 namespace {

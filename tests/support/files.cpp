@@ -1,6 +1,7 @@
 #include "tests/support/files.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -91,7 +90,8 @@ std::string ListDir(const std::string& dir) {
 int OpenFdCount() {
   int n = 0;
   std::error_code ec;
-  for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+  for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
+       it.increment(ec))
     ++n;
   return n;
 }

@@ -63,7 +63,7 @@ void PutFrame(std::vector<uint8_t>& out, const FrameFields& f) {
   w.Put(0, 1);  // private_bit
   w.Put(static_cast<uint32_t>(f.mode), 2);
   w.Put(static_cast<uint32_t>(f.modeExtension), 2);
-  w.Put(0, 4);  // copyright, original/copy, emphasis
+  w.Put(0, 4);                           // copyright, original/copy, emphasis
   if (!f.protection) w.Put(0xBEEF, 16);  // CRC word, never checked
   const int channels = f.mode == 3 ? 1 : 2;
   const int sideBytes = f.id ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17);

@@ -39,7 +39,7 @@ struct FrameFields {
   int mode = 3;          // single channel
   int modeExtension = 0;
   int padding = 0;
-  int protection = 1;    // 1: no CRC word
+  int protection = 1;  // 1: no CRC word
   int mainDataBegin = 0;
   uint32_t sync = 0xFFF;  // 0xFFE is the sync pattern of the MPEG 2.5 extension
 };

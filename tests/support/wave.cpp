@@ -25,8 +25,8 @@ void PutChunk(std::string& s, const char* id, const std::string& body, uint32_t 
 std::string Le16(uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 
 std::string Le32(uint32_t v) {
-  return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF), static_cast<char>((v >> 16) & 0xFF),
-          static_cast<char>(v >> 24)};
+  return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+          static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
 }
 
 WavFile WriteWav(const std::string& path, const WavSignal& shape) {

@@ -15,17 +15,17 @@ struct WavSignal {
   int channels = 2;
   int bits = 16;
   double seconds = 1.0;
-  std::vector<double> leftTones{440.0, 3000.0};   // Hz, each at amplitude `amplitude`
+  std::vector<double> leftTones{440.0, 3000.0};    // Hz, each at amplitude `amplitude`
   std::vector<double> rightTones{1000.0, 5000.0};  // unused for one channel
   double amplitude = 0.25;                         // of full scale, per tone
-  bool extensible = false;       // WAVE_FORMAT_EXTENSIBLE with the PCM sub-format
-  bool extensibleFloat = false;  // ... with the IEEE float sub-format instead
-  int formatTag = 1;             // written in a plain format chunk
-  bool fmtOf18 = false;          // format chunk of 18 bytes (cbSize = 0)
-  bool chunksBeforeFmt = false;  // an odd-sized LIST chunk (padded) before "fmt "
-  bool dataBeforeFmt = false;    // "data" first, "fmt " after it
-  uint32_t dataSizeExtra = 0;    // added to the data size in the header (overrun)
-  int tailBytes = 0;             // bytes after the last whole sample frame, inside the data
+  bool extensible = false;                         // WAVE_FORMAT_EXTENSIBLE with the PCM sub-format
+  bool extensibleFloat = false;                    // ... with the IEEE float sub-format instead
+  int formatTag = 1;                               // written in a plain format chunk
+  bool fmtOf18 = false;                            // format chunk of 18 bytes (cbSize = 0)
+  bool chunksBeforeFmt = false;                    // an odd-sized LIST chunk (padded) before "fmt "
+  bool dataBeforeFmt = false;                      // "data" first, "fmt " after it
+  uint32_t dataSizeExtra = 0;                      // added to the data size in the header (overrun)
+  int tailBytes = 0;                               // bytes after the last whole sample frame, inside the data
 };
 
 struct WavFile {

@@ -12,19 +12,19 @@
 #include "tests/support/wave.h"
 
 struct RunOptions {
-    std::string screenBefore;      // written to the screen model before the run (an earlier job)
-    long fileSizeLimit = 0;        // RLIMIT_FSIZE for the child, bytes (0: none)
-    bool stopAndContinue = false;  // SIGSTOP once progress shows, then SIGCONT
-    int endSignal = 0;             // sent once progress shows (0: none)
+  std::string screenBefore;      // written to the screen model before the run (an earlier job)
+  long fileSizeLimit = 0;        // RLIMIT_FSIZE for the child, bytes (0: none)
+  bool stopAndContinue = false;  // SIGSTOP once progress shows, then SIGCONT
+  int endSignal = 0;             // sent once progress shows (0: none)
 };
 
 struct RunResult {
-    bool exited = false;       // ended normally (not by a signal)
-    int signal = 0;            // the signal that ended it
-    int status = -1;           // exit status
-    std::string raw;           // every byte written to the terminal
-    std::string rows[2];       // the 80 x 2 screen afterwards, 80 characters each
-    bool stoppedSeen = false;  // the stop took effect before the continue
+  bool exited = false;       // ended normally (not by a signal)
+  int signal = 0;            // the signal that ended it
+  int status = -1;           // exit status
+  std::string raw;           // every byte written to the terminal
+  std::string rows[2];       // the 80 x 2 screen afterwards, 80 characters each
+  bool stoppedSeen = false;  // the stop took effect before the continue
 };
 
 // Runs tompg with these arguments (after the program name) on a pseudo-terminal of 80 x 2.
@@ -41,9 +41,9 @@ Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav
 // A least-squares fit of sinusoids at known frequencies to one channel over frames [from, to):
 // their amplitudes, and what is left over (noise, distortion, anything else).
 struct ToneFit {
-    std::vector<double> amplitudes;
-    double residualRms = 0;
-    double totalRms = 0;
+  std::vector<double> amplitudes;
+  double residualRms = 0;
+  double totalRms = 0;
 };
 ToneFit FitTones(const Pcm& pcm, int channel, const std::vector<double>& freqs, long from, long to);
 
@@ -53,16 +53,15 @@ double AlignedSnr(const Pcm& source, const Pcm& decoded, int channel, long maxLa
 
 // The fields of an MPEG audio frame header.
 struct FrameHeader {
-    bool valid = false;
-    int id = -1;          // 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
-    int layer = 0;
-    int bitrateKbps = 0;
-    int sampleRate = 0;
-    int mode = -1;
-    int length = 0;       // bytes of the whole frame
+  bool valid = false;
+  int id = -1;  // 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
+  int layer = 0;
+  int bitrateKbps = 0;
+  int sampleRate = 0;
+  int mode = -1;
+  int length = 0;  // bytes of the whole frame
 };
 FrameHeader ReadFirstHeader(const std::string& path);
 // Every frame of a stream, walked from byte 0 by the frame lengths; endsAtEof tells whether the
 // last frame ends exactly at the end of the file (no tag, no junk after it).
 std::vector<FrameHeader> ReadFrames(const std::string& path, bool& endsAtEof);
-

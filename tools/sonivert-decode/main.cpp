@@ -12,16 +12,17 @@
 namespace {
 // Exit codes of the tool itself, apart from the job's codes (sysexits.h values).
 enum ToolExitCode : int {
-  ToolUsage = 64,        // wrong arguments or a path too long for the job's buffers
-  ToolNoThread = 71,     // the job thread could not be started
+  ToolUsage = 64,     // wrong arguments or a path too long for the job's buffers
+  ToolNoThread = 71,  // the job thread could not be started
 };
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    fputs("usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
-          "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n",
-          stderr);
+    fputs(
+        "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
+        "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n",
+        stderr);
     return ToolUsage;
   }
   for (int i = 1; i <= 2; ++i) {

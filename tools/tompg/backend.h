@@ -2,21 +2,21 @@
 // libtwolame, Layer III is libmp3lame (constant bitrate, no tags, no VBR/Info frame).
 #pragma once
 
-#include "tools/tompg/layer1.h"
-
 #include <cstdint>
+
+#include "tools/tompg/layer1.h"
 
 struct lame_global_struct;
 struct twolame_options_struct;
 
 struct Backend {
-    int layer = 0;                        // 1..3
-    int channels = 0;                     // coded channels: 1 for mono, else 2
-    lame_global_struct* lame = nullptr;
-    twolame_options_struct* twolame = nullptr;
-    Layer1Encoder layer1 {};
-    float pending[2][384] {};             // Layer I: samples waiting for a whole frame
-    int pendingCount = 0;
+  int layer = 0;     // 1..3
+  int channels = 0;  // coded channels: 1 for mono, else 2
+  lame_global_struct* lame = nullptr;
+  twolame_options_struct* twolame = nullptr;
+  Layer1Encoder layer1{};
+  float pending[2][384]{};  // Layer I: samples waiting for a whole frame
+  int pendingCount = 0;
 };
 
 // Output room that one BackendEncode call of kBackendMaxSamples samples, or a flush, never
@@ -41,12 +41,12 @@ void BackendClose(Backend& b);
 // Counts the frames of an MPEG audio stream as its bytes go by, from the frame headers
 // (ISO/IEC 11172-3 2.4.2.3; frame lengths per 2.4.3.1 and ISO/IEC 13818-3).
 struct FrameCounter {
-    uint64_t position = 0;     // stream bytes seen
-    uint64_t nextHeader = 0;   // where the next frame header starts
-    uint8_t header[4] {};
-    int headerFill = 0;
-    uint32_t frames = 0;
-    bool lost = false;         // a header did not parse: counting stopped
+  uint64_t position = 0;    // stream bytes seen
+  uint64_t nextHeader = 0;  // where the next frame header starts
+  uint8_t header[4]{};
+  int headerFill = 0;
+  uint32_t frames = 0;
+  bool lost = false;  // a header did not parse: counting stopped
 };
 
 void CountFrames(FrameCounter& counter, const uint8_t* bytes, long size);

@@ -1,88 +1,81 @@
 #include "tools/tompg/console.h"
 
-#include "tools/tompg/fileio.h"
-
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "tools/tompg/fileio.h"
+
 namespace {
 
-uint64_t MonotonicNs()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+uint64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-constexpr uint64_t kProgressIntervalNs = 50000000; // 50 ms: at most 20 lines a second
+constexpr uint64_t kProgressIntervalNs = 50000000;  // 50 ms: at most 20 lines a second
 
-} // namespace
+}  // namespace
 
-const char* TompgErrorText(TompgError error)
-{
-    switch (error) {
+const char* TompgErrorText(TompgError error) {
+  switch (error) {
     case TompgError::Usage:
-        return "USAGE: tompg SOURCE.wav OUTPUT.mpN -L<1-3> -B<kbit/s per channel> -M<0-3>";
+      return "USAGE: tompg SOURCE.wav OUTPUT.mpN -L<1-3> -B<kbit/s per channel> -M<0-3>";
     case TompgError::CannotOpenInput:
-        return "CANNOT_OPEN_INPUT_FILE";
+      return "CANNOT_OPEN_INPUT_FILE";
     case TompgError::UnrecognizedPcm:
-        return "UNRECOGNIZED PCM FILE FORMAT";
+      return "UNRECOGNIZED PCM FILE FORMAT";
     case TompgError::CannotCreateOutput:
-        return "CANNOT CREATE OUTPUT FILE";
+      return "CANNOT CREATE OUTPUT FILE";
     case TompgError::WriteFailed:
-        return "CANNOT CREATE OUTPUT FILE: WRITE FAILED";
+      return "CANNOT CREATE OUTPUT FILE: WRITE FAILED";
     case TompgError::EncoderFailed:
-        return "ENCODER FAILED";
-    }
-    return "ERROR";
+      return "ENCODER FAILED";
+  }
+  return "ERROR";
 }
 
-void ShowProgress(ConsoleState& console, uint32_t frames, uint32_t bytesIn, uint32_t bytesOut, bool final)
-{
-    uint64_t now = MonotonicNs();
-    if (!final && console.progressShown && now - console.lastShownNs < kProgressIntervalNs)
-        return;
-    // Carriage return, then column 0 blank and the text from column 1. The numbers never shrink,
-    // so a rewrite always covers the line before it.
-    char line[96];
-    int n = std::snprintf(line, sizeof line, "\r frames %u bytes in %u bytes out %u", frames, bytesIn, bytesOut);
-    // A console that is gone (the host closed it) must not stop the encoding.
-    WriteAll(console.fd, line, static_cast<size_t>(n));
-    console.progressShown = true;
-    console.shownFrames = frames;
-    console.lastShownNs = now;
+void ShowProgress(ConsoleState& console, uint32_t frames, uint32_t bytesIn, uint32_t bytesOut, bool final) {
+  uint64_t now = MonotonicNs();
+  if (!final && console.progressShown && now - console.lastShownNs < kProgressIntervalNs) return;
+  // Carriage return, then column 0 blank and the text from column 1. The numbers never shrink,
+  // so a rewrite always covers the line before it.
+  char line[96];
+  int n =
+      std::snprintf(line, sizeof line, "\r frames %u bytes in %u bytes out %u", frames, bytesIn, bytesOut);
+  // A console that is gone (the host closed it) must not stop the encoding.
+  WriteAll(console.fd, line, static_cast<size_t>(n));
+  console.progressShown = true;
+  console.shownFrames = frames;
+  console.lastShownNs = now;
 }
 
-int ExitStatusFor(const ConsoleState& console, TompgError error)
-{
-    int status = static_cast<int>(error);
-    if (console.progressShown && static_cast<uint32_t>(status) == console.shownFrames % 256)
-        status -= 8;
-    return status;
+int ExitStatusFor(const ConsoleState& console, TompgError error) {
+  int status = static_cast<int>(error);
+  if (console.progressShown && static_cast<uint32_t>(status) == console.shownFrames % 256) status -= 8;
+  return status;
 }
 
-int ShowError(ConsoleState& console, TompgError error, const char* detail)
-{
-    // The text is cut to 78 characters: on an 80-column screen a longer line would wrap, and the
-    // prefix would no longer stand in the row the host reads.
-    char text[79];
-    size_t used = 0;
-    auto append = [&](const char* part) {
-        while (*part && used + 1 < sizeof text)
-            text[used++] = *part++;
-    };
-    append(TompgErrorText(error));
-    if (detail && *detail) {
-        append(": ");
-        append(detail);
-    }
-    text[used] = 0;
-    // "\r\n" first: whatever stood on the bottom row (our own progress line, or one left by an
-    // earlier run) moves up and the error line gets a blank row of its own; its closing line
-    // break then leaves it in the upper row and the bottom row blank.
-    char line[96];
-    int n = std::snprintf(line, sizeof line, "\r\n %s\n", text);
-    WriteAll(console.fd, line, static_cast<size_t>(n));
-    return ExitStatusFor(console, error);
+int ShowError(ConsoleState& console, TompgError error, const char* detail) {
+  // The text is cut to 78 characters: on an 80-column screen a longer line would wrap, and the
+  // prefix would no longer stand in the row the host reads.
+  char text[79];
+  size_t used = 0;
+  auto append = [&](const char* part) {
+    while (*part && used + 1 < sizeof text) text[used++] = *part++;
+  };
+  append(TompgErrorText(error));
+  if (detail && *detail) {
+    append(": ");
+    append(detail);
+  }
+  text[used] = 0;
+  // "\r\n" first: whatever stood on the bottom row (our own progress line, or one left by an
+  // earlier run) moves up and the error line gets a blank row of its own; its closing line
+  // break then leaves it in the upper row and the bottom row blank.
+  char line[96];
+  int n = std::snprintf(line, sizeof line, "\r\n %s\n", text);
+  WriteAll(console.fd, line, static_cast<size_t>(n));
+  return ExitStatusFor(console, error);
 }

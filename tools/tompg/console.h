@@ -14,12 +14,12 @@
 // an error line, and never equals the frame count (mod 256) of a progress line already shown
 // (see ExitStatusFor).
 enum class TompgError : int {
-    Usage = 250,              // the command line is not understood
-    CannotOpenInput = 251,    // the source cannot be opened
-    UnrecognizedPcm = 252,    // not a PCM WAVE file, or a format that cannot be coded
-    CannotCreateOutput = 253, // the output cannot be created
-    WriteFailed = 254,        // writing the output failed (disk full, I/O error)
-    EncoderFailed = 255,      // an encoding library refused its settings or failed mid-stream
+  Usage = 250,               // the command line is not understood
+  CannotOpenInput = 251,     // the source cannot be opened
+  UnrecognizedPcm = 252,     // not a PCM WAVE file, or a format that cannot be coded
+  CannotCreateOutput = 253,  // the output cannot be created
+  WriteFailed = 254,         // writing the output failed (disk full, I/O error)
+  EncoderFailed = 255,       // an encoding library refused its settings or failed mid-stream
 };
 
 // The line shown for an error, without the leading blank (the first 22 characters are the
@@ -27,10 +27,10 @@ enum class TompgError : int {
 const char* TompgErrorText(TompgError error);
 
 struct ConsoleState {
-    int fd = 1;                   // standard output: the host's pseudo-terminal, a pipe or a file
-    bool progressShown = false;   // a progress line has been written
-    uint32_t shownFrames = 0;     // frame count of the last progress line written
-    uint64_t lastShownNs = 0;     // monotonic time of the last progress line
+  int fd = 1;                  // standard output: the host's pseudo-terminal, a pipe or a file
+  bool progressShown = false;  // a progress line has been written
+  uint32_t shownFrames = 0;    // frame count of the last progress line written
+  uint64_t lastShownNs = 0;    // monotonic time of the last progress line
 };
 
 // Writes the progress line when at least 50 ms have passed since the last one (at most 20 lines

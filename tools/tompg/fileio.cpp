@@ -1,38 +1,34 @@
 #include "tools/tompg/fileio.h"
 
-#include <cerrno>
 #include <unistd.h>
 
-long ReadAt(int fd, void* buffer, size_t size, uint64_t offset)
-{
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
+#include <cerrno>
+
+long ReadAt(int fd, void* buffer, size_t size, uint64_t offset) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
     }
-    return static_cast<long>(done);
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<long>(done);
 }
 
-bool WriteAll(int fd, const void* buffer, size_t size)
-{
-    auto* bytes = static_cast<const unsigned char*>(buffer);
-    while (size > 0) {
-        ssize_t n = write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<size_t>(n);
+bool WriteAll(int fd, const void* buffer, size_t size) {
+  auto* bytes = static_cast<const unsigned char*>(buffer);
+  while (size > 0) {
+    ssize_t n = write(fd, bytes, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
     }
-    return true;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
 }

@@ -5,26 +5,26 @@
 #include <cstdint>
 
 struct Layer1Encoder {
-    int sampleRate;       // 32000/44100/48000 (ID = 1) or 16000/22050/24000 (ID = 0)
-    int channels;         // input channels, 1 or 2
-    int mode;             // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-    int bitrateKbps;      // total bitrate of the stream
-    int id;               // header field ID: 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
-    int bitrateIndex;     // header field bitrate_index
-    int freqIndex;        // header field sampling_frequency
-    int codedChannels;    // channels in the stream: 1 for mode 3, else 2
-    int slotsWhole;       // 4-byte slots of an unpadded frame
-    int slotRemainder;    // fractional slots per frame times sampleRate: drives padding_bit
-    int slotAccumulator;  // fractional slots carried over, times sampleRate
-    float athOffsetDb;    // shift of the absolute threshold (lower at high bitrates)
-    float fifo[2][512];   // analysis FIFO X[], newest sample at [0]
-    float psyBuf[2][896]; // the last 512 input samples before this frame, then the frame
-    float window[512];    // analysis window C[i]
-    float dctScale[32];   // 1 / (2 cos((2i+1) pi / 2n)) of the fast matrixing, n = 32, 16, .., 2
-    float hann[512];      // FFT window of the psychoacoustic model
-    float twiddle[256][2];
-    float barkLine[257];  // critical band rate of each FFT line
-    float athLine[257];   // absolute threshold of each FFT line, model dB
+  int sampleRate;        // 32000/44100/48000 (ID = 1) or 16000/22050/24000 (ID = 0)
+  int channels;          // input channels, 1 or 2
+  int mode;              // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+  int bitrateKbps;       // total bitrate of the stream
+  int id;                // header field ID: 1 MPEG-1, 0 MPEG-2 lower sampling frequencies
+  int bitrateIndex;      // header field bitrate_index
+  int freqIndex;         // header field sampling_frequency
+  int codedChannels;     // channels in the stream: 1 for mode 3, else 2
+  int slotsWhole;        // 4-byte slots of an unpadded frame
+  int slotRemainder;     // fractional slots per frame times sampleRate: drives padding_bit
+  int slotAccumulator;   // fractional slots carried over, times sampleRate
+  float athOffsetDb;     // shift of the absolute threshold (lower at high bitrates)
+  float fifo[2][512];    // analysis FIFO X[], newest sample at [0]
+  float psyBuf[2][896];  // the last 512 input samples before this frame, then the frame
+  float window[512];     // analysis window C[i]
+  float dctScale[32];    // 1 / (2 cos((2i+1) pi / 2n)) of the fast matrixing, n = 32, 16, .., 2
+  float hann[512];       // FFT window of the psychoacoustic model
+  float twiddle[256][2];
+  float barkLine[257];  // critical band rate of each FFT line
+  float athLine[257];   // absolute threshold of each FFT line, model dB
 };
 
 // sampleRate one of 32000/44100/48000 (MPEG-1) or 16000/22050/24000 (MPEG-2 LSF);

@@ -4,6 +4,15 @@
 //
 // The console shows one progress line, rewritten in place; failures are reported with one error
 // line (see console.h). On success the exit status is the final frame count modulo 256.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/files.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
@@ -12,22 +21,14 @@
 #include "tools/tompg/resampler.h"
 #include "tools/tompg/wavsource.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 struct Options {
-    const char* source = nullptr;
-    const char* output = nullptr;
-    int layer = 0;          // -L: 1..3
-    int kbpsPerChannel = 0; // -B
-    int mode = -1;          // -M: 0..3
+  const char* source = nullptr;
+  const char* output = nullptr;
+  int layer = 0;           // -L: 1..3
+  int kbpsPerChannel = 0;  // -B
+  int mode = -1;           // -M: 0..3
 };
 
 // Source frames read per step.
@@ -37,246 +38,224 @@ constexpr long kResampledFrames = kBackendMaxSamples;
 
 // The whole working state of one run: one record, no allocation while encoding.
 struct Job {
-    Options options;
-    ConsoleState console;
-    WavSource source;
-    Resampler resampler;
-    bool resampling = false;
-    Backend backend;
-    FrameCounter counter;
-    PendingOutput output;   // written under a temporary name, renamed when complete
-    int codedChannels = 0;
-    uint64_t bytesOut = 0;
-    float raw[kReadFrames * 2];
-    float coded[kReadFrames * 2];
-    float resampled[kResampledFrames * 2];
-    float left[kBackendMaxSamples];
-    float right[kBackendMaxSamples];
-    uint8_t encoded[kBackendOutputBytes];
+  Options options;
+  ConsoleState console;
+  WavSource source;
+  Resampler resampler;
+  bool resampling = false;
+  Backend backend;
+  FrameCounter counter;
+  PendingOutput output;  // written under a temporary name, renamed when complete
+  int codedChannels = 0;
+  uint64_t bytesOut = 0;
+  float raw[kReadFrames * 2];
+  float coded[kReadFrames * 2];
+  float resampled[kResampledFrames * 2];
+  float left[kBackendMaxSamples];
+  float right[kBackendMaxSamples];
+  uint8_t encoded[kBackendOutputBytes];
 };
 
 Job job;
 
-bool ParseNumber(const char* text, int low, int high, int& value)
-{
-    if (!*text)
-        return false;
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (*end || v < low || v > high)
-        return false;
-    value = static_cast<int>(v);
-    return true;
+bool ParseNumber(const char* text, int low, int high, int& value) {
+  if (!*text) return false;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (*end || v < low || v > high) return false;
+  value = static_cast<int>(v);
+  return true;
 }
 
-bool ParseCommandLine(int argc, char** argv, Options& o)
-{
-    if (argc < 3)
-        return false;
-    o.source = argv[1];
-    o.output = argv[2];
-    for (int i = 3; i < argc; ++i) {
-        const char* a = argv[i];
-        if (a[0] != '-' || !a[1])
-            return false;
-        int ignored = 0;
-        bool ok = false;
-        switch (a[1]) {
-        case 'L': ok = ParseNumber(a + 2, 1, 3, o.layer); break;
-        case 'B': ok = ParseNumber(a + 2, 8, 448, o.kbpsPerChannel); break;
-        case 'M': ok = ParseNumber(a + 2, 0, 3, o.mode); break;
-        // Psychoacoustic, stereo and noise options of the command line: accepted, not used.
-        case 'P':
-        case 'S':
-        case 'N': ok = ParseNumber(a + 2, 0, 99, ignored); break;
-        default: break;
-        }
-        if (!ok)
-            return false;
+bool ParseCommandLine(int argc, char** argv, Options& o) {
+  if (argc < 3) return false;
+  o.source = argv[1];
+  o.output = argv[2];
+  for (int i = 3; i < argc; ++i) {
+    const char* a = argv[i];
+    if (a[0] != '-' || !a[1]) return false;
+    int ignored = 0;
+    bool ok = false;
+    switch (a[1]) {
+      case 'L':
+        ok = ParseNumber(a + 2, 1, 3, o.layer);
+        break;
+      case 'B':
+        ok = ParseNumber(a + 2, 8, 448, o.kbpsPerChannel);
+        break;
+      case 'M':
+        ok = ParseNumber(a + 2, 0, 3, o.mode);
+        break;
+      // Psychoacoustic, stereo and noise options of the command line: accepted, not used.
+      case 'P':
+      case 'S':
+      case 'N':
+        ok = ParseNumber(a + 2, 0, 99, ignored);
+        break;
+      default:
+        break;
     }
-    return o.layer != 0 && o.kbpsPerChannel != 0 && o.mode >= 0;
+    if (!ok) return false;
+  }
+  return o.layer != 0 && o.kbpsPerChannel != 0 && o.mode >= 0;
 }
 
 // Ends a failed run: the partial output is removed, so that no half stream is ever mistaken for
 // a result, and a file that already had the output's name stays as it was.
-int Fail(TompgError error, const char* detail)
-{
-    int status = ShowError(job.console, error, detail);
-    DiscardPendingOutput(job.output);
-    return status;
+int Fail(TompgError error, const char* detail) {
+  int status = ShowError(job.console, error, detail);
+  DiscardPendingOutput(job.output);
+  return status;
 }
 
-bool WriteEncoded(long bytes)
-{
-    if (bytes <= 0)
-        return true;
-    if (!WriteAll(job.output.Fd, job.encoded, static_cast<size_t>(bytes)))
-        return false;
-    CountFrames(job.counter, job.encoded, bytes);
-    job.bytesOut += static_cast<uint64_t>(bytes);
-    return true;
+bool WriteEncoded(long bytes) {
+  if (bytes <= 0) return true;
+  if (!WriteAll(job.output.Fd, job.encoded, static_cast<size_t>(bytes))) return false;
+  CountFrames(job.counter, job.encoded, bytes);
+  job.bytesOut += static_cast<uint64_t>(bytes);
+  return true;
 }
 
 enum class StepResult { Ok, WriteFailed, EncoderFailed };
 
 // Codes n interleaved frames at the coded rate and channel count.
-StepResult Encode(const float* interleaved, long n)
-{
-    while (n > 0) {
-        long take = n < kBackendMaxSamples ? n : kBackendMaxSamples;
-        if (job.codedChannels == 2) {
-            for (long i = 0; i < take; ++i) {
-                job.left[i] = interleaved[2 * i];
-                job.right[i] = interleaved[2 * i + 1];
-            }
-        } else {
-            std::memcpy(job.left, interleaved, static_cast<size_t>(take) * sizeof(float));
-        }
-        long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, kBackendOutputBytes);
-        if (bytes < 0)
-            return StepResult::EncoderFailed;
-        if (!WriteEncoded(bytes))
-            return StepResult::WriteFailed;
-        interleaved += take * job.codedChannels;
-        n -= take;
+StepResult Encode(const float* interleaved, long n) {
+  while (n > 0) {
+    long take = n < kBackendMaxSamples ? n : kBackendMaxSamples;
+    if (job.codedChannels == 2) {
+      for (long i = 0; i < take; ++i) {
+        job.left[i] = interleaved[2 * i];
+        job.right[i] = interleaved[2 * i + 1];
+      }
+    } else {
+      std::memcpy(job.left, interleaved, static_cast<size_t>(take) * sizeof(float));
     }
-    return StepResult::Ok;
+    long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, kBackendOutputBytes);
+    if (bytes < 0) return StepResult::EncoderFailed;
+    if (!WriteEncoded(bytes)) return StepResult::WriteFailed;
+    interleaved += take * job.codedChannels;
+    n -= take;
+  }
+  return StepResult::Ok;
 }
 
 // Passes coded-channel frames through the resampler when one is needed; in null drains it.
-StepResult Resample(const float* in, long n)
-{
-    if (!job.resampling)
-        return Encode(in, n);
-    for (;;) {
-        long used = 0;
-        long produced = ResamplerProcess(job.resampler, in, n, &used, job.resampled, kResampledFrames);
-        if (produced < 0)
-            return StepResult::EncoderFailed;
-        StepResult r = Encode(job.resampled, produced);
-        if (r != StepResult::Ok)
-            return r;
-        if (in) {
-            in += used * job.codedChannels;
-            n -= used;
-            if (n == 0 && produced < kResampledFrames)
-                return StepResult::Ok;
-        } else if (produced == 0) {
-            return StepResult::Ok;
-        }
+StepResult Resample(const float* in, long n) {
+  if (!job.resampling) return Encode(in, n);
+  for (;;) {
+    long used = 0;
+    long produced = ResamplerProcess(job.resampler, in, n, &used, job.resampled, kResampledFrames);
+    if (produced < 0) return StepResult::EncoderFailed;
+    StepResult r = Encode(job.resampled, produced);
+    if (r != StepResult::Ok) return r;
+    if (in) {
+      in += used * job.codedChannels;
+      n -= used;
+      if (n == 0 && produced < kResampledFrames) return StepResult::Ok;
+    } else if (produced == 0) {
+      return StepResult::Ok;
     }
+  }
 }
 
 // Turns source frames into coded channels: a mono source is copied into both channels of a
 // two-channel mode; a stereo source coded as mono is mixed down.
-void MapChannels(const float* in, long n, float* out)
-{
-    int from = job.source.channels;
-    int to = job.codedChannels;
-    if (from == to) {
-        std::memcpy(out, in, static_cast<size_t>(n * to) * sizeof(float));
-    } else if (from == 1) {
-        for (long i = 0; i < n; ++i)
-            out[2 * i] = out[2 * i + 1] = in[i];
-    } else {
-        for (long i = 0; i < n; ++i)
-            out[i] = 0.5f * (in[2 * i] + in[2 * i + 1]);
-    }
+void MapChannels(const float* in, long n, float* out) {
+  int from = job.source.channels;
+  int to = job.codedChannels;
+  if (from == to) {
+    std::memcpy(out, in, static_cast<size_t>(n * to) * sizeof(float));
+  } else if (from == 1) {
+    for (long i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
+  } else {
+    for (long i = 0; i < n; ++i) out[i] = 0.5f * (in[2 * i] + in[2 * i + 1]);
+  }
 }
 
-void Progress(bool final)
-{
-    ShowProgress(job.console, job.counter.frames, job.source.consumed, static_cast<uint32_t>(job.bytesOut), final);
+void Progress(bool final) {
+  ShowProgress(job.console, job.counter.frames, job.source.consumed, static_cast<uint32_t>(job.bytesOut),
+               final);
 }
 
-int Run(int argc, char** argv)
-{
-    Options& o = job.options;
-    if (!ParseCommandLine(argc, argv, o))
-        return ShowError(job.console, TompgError::Usage, nullptr);
+int Run(int argc, char** argv) {
+  Options& o = job.options;
+  if (!ParseCommandLine(argc, argv, o)) return ShowError(job.console, TompgError::Usage, nullptr);
 
-    int inFd;
-    do
-        inFd = open(o.source, O_RDONLY | O_CLOEXEC);
-    while (inFd < 0 && errno == EINTR);
-    if (inFd < 0)
-        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
-    struct stat inStat {};
-    if (fstat(inFd, &inStat) != 0 || S_ISDIR(inStat.st_mode))
-        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(S_ISDIR(inStat.st_mode) ? EISDIR : errno));
-    switch (WavOpen(inFd, job.source)) {
+  int inFd;
+  do inFd = open(o.source, O_RDONLY | O_CLOEXEC);
+  while (inFd < 0 && errno == EINTR);
+  if (inFd < 0) return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
+  struct stat inStat {};
+  if (fstat(inFd, &inStat) != 0 || S_ISDIR(inStat.st_mode))
+    return ShowError(job.console, TompgError::CannotOpenInput,
+                     std::strerror(S_ISDIR(inStat.st_mode) ? EISDIR : errno));
+  switch (WavOpen(inFd, job.source)) {
     case WavOpenResult::Ok:
-        break;
+      break;
     case WavOpenResult::ReadError:
-        return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
+      return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
     case WavOpenResult::NotPcmWave:
-        return ShowError(job.console, TompgError::UnrecognizedPcm, nullptr);
+      return ShowError(job.console, TompgError::UnrecognizedPcm, nullptr);
+  }
+
+  int rate = CodedSampleRate(job.source.sampleRate);
+  job.codedChannels = o.mode == ModeMono ? 1 : 2;
+  int totalKbps = o.kbpsPerChannel * (o.mode == ModeMono ? 1 : 2);
+  int kbps = NearestBitrate(o.layer, rate, o.mode, totalKbps);
+  if (kbps == 0 || !BackendOpen(job.backend, o.layer, rate, job.codedChannels, o.mode, kbps))
+    return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot code this format");
+  job.resampling = rate != job.source.sampleRate;
+  if (job.resampling && !ResamplerOpen(job.resampler, job.source.sampleRate, rate, job.codedChannels))
+    return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
+
+  // Opening the output with truncation would destroy the source if both are the same file.
+  struct stat outStat {};
+  if (stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino)
+    return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
+  if (!CreatePendingOutput(o.output, job.output))
+    return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
+
+  Progress(true);
+  for (;;) {
+    long n = WavRead(job.source, job.raw, kReadFrames);
+    if (n < 0) return Fail(TompgError::CannotOpenInput, "read failed");
+    StepResult r = StepResult::Ok;
+    if (n > 0) {
+      MapChannels(job.raw, n, job.coded);
+      r = Resample(job.coded, n);
+    } else if (job.resampling) {
+      r = Resample(nullptr, 0);
     }
-
-    int rate = CodedSampleRate(job.source.sampleRate);
-    job.codedChannels = o.mode == ModeMono ? 1 : 2;
-    int totalKbps = o.kbpsPerChannel * (o.mode == ModeMono ? 1 : 2);
-    int kbps = NearestBitrate(o.layer, rate, o.mode, totalKbps);
-    if (kbps == 0 || !BackendOpen(job.backend, o.layer, rate, job.codedChannels, o.mode, kbps))
-        return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot code this format");
-    job.resampling = rate != job.source.sampleRate;
-    if (job.resampling && !ResamplerOpen(job.resampler, job.source.sampleRate, rate, job.codedChannels))
-        return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
-
-    // Opening the output with truncation would destroy the source if both are the same file.
-    struct stat outStat {};
-    if (stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev &&
-        inStat.st_ino == outStat.st_ino)
-        return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
-    if (!CreatePendingOutput(o.output, job.output))
-        return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
-
-    Progress(true);
-    for (;;) {
-        long n = WavRead(job.source, job.raw, kReadFrames);
-        if (n < 0)
-            return Fail(TompgError::CannotOpenInput, "read failed");
-        StepResult r = StepResult::Ok;
-        if (n > 0) {
-            MapChannels(job.raw, n, job.coded);
-            r = Resample(job.coded, n);
-        } else if (job.resampling) {
-            r = Resample(nullptr, 0);
-        }
-        if (r == StepResult::Ok && n == 0) {
-            long bytes = BackendFlush(job.backend, job.encoded, kBackendOutputBytes);
-            if (bytes < 0)
-                r = StepResult::EncoderFailed;
-            else if (!WriteEncoded(bytes))
-                r = StepResult::WriteFailed;
-        }
-        if (r == StepResult::WriteFailed)
-            return Fail(TompgError::WriteFailed, std::strerror(errno));
-        if (r == StepResult::EncoderFailed)
-            return Fail(TompgError::EncoderFailed, nullptr);
-        if (n == 0)
-            break;
-        Progress(false);
+    if (r == StepResult::Ok && n == 0) {
+      long bytes = BackendFlush(job.backend, job.encoded, kBackendOutputBytes);
+      if (bytes < 0)
+        r = StepResult::EncoderFailed;
+      else if (!WriteEncoded(bytes))
+        r = StepResult::WriteFailed;
     }
-    BackendClose(job.backend);
-    ResamplerClose(job.resampler);
-    close(inFd);
-    // The output takes its name only now; a failed close or rename is a failed write.
-    if (!CommitPendingOutput(job.output))
-        return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
-    Progress(true);
-    return static_cast<int>(job.counter.frames % 256);
+    if (r == StepResult::WriteFailed) return Fail(TompgError::WriteFailed, std::strerror(errno));
+    if (r == StepResult::EncoderFailed) return Fail(TompgError::EncoderFailed, nullptr);
+    if (n == 0) break;
+    Progress(false);
+  }
+  BackendClose(job.backend);
+  ResamplerClose(job.resampler);
+  close(inFd);
+  // The output takes its name only now; a failed close or rename is a failed write.
+  if (!CommitPendingOutput(job.output))
+    return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
+  Progress(true);
+  return static_cast<int>(job.counter.frames % 256);
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
-    // A closed console or a file size limit must give an error line, not a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
-    // SIGHUP (the console went away), SIGINT, SIGTERM: the temporary output is removed, then
-    // the process ends by the same signal, so that its parent sees how it ended.
-    RemovePendingOutputOnSignals();
-    return Run(argc, argv);
+int main(int argc, char** argv) {
+  // A closed console or a file size limit must give an error line, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  // SIGHUP (the console went away), SIGINT, SIGTERM: the temporary output is removed, then
+  // the process ends by the same signal, so that its parent sees how it ended.
+  RemovePendingOutputOnSignals();
+  return Run(argc, argv);
 }

@@ -5,21 +5,21 @@
 #include <cstdint>
 
 struct WavSource {
-    int fd = -1;
-    int channels = 0;          // 1 or 2
-    int sampleRate = 0;        // samples per second per channel
-    int bitsPerSample = 0;     // as declared by the format chunk
-    int bytesPerSample = 0;    // container size: 1..4
-    int blockAlign = 0;        // bytes per sample frame
-    uint64_t dataOffset = 0;   // file offset of the first sample byte
-    uint32_t dataSize = 0;     // size of the data chunk, cut to what the file holds
-    uint32_t consumed = 0;     // data bytes read so far
+  int fd = -1;
+  int channels = 0;         // 1 or 2
+  int sampleRate = 0;       // samples per second per channel
+  int bitsPerSample = 0;    // as declared by the format chunk
+  int bytesPerSample = 0;   // container size: 1..4
+  int blockAlign = 0;       // bytes per sample frame
+  uint64_t dataOffset = 0;  // file offset of the first sample byte
+  uint32_t dataSize = 0;    // size of the data chunk, cut to what the file holds
+  uint32_t consumed = 0;    // data bytes read so far
 };
 
 enum class WavOpenResult {
-    Ok,
-    ReadError,      // the file cannot be read
-    NotPcmWave,     // not RIFF WAVE, no format or data chunk, not PCM, or a layout we cannot code
+  Ok,
+  ReadError,   // the file cannot be read
+  NotPcmWave,  // not RIFF WAVE, no format or data chunk, not PCM, or a layout we cannot code
 };
 
 // Walks the chunks of the file open on fd (any order, odd sizes padded) and fills source.
