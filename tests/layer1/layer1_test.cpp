@@ -18,7 +18,7 @@
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+const double Pi = 3.14159265358979323846;
 
 // Frame fields as a decoder reads them (ISO/IEC 11172-3 2.4.1.3 and 2.4.1.5).
 struct ParsedFrame {
@@ -86,7 +86,7 @@ ParsedFrame ParseFrame(const uint8_t* data, int size) {
 
 // 481 samples: analysis FIFO (512 - 31 of the newest samples) plus the decoder's synthesis,
 // as measured through mpg123 for every rate.
-constexpr int kCodecDelay = 481;
+constexpr int CodecDelay = 481;
 
 int FieldRate(int id, int freqIndex) {
   static const int rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
@@ -113,9 +113,9 @@ std::vector<float> MakeSignal(Signal kind, int rate, int channel, int count) {
     float x = 0.0f;
     if (kind == Signal::Tones) {
       const double f0 = channel == 0 ? 440.0 : 554.37;
-      x = static_cast<float>(0.30 * std::sin(2 * kPi * f0 * t) + 0.15 * std::sin(2 * kPi * 1234.5 * t + 1.0) +
-                             0.08 * std::sin(2 * kPi * 3950.0 * t + 2.0) +
-                             0.03 * std::sin(2 * kPi * (channel == 0 ? 7200.0 : 6100.0) * t));
+      x = static_cast<float>(0.30 * std::sin(2 * Pi * f0 * t) + 0.15 * std::sin(2 * Pi * 1234.5 * t + 1.0) +
+                             0.08 * std::sin(2 * Pi * 3950.0 * t + 2.0) +
+                             0.03 * std::sin(2 * Pi * (channel == 0 ? 7200.0 : 6100.0) * t));
     } else if (kind == Signal::Noise) {
       // Noise with a falling spectrum (two one-pole low-passes), like music or speech.
       lp1 += 0.25f * (gauss(rng) - lp1);
@@ -131,7 +131,7 @@ std::vector<float> MakeSignal(Signal kind, int rate, int channel, int count) {
 std::vector<uint8_t> Encode(Layer1Encoder& enc, const std::vector<float>& l, const std::vector<float>& r,
                             std::vector<int>* frameSizes = nullptr) {
   std::vector<uint8_t> stream;
-  uint8_t frame[kLayer1MaxFrameBytes];
+  uint8_t frame[Layer1MaxFrameBytes];
   for (size_t pos = 0; pos + 384 <= l.size(); pos += 384) {
     const int n = Layer1EncodeFrame(enc, l.data() + pos, r.empty() ? nullptr : r.data() + pos, frame,
                                     static_cast<int>(sizeof frame));
@@ -324,7 +324,7 @@ TEST(Layer1Frame, TooSmallBufferIsAnErrorAndChangesNothing) {
   Layer1Encoder enc;
   ASSERT_TRUE(Layer1Init(enc, 44100, 1, 3, 32));  // 32 or 36 bytes per frame
   std::vector<float> silence(384, 0.0f);
-  uint8_t frame[kLayer1MaxFrameBytes];
+  uint8_t frame[Layer1MaxFrameBytes];
   int padded = 0;
   for (int i = 0; i < 20; ++i) {
     EXPECT_EQ(Layer1EncodeFrame(enc, silence.data(), nullptr, frame, 30), -1);
@@ -475,7 +475,7 @@ TEST(Layer1Filterbank, MatchesTheDirectFormula) {
     for (int i = 0; i < 32; ++i) {
       double s = 0.0;
       for (int k = 0; k < 64; ++k) {
-        s += std::cos((2 * i + 1) * (k - 16) * kPi / 64.0) * y[k];
+        s += std::cos((2 * i + 1) * (k - 16) * Pi / 64.0) * y[k];
       }
       worst = std::max(worst, std::fabs(s - out[i]));
     }
@@ -494,7 +494,7 @@ TEST(Layer1Filterbank, SineLandsInItsSubband) {
     for (int step = 0; step < 200; ++step) {
       float in[32];
       for (int i = 0; i < 32; ++i) {
-        in[i] = static_cast<float>(0.5 * std::sin(2 * kPi * freq * (32 * step + i) / 48000.0));
+        in[i] = static_cast<float>(0.5 * std::sin(2 * Pi * freq * (32 * step + i) / 48000.0));
       }
       float out[32];
       Layer1AnalysisStep(enc, fifo, in, out);
@@ -537,7 +537,7 @@ TEST(Layer1Psycho, SignalToMaskRatiosFollowTheSpectrum) {
     ASSERT_TRUE(Layer1Init(enc, row.rate, 1, 3, 128));
     float x[512];
     for (int i = 0; i < 512; ++i) {
-      x[i] = static_cast<float>(row.amplitude * std::sin(2 * kPi * row.freq * i / row.rate + 0.3));
+      x[i] = static_cast<float>(row.amplitude * std::sin(2 * Pi * row.freq * i / row.rate + 0.3));
     }
     const float scfMax[32] = {};
     float smr[32];
@@ -633,7 +633,7 @@ double ToneAmplitude(const std::vector<float>& x, double f, int rate) {
   double sn = 0.0;
   size_t n = 0;
   for (size_t i = 4096; i + 1024 < x.size(); ++i, ++n) {
-    const double w = 2 * kPi * f * static_cast<double>(i) / rate;
+    const double w = 2 * Pi * f * static_cast<double>(i) / rate;
     c += x[i] * std::cos(w);
     sn += x[i] * std::sin(w);
   }
@@ -653,9 +653,9 @@ TEST(Layer1JointStereo, IntensityKeepsEachChannelsLevels) {
   for (int i = 0; i < count; ++i) {
     const double t = static_cast<double>(i) / rate;
     l[static_cast<size_t>(i)] =
-        static_cast<float>(0.2 * std::sin(2 * kPi * 440 * t) + 0.1 * std::sin(2 * kPi * 15000 * t));
+        static_cast<float>(0.2 * std::sin(2 * Pi * 440 * t) + 0.1 * std::sin(2 * Pi * 15000 * t));
     r[static_cast<size_t>(i)] =
-        static_cast<float>(0.2 * std::sin(2 * kPi * 660 * t) + 0.05 * std::sin(2 * kPi * 17000 * t));
+        static_cast<float>(0.2 * std::sin(2 * Pi * 660 * t) + 0.05 * std::sin(2 * Pi * 17000 * t));
   }
   Layer1Encoder enc;
   ASSERT_TRUE(Layer1Init(enc, rate, 2, 1, 192));
@@ -716,10 +716,10 @@ TEST_P(Layer1RoundTrip, DecodesBackToTheSource) {
   EXPECT_EQ(wav.rate, row.rate);
   ASSERT_EQ(wav.channels, codedChannels);
   EXPECT_EQ(wav.samples.size(), static_cast<size_t>(384 * frames * codedChannels));
-  EXPECT_EQ(FindDelay(l, Channel(wav, 0)), kCodecDelay);
+  EXPECT_EQ(FindDelay(l, Channel(wav, 0)), CodecDelay);
   for (int ch = 0; ch < codedChannels; ++ch) {
     const auto& src = ch == 1 && row.channels == 2 ? r : l;  // a mono source is in both
-    const double snr = SnrDb(src, Channel(wav, ch), kCodecDelay);
+    const double snr = SnrDb(src, Channel(wav, ch), CodecDelay);
     std::printf("[ SNR      ] %s channel %d: %.1f dB\n", row.name, ch, snr);
     EXPECT_GT(snr, row.minSnrDb) << "channel " << ch;
   }

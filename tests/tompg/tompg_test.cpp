@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr const char* kPrefixUnrecognized = "UNRECOGNIZED PCM FILE ";
-constexpr const char* kPrefixCannotCreate = "CANNOT CREATE OUTPUT F";
-constexpr const char* kPrefixCannotOpen = "CANNOT_OPEN_INPUT_FILE";
+constexpr const char* PrefixUnrecognized = "UNRECOGNIZED PCM FILE ";
+constexpr const char* PrefixCannotCreate = "CANNOT CREATE OUTPUT F";
+constexpr const char* PrefixCannotOpen = "CANNOT_OPEN_INPUT_FILE";
 
 long FileSize(const std::string& path) {
   struct stat st {};
@@ -161,39 +161,39 @@ struct ErrorCase {
   void (*prepare)(const ScratchDir& dir, std::string& in, std::string& out);
 };
 
-const ErrorCase kErrorCases[] = {
-    {"MissingSource", kPrefixCannotOpen,
+const ErrorCase ErrorCases[] = {
+    {"MissingSource", PrefixCannotOpen,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        in = d.File("nothing.wav"), out = d.File("o.mp3");
      }},
-    {"SourceIsADirectory", kPrefixCannotOpen,
+    {"SourceIsADirectory", PrefixCannotOpen,
      [](const ScratchDir& d, std::string& in, std::string& out) { in = d.Path, out = d.File("o.mp3"); }},
-    {"OutputDirectoryMissing", kPrefixCannotCreate,
+    {"OutputDirectoryMissing", PrefixCannotCreate,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteWav(in = d.File("a.wav"), WavSignal{});
        out = d.File("no/such/dir/o.mp3");
      }},
-    {"OutputParentIsAFile", kPrefixCannotCreate,
+    {"OutputParentIsAFile", PrefixCannotCreate,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteWav(in = d.File("a.wav"), WavSignal{});
        out = d.File("a.wav/o.mp3");
      }},
-    {"OutputIsTheSource", kPrefixCannotCreate,
+    {"OutputIsTheSource", PrefixCannotCreate,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteWav(in = out = d.File("a.wav"), WavSignal{});
      }},
-    {"Garbage", kPrefixUnrecognized,
+    {"Garbage", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        std::string junk;
        for (int i = 0; i < 5000; ++i) junk += static_cast<char>((i * 7919) >> 3);
        WriteFile(in = d.File("junk.wav"), junk);
        out = d.File("o.mp3");
      }},
-    {"EmptyFile", kPrefixUnrecognized,
+    {"EmptyFile", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteFile(in = d.File("e.wav"), ""), out = d.File("o.mp3");
      }},
-    {"FloatSamples", kPrefixUnrecognized,
+    {"FloatSamples", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WavSignal s;
        s.bits = 32;
@@ -201,7 +201,7 @@ const ErrorCase kErrorCases[] = {
        WriteWav(in = d.File("f.wav"), s);
        out = d.File("o.mp3");
      }},
-    {"ExtensibleFloat", kPrefixUnrecognized,
+    {"ExtensibleFloat", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WavSignal s;
        s.bits = 32;
@@ -209,14 +209,14 @@ const ErrorCase kErrorCases[] = {
        WriteWav(in = d.File("f.wav"), s);
        out = d.File("o.mp3");
      }},
-    {"ThreeChannels", kPrefixUnrecognized,
+    {"ThreeChannels", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WavSignal s;
        s.channels = 3;
        WriteWav(in = d.File("c3.wav"), s);
        out = d.File("o.mp3");
      }},
-    {"NoDataChunk", kPrefixUnrecognized,
+    {"NoDataChunk", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteWav(in = d.File("t.wav"), WavSignal{});
        truncate(in.c_str(), 36);  // RIFF, WAVE and the format chunk only
@@ -253,7 +253,7 @@ TEST_P(ErrorLine, StandsInTheUpperRowFromColumnOneWithTheBottomRowBlank) {
   EXPECT_EQ(ReadFileBytes(in), sourceBefore) << "the source was changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ErrorLine, ::testing::ValuesIn(kErrorCases),
+INSTANTIATE_TEST_SUITE_P(Cases, ErrorLine, ::testing::ValuesIn(ErrorCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput) {
@@ -266,7 +266,7 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput) {
   RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
 
   ASSERT_TRUE(run.exited);
-  EXPECT_EQ(run.rows[0].substr(0, 23), std::string(" ") + kPrefixCannotCreate) << "[" << run.rows[0] << "]";
+  EXPECT_EQ(run.rows[0].substr(0, 23), std::string(" ") + PrefixCannotCreate) << "[" << run.rows[0] << "]";
   EXPECT_TRUE(RowIsBlank(run.rows[1])) << "[" << run.rows[1] << "]";
   EXPECT_FALSE(FileExists(dir.File("out.mp3")));
   // The exit status can never pass for success: it differs from the last frame count shown.
@@ -329,14 +329,14 @@ TEST(ErrorLine, BadCommandLineEndsWithFailureAndNoOutput) {
 // Bitrate mapping: every -B of the host's list, every mode and layer, MPEG-1 and MPEG-2 rates.
 // The chosen rate is the nearest legal one; a tie goes up.
 
-const int kBitrateList[12] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+const int BitrateList[12] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
 // Expected total kbit/s per list entry.
-const int kExpectMpeg1Layer1[12] = {64, 64, 96, 96, 128, 128, 160, 160, 192, 224, 256, 320};
-const int kExpectMpeg1Layer2Two[12] = {64, 64, 96, 96, 112, 128, 160, 160, 192, 224, 256, 320};
-const int kExpectMpeg1Layer2Mono[12] = {56, 64, 80, 96, 112, 128, 160, 160, 192, 192, 192, 192};
-const int kExpectMpeg1Layer3[12] = {56, 64, 80, 96, 112, 128, 160, 160, 192, 224, 256, 320};
-const int kExpectLsfLayer1[12] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 256};
-const int kExpectLsfLayer23[12] = {56, 64, 80, 96, 112, 128, 144, 160, 160, 160, 160, 160};
+const int ExpectMpeg1Layer1[12] = {64, 64, 96, 96, 128, 128, 160, 160, 192, 224, 256, 320};
+const int ExpectMpeg1Layer2Two[12] = {64, 64, 96, 96, 112, 128, 160, 160, 192, 224, 256, 320};
+const int ExpectMpeg1Layer2Mono[12] = {56, 64, 80, 96, 112, 128, 160, 160, 192, 192, 192, 192};
+const int ExpectMpeg1Layer3[12] = {56, 64, 80, 96, 112, 128, 160, 160, 192, 224, 256, 320};
+const int ExpectLsfLayer1[12] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 256};
+const int ExpectLsfLayer23[12] = {56, 64, 80, 96, 112, 128, 144, 160, 160, 160, 160, 160};
 
 struct MappingCase {
   int rate;
@@ -358,13 +358,13 @@ TEST_P(BitrateMapping, EveryListValueGivesTheNearestLegalBitrate) {
   signalShape.seconds = 0.06;
   WriteWav(dir.File("in.wav"), signalShape);
   bool lsf = c.rate < 32000;
-  const int* expect = lsf            ? (c.layer == 1 ? kExpectLsfLayer1 : kExpectLsfLayer23)
-                      : c.layer == 1 ? kExpectMpeg1Layer1
-                      : c.layer == 3 ? kExpectMpeg1Layer3
-                      : c.mode == 3  ? kExpectMpeg1Layer2Mono
-                                     : kExpectMpeg1Layer2Two;
+  const int* expect = lsf            ? (c.layer == 1 ? ExpectLsfLayer1 : ExpectLsfLayer23)
+                      : c.layer == 1 ? ExpectMpeg1Layer1
+                      : c.layer == 3 ? ExpectMpeg1Layer3
+                      : c.mode == 3  ? ExpectMpeg1Layer2Mono
+                                     : ExpectMpeg1Layer2Two;
   for (int k = 0; k < 12; ++k) {
-    const int b = c.mode == 3 ? kBitrateList[k] : kBitrateList[k] / 2;
+    const int b = c.mode == 3 ? BitrateList[k] : BitrateList[k] / 2;
     char name[32];
     std::snprintf(name, sizeof name, "o%d.mp%d", k, c.layer);
     const std::string out = dir.File(name);
@@ -406,7 +406,7 @@ struct EncodeCase {
   double maxResidualDb = -30;  // what is not a source tone, against the whole signal
 };
 
-const EncodeCase kEncodeCases[] = {
+const EncodeCase EncodeCases[] = {
     // The residual limit is -30 dB, -20 dB where Layer II has 32 or 40 kbit/s per channel.
     // name                          rate  ch bits L    B  M  coded  SNR  tol  residual
     {"L1_44k1_Stereo16_192k", 44100, 2, 16, 1, 96, 0, 44100, 40, 1.0},
@@ -519,7 +519,7 @@ TEST_P(DecodedSound, KeepsRateChannelsDurationTonesAndLevel) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DecodedSound, ::testing::ValuesIn(kEncodeCases),
+INSTANTIATE_TEST_SUITE_P(Cases, DecodedSound, ::testing::ValuesIn(EncodeCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -530,7 +530,7 @@ struct LayoutCase {
   void (*shape)(WavSignal& signalShape);
 };
 
-const LayoutCase kLayoutCases[] = {
+const LayoutCase LayoutCases[] = {
     {"Plain16", [](WavSignal&) {}},
     {"Extensible24", [](WavSignal& s) { s.extensible = true, s.bits = 24; }},
     {"Extensible16Mono", [](WavSignal& s) { s.extensible = true, s.channels = 1; }},
@@ -568,7 +568,7 @@ TEST_P(WavLayout, IsReadAndCodedWithAllDataBytesCounted) {
   EXPECT_LT(20 * std::log10(fit.residualRms / fit.totalRms), -30.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WavLayout, ::testing::ValuesIn(kLayoutCases),
+INSTANTIATE_TEST_SUITE_P(Cases, WavLayout, ::testing::ValuesIn(LayoutCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A Layer III stream starts with an audio frame at byte 0, is nothing but frames up to its last

@@ -101,7 +101,7 @@ bool BackendOpen(Backend& b, int layer, int sampleRate, int channels, int mode, 
 }
 
 long BackendEncode(Backend& b, const float* left, const float* right, long n, uint8_t* out, long capacity) {
-  if (n > kBackendMaxSamples) return -1;
+  if (n > BackendMaxSamples) return -1;
   if (b.channels == 1) right = left;
   switch (b.layer) {
     case 1:
@@ -122,11 +122,11 @@ long BackendFlush(Backend& b, uint8_t* out, long capacity) {
   // Layers I and II: the analysis and synthesis filterbanks together delay the sound by 481
   // samples (512 taps each, ISO/IEC 11172-3 Annex C and 2.4.3.5). Silence of that length is
   // coded after the source, or its last samples would fall beyond the last frame.
-  constexpr long kFilterbankDelay = 481;
+  constexpr long FilterbankDelay = 481;
   long written = 0;
   if (b.layer == 1 || b.layer == 2) {
-    static const float kSilence[kFilterbankDelay] = {};
-    written = BackendEncode(b, kSilence, kSilence, kFilterbankDelay, out, capacity);
+    static const float Silence[FilterbankDelay] = {};
+    written = BackendEncode(b, Silence, Silence, FilterbankDelay, out, capacity);
     if (written < 0) return -1;
   }
   long bytes = -1;

@@ -19,16 +19,16 @@ struct Backend {
   int pendingCount = 0;
 };
 
-// Output room that one BackendEncode call of kBackendMaxSamples samples, or a flush, never
+// Output room that one BackendEncode call of BackendMaxSamples samples, or a flush, never
 // exceeds: 4608 samples are at most four Layer III frames plus the bit reservoir, or twelve
 // Layer I frames of at most 768 bytes.
-constexpr long kBackendMaxSamples = 4608;
-constexpr long kBackendOutputBytes = 65536;
+constexpr long BackendMaxSamples = 4608;
+constexpr long BackendOutputBytes = 65536;
 
 // Sets up the encoder; false when the library refuses the settings.
 bool BackendOpen(Backend& b, int layer, int sampleRate, int channels, int mode, int kbps);
 
-// Encodes n (at most kBackendMaxSamples) samples per channel, full scale 1.0; right is ignored for
+// Encodes n (at most BackendMaxSamples) samples per channel, full scale 1.0; right is ignored for
 // one channel. Returns the bytes written into out, or -1 on an error.
 long BackendEncode(Backend& b, const float* left, const float* right, long n, uint8_t* out, long capacity);
 

@@ -14,7 +14,7 @@ uint64_t MonotonicNs() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-constexpr uint64_t kProgressIntervalNs = 50000000;  // 50 ms: at most 20 lines a second
+constexpr uint64_t ProgressIntervalNs = 50000000;  // 50 ms: at most 20 lines a second
 
 }  // namespace
 
@@ -38,7 +38,7 @@ const char* TompgErrorText(TompgError error) {
 
 void ShowProgress(ConsoleState& console, uint32_t frames, uint32_t bytesIn, uint32_t bytesOut, bool final) {
   uint64_t now = MonotonicNs();
-  if (!final && console.progressShown && now - console.lastShownNs < kProgressIntervalNs) return;
+  if (!final && console.progressShown && now - console.lastShownNs < ProgressIntervalNs) return;
   // Carriage return, then column 0 blank and the text from column 1. The numbers never shrink,
   // so a rewrite always covers the line before it.
   char line[96];

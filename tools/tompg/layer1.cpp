@@ -67,7 +67,7 @@ struct ScalefactorTable {
     }
   }
 };
-constexpr ScalefactorTable kScalefactors;
+constexpr ScalefactorTable Scalefactors;
 
 // Where the factors of the size-n stage of the fast matrixing start: 16 for n = 32 at 0,
 // 8 for n = 16 at 16, then 24, 28, 30.
@@ -108,7 +108,7 @@ void Dct3(const float* scale, const float* x, float* y) {
 const float Layer1SnrDb[15] = {0.00f,  7.00f,  16.00f, 25.28f, 31.59f, 37.75f, 43.84f, 49.89f,
                                55.93f, 61.96f, 67.98f, 74.01f, 80.03f, 86.05f, 92.01f};
 
-float Layer1Scalefactor(int index) { return index >= 0 && index < 63 ? kScalefactors.value[index] : 0.0f; }
+float Layer1Scalefactor(int index) { return index >= 0 && index < 63 ? Scalefactors.value[index] : 0.0f; }
 
 int Layer1ScalefactorIndex(float maxAbs) {
   // The table falls by 2^(1/3) per step; start from the estimate and correct by one step

@@ -47,4 +47,4 @@ int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels = 1);
 int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right, uint8_t* out, int outSize);
 
 // Longest Layer I frame in bytes: 256 kbit/s at 16 kHz, 12 * 256000 / 16000 = 192 slots of 4.
-constexpr int kLayer1MaxFrameBytes = 768;
+constexpr int Layer1MaxFrameBytes = 768;

@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr int kFftSize = 512;
-constexpr int kLines = 257;  // lines 0..256 of the power spectrum
-constexpr int kMaxComponents = 160;
-constexpr float kFullScaleDb = 96.0f;  // a full-scale sine peaks at 96 dB on the model's scale
+constexpr int FftSize = 512;
+constexpr int Lines = 257;  // lines 0..256 of the power spectrum
+constexpr int MaxComponents = 160;
+constexpr float FullScaleDb = 96.0f;  // a full-scale sine peaks at 96 dB on the model's scale
 
 struct Component {
   int line;
@@ -80,7 +80,7 @@ double ThresholdInQuiet(double hz) {
 // In-place radix-2 FFT of 256 complex values; the twiddles of the 512-point table at even
 // indices are the 256-point ones.
 void Fft256(const Layer1Encoder& enc, float* re, float* im) {
-  constexpr int n = kFftSize / 2;
+  constexpr int n = FftSize / 2;
   for (int i = 1, j = 0; i < n; ++i) {
     int bit = n >> 1;
     for (; j & bit; bit >>= 1) {
@@ -98,7 +98,7 @@ void Fft256(const Layer1Encoder& enc, float* re, float* im) {
   }
   for (int len = 2; len <= n; len <<= 1) {
     const int half = len >> 1;
-    const int step = kFftSize / len;
+    const int step = FftSize / len;
     for (int start = 0; start < n; start += len) {
       for (int k = 0; k < half; ++k) {
         const float wr = enc.twiddle[k * step][0];
@@ -120,7 +120,7 @@ void Fft256(const Layer1Encoder& enc, float* re, float* im) {
 // the odd ones as imaginary parts go through one 256-point FFT Z, then
 // X[k] = (Z[k] + Z*[256-k]) / 2 - i W^k (Z[k] - Z*[256-k]) / 2 with W = e^(-2 pi i / 512).
 void RealPowerSpectrum(const Layer1Encoder& enc, const float* x, float* power) {
-  constexpr int n = kFftSize / 2;
+  constexpr int n = FftSize / 2;
   float re[n];
   float im[n];
   for (int i = 0; i < n; ++i) {
@@ -173,40 +173,40 @@ float IndividualThreshold(const Component& c, float dz) {
 
 void Layer1InitPsycho(Layer1Encoder& enc) {
   const double pi = 3.14159265358979323846;
-  for (int i = 0; i < kFftSize; ++i) {
-    enc.hann[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * pi * i / kFftSize)));
+  for (int i = 0; i < FftSize; ++i) {
+    enc.hann[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * pi * i / FftSize)));
   }
-  for (int k = 0; k < kFftSize / 2; ++k) {
-    enc.twiddle[k][0] = static_cast<float>(std::cos(2.0 * pi * k / kFftSize));
-    enc.twiddle[k][1] = static_cast<float>(-std::sin(2.0 * pi * k / kFftSize));
+  for (int k = 0; k < FftSize / 2; ++k) {
+    enc.twiddle[k][0] = static_cast<float>(std::cos(2.0 * pi * k / FftSize));
+    enc.twiddle[k][1] = static_cast<float>(-std::sin(2.0 * pi * k / FftSize));
   }
-  for (int k = 0; k < kLines; ++k) {
-    const double hz = k * static_cast<double>(enc.sampleRate) / kFftSize;
+  for (int k = 0; k < Lines; ++k) {
+    const double hz = k * static_cast<double>(enc.sampleRate) / FftSize;
     enc.barkLine[k] = static_cast<float>(Bark(hz));
     enc.athLine[k] = static_cast<float>(ThresholdInQuiet(hz)) + enc.athOffsetDb;
   }
 }
 
 void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float* scfMax, float* smr) {
-  float windowed[kFftSize];
-  for (int i = 0; i < kFftSize; ++i) {
+  float windowed[FftSize];
+  for (int i = 0; i < FftSize; ++i) {
     windowed[i] = samples512[i] * enc.hann[i];
   }
-  float power[kLines];
+  float power[Lines];
   RealPowerSpectrum(enc, windowed, power);
   // A sine of amplitude A on a line gives |F| = A * N / 4 through the Hann window.
-  const float norm = kFullScaleDb - Db(static_cast<float>(kFftSize / 4) * (kFftSize / 4));
-  float level[kLines];
-  for (int k = 0; k < kLines; ++k) {
+  const float norm = FullScaleDb - Db(static_cast<float>(FftSize / 4) * (FftSize / 4));
+  float level[Lines];
+  for (int k = 0; k < Lines; ++k) {
     level[k] = Db(power[k]) + norm;
   }
 
   // Tonal components: local maxima at least 7 dB above their neighbourhood, which widens
   // with frequency. Their lines (and the neighbourhood) leave the noise sum.
-  Component comps[kMaxComponents];
+  Component comps[MaxComponents];
   int count = 0;
-  bool used[kLines] = {};
-  for (int k = 3; k <= 249 && count < kMaxComponents; ++k) {
+  bool used[Lines] = {};
+  for (int k = 3; k <= 249 && count < MaxComponents; ++k) {
     if (!(level[k] > level[k - 1] && level[k] >= level[k + 1])) {
       continue;
     }
@@ -240,11 +240,11 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
   // Non-tonal components: the remaining power of each critical band, placed at its
   // power-weighted mean line.
   int k = 1;
-  while (k < kLines && count < kMaxComponents) {
+  while (k < Lines && count < MaxComponents) {
     const int band = static_cast<int>(enc.barkLine[k]);
     float sum = 0.0f;
     float weighted = 0.0f;
-    for (; k < kLines && static_cast<int>(enc.barkLine[k]) == band; ++k) {
+    for (; k < Lines && static_cast<int>(enc.barkLine[k]) == band; ++k) {
       if (!used[k]) {
         sum += power[k];
         weighted += power[k] * static_cast<float>(k);
@@ -252,7 +252,7 @@ void Layer1Psycho(const Layer1Encoder& enc, const float* samples512, const float
     }
     if (sum > 0.0f) {
       int line = static_cast<int>(weighted / sum + 0.5f);
-      line = line < 1 ? 1 : (line > kLines - 1 ? kLines - 1 : line);
+      line = line < 1 ? 1 : (line > Lines - 1 ? Lines - 1 : line);
       comps[count++] = Component{line, enc.barkLine[line], Db(sum) + norm, false, 0.0f, 0.0f, 0.0f};
     }
   }

@@ -32,9 +32,9 @@ struct Options {
 };
 
 // Source frames read per step.
-constexpr long kReadFrames = 4096;
+constexpr long ReadFrames = 4096;
 // Resampled frames produced per step: never more than the encoders take in one call.
-constexpr long kResampledFrames = kBackendMaxSamples;
+constexpr long ResampledFrames = BackendMaxSamples;
 
 // The whole working state of one run: one record, no allocation while encoding.
 struct Job {
@@ -48,12 +48,12 @@ struct Job {
   PendingOutput output;  // written under a temporary name, renamed when complete
   int codedChannels = 0;
   uint64_t bytesOut = 0;
-  float raw[kReadFrames * 2];
-  float coded[kReadFrames * 2];
-  float resampled[kResampledFrames * 2];
-  float left[kBackendMaxSamples];
-  float right[kBackendMaxSamples];
-  uint8_t encoded[kBackendOutputBytes];
+  float raw[ReadFrames * 2];
+  float coded[ReadFrames * 2];
+  float resampled[ResampledFrames * 2];
+  float left[BackendMaxSamples];
+  float right[BackendMaxSamples];
+  uint8_t encoded[BackendOutputBytes];
 };
 
 Job job;
@@ -121,7 +121,7 @@ enum class StepResult { Ok, WriteFailed, EncoderFailed };
 // Codes n interleaved frames at the coded rate and channel count.
 StepResult Encode(const float* interleaved, long n) {
   while (n > 0) {
-    long take = n < kBackendMaxSamples ? n : kBackendMaxSamples;
+    long take = n < BackendMaxSamples ? n : BackendMaxSamples;
     if (job.codedChannels == 2) {
       for (long i = 0; i < take; ++i) {
         job.left[i] = interleaved[2 * i];
@@ -130,7 +130,7 @@ StepResult Encode(const float* interleaved, long n) {
     } else {
       std::memcpy(job.left, interleaved, static_cast<size_t>(take) * sizeof(float));
     }
-    long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, kBackendOutputBytes);
+    long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, BackendOutputBytes);
     if (bytes < 0) return StepResult::EncoderFailed;
     if (!WriteEncoded(bytes)) return StepResult::WriteFailed;
     interleaved += take * job.codedChannels;
@@ -144,14 +144,14 @@ StepResult Resample(const float* in, long n) {
   if (!job.resampling) return Encode(in, n);
   for (;;) {
     long used = 0;
-    long produced = ResamplerProcess(job.resampler, in, n, &used, job.resampled, kResampledFrames);
+    long produced = ResamplerProcess(job.resampler, in, n, &used, job.resampled, ResampledFrames);
     if (produced < 0) return StepResult::EncoderFailed;
     StepResult r = Encode(job.resampled, produced);
     if (r != StepResult::Ok) return r;
     if (in) {
       in += used * job.codedChannels;
       n -= used;
-      if (n == 0 && produced < kResampledFrames) return StepResult::Ok;
+      if (n == 0 && produced < ResampledFrames) return StepResult::Ok;
     } else if (produced == 0) {
       return StepResult::Ok;
     }
@@ -217,7 +217,7 @@ int Run(int argc, char** argv) {
 
   Progress(true);
   for (;;) {
-    long n = WavRead(job.source, job.raw, kReadFrames);
+    long n = WavRead(job.source, job.raw, ReadFrames);
     if (n < 0) return Fail(TompgError::CannotOpenInput, "read failed");
     StepResult r = StepResult::Ok;
     if (n > 0) {
@@ -227,7 +227,7 @@ int Run(int argc, char** argv) {
       r = Resample(nullptr, 0);
     }
     if (r == StepResult::Ok && n == 0) {
-      long bytes = BackendFlush(job.backend, job.encoded, kBackendOutputBytes);
+      long bytes = BackendFlush(job.backend, job.encoded, BackendOutputBytes);
       if (bytes < 0)
         r = StepResult::EncoderFailed;
       else if (!WriteEncoded(bytes))

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kCodedRates[] = {16000, 22050, 24000, 32000, 44100, 48000};
+constexpr int CodedRates[] = {16000, 22050, 24000, 32000, 44100, 48000};
 
 // MPEG-1 Layer II: 32, 48, 56 and 80 kbit/s only in single channel mode; 224 kbit/s and above
 // only in the two-channel modes (ISO/IEC 11172-3 2.4.2.3).
@@ -22,8 +22,8 @@ bool IsLowSamplingFrequency(int sampleRate) {
 }
 
 int CodedSampleRate(int sourceRate) {
-  int best = kCodedRates[0];
-  for (int rate : kCodedRates) {
+  int best = CodedRates[0];
+  for (int rate : CodedRates) {
     if (std::abs(rate - sourceRate) <= std::abs(best - sourceRate)) best = rate;
   }
   return best;
@@ -31,7 +31,7 @@ int CodedSampleRate(int sourceRate) {
 
 int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps) {
   bool known = false;
-  for (int rate : kCodedRates) known = known || rate == sampleRate;
+  for (int rate : CodedRates) known = known || rate == sampleRate;
   if (!known || layer < 1 || layer > 3) return 0;
   bool lsf = IsLowSamplingFrequency(sampleRate);
   // bitrate_index 1..14 of the frame header's table shared with the decoder (ISO/IEC 11172-3

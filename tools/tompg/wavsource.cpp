@@ -15,15 +15,15 @@ uint32_t Le32(const unsigned char* p) {
 
 // WAVE_FORMAT_EXTENSIBLE sub-format KSDATAFORMAT_SUBTYPE_PCM:
 // 00000001-0000-0010-8000-00aa00389b71.
-constexpr unsigned char kPcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                             0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr unsigned char PcmSubFormat[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
+                                            0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-constexpr uint32_t kFormatPcm = 0x0001;
-constexpr uint32_t kFormatExtensible = 0xFFFE;
+constexpr uint32_t FormatPcm = 0x0001;
+constexpr uint32_t FormatExtensible = 0xFFFE;
 
 // Sample rates outside this range are not audio we can code sensibly.
-constexpr uint32_t kMinRate = 1000;
-constexpr uint32_t kMaxRate = 768000;
+constexpr uint32_t MinRate = 1000;
+constexpr uint32_t MaxRate = 768000;
 
 bool ParseFormat(const unsigned char* fmt, uint32_t size, WavSource& source) {
   if (size < 16) return false;
@@ -32,14 +32,13 @@ bool ParseFormat(const unsigned char* fmt, uint32_t size, WavSource& source) {
   uint32_t rate = Le32(fmt + 4);
   uint32_t blockAlign = Le16(fmt + 12);
   uint32_t bits = Le16(fmt + 14);
-  if (tag == kFormatExtensible) {
+  if (tag == FormatExtensible) {
     // cbSize (2), valid bits (2), channel mask (4), sub-format GUID (16).
-    if (size < 40 || Le16(fmt + 16) < 22 || std::memcmp(fmt + 24, kPcmSubFormat, 16) != 0) return false;
-  } else if (tag != kFormatPcm) {
+    if (size < 40 || Le16(fmt + 16) < 22 || std::memcmp(fmt + 24, PcmSubFormat, 16) != 0) return false;
+  } else if (tag != FormatPcm) {
     return false;
   }
-  if (channels < 1 || channels > 2 || rate < kMinRate || rate > kMaxRate || bits < 1 || bits > 32)
-    return false;
+  if (channels < 1 || channels > 2 || rate < MinRate || rate > MaxRate || bits < 1 || bits > 32) return false;
   uint32_t container = (bits + 7) / 8;
   if (blockAlign != channels * container) return false;
   source.channels = static_cast<int>(channels);
@@ -99,15 +98,15 @@ WavOpenResult WavOpen(int fd, WavSource& source) {
 
 long WavRead(WavSource& source, float* samples, long maxFrames) {
   // Raw bytes are read in pieces of this many sample frames.
-  constexpr long kChunkFrames = 2048;
-  unsigned char raw[kChunkFrames * 8];
+  constexpr long ChunkFrames = 2048;
+  unsigned char raw[ChunkFrames * 8];
   long frames = 0;
   const int bytes = source.bytesPerSample;
   const int block = source.blockAlign;
   while (frames < maxFrames) {
     uint32_t left = source.dataSize - source.consumed;
     long want = maxFrames - frames;
-    if (want > kChunkFrames) want = kChunkFrames;
+    if (want > ChunkFrames) want = ChunkFrames;
     if (static_cast<uint64_t>(want) * block > left)
       want = static_cast<long>(left / static_cast<uint32_t>(block));
     if (want == 0) {
