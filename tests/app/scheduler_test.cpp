@@ -13,6 +13,7 @@
 #include "app/core/settings.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
+#include "tests/support/converter.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -75,8 +76,7 @@ class Tick : public ::testing::Test {
  protected:
   void SetUp() override {
     Job = FakeJob{};
-    Converter.~ConverterState();
-    new (&Converter) ConverterState();
+    FreshConverter();
     View = MainView{};
     QueueCount = 0;
     AppSettings = Settings{};

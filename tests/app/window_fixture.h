@@ -15,6 +15,7 @@
 #include "app/core/settings.h"
 #include "app/tmainform.h"
 #include "platform/messagebox.h"
+#include "tests/support/converter.h"
 #include "tests/support/files.h"
 #include "tests/support/wave.h"
 #include "ui_tmainform.h"
@@ -57,8 +58,7 @@ class MainWindow : public ::testing::Test {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root + "config"));
     // Each test starts as the program does: nothing queued, the converter idle and inactive.
     QueueCount = 0;
-    Converter.~ConverterState();
-    new (&Converter) ConverterState();
+    FreshConverter();
     View = MainView{};
     Form = new TMainForm;
     MessageBoxHook = RecordBox;

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "app/core/queue.h"
 #include "app/core/settings.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"
+#include "tests/support/converter.h"
 
 void InstallFakeTompg(const std::string& dir) {
   WriteFile(dir + "tompg", ReadFile(FAKE_TOMPG));
@@ -63,16 +63,7 @@ void PutScreen(const std::string& top, const std::string& bottom) {
 }
 
 void ResetConverter() {
-  Converter.SubmissionActive = false;
-  Converter.EncoderJob = true;
-  Converter.Suspended = false;
-  Converter.BytesDone = 0;
-  Converter.BytesOut = 0;
-  Converter.FramesDone = -1;
-  Converter.NoticeText.clear();
-  Converter.NoticeTicks = 0;
-  Converter.CurrentSource.clear();
-  Converter.EncoderProcess = ProcessInfo{};
+  FreshConverter();
   ConsoleMonitor.ReadTimerEnabled = true;
   ConsoleMonitor.SetReadTimer = nullptr;
   ConsoleMonitor.FinalLinesRead = false;
