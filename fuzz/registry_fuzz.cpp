@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/registry.h"
@@ -24,10 +25,11 @@ void Fail(const char* what) {
 
 std::string Home;
 
+// The store leaves its lock file (and may leave a kept damaged copy) beside itself, so the whole
+// folder goes.
 void RemoveHome() {
-  unlink((Home + "/sonivert/registry.reg").c_str());
-  rmdir((Home + "/sonivert").c_str());
-  rmdir(Home.c_str());
+  std::error_code ignored;
+  std::filesystem::remove_all(Home, ignored);
 }
 
 // A configuration folder of this process's own, so the user's store is never touched.
