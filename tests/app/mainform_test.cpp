@@ -77,6 +77,7 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
 
   // A long encode: suspended by a click on its line, resumed, aborted. The queue keeps its rest.
   AppSettings.Flags |= FlagDeleteAfterEncoding;
+  HoldEncoderMidJob();
   WriteTone(Root + "music/long.wav", 48000, 2, 16, 120.0);
   const std::string longBefore = ReadFile(Root + "music/long.wav");
   Select({"long.wav", "tone.wav"});

@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QStringListModel>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,9 @@ class MainWindow : public ::testing::Test {
     ::mkdir((Root + "config").c_str(), 0700);
     ::mkdir((Root + "music").c_str(), 0700);
     ::mkdir((Root + "out").c_str(), 0700);
+    ::mkdir((Root + "data").c_str(), 0700);
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Root + "config"));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(Root + "data"));  // the trash
     // Each test starts as the program does: nothing queued, the converter idle and inactive.
     QueueCount = 0;
     FreshConverter();
@@ -69,6 +72,23 @@ class MainWindow : public ::testing::Test {
     delete Form;
     MessageBoxHook = MessageBoxToStderr;
   }
+  // The real encoder takes well under a second for minutes of audio: too short a job to suspend,
+  // abort or kill at a chosen moment. This puts an encoder in its place that reports its first
+  // frame and is then held mid-job until ReleaseEncoder(); from there on it is the real tompg.
+  void HoldEncoderMidJob() {
+    const std::string dir = Root + "held/";
+    ::mkdir(dir.c_str(), 0700);
+    const std::string real = QCoreApplication::applicationDirPath().toStdString() + "/tompg";
+    std::string script = "#!/bin/sh\nprintf ' frames 1 bytes in 4096 bytes out 418'\n";
+    script += "while [ ! -e '" + dir + "go' ]; do sleep 0.01; done\n";
+    script += "exec '" + real + "' \"$@\"\n";
+    WriteFile(dir + "tompg", script);
+    ::chmod((dir + "tompg").c_str(), 0755);
+    ASSERT_LT(dir.size(), sizeof AppSettings.TompgDir);
+    std::snprintf(AppSettings.TompgDir, sizeof AppSettings.TompgDir, "%s", dir.c_str());
+  }
+  void ReleaseEncoder() { WriteFile(Root + "held/go", ""); }
+
   // Shows the music folder and selects the named files in FileLB.
   void Select(const std::vector<std::string>& names) {
     Form->OpenDirectory(QString::fromStdString(Root + "music"));
