@@ -14,6 +14,13 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // file deleted. True when the file is gone from its place.
 bool RemoveConvertedSource(const std::string& path);
 
+// The directory part of a path: "." for a bare name, "/" for a name in the root.
+std::string DirectoryOf(const std::string& path);
+
+// Writes all `size` bytes, resuming after signals and short writes; false on an error (errno
+// tells which).
+bool WriteAll(int fd, const void* data, size_t size);
+
 // The path a write to `path` lands on: symbolic links of its last component followed to their
 // end (the target need not exist). A path that is no link is returned as it is.
 std::string FollowLinks(const std::string& path);

@@ -1,5 +1,5 @@
-// Sources opened without blocking and outputs written under a temporary name. Kept apart from
-// files.cpp, which needs Qt, so that programs without Qt (tompg) share this route.
+// File identity, sources opened without blocking and outputs written under a temporary name.
+// Kept apart from files.cpp, which needs Qt, so that programs without Qt (tompg) share them.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -32,13 +32,6 @@ void RemoveTempAndEnd(int sig) {
   raise(sig);
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // Removes the temporary file, keeping the errno of the failure that led here.
 void RemoveTemp(PendingOutput& out) {
   const int saved = errno;
@@ -63,6 +56,31 @@ bool CloseOutput(PendingOutput& out) {
 }
 
 }  // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
 
 std::string FollowLinks(const std::string& path) {
   std::string p = path;

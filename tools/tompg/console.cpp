@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/tompg/fileio.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -18,17 +18,3 @@ long ReadAt(int fd, void* buffer, size_t size, uint64_t offset) {
   }
   return static_cast<long>(done);
 }
-
-bool WriteAll(int fd, const void* buffer, size_t size) {
-  auto* bytes = static_cast<const unsigned char*>(buffer);
-  while (size > 0) {
-    ssize_t n = write(fd, bytes, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}

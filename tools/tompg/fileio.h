@@ -1,4 +1,5 @@
-// Reads and writes that survive signals (SIGSTOP/SIGCONT, SIGCHLD) and short transfers.
+// Reads that survive signals (SIGSTOP/SIGCONT, SIGCHLD) and short transfers; writes are
+// WriteAll of platform/files.h.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,3 @@
 // Reads up to size bytes at offset; returns the count read (less only at the end of the file),
 // or -1 on an error.
 long ReadAt(int fd, void* buffer, size_t size, uint64_t offset);
-
-// Writes all size bytes; false on an error (errno tells which).
-bool WriteAll(int fd, const void* buffer, size_t size);

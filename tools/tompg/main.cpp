@@ -208,9 +208,8 @@ int Run(int argc, char** argv) {
   if (job.resampling && !ResamplerOpen(job.resampler, job.source.sampleRate, rate, job.codedChannels))
     return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
 
-  // Opening the output with truncation would destroy the source if both are the same file.
-  struct stat outStat {};
-  if (stat(o.output, &outStat) == 0 && inStat.st_dev == outStat.st_dev && inStat.st_ino == outStat.st_ino)
+  // Replacing the output would destroy the source if both are the same file.
+  if (IsSameFile(o.source, o.output))
     return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
   if (!CreatePendingOutput(o.output, job.output))
     return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
