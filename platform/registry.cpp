@@ -272,31 +272,13 @@ StoreState LoadStore(const std::string& file, Store& store) {
   return state;
 }
 
-std::string ParentDir(const std::string& file) {
-  const size_t slash = file.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return file.substr(0, slash);
-}
-
 // Creates the directory and its missing parents (user-only access for new ones).
 bool MakeDirs(const std::string& dir) {
   struct stat st {};
   if (stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  const std::string parent = ParentDir(dir);
+  const std::string parent = DirectoryOf(dir);
   if (parent != dir && !MakeDirs(parent)) return false;
   return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Writes the store to a temporary file beside the store file, flushes it to disk and renames
@@ -305,8 +287,7 @@ bool SaveStore(const std::string& file, const Store& store) {
   if (file.empty()) return false;
   const std::string text = SerializeStore(store);
   if (text.size() > RegMaxFileSize) return false;
-  const std::string dir = ParentDir(file);
-  if (!MakeDirs(dir)) return false;
+  const std::string dir = DirectoryOf(file);
   std::string temp = file + ".tmp-XXXXXX";
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
@@ -336,7 +317,7 @@ bool SaveStore(const std::string& file, const Store& store) {
 // Removes the temporary files that writers killed during a save left beside `file`. Called with
 // the lock held, so no living writer's file is among them.
 void RemoveDeadTemporaries(const std::string& file) {
-  const std::string dir = ParentDir(file);
+  const std::string dir = DirectoryOf(file);
   const std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return;
@@ -378,10 +359,14 @@ int LockStore(const std::string& file) {
 // replaced; a damaged one is kept aside first.
 template <typename Change>
 RegResult ModifyStore(const std::string& file, Change change) {
-  if (file.empty() || !MakeDirs(ParentDir(file))) return RegWriteFailed;
+  if (file.empty() || !MakeDirs(DirectoryOf(file))) return RegWriteFailed;
   const int lock = LockStore(file);
   if (lock < 0) return RegWriteFailed;
   const std::string target = FollowLinks(file);
+  if (target != file && !MakeDirs(DirectoryOf(target))) {
+    close(lock);
+    return RegWriteFailed;
+  }
   RemoveDeadTemporaries(file);
   if (target != file) RemoveDeadTemporaries(target);
   Store store;
