@@ -4,8 +4,12 @@
 
 #include "app/dialogs.h"
 #include "app/tmainform.h"
+#include "platform/files.h"
 
 int main(int argc, char** argv) {
+  // A decode that meets a file size limit fails with its box instead of ending the program; a
+  // program ended by a signal leaves no half-written output behind.
+  PrepareOutputSignals();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Sonivert"));
   QApplication::setApplicationDisplayName(QStringLiteral("Sonivert"));

@@ -51,7 +51,8 @@ bool CommitPendingOutput(PendingOutput& out);
 // Closes the output and removes the temporary file; an existing output stays as it was.
 void DiscardPendingOutput(PendingOutput& out);
 
-// For command-line programs: SIGINT, SIGTERM and SIGHUP remove the temporary file of the output
-// most recently started and not yet committed or discarded, then end the process by the same
-// signal, so that its parent sees how it ended.
-void RemovePendingOutputOnSignals();
+// For every program that writes outputs, at its start: a file size limit makes a write fail
+// (SIGXFSZ ignored) instead of ending the process; SIGINT, SIGTERM and SIGHUP remove the
+// temporary file of the output most recently started and not yet committed or discarded, then
+// end the process by the same signal, so that its parent sees how it ended.
+void PrepareOutputSignals();

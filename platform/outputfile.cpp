@@ -198,7 +198,8 @@ void DiscardPendingOutput(PendingOutput& out) {
   out.TempPath.clear();
 }
 
-void RemovePendingOutputOnSignals() {
+void PrepareOutputSignals() {
+  signal(SIGXFSZ, SIG_IGN);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction action {};
     action.sa_handler = RemoveTempAndEnd;

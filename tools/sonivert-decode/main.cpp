@@ -1,6 +1,5 @@
 // sonivert-decode INPUT.mp3 OUTPUT.wav: runs one decoder job, exactly as the application does,
 // and exits with the job's exit code.
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -34,8 +33,7 @@ int main(int argc, char** argv) {
   }
   // Ended from outside, the tool leaves no temporary file behind; a file size limit gives a
   // failed write (exit code 3) instead of a silent death.
-  RemovePendingOutputOnSignals();
-  std::signal(SIGXFSZ, SIG_IGN);
+  PrepareOutputSignals();
   InitDecoderTables();
   std::strcpy(Converter.DecoderInput, argv[1]);
   std::strcpy(Converter.DecoderOutput, argv[2]);

@@ -252,9 +252,8 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // A closed console or a file size limit must give an error line, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
   // SIGHUP (the console went away), SIGINT, SIGTERM: the temporary output is removed, then
   // the process ends by the same signal, so that its parent sees how it ended.
-  RemovePendingOutputOnSignals();
+  PrepareOutputSignals();
   return Run(argc, argv);
 }
