@@ -87,8 +87,9 @@ void WriteWaveHeader(const FrameHeader* last, int channels) {
   WriteOutput(h, sizeof h);
 }
 
-// Decodes the frame whose header (and CRC word) has just been read; n counts frames from 0.
-void DecodeFrame(const FrameHeader& header, uint32_t n) {
+// Decodes the frame whose header (and CRC word) has just been read; n counts frames from 0 and
+// frameLength is the header's length in bytes without the padding byte, never 0.
+void DecodeFrame(const FrameHeader& header, int frameLength, uint32_t n) {
   const int channels = header.mode == 3 ? 1 : 2;
   Decoder.ChannelCount = channels;
   // Header and side information: 4 + 17 or 32 bytes (ID 1), 4 + 9 or 17 bytes (ID 0).
@@ -97,7 +98,6 @@ void DecodeFrame(const FrameHeader& header, uint32_t n) {
 
   ReadSideInfo(header);
 
-  const int frameLength = FrameLength(header);  // the caller accepts only covered headers
   int mainLength = frameLength + header.padding_bit - sideLength;
   if (mainLength < 0) mainLength = 0;  // cannot happen for a covered header; kept for safety
 
@@ -200,10 +200,11 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
     // not cover (free format, bitrate index 15, sampling frequency 3, layer 0) all end the
     // stream; each of them still gets the WAV header.
     if (ReadFrameHeader(Decoder.Header) != HeaderFrame) break;
-    if (FrameLength(Decoder.Header) == 0) break;
+    const int frameLength = FrameLength(Decoder.Header);
+    if (frameLength == 0) break;
     if (Decoder.Header.protection_bit == 0) SkipCrc();
     InputPosition.store(Decoder.InputOffset, std::memory_order_relaxed);
-    DecodeFrame(Decoder.Header, n);
+    DecodeFrame(Decoder.Header, frameLength, n);
     last = Decoder.Header;
     decodedAny = true;
     // The frame that would have passed the limit is not written; the file ends before it.
