@@ -284,8 +284,8 @@ int Layer1Allocate(const float (*smr)[32], const bool (*active)[32], int channel
 namespace {
 
 // Whether a frame at this rate has room for the header and the allocations of all channels.
-bool FrameHoldsAllocations(int sampleRate, int kbps, int codedChannels) {
-  const int bits = 12 * kbps * 1000 / sampleRate * 32;  // unpadded frame
+bool FrameHoldsAllocations(int id, int sampleRate, int kbps, int codedChannels) {
+  const int bits = FrameBytes(id, 3, kbps, sampleRate, 0) * 8;  // unpadded frame
   return bits >= 32 + 4 * 32 * codedChannels;
 }
 
@@ -300,7 +300,7 @@ int Layer1NearestBitrate(int sampleRate, int wantedKbps, int codedChannels) {
   const int16_t* table = LayerOneBitrates(id);
   int best = 0;
   for (int i = 0; i < 14; ++i) {
-    if (!FrameHoldsAllocations(sampleRate, table[i], codedChannels)) {
+    if (!FrameHoldsAllocations(id, sampleRate, table[i], codedChannels)) {
       continue;
     }
     // On a tie the higher rate wins: more bits never sound worse.
@@ -328,7 +328,7 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
       bitrateIndex = i + 1;
     }
   }
-  if (bitrateIndex == 0 || !FrameHoldsAllocations(sampleRate, bitrateKbps, mode == 3 ? 1 : 2)) {
+  if (bitrateIndex == 0 || !FrameHoldsAllocations(id, sampleRate, bitrateKbps, mode == 3 ? 1 : 2)) {
     return false;
   }
   enc.sampleRate = sampleRate;
@@ -339,10 +339,9 @@ bool Layer1Init(Layer1Encoder& enc, int sampleRate, int channels, int mode, int 
   enc.bitrateIndex = bitrateIndex;
   enc.freqIndex = freqIndex;
   enc.codedChannels = mode == 3 ? 1 : 2;
-  // Slots of 4 bytes per frame: 12 * bitrate / sampling frequency (ISO/IEC 11172-3 2.4.3.1).
-  const int numerator = 12 * bitrateKbps * 1000;
-  enc.slotsWhole = numerator / sampleRate;
-  enc.slotRemainder = numerator % sampleRate;
+  // Slots of 4 bytes per frame: 12 * bitrate / sampling frequency (ISO/IEC 11172-3 2.4.3.1);
+  // the whole slots are the frame length, the fraction left over decides the padding.
+  enc.slotRemainder = 12 * bitrateKbps * 1000 % sampleRate;
   enc.slotAccumulator = 0;
   // The threshold in quiet is lowered by 12 dB at 96 kbit/s per channel and above, where the
   // bits allow coding below it (ISO/IEC 11172-3 Annex D, psychoacoustic model 1).
@@ -451,7 +450,7 @@ int Layer1EncodeFrame(Layer1Encoder& enc, const float* left, const float* right,
     accumulator -= enc.sampleRate;
     padding = 1;
   }
-  const int frameBytes = (enc.slotsWhole + padding) * 4;
+  const int frameBytes = FrameBytes(enc.id, 3, enc.bitrateKbps, enc.sampleRate, padding);
   if (frameBytes > outSize) {
     return -1;
   }

@@ -13,7 +13,6 @@ struct Layer1Encoder {
   int bitrateIndex;      // header field bitrate_index
   int freqIndex;         // header field sampling_frequency
   int codedChannels;     // channels in the stream: 1 for mode 3, else 2
-  int slotsWhole;        // 4-byte slots of an unpadded frame
   int slotRemainder;     // fractional slots per frame times sampleRate: drives padding_bit
   int slotAccumulator;   // fractional slots carried over, times sampleRate
   float athOffsetDb;     // shift of the absolute threshold (lower at high bitrates)
