@@ -46,9 +46,3 @@ int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps) {
   }
   return best;
 }
-
-int SamplesPerFrame(int layer, int sampleRate) {
-  if (layer == 1) return 384;
-  if (layer == 3 && IsLowSamplingFrequency(sampleRate)) return 576;
-  return 1152;
-}

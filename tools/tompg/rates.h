@@ -25,6 +25,3 @@ bool IsLowSamplingFrequency(int sampleRate);
 //   MPEG-2 LSF Layer I               56  64  80  96 112 128 144 160 192 224 256 256
 //   MPEG-2 LSF Layers II and III     56  64  80  96 112 128 144 160 160 160 160 160
 int NearestBitrate(int layer, int sampleRate, int mode, int wantedKbps);
-
-// The samples per channel in one frame of the layer at the sample rate.
-int SamplesPerFrame(int layer, int sampleRate);
