@@ -118,9 +118,8 @@ void PreferTompgBeside(const std::string& programDir) {
   const std::string dir = WithTrailingSlash(programDir);
   if (dir.size() >= static_cast<size_t>(TompgDirSize)) return;  // never cut
   std::error_code error;
-  const std::filesystem::path tompg(dir + "tompg");
-  if (!std::filesystem::is_regular_file(tompg, error)) return;
-  const auto perms = std::filesystem::status(tompg, error).permissions();
-  if ((perms & std::filesystem::perms::owner_exec) == std::filesystem::perms::none) return;
+  const std::filesystem::file_status tompg = std::filesystem::status(dir + "tompg", error);
+  if (!std::filesystem::is_regular_file(tompg)) return;
+  if ((tompg.permissions() & std::filesystem::perms::owner_exec) == std::filesystem::perms::none) return;
   std::memcpy(AppSettings.TompgDir, dir.c_str(), dir.size() + 1);
 }
