@@ -122,15 +122,16 @@ enum class StepResult { Ok, WriteFailed, EncoderFailed };
 StepResult Encode(const float* interleaved, long n) {
   while (n > 0) {
     long take = n < BackendMaxSamples ? n : BackendMaxSamples;
+    // One channel is coded from the frames as they are; two are split into their own rows.
+    const float* left = interleaved;
     if (job.codedChannels == 2) {
       for (long i = 0; i < take; ++i) {
         job.left[i] = interleaved[2 * i];
         job.right[i] = interleaved[2 * i + 1];
       }
-    } else {
-      std::memcpy(job.left, interleaved, static_cast<size_t>(take) * sizeof(float));
+      left = job.left;
     }
-    long bytes = BackendEncode(job.backend, job.left, job.right, take, job.encoded, BackendOutputBytes);
+    long bytes = BackendEncode(job.backend, left, job.right, take, job.encoded, BackendOutputBytes);
     if (bytes < 0) return StepResult::EncoderFailed;
     if (!WriteEncoded(bytes)) return StepResult::WriteFailed;
     interleaved += take * job.codedChannels;
@@ -159,17 +160,18 @@ StepResult Resample(const float* in, long n) {
 }
 
 // Turns source frames into coded channels: a mono source is copied into both channels of a
-// two-channel mode; a stereo source coded as mono is mixed down.
-void MapChannels(const float* in, long n, float* out) {
+// two-channel mode; a stereo source coded as mono is mixed down. Frames whose channels are
+// already the coded ones are returned as they are.
+const float* MapChannels(const float* in, long n, float* out) {
   int from = job.source.channels;
   int to = job.codedChannels;
-  if (from == to) {
-    std::memcpy(out, in, static_cast<size_t>(n * to) * sizeof(float));
-  } else if (from == 1) {
+  if (from == to) return in;
+  if (from == 1) {
     for (long i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
   } else {
     for (long i = 0; i < n; ++i) out[i] = 0.5f * (in[2 * i] + in[2 * i + 1]);
   }
+  return out;
 }
 
 void Progress(bool final) {
@@ -220,8 +222,7 @@ int Run(int argc, char** argv) {
     if (n < 0) return Fail(TompgError::CannotOpenInput, "read failed");
     StepResult r = StepResult::Ok;
     if (n > 0) {
-      MapChannels(job.raw, n, job.coded);
-      r = Resample(job.coded, n);
+      r = Resample(MapChannels(job.raw, n, job.coded), n);
     } else if (job.resampling) {
       r = Resample(nullptr, 0);
     }
