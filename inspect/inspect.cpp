@@ -1,6 +1,5 @@
 #include "inspect/inspect.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +7,7 @@
 
 #include "decoder/tables/frame_rates.h"
 #include "inspect/riff.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -98,14 +98,10 @@ uint32_t WaveDuration(uint32_t dataSize, uint32_t samplesPerSec, uint16_t channe
 }
 
 InspectResult InspectSourceEntry(QueueEntry& entry) {
-  // Non-blocking open, so that a FIFO cannot hang the window; only regular files are sources.
-  const int fd = open(entry.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return InspectCannotOpen;
+  // Only regular files are sources; a FIFO cannot hang the window.
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return InspectCannotOpen;
-  }
+  const int fd = OpenSourceDescriptor(entry.Path.c_str(), st);
+  if (fd < 0) return InspectCannotOpen;
   const RiffFile file{fd, static_cast<uint64_t>(st.st_size)};
   entry.FileSize = static_cast<uint32_t>(file.FileSize);  // low 32 bits of a larger file's size
   unsigned char b[4];

@@ -1,6 +1,8 @@
 // Files as the jobs and the queue see them: identity of two paths, sources opened without
 // blocking, outputs that appear only when complete, and the removal of a converted source.
 #pragma once
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
@@ -25,6 +27,10 @@ bool WriteAll(int fd, const void* data, size_t size);
 // end (the target need not exist). A path that is no link is returned as it is.
 std::string FollowLinks(const std::string& path);
 
+// Opens a source for reading: its descriptor, with st filled in, or -1 with errno set when it
+// cannot be opened or is not a regular file (a directory, a FIFO, a device). A FIFO without a
+// writer is refused, never waited for.
+int OpenSourceDescriptor(const char* path, struct stat& st);
 // Opens a source for reading as a byte stream. Null, with errno set, when it cannot be opened or
 // is not a regular file (a directory, a FIFO, a device): a FIFO without a writer never blocks.
 FILE* OpenSourceFile(const char* path);
