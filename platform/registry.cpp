@@ -462,11 +462,20 @@ RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, voi
 }
 
 RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const void* data, uint32_t size) {
-  if (!key.Open || !ValidName(name)) return RegInvalidArgument;
-  if (type != REG_SZ && type != REG_DWORD) return RegInvalidArgument;
-  if (type == REG_DWORD && size != 4) return RegInvalidArgument;
-  if (data == nullptr && size != 0) return RegInvalidArgument;
-  if (size > RegMaxFileSize) return RegWriteFailed;
+  const RegValueWrite value{name, type, data, size};
+  return RegSetValues(key, &value, 1);
+}
+
+RegResult RegSetValues(const RegKey& key, const RegValueWrite* values, int count) {
+  if (!key.Open || values == nullptr || count < 1) return RegInvalidArgument;
+  for (int i = 0; i < count; ++i) {
+    const RegValueWrite& w = values[i];
+    if (!ValidName(w.Name)) return RegInvalidArgument;
+    if (w.Type != REG_SZ && w.Type != REG_DWORD) return RegInvalidArgument;
+    if (w.Type == REG_DWORD && w.Size != 4) return RegInvalidArgument;
+    if (w.Data == nullptr && w.Size != 0) return RegInvalidArgument;
+    if (w.Size > RegMaxFileSize) return RegWriteFailed;
+  }
   return ModifyStore(key.StoreFile, [&](Store& store) {
     StoredKey* k = FindKey(store, key.Path);
     if (k == nullptr) {
@@ -474,16 +483,19 @@ RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const 
       store.Keys.push_back(StoredKey{key.Path, {}});
       k = &store.Keys.back();
     }
-    StoredValue* v = FindValue(*k, name);
-    if (v == nullptr) {
-      k->Values.push_back(StoredValue{name, REG_NONE, {}});
-      v = &k->Values.back();
+    for (int i = 0; i < count; ++i) {
+      const RegValueWrite& w = values[i];
+      StoredValue* v = FindValue(*k, w.Name);
+      if (v == nullptr) {
+        k->Values.push_back(StoredValue{w.Name, REG_NONE, {}});
+        v = &k->Values.back();
+      }
+      v->Type = w.Type;
+      if (w.Size == 0)
+        v->Data.clear();
+      else
+        v->Data.assign(static_cast<const char*>(w.Data), w.Size);
     }
-    v->Type = type;
-    if (size == 0)
-      v->Data.clear();
-    else
-      v->Data.assign(static_cast<const char*>(data), size);
     return true;
   });
 }

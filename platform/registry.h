@@ -77,6 +77,16 @@ RegResult RegCreateKey(const char* path, RegKey& key);
 RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, void* data, uint32_t* size);
 // Writes a value of type REG_SZ (any length) or REG_DWORD (size 4), replacing an existing one.
 RegResult RegSetValue(const RegKey& key, const char* name, uint32_t type, const void* data, uint32_t size);
+// One value for RegSetValues, with the arguments RegSetValue takes.
+struct RegValueWrite {
+  const char* Name;
+  uint32_t Type;
+  const void* Data;
+  uint32_t Size;
+};
+// Writes several values of one key in a single rewrite of the store: all of them or, when any is
+// invalid or the store cannot be written, none.
+RegResult RegSetValues(const RegKey& key, const RegValueWrite* values, int count);
 // Closes the handle; a closed handle may be closed again.
 void RegCloseKey(RegKey& key);
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include "platform/registry.h"
@@ -40,14 +41,13 @@ void LoadIndex(const RegKey& key, const char* name, int32_t last, int32_t& field
   if (QueryNumber(key, name, v) && v <= static_cast<uint32_t>(last)) field = static_cast<int32_t>(v);
 }
 
-void SetText(const RegKey& key, const char* name, const std::string& text) {
-  RegSetValue(key, name, REG_SZ, text.data(), static_cast<uint32_t>(text.size()));
-}
-
-void SetNumber(const RegKey& key, const char* name, uint32_t v) {
-  const unsigned char bytes[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                  static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
-  RegSetValue(key, name, REG_DWORD, bytes, 4);
+// A number as the store keeps it: 4 bytes, little-endian.
+struct NumberBytes {
+  unsigned char Bytes[4];
+};
+NumberBytes Dword(uint32_t v) {
+  return {{static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+           static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)}};
 }
 
 }  // namespace
@@ -95,13 +95,24 @@ bool LoadSettings(std::string& sourceDir) {
 void SaveSettings() {
   RegKey key;
   if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
-  SetText(key, "TompgDir",
-          std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir)));
-  SetText(key, "DestinationDir", AppSettings.DestinationDir);
-  SetNumber(key, "Layer", static_cast<uint32_t>(AppSettings.Layer));
-  SetNumber(key, "ChannelMode", static_cast<uint32_t>(AppSettings.ChannelMode));
-  SetNumber(key, "Bitrate", static_cast<uint32_t>(AppSettings.Bitrate));
-  SetNumber(key, "Flags", AppSettings.Flags);
+  const std::string tompgDir(AppSettings.TompgDir,
+                             strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+  const std::string& destination = AppSettings.DestinationDir;
+  const NumberBytes layer = Dword(static_cast<uint32_t>(AppSettings.Layer));
+  const NumberBytes mode = Dword(static_cast<uint32_t>(AppSettings.ChannelMode));
+  const NumberBytes bitrate = Dword(static_cast<uint32_t>(AppSettings.Bitrate));
+  const NumberBytes flags = Dword(AppSettings.Flags);
+  // One rewrite of the store for all of them: each value written alone would lock, read, write
+  // and flush the whole store once per value.
+  const RegValueWrite values[] = {
+      {"TompgDir", REG_SZ, tompgDir.data(), static_cast<uint32_t>(tompgDir.size())},
+      {"DestinationDir", REG_SZ, destination.data(), static_cast<uint32_t>(destination.size())},
+      {"Layer", REG_DWORD, layer.Bytes, 4},
+      {"ChannelMode", REG_DWORD, mode.Bytes, 4},
+      {"Bitrate", REG_DWORD, bitrate.Bytes, 4},
+      {"Flags", REG_DWORD, flags.Bytes, 4},
+  };
+  RegSetValues(key, values, static_cast<int>(std::size(values)));
   RegCloseKey(key);
 }
 
@@ -109,7 +120,8 @@ void SaveSourceDir(const std::string& dir) {
   if (dir.empty()) return;
   RegKey key;
   if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
-  SetText(key, "SourceDir", WithTrailingSlash(dir));
+  const std::string text = WithTrailingSlash(dir);
+  RegSetValue(key, "SourceDir", REG_SZ, text.data(), static_cast<uint32_t>(text.size()));
   RegCloseKey(key);
 }
 

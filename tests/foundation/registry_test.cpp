@@ -283,6 +283,30 @@ TEST_F(StoreTest, WritesLeaveNoTemporaryFilesAndAFailedWriteKeepsTheOldStore) {
   EXPECT_EQ(ListDir(StoreDir()), "registry.reg.lock");
 }
 
+// The settings are saved as one batch: a batch with one bad value, or one whose save fails,
+// changes none of the stored values.
+TEST_F(StoreTest, ABatchOfValuesIsWrittenWholeOrNotAtAll) {
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  ASSERT_EQ(SetText(key, "Dir", "/old/"), RegOk);
+  const std::string before = ReadFile(StorePath());
+  const uint32_t two = 2;
+  const RegValueWrite badSize[] = {{"Dir", REG_SZ, "/new/", 5}, {"Layer", REG_DWORD, &two, 3}};
+  EXPECT_EQ(RegSetValues(key, badSize, 2), RegInvalidArgument);
+  const RegValueWrite good[] = {{"Dir", REG_SZ, "/new/", 5}, {"Layer", REG_DWORD, &two, 4}};
+  RegFailNextWrites(1);
+  EXPECT_EQ(RegSetValues(key, good, 2), RegWriteFailed);
+  EXPECT_EQ(ReadFile(StorePath()), before);
+
+  ASSERT_EQ(RegSetValues(key, good, 2), RegOk);
+  uint32_t type = 0, v = 0, size = 4;
+  std::string back;
+  ASSERT_EQ(Query(key, "Dir", type, back), RegOk);
+  EXPECT_EQ(back, "/new/");
+  ASSERT_EQ(RegQueryValue(key, "Layer", &type, &v, &size), RegOk);
+  EXPECT_EQ(v, 2u);
+}
+
 TEST_F(StoreTest, HandleOutlivesADeletedStore) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
