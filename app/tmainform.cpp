@@ -417,12 +417,17 @@ void TMainForm::PriorityTBChange(int position) {
 }
 
 void TMainForm::ApplyView() {
+  // The look changes only with a Start or Stop; every tick building the icon anew would render
+  // its picture each time.
   const bool stop = View.StopLook;
-  ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
-  ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
-                               : QStringLiteral("Activate converter"));
-  ui->StartBT->setIcon(
-      QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  if (StopLookApplied != (stop ? 1 : 0)) {
+    StopLookApplied = stop ? 1 : 0;
+    ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
+                                 : QStringLiteral("Activate converter"));
+    ui->StartBT->setIcon(
+        QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  }
   ui->AbortBT->setEnabled(View.JobRunning);
   ui->QueueFileP->setText(Text(View.QueueCounter));
   // A long path would push the layer and bitrate out of sight: it gives way in its middle.

@@ -85,6 +85,7 @@ class TMainForm : public QWidget {
   QSocketNotifier* ConsoleNotifier = nullptr;
   QString FileDirectory;  // directory listed in FileLB, with a trailing '/'
   QStringList FileMasks;
+  int StopLookApplied = -1;  // StartBT's look: 1 Stop, 0 Start, -1 before the first ApplyView
   uint32_t HeadLinesApplied = 0;
   uint32_t FileListRereadsApplied = 0;
 };
