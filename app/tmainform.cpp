@@ -12,12 +12,10 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStorageInfo>
 #include <QStringListModel>
-#include <QSvgRenderer>
 #include <QTimer>
 
 #include "app/core/scheduler.h"
@@ -54,17 +52,6 @@ void ApplyMainView() {
   if (MainForm != nullptr) MainForm->ApplyView();
 }
 
-QPixmap Glyph(const char* resource, int size) {
-  QSvgRenderer renderer(QString::fromLatin1(resource));
-  const qreal ratio = qApp->devicePixelRatio();
-  QPixmap pixmap(QSize(size, size) * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(0, 0, size, size));
-  return pixmap;
-}
-
 // File-system roots and mounted volumes that hold files a user converts: the kernel's own
 // file systems are left out.
 QStringList Drives() {
@@ -98,7 +85,8 @@ void TFileListBox::startDrag(Qt::DropActions supportedActions) {
   data->setText(names.join(QLatin1Char('\n')));
   drag->setMimeData(data);
   const QPixmap cursor =
-      Glyph(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", 32);
+      RenderPicture(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", QSize(32, 32),
+                    qApp->devicePixelRatio());
   drag->setDragCursor(cursor, Qt::CopyAction);
   drag->setDragCursor(cursor, Qt::MoveAction);
   drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
