@@ -16,6 +16,9 @@
 // macro requires.
 static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
 
+QString BytesToText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+std::string TextToBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
 QPixmap RenderPicture(const char* resource, QSize size, qreal pixelRatio) {
   QSvgRenderer renderer(QString::fromLatin1(resource));
   if (!renderer.isValid()) return QPixmap();
@@ -73,7 +76,7 @@ void ConfigBTClick() {
   const std::string tompgDir(AppSettings.TompgDir,
                              strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
   f.SetConfigCodecPath(tompgDir);
-  f.ConfigCodecDialog->setDirectory(QFile::decodeName(QByteArray::fromStdString(tompgDir)));
+  f.ConfigCodecDialog->setDirectory(BytesToText(tompgDir));
   f.SetConfigDirPath(AppSettings.DestinationDir);
   SelectItem(f.ConfigLayerGroup, AppSettings.Layer);
   SelectItem(f.ConfigModeGroup, AppSettings.ChannelMode);

@@ -5,6 +5,7 @@
 #pragma once
 #include <QPixmap>
 #include <QString>
+#include <string>
 
 class QWidget;
 
@@ -35,6 +36,11 @@ void AboutBTClick();
 // modally, and on OK copies its choices into AppSettings and saves them. Any other end of the
 // dialog changes nothing.
 void ConfigBTClick();
+
+// Paths are bytes on Linux: the windows show them, and any other bytes text, decoded the way the
+// file system layer does, and turn what a widget holds back into bytes the same way.
+QString BytesToText(const std::string& bytes);
+std::string TextToBytes(const QString& text);
 
 // Renders an SVG resource at size (logical pixels) for a screen of the given pixel ratio. A
 // null pixmap when the resource cannot be read.

@@ -1,9 +1,9 @@
 #include "app/tconfigform.h"
 
-#include <QFile>
 #include <QFontMetrics>
 #include <string>
 
+#include "app/dialogs.h"
 #include "decor/heliocaption.h"
 #include "platform/messagebox.h"
 
@@ -11,12 +11,10 @@ TConfigForm* ConfigForm = nullptr;
 
 namespace {
 
-QString ToDisplay(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 // Shows a path on a button: an '&' would otherwise be taken for a shortcut mark and vanish, and
 // a path wider than the button is shortened in its middle for display only.
 void ShowPath(QPushButton* button, const std::string& path) {
-  const QString text = ToDisplay(path);
+  const QString text = BytesToText(path);
   const int room = button->width() - 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin) - 8;
   QString shown = button->fontMetrics().elidedText(text, Qt::ElideMiddle, qMax(room, 40));
   shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -104,7 +102,7 @@ void TConfigForm::ConfigDirBTClick() {
 void TConfigForm::ConfigCodecBTClick() {
   if (ConfigCodecDialog->exec() != QDialog::Accepted) return;
   const QStringList files = ConfigCodecDialog->selectedFiles();
-  if (!files.isEmpty()) TakeCodecFile(QFile::encodeName(files.first()).toStdString());
+  if (!files.isEmpty()) TakeCodecFile(TextToBytes(files.first()));
 }
 
 void TConfigForm::TakeCodecFile(const std::string& file) {

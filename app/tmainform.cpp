@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDrag>
-#include <QFile>
 #include <QFileSystemModel>
 #include <QFileSystemWatcher>
 #include <QIcon>
@@ -36,12 +35,9 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-std::string Bytes(const QString& s) { return QFile::encodeName(s).toStdString(); }
-QString Text(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
-
 // The boxes of code without widgets open here: modal to the main window, with an error icon.
 bool MainFormMessageBox(const char* text, const char* caption, MessageBoxButtons buttons) {
-  QMessageBox box(QMessageBox::Critical, Text(caption), Text(text),
+  QMessageBox box(QMessageBox::Critical, BytesToText(caption), BytesToText(text),
                   buttons == MessageBoxOkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                   MainForm);
   box.setWindowModality(Qt::WindowModal);
@@ -101,7 +97,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   MessageBoxHook = MainFormMessageBox;
   // The gradient caption: the window grows by its strip, the client area keeps its size.
   const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Main);
-  if (caption.Caption == nullptr) ShowMessageBox(Bytes(caption.Error).c_str(), "Sonivert");
+  if (caption.Caption == nullptr) ShowMessageBox(TextToBytes(caption.Error).c_str(), "Sonivert");
   MainMC = caption.Caption;
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -202,10 +198,10 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
 
   // The default directories, then whatever the store holds.
   SetDefaultSettings();
-  PreferTompgBeside(Bytes(QCoreApplication::applicationDirPath()));
+  PreferTompgBeside(TextToBytes(QCoreApplication::applicationDirPath()));
   std::string sourceDir;
   if (LoadSettings(sourceDir)) {
-    OpenDirectory(Text(sourceDir));
+    OpenDirectory(BytesToText(sourceDir));
   } else {
     OpenDirectory(QDir::currentPath());
   }
@@ -293,16 +289,16 @@ bool TMainForm::JobLBDragOver(QObject* source) const {
 void TMainForm::JobLBDragDrop() { Enqueue(); }
 
 void TMainForm::Enqueue() {
-  const std::string dir = Bytes(FileDirectory);
+  const std::string dir = TextToBytes(FileDirectory);
   QItemSelectionModel* selection = ui->FileLB->selectionModel();
   for (int row = 0; row < FileModel->rowCount(); ++row) {
     const QModelIndex index = FileModel->index(row);
     if (!selection->isSelected(index)) continue;
-    const std::string name = Bytes(index.data().toString());
+    const std::string name = TextToBytes(index.data().toString());
     std::string line;
     const int code = EnqueueFile(dir, name, line);
     if (code == InspectAccepted) {
-      ui->JobLB->addItem(Text(line));
+      ui->JobLB->addItem(BytesToText(line));
       continue;
     }
     if (code == EnqueueQueueFull) {
@@ -351,7 +347,7 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
   ui->LayerRG->setEnabled(d.Enabled);
   ui->ModeRG->setEnabled(d.Enabled);
   ui->BitrateCB->setEnabled(d.Enabled);
-  ui->WavInfoP->setText(Text(d.InfoText));
+  ui->WavInfoP->setText(BytesToText(d.InfoText));
 }
 
 void TMainForm::LayerRGClick(int index) {
@@ -417,13 +413,13 @@ void TMainForm::ApplyView() {
         QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
   }
   ui->AbortBT->setEnabled(View.JobRunning);
-  ui->QueueFileP->setText(Text(View.QueueCounter));
+  ui->QueueFileP->setText(BytesToText(View.QueueCounter));
   // A long path would push the layer and bitrate out of sight: it gives way in its middle.
-  const QString status = Text(View.StatusLine);
+  const QString status = BytesToText(View.StatusLine);
   ui->StatusP->setText(ui->StatusP->fontMetrics().elidedText(status, Qt::ElideMiddle,
                                                              ui->StatusP->contentsRect().width() - 4));
-  ui->TimeP->setText(Text(View.TimeText));
-  ui->PercentP->setText(Text(View.PercentText));
+  ui->TimeP->setText(BytesToText(View.TimeText));
+  ui->PercentP->setText(BytesToText(View.PercentText));
   ui->ProgressBar->setValue(static_cast<int>(View.Progress));
   const bool hints = View.JobRunning;
   ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
@@ -442,7 +438,7 @@ void TMainForm::ApplyView() {
       ui->CurrentLB->addItem(QString());
     }
     QListWidgetItem* item = ui->CurrentLB->item(0);
-    const QString line = Text(View.CurrentLine);
+    const QString line = BytesToText(View.CurrentLine);
     if (item->text() != line) item->setText(line);
     item->setSelected(View.CurrentSelected);
   }
@@ -511,7 +507,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   FinishJobOnClose();
-  SaveSourceDir(Bytes(CurrentDirectory()));
+  SaveSourceDir(TextToBytes(CurrentDirectory()));
   event->accept();
 }
 
