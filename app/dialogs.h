@@ -7,6 +7,8 @@
 #include <QString>
 #include <string>
 
+#include "decor/heliocaption.h"
+
 class QWidget;
 
 // Put into the version labels of the splash and about windows each time they open.
@@ -36,6 +38,10 @@ void AboutBTClick();
 // modally, and on OK copies its choices into AppSettings and saves them. Any other end of the
 // dialog changes nothing.
 void ConfigBTClick();
+
+// Attaches the gradient caption of the given kind to a window. When it cannot be made, a box
+// says why and the result is null: the window keeps its plain title bar.
+THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which);
 
 // Paths are bytes on Linux: the windows show them, and any other bytes text, decoded the way the
 // file system layer does, and turn what a widget holds back into bytes the same way.

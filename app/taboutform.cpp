@@ -4,8 +4,6 @@
 #include <QScreen>
 
 #include "app/dialogs.h"
-#include "decor/heliocaption.h"
-#include "platform/messagebox.h"
 
 TAboutForm* AboutForm = nullptr;
 
@@ -27,9 +25,7 @@ TAboutForm::TAboutForm(QWidget* owner)
     w->setCursor(Qt::PointingHandCursor);
   }
   // The gradient caption: the window grows by its strip.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::About);
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  AboutMC = caption.Caption;
+  AboutMC = AttachCaptionOrSay(this, SonivertCaption::About);
 }
 
 void TAboutForm::AboutIMClick() { done(QDialog::Accepted); }

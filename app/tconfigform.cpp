@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/dialogs.h"
-#include "decor/heliocaption.h"
 #include "platform/messagebox.h"
 
 TConfigForm* ConfigForm = nullptr;
@@ -60,9 +59,7 @@ TConfigForm::TConfigForm(QWidget* owner)
   // The designed size, or more where the desktop's font needs it: no control is ever cut.
   setFixedSize(QSize(378, 329).expandedTo(minimumSizeHint()));
   // The gradient caption: the window grows by its strip.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Configure);
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  ConfigureMC = caption.Caption;
+  ConfigureMC = AttachCaptionOrSay(this, SonivertCaption::Configure);
 }
 
 void TConfigForm::SetConfigDirPath(const std::string& dir) {

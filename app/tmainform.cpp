@@ -96,9 +96,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   setFixedSize(632, 425);
   MessageBoxHook = MainFormMessageBox;
   // The gradient caption: the window grows by its strip, the client area keeps its size.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Main);
-  if (caption.Caption == nullptr) ShowMessageBox(TextToBytes(caption.Error).c_str(), "Sonivert");
-  MainMC = caption.Caption;
+  MainMC = AttachCaptionOrSay(this, SonivertCaption::Main);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
