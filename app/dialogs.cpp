@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <cstring>
 
@@ -23,6 +25,16 @@ THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which) {
   // encoding, which the box decodes back.
   if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
   return caption.Caption;
+}
+
+void PlaceVersionLabel(QLabel* label, int windowWidth) {
+  const int height = qMax(18, label->sizeHint().height());
+  const int width = qMax(114, label->sizeHint().width());
+  label->setGeometry(windowWidth - 6 - width, 6, width, height);
+}
+
+void CentreOnScreen(QWidget* window) {
+  if (QScreen* s = window->screen()) window->move(s->availableGeometry().center() - window->rect().center());
 }
 
 QString BytesToText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }

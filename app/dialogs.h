@@ -9,6 +9,7 @@
 
 #include "decor/heliocaption.h"
 
+class QLabel;
 class QWidget;
 
 // Put into the version labels of the splash and about windows each time they open.
@@ -42,6 +43,13 @@ void ConfigBTClick();
 // Attaches the gradient caption of the given kind to a window. When it cannot be made, a box
 // says why and the result is null: the window keeps its plain title bar.
 THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which);
+
+// Puts a version label in the top right corner of a window that is windowWidth pixels wide, 6
+// pixels in: 114 by 18 pixels, or more where a larger font would otherwise cut its text.
+void PlaceVersionLabel(QLabel* label, int windowWidth);
+
+// Moves a window to the centre of the available area of the screen it is on.
+void CentreOnScreen(QWidget* window);
 
 // Paths are bytes on Linux: the windows show them, and any other bytes text, decoded the way the
 // file system layer does, and turn what a widget holds back into bytes the same way.

@@ -1,7 +1,6 @@
 #include "app/taboutform.h"
 
 #include <QMouseEvent>
-#include <QScreen>
 
 #include "app/dialogs.h"
 
@@ -16,9 +15,7 @@ TAboutForm::TAboutForm(QWidget* owner)
   const int creditHeight = qMax(18, AboutCreditP->heightForWidth(320));
   AboutCreditP->setGeometry(0, 201, 320, creditHeight);
   setFixedSize(320, 201 + creditHeight);
-  const int versionHeight = qMax(18, AboutVersion->sizeHint().height());
-  const int versionWidth = qMax(114, AboutVersion->sizeHint().width());
-  AboutVersion->setGeometry(320 - 6 - versionWidth, 6, versionWidth, versionHeight);
+  PlaceVersionLabel(AboutVersion, 320);
   for (QWidget* w : {static_cast<QWidget*>(AboutIM), static_cast<QWidget*>(AboutVersion),
                      static_cast<QWidget*>(AboutCreditP)}) {
     w->installEventFilter(this);
@@ -41,6 +38,6 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TAboutForm::showEvent(QShowEvent* event) {
   AboutIM->setPixmap(RenderPicture(AboutPictureResource, AboutIM->size(), devicePixelRatioF()));
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
   QDialog::showEvent(event);
 }
