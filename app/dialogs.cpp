@@ -97,7 +97,7 @@ void ConfigBTClick() {
   const std::string tompgDir(AppSettings.TompgDir,
                              strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
   f.SetConfigCodecPath(tompgDir);
-  f.ConfigCodecDialog->setDirectory(BytesToText(tompgDir));
+  f.SetCodecDialogDirectory(BytesToText(tompgDir));
   f.SetConfigDirPath(AppSettings.DestinationDir);
   SelectItem(f.ConfigLayerGroup, AppSettings.Layer);
   SelectItem(f.ConfigModeGroup, AppSettings.ChannelMode);

@@ -43,13 +43,6 @@ TConfigForm::TConfigForm(QWidget* owner)
   ConfigModeGroup->addButton(ConfigDualRB, 2);
   ConfigModeGroup->addButton(ConfigMonoRB, 3);
 
-  // Linux has no "tompg.exe": the encoder is the program named tompg.
-  ConfigCodecDialog = new QFileDialog(this, QStringLiteral("Select location of tompg"));
-  ConfigCodecDialog->setOption(QFileDialog::DontUseNativeDialog);
-  ConfigCodecDialog->setFileMode(QFileDialog::ExistingFile);
-  ConfigCodecDialog->setAcceptMode(QFileDialog::AcceptOpen);
-  ConfigCodecDialog->setNameFilter(QStringLiteral("tompg (tompg)"));
-
   ConfigDirBT->installEventFilter(this);
   ConfigCodecBT->installEventFilter(this);
   connect(ConfigDirBT, &QPushButton::clicked, this, &TConfigForm::ConfigDirBTClick);
@@ -96,7 +89,21 @@ void TConfigForm::ConfigDirBTClick() {
   SetConfigDirPath(dir);
 }
 
+void TConfigForm::SetCodecDialogDirectory(const QString& dir) {
+  ConfigCodecDirectory = dir;
+  if (ConfigCodecDialog != nullptr) ConfigCodecDialog->setDirectory(dir);
+}
+
 void TConfigForm::ConfigCodecBTClick() {
+  if (ConfigCodecDialog == nullptr) {
+    // Linux has no "tompg.exe": the encoder is the program named tompg.
+    ConfigCodecDialog = new QFileDialog(this, QStringLiteral("Select location of tompg"));
+    ConfigCodecDialog->setOption(QFileDialog::DontUseNativeDialog);
+    ConfigCodecDialog->setFileMode(QFileDialog::ExistingFile);
+    ConfigCodecDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    ConfigCodecDialog->setNameFilter(QStringLiteral("tompg (tompg)"));
+    ConfigCodecDialog->setDirectory(ConfigCodecDirectory);
+  }
   if (ConfigCodecDialog->exec() != QDialog::Accepted) return;
   const QStringList files = ConfigCodecDialog->selectedFiles();
   if (!files.isEmpty()) TakeCodecFile(TextToBytes(files.first()));
