@@ -255,14 +255,11 @@ bool FormCloseQuery() {
 
 void FinishJobOnClose() {
   // A stopped decoder closes its files at its next frame; the encoder is waited for once killed.
-  if (Converter.DecoderThread.Started) {
-    if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
-    JoinJobThread(Converter.DecoderThread);
-  }
-  if (Converter.EncoderProcess.Pid != 0 && !Converter.EncoderProcess.Ended) {
-    if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
-    WaitProcessEnd(Converter.EncoderProcess);
-  }
+  // Each call does nothing without a thread that was started or a process that has not ended.
+  if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
+  JoinJobThread(Converter.DecoderThread);
+  if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
+  WaitProcessEnd(Converter.EncoderProcess);
 }
 
 // ---- displays -------------------------------------------------------------------------------
