@@ -320,6 +320,11 @@ int TMainForm::SelectedJob() const {
   return ui->JobLB->row(selected.first());
 }
 
+int TMainForm::SelectedEntry() const {
+  const int i = SelectedJob();
+  return i >= 0 && i < QueueCount ? i : -1;
+}
+
 void TMainForm::JobLBDblClick() {
   const int i = SelectedJob();
   if (i < 0) return;
@@ -328,8 +333,8 @@ void TMainForm::JobLBDblClick() {
 }
 
 void TMainForm::JobLBClick() {
-  const int i = SelectedJob();
-  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const int i = SelectedEntry();
+  if (i < 0) return;
   const QueueEntry& e = JobQueue[i];
   if (QAbstractButton* b = LayerGroup->button(e.Layer)) b->setChecked(true);
   if (QAbstractButton* b = ModeGroup->button(e.ChannelMode)) b->setChecked(true);
@@ -349,22 +354,21 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
 }
 
 void TMainForm::LayerRGClick(int index) {
-  const int i = SelectedJob();
-  if (QueueCount > 0 && i >= 0 && i < QueueCount) JobQueue[i].Layer = index;
+  const int i = SelectedEntry();
+  if (i >= 0) JobQueue[i].Layer = index;
 }
 
 void TMainForm::ModeRGClick(int index) {
-  const int i = SelectedJob();
-  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const int i = SelectedEntry();
+  if (i < 0) return;
   const int mode = ModeChoiceFor(i, index);
   if (mode != index) ModeGroup->button(mode)->setChecked(true);
   JobQueue[i].ChannelMode = mode;
 }
 
 void TMainForm::BitrateCBChange(int index) {
-  const int i = SelectedJob();
-  if (QueueCount > 0 && i >= 0 && i < QueueCount && index >= 0 && index < BitrateCount)
-    JobQueue[i].Bitrate = index;
+  const int i = SelectedEntry();
+  if (i >= 0 && index >= 0 && index < BitrateCount) JobQueue[i].Bitrate = index;
   BitrateFollow = true;
 }
 

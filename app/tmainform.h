@@ -71,6 +71,8 @@ class TMainForm : public QWidget {
   void Enqueue();
   void ShowFormat(int selected, bool followBitrate);
   int SelectedJob() const;
+  // The selected JobLB line when it stands for an entry of the queue, else -1.
+  int SelectedEntry() const;
   void DriveCBChange(int index);
   void FilterCBChange(int index);
 
