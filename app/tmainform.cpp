@@ -267,13 +267,17 @@ void TMainForm::FilterCBChange(int index) {
 }
 
 void TMainForm::ReadFileList() {
-  if (!FileWatcher->directories().isEmpty()) FileWatcher->removePaths(FileWatcher->directories());
+  // The watch moves only with the listed directory: a re-read of the same one (a filter, a
+  // change seen, a deleted source) keeps it. The watcher holds paths as they were given.
+  const QStringList watched = FileWatcher->directories();
+  const bool watching = watched.size() == 1 && watched.first() == FileDirectory;
+  if (!watching && !watched.isEmpty()) FileWatcher->removePaths(watched);
   if (FileDirectory.isEmpty()) return;
   const QDir dir(FileDirectory);
   FileModel->setStringList(
       dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
   ui->FileLB->clearSelection();
-  FileWatcher->addPath(FileDirectory);
+  if (!watching) FileWatcher->addPath(FileDirectory);
 }
 
 // ---- enqueue --------------------------------------------------------------------------------
