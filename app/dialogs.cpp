@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <cstring>
 
@@ -11,10 +13,32 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
+#include "platform/messagebox.h"
 
 // The resources of a static library are registered by hand; outside any namespace, as the
 // macro requires.
 static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
+
+THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which) {
+  const HelioCaptionCreation caption = AttachSonivertCaption(window, which);
+  // The reason is a sentence of the caption's own, never a path: plain text in the locale's
+  // encoding, which the box decodes back.
+  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
+  return caption.Caption;
+}
+
+void PlaceVersionLabel(QLabel* label, int windowWidth) {
+  const int height = qMax(18, label->sizeHint().height());
+  const int width = qMax(114, label->sizeHint().width());
+  label->setGeometry(windowWidth - 6 - width, 6, width, height);
+}
+
+void CentreOnScreen(QWidget* window) {
+  if (QScreen* s = window->screen()) window->move(s->availableGeometry().center() - window->rect().center());
+}
+
+QString BytesToText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+std::string TextToBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 
 QPixmap RenderPicture(const char* resource, QSize size, qreal pixelRatio) {
   QSvgRenderer renderer(QString::fromLatin1(resource));
@@ -73,7 +97,7 @@ void ConfigBTClick() {
   const std::string tompgDir(AppSettings.TompgDir,
                              strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
   f.SetConfigCodecPath(tompgDir);
-  f.ConfigCodecDialog->setDirectory(QFile::decodeName(QByteArray::fromStdString(tompgDir)));
+  f.SetCodecDialogDirectory(BytesToText(tompgDir));
   f.SetConfigDirPath(AppSettings.DestinationDir);
   SelectItem(f.ConfigLayerGroup, AppSettings.Layer);
   SelectItem(f.ConfigModeGroup, AppSettings.ChannelMode);

@@ -1,11 +1,8 @@
 #include "app/taboutform.h"
 
 #include <QMouseEvent>
-#include <QScreen>
 
 #include "app/dialogs.h"
-#include "decor/heliocaption.h"
-#include "platform/messagebox.h"
 
 TAboutForm* AboutForm = nullptr;
 
@@ -18,18 +15,14 @@ TAboutForm::TAboutForm(QWidget* owner)
   const int creditHeight = qMax(18, AboutCreditP->heightForWidth(320));
   AboutCreditP->setGeometry(0, 201, 320, creditHeight);
   setFixedSize(320, 201 + creditHeight);
-  const int versionHeight = qMax(18, AboutVersion->sizeHint().height());
-  const int versionWidth = qMax(114, AboutVersion->sizeHint().width());
-  AboutVersion->setGeometry(320 - 6 - versionWidth, 6, versionWidth, versionHeight);
+  PlaceVersionLabel(AboutVersion, 320);
   for (QWidget* w : {static_cast<QWidget*>(AboutIM), static_cast<QWidget*>(AboutVersion),
                      static_cast<QWidget*>(AboutCreditP)}) {
     w->installEventFilter(this);
     w->setCursor(Qt::PointingHandCursor);
   }
   // The gradient caption: the window grows by its strip.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::About);
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  AboutMC = caption.Caption;
+  AboutMC = AttachCaptionOrSay(this, SonivertCaption::About);
 }
 
 void TAboutForm::AboutIMClick() { done(QDialog::Accepted); }
@@ -45,6 +38,6 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TAboutForm::showEvent(QShowEvent* event) {
   AboutIM->setPixmap(RenderPicture(AboutPictureResource, AboutIM->size(), devicePixelRatioF()));
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
   QDialog::showEvent(event);
 }

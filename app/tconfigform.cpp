@@ -1,22 +1,19 @@
 #include "app/tconfigform.h"
 
-#include <QFile>
 #include <QFontMetrics>
 #include <string>
 
-#include "decor/heliocaption.h"
+#include "app/dialogs.h"
 #include "platform/messagebox.h"
 
 TConfigForm* ConfigForm = nullptr;
 
 namespace {
 
-QString ToDisplay(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-
 // Shows a path on a button: an '&' would otherwise be taken for a shortcut mark and vanish, and
 // a path wider than the button is shortened in its middle for display only.
 void ShowPath(QPushButton* button, const std::string& path) {
-  const QString text = ToDisplay(path);
+  const QString text = BytesToText(path);
   const int room = button->width() - 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin) - 8;
   QString shown = button->fontMetrics().elidedText(text, Qt::ElideMiddle, qMax(room, 40));
   shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -46,13 +43,6 @@ TConfigForm::TConfigForm(QWidget* owner)
   ConfigModeGroup->addButton(ConfigDualRB, 2);
   ConfigModeGroup->addButton(ConfigMonoRB, 3);
 
-  // Linux has no "tompg.exe": the encoder is the program named tompg.
-  ConfigCodecDialog = new QFileDialog(this, QStringLiteral("Select location of tompg"));
-  ConfigCodecDialog->setOption(QFileDialog::DontUseNativeDialog);
-  ConfigCodecDialog->setFileMode(QFileDialog::ExistingFile);
-  ConfigCodecDialog->setAcceptMode(QFileDialog::AcceptOpen);
-  ConfigCodecDialog->setNameFilter(QStringLiteral("tompg (tompg)"));
-
   ConfigDirBT->installEventFilter(this);
   ConfigCodecBT->installEventFilter(this);
   connect(ConfigDirBT, &QPushButton::clicked, this, &TConfigForm::ConfigDirBTClick);
@@ -62,9 +52,7 @@ TConfigForm::TConfigForm(QWidget* owner)
   // The designed size, or more where the desktop's font needs it: no control is ever cut.
   setFixedSize(QSize(378, 329).expandedTo(minimumSizeHint()));
   // The gradient caption: the window grows by its strip.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Configure);
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  ConfigureMC = caption.Caption;
+  ConfigureMC = AttachCaptionOrSay(this, SonivertCaption::Configure);
 }
 
 void TConfigForm::SetConfigDirPath(const std::string& dir) {
@@ -101,10 +89,24 @@ void TConfigForm::ConfigDirBTClick() {
   SetConfigDirPath(dir);
 }
 
+void TConfigForm::SetCodecDialogDirectory(const QString& dir) {
+  ConfigCodecDirectory = dir;
+  if (ConfigCodecDialog != nullptr) ConfigCodecDialog->setDirectory(dir);
+}
+
 void TConfigForm::ConfigCodecBTClick() {
+  if (ConfigCodecDialog == nullptr) {
+    // Linux has no "tompg.exe": the encoder is the program named tompg.
+    ConfigCodecDialog = new QFileDialog(this, QStringLiteral("Select location of tompg"));
+    ConfigCodecDialog->setOption(QFileDialog::DontUseNativeDialog);
+    ConfigCodecDialog->setFileMode(QFileDialog::ExistingFile);
+    ConfigCodecDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    ConfigCodecDialog->setNameFilter(QStringLiteral("tompg (tompg)"));
+    ConfigCodecDialog->setDirectory(ConfigCodecDirectory);
+  }
   if (ConfigCodecDialog->exec() != QDialog::Accepted) return;
   const QStringList files = ConfigCodecDialog->selectedFiles();
-  if (!files.isEmpty()) TakeCodecFile(QFile::encodeName(files.first()).toStdString());
+  if (!files.isEmpty()) TakeCodecFile(TextToBytes(files.first()));
 }
 
 void TConfigForm::TakeCodecFile(const std::string& file) {

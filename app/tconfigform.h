@@ -32,7 +32,11 @@ class TConfigForm : public QDialog, public Ui::TConfigForm {
 
   QButtonGroup* ConfigLayerGroup;  // ids 0..2 of ConfigLayerRG's items
   QButtonGroup* ConfigModeGroup;   // ids 0..3 of ConfigModeRG's items
-  QFileDialog* ConfigCodecDialog;
+  // Made the first time the encoder's button is pressed: built at start-up, its many widgets
+  // cost every run of the program while few ever open it.
+  QFileDialog* ConfigCodecDialog = nullptr;
+  // Where the encoder's file dialog opens: at once when it exists, else once it is made.
+  void SetCodecDialogDirectory(const QString& dir);
   TDirBrowseDlg ConfigDirBrowse;
 
   void ConfigDirBTClick();
@@ -47,6 +51,7 @@ class TConfigForm : public QDialog, public Ui::TConfigForm {
  private:
   void ShowPathCaptions();
   THelioCaption* ConfigureMC = nullptr;  // the gradient caption strip
+  QString ConfigCodecDirectory;          // the last SetCodecDialogDirectory
 };
 
 extern TConfigForm* ConfigForm;

@@ -1,6 +1,5 @@
 #include "app/tdirectorybrowser.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QStyle>
@@ -10,11 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "app/dialogs.h"
 
-// Paths are bytes on Linux; the widgets show them decoded the way the file system layer does.
-QString ToDisplay(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
-std::string FromDisplay(const QString& path) { return QFile::encodeName(path).toStdString(); }
+namespace {
 
 constexpr int PathRole = Qt::UserRole;
 
@@ -33,7 +30,7 @@ TDirectoryBrowser::TDirectoryBrowser(QWidget* owner, const std::string& director
   // A list, not a tree the user folds: every level is open and shows no fold mark.
   DirectoryListBox1->setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
   connect(DriveComboBox1, &QComboBox::activated, this,
-          [this](int index) { OpenDirectory(FromDisplay(DriveComboBox1->itemData(index).toString())); });
+          [this](int index) { OpenDirectory(TextToBytes(DriveComboBox1->itemData(index).toString())); });
   connect(DirectoryListBox1, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     OpenDirectory(item->data(0, PathRole).toByteArray().toStdString());
   });
@@ -62,7 +59,7 @@ void TDirectoryBrowser::FillDrives() {
 }
 
 void TDirectoryBrowser::SelectDrive(const std::string& dir) {
-  const QString root = QStorageInfo(ToDisplay(dir)).rootPath();
+  const QString root = QStorageInfo(BytesToText(dir)).rootPath();
   if (root.isEmpty()) return;
   int index = DriveComboBox1->findData(root);
   if (index < 0) {
@@ -91,7 +88,7 @@ void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
   const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
   auto addItem = [](QTreeWidgetItem* item, const std::string& name, const std::string& full,
                     const QIcon& icon) {
-    item->setText(0, ToDisplay(name));
+    item->setText(0, BytesToText(name));
     item->setIcon(0, icon);
     item->setData(0, PathRole, QByteArray::fromStdString(full));
   };
@@ -112,7 +109,7 @@ void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
     const std::string name = it->path().filename().string();
     std::error_code typeError;
     if (!name.empty() && name[0] != '.' && it->is_directory(typeError))
-      subdirectories.emplace_back(ToDisplay(name), name);
+      subdirectories.emplace_back(BytesToText(name), name);
   }
   std::sort(subdirectories.begin(), subdirectories.end(), [](const auto& a, const auto& b) {
     return QString::localeAwareCompare(a.first.toCaseFolded(), b.first.toCaseFolded()) < 0;
@@ -123,7 +120,7 @@ void TDirectoryBrowser::OpenDirectory(const std::string& dir) {
   DirectoryListBox1->expandAll();
   DirectoryListBox1->setCurrentItem(parent);
   ShowOpenDirectory();
-  Edit1->setText(ToDisplay(text));
+  Edit1->setText(BytesToText(text));
 }
 
 void TDirectoryBrowser::ShowOpenDirectory() {

@@ -5,19 +5,16 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDrag>
-#include <QFile>
 #include <QFileSystemModel>
 #include <QFileSystemWatcher>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStorageInfo>
 #include <QStringListModel>
-#include <QSvgRenderer>
 #include <QTimer>
 
 #include "app/core/scheduler.h"
@@ -38,12 +35,9 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-std::string Bytes(const QString& s) { return QFile::encodeName(s).toStdString(); }
-QString Text(const std::string& s) { return QFile::decodeName(QByteArray::fromStdString(s)); }
-
 // The boxes of code without widgets open here: modal to the main window, with an error icon.
 bool MainFormMessageBox(const char* text, const char* caption, MessageBoxButtons buttons) {
-  QMessageBox box(QMessageBox::Critical, Text(caption), Text(text),
+  QMessageBox box(QMessageBox::Critical, BytesToText(caption), BytesToText(text),
                   buttons == MessageBoxOkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                   MainForm);
   box.setWindowModality(Qt::WindowModal);
@@ -52,17 +46,6 @@ bool MainFormMessageBox(const char* text, const char* caption, MessageBoxButtons
 
 void ApplyMainView() {
   if (MainForm != nullptr) MainForm->ApplyView();
-}
-
-QPixmap Glyph(const char* resource, int size) {
-  QSvgRenderer renderer(QString::fromLatin1(resource));
-  const qreal ratio = qApp->devicePixelRatio();
-  QPixmap pixmap(QSize(size, size) * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(0, 0, size, size));
-  return pixmap;
 }
 
 // File-system roots and mounted volumes that hold files a user converts: the kernel's own
@@ -98,7 +81,8 @@ void TFileListBox::startDrag(Qt::DropActions supportedActions) {
   data->setText(names.join(QLatin1Char('\n')));
   drag->setMimeData(data);
   const QPixmap cursor =
-      Glyph(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", 32);
+      RenderPicture(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", QSize(32, 32),
+                    qApp->devicePixelRatio());
   drag->setDragCursor(cursor, Qt::CopyAction);
   drag->setDragCursor(cursor, Qt::MoveAction);
   drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
@@ -112,9 +96,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   setFixedSize(632, 425);
   MessageBoxHook = MainFormMessageBox;
   // The gradient caption: the window grows by its strip, the client area keeps its size.
-  const HelioCaptionCreation caption = AttachSonivertCaption(this, SonivertCaption::Main);
-  if (caption.Caption == nullptr) ShowMessageBox(Bytes(caption.Error).c_str(), "Sonivert");
-  MainMC = caption.Caption;
+  MainMC = AttachCaptionOrSay(this, SonivertCaption::Main);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -214,10 +196,10 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
 
   // The default directories, then whatever the store holds.
   SetDefaultSettings();
-  PreferTompgBeside(Bytes(QCoreApplication::applicationDirPath()));
+  PreferTompgBeside(TextToBytes(QCoreApplication::applicationDirPath()));
   std::string sourceDir;
   if (LoadSettings(sourceDir)) {
-    OpenDirectory(Text(sourceDir));
+    OpenDirectory(BytesToText(sourceDir));
   } else {
     OpenDirectory(QDir::currentPath());
   }
@@ -285,13 +267,17 @@ void TMainForm::FilterCBChange(int index) {
 }
 
 void TMainForm::ReadFileList() {
-  if (!FileWatcher->directories().isEmpty()) FileWatcher->removePaths(FileWatcher->directories());
+  // The watch moves only with the listed directory: a re-read of the same one (a filter, a
+  // change seen, a deleted source) keeps it. The watcher holds paths as they were given.
+  const QStringList watched = FileWatcher->directories();
+  const bool watching = watched.size() == 1 && watched.first() == FileDirectory;
+  if (!watching && !watched.isEmpty()) FileWatcher->removePaths(watched);
   if (FileDirectory.isEmpty()) return;
   const QDir dir(FileDirectory);
   FileModel->setStringList(
       dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
   ui->FileLB->clearSelection();
-  FileWatcher->addPath(FileDirectory);
+  if (!watching) FileWatcher->addPath(FileDirectory);
 }
 
 // ---- enqueue --------------------------------------------------------------------------------
@@ -305,16 +291,16 @@ bool TMainForm::JobLBDragOver(QObject* source) const {
 void TMainForm::JobLBDragDrop() { Enqueue(); }
 
 void TMainForm::Enqueue() {
-  const std::string dir = Bytes(FileDirectory);
+  const std::string dir = TextToBytes(FileDirectory);
   QItemSelectionModel* selection = ui->FileLB->selectionModel();
   for (int row = 0; row < FileModel->rowCount(); ++row) {
     const QModelIndex index = FileModel->index(row);
     if (!selection->isSelected(index)) continue;
-    const std::string name = Bytes(index.data().toString());
+    const std::string name = TextToBytes(index.data().toString());
     std::string line;
     const int code = EnqueueFile(dir, name, line);
     if (code == InspectAccepted) {
-      ui->JobLB->addItem(Text(line));
+      ui->JobLB->addItem(BytesToText(line));
       continue;
     }
     if (code == EnqueueQueueFull) {
@@ -338,6 +324,11 @@ int TMainForm::SelectedJob() const {
   return ui->JobLB->row(selected.first());
 }
 
+int TMainForm::SelectedEntry() const {
+  const int i = SelectedJob();
+  return i >= 0 && i < QueueCount ? i : -1;
+}
+
 void TMainForm::JobLBDblClick() {
   const int i = SelectedJob();
   if (i < 0) return;
@@ -346,8 +337,8 @@ void TMainForm::JobLBDblClick() {
 }
 
 void TMainForm::JobLBClick() {
-  const int i = SelectedJob();
-  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const int i = SelectedEntry();
+  if (i < 0) return;
   const QueueEntry& e = JobQueue[i];
   if (QAbstractButton* b = LayerGroup->button(e.Layer)) b->setChecked(true);
   if (QAbstractButton* b = ModeGroup->button(e.ChannelMode)) b->setChecked(true);
@@ -363,26 +354,25 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
   ui->LayerRG->setEnabled(d.Enabled);
   ui->ModeRG->setEnabled(d.Enabled);
   ui->BitrateCB->setEnabled(d.Enabled);
-  ui->WavInfoP->setText(Text(d.InfoText));
+  ui->WavInfoP->setText(BytesToText(d.InfoText));
 }
 
 void TMainForm::LayerRGClick(int index) {
-  const int i = SelectedJob();
-  if (QueueCount > 0 && i >= 0 && i < QueueCount) JobQueue[i].Layer = index;
+  const int i = SelectedEntry();
+  if (i >= 0) JobQueue[i].Layer = index;
 }
 
 void TMainForm::ModeRGClick(int index) {
-  const int i = SelectedJob();
-  if (QueueCount <= 0 || i < 0 || i >= QueueCount) return;
+  const int i = SelectedEntry();
+  if (i < 0) return;
   const int mode = ModeChoiceFor(i, index);
   if (mode != index) ModeGroup->button(mode)->setChecked(true);
   JobQueue[i].ChannelMode = mode;
 }
 
 void TMainForm::BitrateCBChange(int index) {
-  const int i = SelectedJob();
-  if (QueueCount > 0 && i >= 0 && i < QueueCount && index >= 0 && index < BitrateCount)
-    JobQueue[i].Bitrate = index;
+  const int i = SelectedEntry();
+  if (i >= 0 && index >= 0 && index < BitrateCount) JobQueue[i].Bitrate = index;
   BitrateFollow = true;
 }
 
@@ -417,20 +407,25 @@ void TMainForm::PriorityTBChange(int position) {
 }
 
 void TMainForm::ApplyView() {
+  // The look changes only with a Start or Stop; every tick building the icon anew would render
+  // its picture each time.
   const bool stop = View.StopLook;
-  ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
-  ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
-                               : QStringLiteral("Activate converter"));
-  ui->StartBT->setIcon(
-      QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  if (StopLookApplied != (stop ? 1 : 0)) {
+    StopLookApplied = stop ? 1 : 0;
+    ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
+                                 : QStringLiteral("Activate converter"));
+    ui->StartBT->setIcon(
+        QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
+  }
   ui->AbortBT->setEnabled(View.JobRunning);
-  ui->QueueFileP->setText(Text(View.QueueCounter));
+  ui->QueueFileP->setText(BytesToText(View.QueueCounter));
   // A long path would push the layer and bitrate out of sight: it gives way in its middle.
-  const QString status = Text(View.StatusLine);
+  const QString status = BytesToText(View.StatusLine);
   ui->StatusP->setText(ui->StatusP->fontMetrics().elidedText(status, Qt::ElideMiddle,
                                                              ui->StatusP->contentsRect().width() - 4));
-  ui->TimeP->setText(Text(View.TimeText));
-  ui->PercentP->setText(Text(View.PercentText));
+  ui->TimeP->setText(BytesToText(View.TimeText));
+  ui->PercentP->setText(BytesToText(View.PercentText));
   ui->ProgressBar->setValue(static_cast<int>(View.Progress));
   const bool hints = View.JobRunning;
   ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
@@ -449,7 +444,7 @@ void TMainForm::ApplyView() {
       ui->CurrentLB->addItem(QString());
     }
     QListWidgetItem* item = ui->CurrentLB->item(0);
-    const QString line = Text(View.CurrentLine);
+    const QString line = BytesToText(View.CurrentLine);
     if (item->text() != line) item->setText(line);
     item->setSelected(View.CurrentSelected);
   }
@@ -518,7 +513,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   FinishJobOnClose();
-  SaveSourceDir(Bytes(CurrentDirectory()));
+  SaveSourceDir(TextToBytes(CurrentDirectory()));
   event->accept();
 }
 

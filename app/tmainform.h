@@ -71,6 +71,8 @@ class TMainForm : public QWidget {
   void Enqueue();
   void ShowFormat(int selected, bool followBitrate);
   int SelectedJob() const;
+  // The selected JobLB line when it stands for an entry of the queue, else -1.
+  int SelectedEntry() const;
   void DriveCBChange(int index);
   void FilterCBChange(int index);
 
@@ -85,6 +87,7 @@ class TMainForm : public QWidget {
   QSocketNotifier* ConsoleNotifier = nullptr;
   QString FileDirectory;  // directory listed in FileLB, with a trailing '/'
   QStringList FileMasks;
+  int StopLookApplied = -1;  // StartBT's look: 1 Stop, 0 Start, -1 before the first ApplyView
   uint32_t HeadLinesApplied = 0;
   uint32_t FileListRereadsApplied = 0;
 };

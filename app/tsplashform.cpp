@@ -1,7 +1,5 @@
 #include "app/tsplashform.h"
 
-#include <QScreen>
-
 #include "app/dialogs.h"
 
 int32_t SplashTicks = 25;
@@ -11,10 +9,7 @@ TSplashForm::TSplashForm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setupUi(this);
   setFixedSize(320, 200);
-  // The label keeps its place in the corner but never cuts its text with a larger font.
-  const int versionHeight = qMax(18, SplashVersion->sizeHint().height());
-  const int versionWidth = qMax(114, SplashVersion->sizeHint().width());
-  SplashVersion->setGeometry(320 - 6 - versionWidth, 6, versionWidth, versionHeight);
+  PlaceVersionLabel(SplashVersion, 320);
   SplashTimer = new QTimer(this);
   SplashTimer->setInterval(100);
   connect(SplashTimer, &QTimer::timeout, this, &TSplashForm::SplashTimerTimer);
@@ -32,7 +27,7 @@ void TSplashForm::SplashTimerTimer() {
 void TSplashForm::showEvent(QShowEvent* event) {
   // Rendered at every showing, for the pixel ratio of the screen it appears on.
   SplashIM->setPixmap(RenderPicture(SplashPictureResource, SplashIM->size(), devicePixelRatioF()));
-  if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  CentreOnScreen(this);
   QDialog::showEvent(event);
 }
 

@@ -255,14 +255,11 @@ bool FormCloseQuery() {
 
 void FinishJobOnClose() {
   // A stopped decoder closes its files at its next frame; the encoder is waited for once killed.
-  if (Converter.DecoderThread.Started) {
-    if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
-    JoinJobThread(Converter.DecoderThread);
-  }
-  if (Converter.EncoderProcess.Pid != 0 && !Converter.EncoderProcess.Ended) {
-    if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
-    WaitProcessEnd(Converter.EncoderProcess);
-  }
+  // Each call does nothing without a thread that was started or a process that has not ended.
+  if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
+  JoinJobThread(Converter.DecoderThread);
+  if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
+  WaitProcessEnd(Converter.EncoderProcess);
 }
 
 // ---- displays -------------------------------------------------------------------------------
@@ -302,9 +299,18 @@ std::string RemainingText(double remainingMs) {
 
 // ---- the queue list -------------------------------------------------------------------------
 
-std::string BaseNameOf(const std::string& path) {
+namespace {
+
+// The file's name: what follows the last '/', or the whole path without one.
+std::string FileNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::string BaseNameOf(const std::string& path) {
+  std::string name = FileNameOf(path);
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos) name.resize(dot);
   return name;
@@ -317,8 +323,7 @@ std::string PlayingTime(uint32_t seconds) {
 }
 
 std::string JobLineText(const QueueEntry& entry) {
-  const size_t slash = entry.Path.rfind('/');
-  std::string line = slash == std::string::npos ? entry.Path : entry.Path.substr(slash + 1);
+  std::string line = FileNameOf(entry.Path);
   if (entry.IsWave) line += " (" + PlayingTime(entry.Duration) + ")";
   return line;
 }
