@@ -18,6 +18,7 @@
 #include "platform/messagebox.h"
 #include "tests/support/converter.h"
 #include "tests/support/files.h"
+#include "tests/support/qtwait.h"
 #include "tests/support/wave.h"
 #include "ui_tmainform.h"
 
@@ -25,17 +26,6 @@ inline std::vector<std::string> Boxes;
 inline bool RecordBox(const char* text, const char* caption, MessageBoxButtons) {
   Boxes.push_back(std::string(caption) + ": " + text);
   return true;
-}
-
-// Lets the event loop run until cond holds or the deadline passes.
-template <typename Cond>
-inline bool WaitForEvents(Cond cond, int timeoutMs = 60000) {
-  return WaitFor(
-      [&] {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        return cond();
-      },
-      timeoutMs);
 }
 
 // A PCM WAVE file of a 440 Hz tone in every channel.
