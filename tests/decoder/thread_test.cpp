@@ -68,7 +68,7 @@ class DecoderJob : public ::testing::Test {
   }
   ScratchDir scratch;
   // Without the trailing separator, so that paths read dir + "/name".
-  const std::string dir = scratch.Path.substr(0, scratch.Path.size() - 1);
+  const std::string dir = scratch.Dir();
 };
 
 struct StreamRow {

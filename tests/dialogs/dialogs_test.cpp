@@ -51,7 +51,7 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = tmp_.Path.substr(0, tmp_.Path.size() - 1);
+    root_ = tmp_.Dir();
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     std::filesystem::create_directories(root_ + "/start/sub/inner");
     std::filesystem::create_directories(root_ + "/start/bad\xFF");
