@@ -27,7 +27,7 @@ echo "== thread sanitizer (clang): the tests that start the job thread or child 
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSONIVERT_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target platform_tests decoder_tests encoder_tests tompg_tests \
   foundation_tests mainform_tests sonivert-decode tompg
-tsan_tests='^(JobThread|DecoderJob|Rows/DecoderStreams|ConsoleProcess|Console|Monitor|Priority'
+tsan_tests='^(JobThread|DecoderJob|Rows/DecoderStreams|Console|Monitor|Priority'
 tsan_tests+='|EncoderJobSucceeded|RealTompg|ProgressLine|Layers/ProgressLine|ErrorLine|Cases/ErrorLine'
 tsan_tests+='|StoreTest\.ConcurrentSaves|MainWindow|QueueFaults)'
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan_qt.supp" \
