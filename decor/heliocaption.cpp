@@ -254,7 +254,8 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
     // menu, not to the caption, so the double click on the icon is completed here; the press
     // is not handed on to the caption, where it would open the menu again.
     const auto* e = static_cast<QMouseEvent*>(event);
-    const QRect icon(mapToGlobal(Layout().IconRect.topLeft()), Layout().IconRect.size());
+    const QRect iconRect = Layout().IconRect;
+    const QRect icon(mapToGlobal(iconRect.topLeft()), iconRect.size());
     if (e->button() == Qt::LeftButton && icon.contains(e->globalPosition().toPoint())) {
       RunningMenu->setAttribute(Qt::WA_NoMouseReplay);
       IconPressedInMenu = true;
