@@ -8,8 +8,6 @@ namespace {
 QRect Edges(int left, int top, int right, int bottom) {
   return QRect(left, top, std::max(0, right - left), std::max(0, bottom - top));
 }
-int RightEnd(const QRect& r) { return r.x() + r.width(); }
-int BottomEnd(const QRect& r) { return r.y() + r.height(); }
 
 bool IsToolStyle(HelioBorderStyle style) {
   return style == HelioBorderStyle::ToolWindow || style == HelioBorderStyle::SizeToolWin;

@@ -5,6 +5,11 @@
 #include <QRect>
 #include <cstdint>
 
+// The first column right of a rectangle and the first row below it (QRect's right() and
+// bottom() are the last ones inside).
+inline int RightEnd(const QRect& r) { return r.x() + r.width(); }
+inline int BottomEnd(const QRect& r) { return r.y() + r.height(); }
+
 // How a window is framed. A frameless Qt window has none of these itself; the caption is told
 // which one the window stands for.
 enum class HelioBorderStyle { None, Single, Sizeable, Dialog, ToolWindow, SizeToolWin };

@@ -17,9 +17,6 @@
 
 namespace {
 
-int RightEnd(const QRect& r) { return r.x() + r.width(); }
-int BottomEnd(const QRect& r) { return r.y() + r.height(); }
-
 bool InLayout(const QLayout* layout, const QWidget* widget) {
   if (!layout) return false;
   if (layout->menuBar() == widget) return true;
