@@ -69,9 +69,6 @@ HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle s
 // button 2 more on its right, so the gaps between buttons and caption edges are not dead.
 QRect HelioButtonHitArea(const THelioCaptionSystemButton& button);
 
-// a * b / c rounded to the nearest integer, halves away from zero; 0 when c is 0.
-int64_t HelioMulDivRound(int64_t a, int64_t b, int64_t c);
-
 // Band `band` of `numColors` across `caption`: its rectangle and its colour.
 QRect HelioBandRect(const QRect& caption, int numColors, int band);
 QColor HelioBandColor(const QColor& begin, const QColor& end, int numColors, int band);
