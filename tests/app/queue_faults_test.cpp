@@ -7,10 +7,11 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QProcess>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "window_fixture.h"
 
@@ -131,12 +132,23 @@ constexpr bool UnderAddressSanitizer = false;
 constexpr bool UnderAddressSanitizer = false;
 #endif
 
+// Processes whose parent is this one, zombies included, from /proc.
 int Children() {
-  QProcess ps;
-  ps.start(QStringLiteral("ps"),
-           {QStringLiteral("--ppid"), QString::number(::getpid()), QStringLiteral("--no-headers")});
-  ps.waitForFinished();
-  return static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1;  // less ps itself
+  const std::string self = std::to_string(::getpid());
+  int n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator("/proc", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    // Fields after the command name, which is in parentheses and may hold anything: state, parent.
+    const std::string stat = ReadFile(it->path().string() + "/stat");
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) continue;
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string state, parent;
+    fields >> state >> parent;
+    if (parent == self) ++n;
+  }
+  return n;
 }
 long ResidentKb() {
   std::ifstream status("/proc/self/status");
