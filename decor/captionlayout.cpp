@@ -8,19 +8,12 @@ namespace {
 QRect Edges(int left, int top, int right, int bottom) {
   return QRect(left, top, std::max(0, right - left), std::max(0, bottom - top));
 }
-int RightEnd(const QRect& r) { return r.x() + r.width(); }
-int BottomEnd(const QRect& r) { return r.y() + r.height(); }
 
 bool IsToolStyle(HelioBorderStyle style) {
   return style == HelioBorderStyle::ToolWindow || style == HelioBorderStyle::SizeToolWin;
 }
 
-int Channel(int begin, int end, int numColors, int band) {
-  return begin + static_cast<int>(HelioMulDivRound(end - begin, band, numColors - 1));
-}
-
-}  // namespace
-
+// a * b / c rounded to the nearest integer, halves away from zero; 0 when c is 0.
 int64_t HelioMulDivRound(int64_t a, int64_t b, int64_t c) {
   if (c == 0) return 0;
   const int64_t product = a * b;
@@ -30,6 +23,12 @@ int64_t HelioMulDivRound(int64_t a, int64_t b, int64_t c) {
   const int64_t q = (2 * p + d) / (2 * d);  // nearest, halves up in magnitude
   return negative ? -q : q;
 }
+
+int Channel(int begin, int end, int numColors, int band) {
+  return begin + static_cast<int>(HelioMulDivRound(end - begin, band, numColors - 1));
+}
+
+}  // namespace
 
 HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style, HelioBorderIcons icons,
                                              HelioWindowState state, const HelioMetrics& m) {

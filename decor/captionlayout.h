@@ -5,6 +5,11 @@
 #include <QRect>
 #include <cstdint>
 
+// The first column right of a rectangle and the first row below it (QRect's right() and
+// bottom() are the last ones inside).
+inline int RightEnd(const QRect& r) { return r.x() + r.width(); }
+inline int BottomEnd(const QRect& r) { return r.y() + r.height(); }
+
 // How a window is framed. A frameless Qt window has none of these itself; the caption is told
 // which one the window stands for.
 enum class HelioBorderStyle { None, Single, Sizeable, Dialog, ToolWindow, SizeToolWin };
@@ -63,9 +68,6 @@ HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle s
 // Where a press still counts for a button: 2 pixels more above and below, and for the close
 // button 2 more on its right, so the gaps between buttons and caption edges are not dead.
 QRect HelioButtonHitArea(const THelioCaptionSystemButton& button);
-
-// a * b / c rounded to the nearest integer, halves away from zero; 0 when c is 0.
-int64_t HelioMulDivRound(int64_t a, int64_t b, int64_t c);
 
 // Band `band` of `numColors` across `caption`: its rectangle and its colour.
 QRect HelioBandRect(const QRect& caption, int numColors, int band);

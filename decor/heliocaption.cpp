@@ -17,9 +17,6 @@
 
 namespace {
 
-int RightEnd(const QRect& r) { return r.x() + r.width(); }
-int BottomEnd(const QRect& r) { return r.y() + r.height(); }
-
 bool InLayout(const QLayout* layout, const QWidget* widget) {
   if (!layout) return false;
   if (layout->menuBar() == widget) return true;
@@ -254,7 +251,8 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
     // menu, not to the caption, so the double click on the icon is completed here; the press
     // is not handed on to the caption, where it would open the menu again.
     const auto* e = static_cast<QMouseEvent*>(event);
-    const QRect icon(mapToGlobal(Layout().IconRect.topLeft()), Layout().IconRect.size());
+    const QRect iconRect = Layout().IconRect;
+    const QRect icon(mapToGlobal(iconRect.topLeft()), iconRect.size());
     if (e->button() == Qt::LeftButton && icon.contains(e->globalPosition().toPoint())) {
       RunningMenu->setAttribute(Qt::WA_NoMouseReplay);
       IconPressedInMenu = true;

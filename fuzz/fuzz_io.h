@@ -1,8 +1,11 @@
-// Streams for the fuzz targets: the input bytes as a read-only FILE, and a seekable output sink
-// that keeps only the first 44 bytes (where the WAV header goes) and the length, so the header
-// can be checked against what was written. Plus the run of one decode with its checks.
+// Streams for the fuzz targets: the input bytes as a read-only FILE or as an in-memory file, and
+// a seekable output sink that keeps only the first 44 bytes (where the WAV header goes) and the
+// length, so the header can be checked against what was written. Plus the run of one decode with
+// its checks.
 #pragma once
+#include <sys/mman.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +21,20 @@ struct Source {
   size_t size;
   size_t pos;
 };
+
+// The input bytes as the whole contents of an in-memory file, made once per process under name
+// and refilled for each input; returns its descriptor with the position at the start. Aborts
+// (the harness is broken, not the code under test) when it cannot be made or written.
+inline int InputAsFile(const char* name, const uint8_t* data, size_t size) {
+  static const int fd = memfd_create(name, MFD_CLOEXEC);
+  if (fd < 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0) abort();
+  for (size_t done = 0; done < size;) {
+    const ssize_t n = pwrite(fd, data + done, size - done, off_t(done));
+    if (n <= 0) abort();
+    done += size_t(n);
+  }
+  return fd;
+}
 
 inline ssize_t SourceRead(void* cookie, char* buf, size_t n) {
   Source* s = static_cast<Source*>(cookie);

@@ -2,9 +2,6 @@
 // in-memory file whose /proc path goes into a queue entry, which InspectSource then inspects.
 // Besides the sanitizers' checks, the result must be one of the six codes and agree with what
 // the bytes are, and a refused file must leave every field but FileSize as it was.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_io.h"
 #include "inspect/inspect.h"
 
 namespace {
@@ -21,21 +19,10 @@ void Fail(const char* what, InspectResult result) {
   abort();
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n <= 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const int fd = memfd_create("inspect-fuzz", MFD_CLOEXEC);
-  if (fd < 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_SET) != 0 || !WriteAll(fd, data, size)) abort();
+  const int fd = fuzzio::InputAsFile("inspect-fuzz", data, size);
 
   // Values that no inspection writes, so that a field written on refusal shows.
   QueueEntry& entry = JobQueue[0];

@@ -3,15 +3,13 @@
 // reads it. Besides the sanitizers' checks: an accepted format is one the reader can convert,
 // every sample is within full scale, and the frames read are exactly the whole frames of the
 // data chunk (as cut to the file), with the read position never past the data's end.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "fuzz/fuzz_io.h"
 #include "tools/tompg/wavsource.h"
 
 namespace {
@@ -27,13 +25,7 @@ float Samples[4608 * 2];
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const int fd = memfd_create("wavsource-fuzz", MFD_CLOEXEC);
-  if (fd < 0 || ftruncate(fd, 0) != 0) abort();
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = pwrite(fd, data + done, size - done, off_t(done));
-    if (n <= 0) abort();
-    done += size_t(n);
-  }
+  const int fd = fuzzio::InputAsFile("wavsource-fuzz", data, size);
 
   WavSource source;
   const WavOpenResult result = WavOpen(fd, source);

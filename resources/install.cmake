@@ -4,12 +4,7 @@
 include(GNUInstallDirs)
 set(SONIVERT_APP_ID org.sonivert.Sonivert)
 
-# The main window's executable is defined with the main window; until it exists there is
-# nothing of it to install.
-if(TARGET sonivert)
-  install(TARGETS sonivert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-install(TARGETS tompg sonivert-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS sonivert tompg sonivert-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The icon: the drawing itself for any size, and PNG renderings of it for the usual sizes.
 set(SONIVERT_ICON_SIZES 16 22 24 32 48 64 128 256)

@@ -8,11 +8,13 @@
 # only the inputs that add coverage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# libFuzzer's limits, the same for a run and for a merge.
+limits=(-max_len=16384 -timeout=20 -rss_limit_mb=2048)
 if [ "${1:-}" = --merge ]; then
   # The stored inputs stay; a found input joins them only when it reaches code or counts that
   # none of them does.
   target=$2 build=${3:-build-asan}
-  "$build/bin/$target" -merge=1 -max_len=16384 -timeout=20 -rss_limit_mb=2048 \
+  "$build/bin/$target" -merge=1 "${limits[@]}" \
     "fuzz/corpus/$target" "$build/fuzzrun/$target"
   echo "fuzz/corpus/$target: $(ls "fuzz/corpus/$target" | wc -l) files, $(cat "fuzz/corpus/$target"/* | wc -c) bytes"
   exit 0
@@ -23,5 +25,5 @@ extra=()
 [ "$target" = decoder_fuzz ] && extra=(fuzz/seeds)
 TIMEFORMAT="cpu: %U s user, %S s system, %R s elapsed"
 time nice -n 15 "$build/bin/$target" "$build/fuzzrun/$target" "fuzz/corpus/$target" "${extra[@]}" \
-  -max_total_time="$seconds" -max_len=16384 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+  -max_total_time="$seconds" "${limits[@]}" -print_final_stats=1 \
   -artifact_prefix="$build/fuzzrun/$target-"

@@ -1,16 +1,17 @@
 // The queue under faults, on the real window: a killed encoder, a destination that disappears,
 // a full disk, sources that change behind the queue's back, and a long run of mixed jobs. In
 // every case no source is lost and the queue goes on.
-#include <dirent.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QProcess>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "window_fixture.h"
 
@@ -22,15 +23,21 @@ class QueueFaults : public MainWindow {
     MainWindow::SetUp();
     AppSettings.Flags = FlagShowErrorBox | FlagDeleteAfterEncoding;
   }
-  // Runs the queue to its end, ticking faster than the window's timer would.
-  bool RunQueue(int timeoutMs = 120000) {
-    Form->Controls()->StartBT->click();
-    const bool ended = WaitForEvents(
+  // Waits until the queue is empty and the window idle, ticking faster than the window's timer
+  // would; eachTick, when given, runs after every tick.
+  bool WaitQueueEnd(int timeoutMs = 60000, const std::function<void()>& eachTick = {}) {
+    return WaitForEvents(
         [&] {
           Form->StatusTMTimer();
-          return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
+          if (eachTick) eachTick();
+          return QueueCount == 0 && Idle();
         },
         timeoutMs);
+  }
+  // Runs the queue to its end.
+  bool RunQueue(int timeoutMs = 120000) {
+    Form->Controls()->StartBT->click();
+    const bool ended = WaitQueueEnd(timeoutMs);
     if (!ended)
       std::printf("queue %d, end handled %d, status '%s', boxes %zu\n", QueueCount, Converter.EndHandled,
                   View.StatusLine.c_str(), Boxes.size());
@@ -69,10 +76,7 @@ TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
   QDir(QString::fromStdString(Root + "out")).removeRecursively();
   Select({"b.wav", "song.mp3"});
   Form->FileLBDblClick();
-  ASSERT_TRUE(WaitForEvents([&] {
-    Form->StatusTMTimer();
-    return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
-  }));
+  ASSERT_TRUE(WaitQueueEnd());
   ASSERT_EQ(Boxes.size(), 2u);
   EXPECT_EQ(Boxes[0], Root + "music/b.wav: Cannot create output file");
   EXPECT_TRUE(FileExists(Root + "music/b.wav"));
@@ -128,28 +132,23 @@ constexpr bool UnderAddressSanitizer = false;
 constexpr bool UnderAddressSanitizer = false;
 #endif
 
-int OpenDescriptors() {
+// Processes whose parent is this one, zombies included, from /proc.
+int Children() {
+  const std::string self = std::to_string(::getpid());
   int n = 0;
-  if (DIR* d = ::opendir("/proc/self/fd")) {
-    while (dirent* e = ::readdir(d)) {
-      ++n;
-      if (std::getenv("SONIVERT_SOAK_FDS") != nullptr) {
-        char target[256] = {};
-        const std::string link = std::string("/proc/self/fd/") + e->d_name;
-        ::readlink(link.c_str(), target, sizeof target - 1);
-        std::printf("  fd %s -> %s\n", e->d_name, target);
-      }
-    }
-    ::closedir(d);
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator("/proc", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    // Fields after the command name, which is in parentheses and may hold anything: state, parent.
+    const std::string stat = ReadFile(it->path().string() + "/stat");
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) continue;
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string state, parent;
+    fields >> state >> parent;
+    if (parent == self) ++n;
   }
   return n;
-}
-int Children() {
-  QProcess ps;
-  ps.start(QStringLiteral("ps"),
-           {QStringLiteral("--ppid"), QString::number(::getpid()), QStringLiteral("--no-headers")});
-  ps.waitForFinished();
-  return static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1;  // less ps itself
 }
 long ResidentKb() {
   std::ifstream status("/proc/self/status");
@@ -185,16 +184,12 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   long rssAfter100 = 0;
   int fdsBefore = 0;
   Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitForEvents(
-      [&] {
-        Form->StatusTMTimer();
-        if (rssAfter100 == 0 && QueueCount <= files - warmUp) {
-          rssAfter100 = ResidentKb();
-          fdsBefore = OpenDescriptors();
-        }
-        return QueueCount == 0 && Converter.EndHandled && View.StatusLine == "  Idle ...";
-      },
-      30 * 60 * 1000));
+  ASSERT_TRUE(WaitQueueEnd(30 * 60 * 1000, [&] {
+    if (rssAfter100 == 0 && QueueCount <= files - warmUp) {
+      rssAfter100 = ResidentKb();
+      fdsBefore = OpenFdCount();
+    }
+  }));
   const long rssEnd = ResidentKb();
   EXPECT_TRUE(Boxes.empty()) << Boxes.front();
   QDir out(QString::fromStdString(Root + "out"));
@@ -207,7 +202,7 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   EXPECT_EQ(QDir(QString::fromStdString(Root + "music")).entryList(QDir::Files).size(), files);
   // The baseline is taken while a job runs and may hold that job's files (two more than at the
   // end were seen under load); a descriptor left behind by each job still shows over 30 jobs.
-  EXPECT_LE(OpenDescriptors(), fdsBefore);
+  EXPECT_LE(OpenFdCount(), fdsBefore);
   EXPECT_EQ(Children(), 0);
   // AddressSanitizer keeps freed blocks in quarantine, so the resident size grows there without a
   // leak; its leak check at exit covers that build instead.
@@ -217,7 +212,7 @@ TEST_F(QueueFaults, SoakOfMixedJobsLeavesNoDescriptorChildOrGrowth) {
   std::printf(
       "soak: %d jobs; descriptors %d after %d jobs, %d at the end; resident %ld kB after %d jobs, %ld kB "
       "at the end\n",
-      files, fdsBefore, warmUp, OpenDescriptors(), rssAfter100, warmUp, rssEnd);
+      files, fdsBefore, warmUp, OpenFdCount(), rssAfter100, warmUp, rssEnd);
 }
 
 }  // namespace

@@ -417,7 +417,7 @@ TEST(Enqueue, AFullQueueTakesNothingMore) {
 
 TEST(Settings, TompgBesideTheProgramIsTheDefaultOnlyWhenItIsThere) {
   ScratchDir scratch;
-  const std::string dir = scratch.Path.substr(0, scratch.Path.size() - 1);
+  const std::string dir = scratch.Dir();
   AppSettings = Settings{};
   PreferTompgBeside(dir);
   EXPECT_STREQ(AppSettings.TompgDir, "");  // nothing there

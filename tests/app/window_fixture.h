@@ -15,28 +15,12 @@
 #include "app/core/scheduler.h"
 #include "app/core/settings.h"
 #include "app/tmainform.h"
-#include "platform/messagebox.h"
+#include "tests/support/boxes.h"
 #include "tests/support/converter.h"
 #include "tests/support/files.h"
+#include "tests/support/qtwait.h"
 #include "tests/support/wave.h"
 #include "ui_tmainform.h"
-
-inline std::vector<std::string> Boxes;
-inline bool RecordBox(const char* text, const char* caption, MessageBoxButtons) {
-  Boxes.push_back(std::string(caption) + ": " + text);
-  return true;
-}
-
-// Lets the event loop run until cond holds or the deadline passes.
-template <typename Cond>
-inline bool WaitForEvents(Cond cond, int timeoutMs = 60000) {
-  return WaitFor(
-      [&] {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        return cond();
-      },
-      timeoutMs);
-}
 
 // A PCM WAVE file of a 440 Hz tone in every channel.
 inline void WriteTone(const std::string& path, int rate, int channels, int bits, double seconds) {
@@ -64,13 +48,12 @@ class MainWindow : public ::testing::Test {
     FreshConverter();
     View = MainView{};
     Form = new TMainForm;
-    MessageBoxHook = RecordBox;
-    Boxes.clear();
+    StartRecordingBoxes();
     AppSettings.DestinationDir = Root + "out/";
   }
   void TearDown() override {
     delete Form;
-    MessageBoxHook = MessageBoxToStderr;
+    StopRecordingBoxes();
   }
   // The real encoder takes well under a second for minutes of audio: too short a job to suspend,
   // abort or kill at a chosen moment. This puts an encoder in its place that reports its first

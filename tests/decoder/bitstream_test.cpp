@@ -4,7 +4,7 @@
 
 #include "decoder/stages.h"
 #include "decoder/tables/frame_rates.h"
-#include "tests/decoder/bitwriter.h"
+#include "tests/decoder/memory_input.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "decoder/stages.h"
 #include "decoder/tables/huffman_tables.h"
 #include "decoder/tables/scalefactor_tables.h"
-#include "tests/decoder/bitwriter.h"
+#include "tests/decoder/memory_input.h"
 
 namespace {
 

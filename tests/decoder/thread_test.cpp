@@ -14,6 +14,7 @@
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"
+#include "tests/decoder/pcm_diff.h"
 #include "tests/support/files.h"
 #include "tests/support/frames.h"
 
@@ -25,22 +26,19 @@ struct WaveFile {
   size_t fileSize = 0;
 };
 
+// The output's header, valid only when it is the canonical one for 16-bit PCM and agrees with the
+// file's length.
 WaveFile ReadWave(const std::string& path) {
   WaveFile w;
   const std::vector<uint8_t> b = ReadFileBytes(path);
   w.fileSize = b.size();
-  if (b.size() < 44) return w;
-  auto le32 = [&](size_t o) {
-    return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8 | uint32_t(b[o + 2]) << 16 | uint32_t(b[o + 3]) << 24;
-  };
-  auto le16 = [&](size_t o) { return uint32_t(b[o]) | uint32_t(b[o + 1]) << 8; };
-  w.channels = le16(22);
-  w.rate = le32(24);
-  w.byteRate = le32(28);
-  w.blockAlign = le16(32);
-  w.dataSize = le32(40);
-  w.valid = !memcmp(b.data(), "RIFF", 4) && le32(4) == b.size() - 8 && !memcmp(b.data() + 8, "WAVEfmt ", 8) &&
-            le32(16) == 16 && le16(20) == 1 && le16(34) == 16 && !memcmp(b.data() + 36, "data", 4) &&
+  const pcmdiff::WaveInfo h = pcmdiff::ParseWaveHeader(b);
+  w.channels = h.channels;
+  w.rate = h.sampleRate;
+  w.byteRate = h.byteRate;
+  w.blockAlign = h.blockAlign;
+  w.dataSize = h.dataSize;
+  w.valid = h.valid && h.riffSize == b.size() - 8 && h.format == 1 && h.bitsPerSample == 16 &&
             w.dataSize == b.size() - 44 && w.blockAlign == 2 * w.channels &&
             w.byteRate == w.rate * w.blockAlign;
   return w;
@@ -68,7 +66,7 @@ class DecoderJob : public ::testing::Test {
   }
   ScratchDir scratch;
   // Without the trailing separator, so that paths read dir + "/name".
-  const std::string dir = scratch.Path.substr(0, scratch.Path.size() - 1);
+  const std::string dir = scratch.Dir();
 };
 
 struct StreamRow {

@@ -19,17 +19,11 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
-#include "platform/messagebox.h"
 #include "platform/registry.h"
+#include "tests/support/boxes.h"
 #include "tests/support/files.h"
 
 namespace {
-
-std::vector<std::string> Boxes;
-bool RecordBox(const char* text, const char*, MessageBoxButtons) {
-  Boxes.emplace_back(text);
-  return true;
-}
 
 // Runs act on the modal window of type T as soon as one is up (polling, with a deadline);
 // without one in time the test fails and every modal window is closed, so nothing hangs.
@@ -57,15 +51,15 @@ std::string Local(const QString& path) { return QFile::encodeName(path).toStdStr
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = tmp_.Path.substr(0, tmp_.Path.size() - 1);
+    root_ = tmp_.Dir();
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     std::filesystem::create_directories(root_ + "/start/sub/inner");
     std::filesystem::create_directories(root_ + "/start/bad\xFF");
     std::filesystem::current_path(root_ + "/start");
     SetDefaultSettings();
-    Boxes.clear();
-    MessageBoxHook = RecordBox;
+    StartRecordingBoxes();
   }
+  void TearDown() override { StopRecordingBoxes(); }
   bool KeyStored() {
     RegKey key;
     if (RegOpenKey(SettingsKeyPath, key) != RegOk) return false;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "tests/support/files.h"
+#include "tests/support/qtwait.h"
 
 namespace {
 
@@ -54,12 +55,7 @@ TEST(NotifyTest, OneNoticeReachesTheNotificationService) {
   ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
 
   EXPECT_TRUE(PostDesktopNotification("Sonivert: 3 files converted, 1 failed"));
-  WaitFor(
-      [&] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return !server.calls.isEmpty();
-      },
-      10000);
+  WaitForEvents([&] { return !server.calls.isEmpty(); }, 10000);
   ASSERT_EQ(server.calls.size(), 1);
   const QDBusMessage& call = server.calls.first();
   EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));

@@ -98,7 +98,7 @@ class InspectTest : public ::testing::Test {
   }
 
   ScratchDir scratch_;
-  const std::string dir_ = scratch_.Path.substr(0, scratch_.Path.size() - 1);
+  const std::string dir_ = scratch_.Dir();
 };
 
 struct WaveRow {

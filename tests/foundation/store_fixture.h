@@ -26,6 +26,6 @@ class StoreTest : public ::testing::Test {
 
   ScratchDir scratch_;
   // Without the trailing separator, as the store builds its paths from $HOME.
-  const std::string home_ = scratch_.Path.substr(0, scratch_.Path.size() - 1);
+  const std::string home_ = scratch_.Dir();
   std::string config_;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/frames.h"
 #include "tests/support/wave.h"
 #include "tools/tompg/layer1_internal.h"
 
@@ -88,17 +89,6 @@ ParsedFrame ParseFrame(const uint8_t* data, int size) {
 // as measured through mpg123 for every rate.
 constexpr int CodecDelay = 481;
 
-int FieldRate(int id, int freqIndex) {
-  static const int rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-  return freqIndex < 3 ? rates[id][freqIndex] : 0;
-}
-
-int FieldBitrate(int id, int index) {
-  static const int l1[2][15] = {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-                                {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}};
-  return index < 15 ? l1[id][index] : 0;
-}
-
 // Test signal: a sum of sines per channel, or noise.
 enum class Signal { Tones, Noise };
 
@@ -155,7 +145,7 @@ bool DecodeWithMpg123(const std::vector<uint8_t>& stream, const std::string& nam
   const std::string mp1 = dir.File(name + ".mp1");
   const std::string out = dir.File(name + ".wav");
   WriteFile(mp1, stream);
-  return RunQuiet({"mpg123", "-q", "-w", out, mp1}) == 0 && ReadWav16(out, wav);
+  return DecodeFileWithMpg123(mp1, out, wav);
 }
 
 // Channel ch of an interleaved decode.
@@ -253,7 +243,7 @@ TEST(Layer1Frame, HeaderFieldsLengthsAndBudget) {
   for (int rate : rates) {
     const int id = rate >= 32000 ? 1 : 0;
     for (int index = 1; index <= 14; ++index) {
-      const int kbps = FieldBitrate(id, index);
+      const int kbps = StandardBitrate(id, 1, index);
       for (int mode : {0, 1, 2, 3}) {
         const int channels = mode == 3 ? 1 : 2;
         Layer1Encoder enc;
@@ -279,8 +269,8 @@ TEST(Layer1Frame, HeaderFieldsLengthsAndBudget) {
           EXPECT_EQ(f.id, id);
           EXPECT_EQ(f.layer, 3);
           EXPECT_EQ(f.protection, 1);
-          EXPECT_EQ(FieldBitrate(f.id, f.bitrateIndex), kbps);
-          EXPECT_EQ(FieldRate(f.id, f.freqIndex), rate);
+          EXPECT_EQ(StandardBitrate(f.id, 1, f.bitrateIndex), kbps);
+          EXPECT_EQ(StandardSampleRate(f.id, f.freqIndex), rate);
           EXPECT_EQ(f.mode, mode);
           EXPECT_EQ(size, (slots + f.padding) * 4);
           EXPECT_LE(f.audioBits, size * 8);

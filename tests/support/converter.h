@@ -3,9 +3,14 @@
 #include <new>
 
 #include "app/core/queue.h"
+#include "platform/jobthread.h"
 
-// The record holds a thread handle, which cannot be assigned, so it is rebuilt in place.
+// The record holds a thread handle, which cannot be assigned, so it is rebuilt in place. A job
+// thread an earlier test left running is asked to stop and joined first: destroying a handle
+// whose thread is still joinable would end the whole test program.
 inline void FreshConverter() {
+  RequestJobStop(Converter.DecoderThread);
+  JoinJobThread(Converter.DecoderThread);
   Converter.~ConverterState();
   new (&Converter) ConverterState();
 }

@@ -15,6 +15,8 @@ struct ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   std::string File(const std::string& name) const { return Path + name; }
+  // Path without its final '/'.
+  std::string Dir() const { return Path.empty() ? Path : Path.substr(0, Path.size() - 1); }
 };
 
 // Removes a directory tree, first giving its owner every permission inside it (a test may have

@@ -111,3 +111,7 @@ bool ReadWav16(const std::string& path, Pcm& pcm) {
   }
   return false;
 }
+
+bool DecodeFileWithMpg123(const std::string& mpegPath, const std::string& wavPath, Pcm& pcm) {
+  return RunQuiet({"mpg123", "-q", "-w", wavPath, mpegPath}) == 0 && ReadWav16(wavPath, pcm);
+}

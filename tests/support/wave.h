@@ -47,3 +47,5 @@ struct Pcm {
 // Reads a 16-bit PCM WAV file, walking its chunks up to "data" ("fmt " must come first, as every
 // decoder under test writes it); false when it is not such a file.
 bool ReadWav16(const std::string& path, Pcm& pcm);
+// Decodes an MPEG audio file with mpg123 into wavPath and reads that back; false when either fails.
+bool DecodeFileWithMpg123(const std::string& mpegPath, const std::string& wavPath, Pcm& pcm);

@@ -163,12 +163,10 @@ bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesI
 Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav) {
   Pcm pcm;
   const std::string ours = std::string(TOMPG_BIN_DIR) + "/sonivert-decode";
-  int rc;
-  if (layer == 3 && FileExists(ours))
-    rc = RunQuiet({ours, mpegPath, scratchWav});
-  else
-    rc = RunQuiet({"mpg123", "-q", "-w", scratchWav, mpegPath});
-  if (rc != 0 || !ReadWav16(scratchWav, pcm)) return Pcm{};
+  const bool decoded = layer == 3 && FileExists(ours)
+                           ? RunQuiet({ours, mpegPath, scratchWav}) == 0 && ReadWav16(scratchWav, pcm)
+                           : DecodeFileWithMpg123(mpegPath, scratchWav, pcm);
+  if (!decoded) return Pcm{};
   return pcm;
 }
 

@@ -50,6 +50,15 @@ void ExpectModeInEveryFrame(const std::string& path, int mode) {
 
 bool RowIsBlank(const std::string& row) { return row.find_first_not_of(' ') == std::string::npos; }
 
+// The default test signal, seconds long, written to name in dir.
+WavFile WriteSeconds(const ScratchDir& dir, double seconds, const char* name = "in.wav",
+                     int rate = WavSignal{}.rate) {
+  WavSignal signalShape;
+  signalShape.seconds = seconds;
+  signalShape.rate = rate;
+  return WriteWav(dir.File(name), signalShape);
+}
+
 // ---------------------------------------------------------------------------------------------
 // The progress line
 
@@ -58,9 +67,7 @@ class ProgressLine : public ::testing::TestWithParam<int> {};
 TEST_P(ProgressLine, HoldsTheBottomRowWithFinalTotalsAndExitStatus) {
   const int layer = GetParam();
   ScratchDir dir;
-  WavSignal signalShape;
-  signalShape.seconds = 2.0;
-  WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
+  WavFile wav = WriteSeconds(dir, 2.0);
   const std::string out = dir.File("out.mp" + std::to_string(layer));
   RunResult run = RunTompg(Args(dir.File("in.wav"), out, layer, 64, 1));
 
@@ -86,10 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Layers, ProgressLine, ::testing::Values(1, 2, 3),
 
 TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond) {
   ScratchDir dir;
-  WavSignal signalShape;
-  signalShape.seconds = 60.0;
-  signalShape.rate = 48000;
-  WavFile wav = WriteWav(dir.File("long.wav"), signalShape);
+  WavFile wav = WriteSeconds(dir, 60.0, "long.wav", 48000);
   timespec t0{}, t1{};
   clock_gettime(CLOCK_MONOTONIC, &t0);
   RunResult run = RunTompg(Args(dir.File("long.wav"), dir.File("long.mp3"), 3, 64, 1));
@@ -118,9 +122,7 @@ TEST(ProgressLine, UpdatesRiseInPlaceAtMostTwentyTimesASecond) {
 
 TEST(ProgressLine, SurvivesStopAndContinue) {
   ScratchDir dir;
-  WavSignal signalShape;
-  signalShape.seconds = 40.0;
-  WavFile wav = WriteWav(dir.File("in.wav"), signalShape);
+  WavFile wav = WriteSeconds(dir, 40.0);
   RunOptions options;
   options.stopAndContinue = true;
   RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp2"), 2, 96, 0), options);
@@ -139,9 +141,7 @@ TEST(ProgressLine, SurvivesStopAndContinue) {
 TEST(ProgressLine, EndedBySignalLeavesNoPartialOutput) {
   for (int sig : {SIGHUP, SIGTERM, SIGINT}) {
     ScratchDir dir;
-    WavSignal signalShape;
-    signalShape.seconds = 60.0;
-    WriteWav(dir.File("in.wav"), signalShape);
+    WriteSeconds(dir, 60.0);
     RunOptions options;
     options.endSignal = sig;
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 64, 1), options);
@@ -160,6 +160,15 @@ struct ErrorCase {
   // Prepares the files in dir; returns the source and output paths.
   void (*prepare)(const ScratchDir& dir, std::string& in, std::string& out);
 };
+
+// A source of the default signal changed by shape, written to name in dir; the output o.mp3.
+void ShapedSource(const ScratchDir& dir, std::string& in, std::string& out, const char* name,
+                  void (*shape)(WavSignal&)) {
+  WavSignal signalShape;
+  shape(signalShape);
+  WriteWav(in = dir.File(name), signalShape);
+  out = dir.File("o.mp3");
+}
 
 const ErrorCase ErrorCases[] = {
     {"MissingSource", PrefixCannotOpen,
@@ -195,26 +204,15 @@ const ErrorCase ErrorCases[] = {
      }},
     {"FloatSamples", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
-       WavSignal s;
-       s.bits = 32;
-       s.formatTag = 3;
-       WriteWav(in = d.File("f.wav"), s);
-       out = d.File("o.mp3");
+       ShapedSource(d, in, out, "f.wav", [](WavSignal& s) { s.bits = 32, s.formatTag = 3; });
      }},
     {"ExtensibleFloat", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
-       WavSignal s;
-       s.bits = 32;
-       s.extensibleFloat = true;
-       WriteWav(in = d.File("f.wav"), s);
-       out = d.File("o.mp3");
+       ShapedSource(d, in, out, "f.wav", [](WavSignal& s) { s.bits = 32, s.extensibleFloat = true; });
      }},
     {"ThreeChannels", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
-       WavSignal s;
-       s.channels = 3;
-       WriteWav(in = d.File("c3.wav"), s);
-       out = d.File("o.mp3");
+       ShapedSource(d, in, out, "c3.wav", [](WavSignal& s) { s.channels = 3; });
      }},
     {"NoDataChunk", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
@@ -258,9 +256,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ErrorLine, ::testing::ValuesIn(ErrorCases),
 
 TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput) {
   ScratchDir dir;
-  WavSignal signalShape;
-  signalShape.seconds = 10.0;
-  WriteWav(dir.File("in.wav"), signalShape);
+  WriteSeconds(dir, 10.0);
   RunOptions options;
   options.fileSizeLimit = 40000;  // the file system refuses more than this
   RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
@@ -287,9 +283,7 @@ TEST(ErrorLine, FailedEncodeKeepsTheExistingOutput) {
   terminated.endSignal = SIGTERM;
   for (const RunOptions& options : {full, terminated}) {
     ScratchDir dir;
-    WavSignal signalShape;
-    signalShape.seconds = 60.0;
-    WriteWav(dir.File("in.wav"), signalShape);
+    WriteSeconds(dir, 60.0);
     WriteFile(dir.File("out.mp3"), "old");
     RunResult run = RunTompg(Args(dir.File("in.wav"), dir.File("out.mp3"), 3, 128, 0), options);
     EXPECT_FALSE(run.exited && run.status == 0);
