@@ -57,6 +57,11 @@ bool CommitPendingOutput(PendingOutput& out);
 // Closes the output and removes the temporary file; an existing output stays as it was.
 void DiscardPendingOutput(PendingOutput& out);
 
+// Removes the temporary files that a writer of `path` ended by force (SIGKILL, a crash) left
+// beside the output: the regular files named like the temporary names CreatePendingOutput gives.
+// Returns how many were removed.
+int RemoveLeftoverOutputs(const std::string& path);
+
 // For every program that writes outputs, at its start: a file size limit makes a write fail
 // (SIGXFSZ ignored) instead of ending the process; SIGINT, SIGTERM and SIGHUP remove the
 // temporary file of the output most recently started and not yet committed or discarded, then

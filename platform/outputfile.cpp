@@ -1,5 +1,6 @@
 // File identity, sources opened without blocking and outputs written under a temporary name.
 // Kept apart from files.cpp, which needs Qt, so that programs without Qt (tompg) share them.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -203,6 +204,27 @@ void DiscardPendingOutput(PendingOutput& out) {
   CloseOutput(out);
   RemoveTemp(out);
   out.TempPath.clear();
+}
+
+int RemoveLeftoverOutputs(const std::string& path) {
+  const std::string finalPath = FollowLinks(path);
+  const size_t slash = finalPath.rfind('/');
+  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+  const std::string prefix = name + ".tmp-";
+  DIR* dir = opendir(DirectoryOf(finalPath).c_str());
+  if (dir == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string candidate = entry->d_name;
+    // The suffix is six hexadecimal digits; nothing else of that name is touched.
+    if (candidate.size() != prefix.size() + 6 || candidate.compare(0, prefix.size(), prefix) != 0) continue;
+    if (candidate.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+    struct stat st {};
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
 }
 
 void PrepareOutputSignals() {
