@@ -17,7 +17,7 @@
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
 #include "tools/tompg/fileio.h"
-#include "tools/tompg/rates.h"
+#include "encoder/rates.h"
 #include "tools/tompg/resampler.h"
 #include "tools/tompg/wavsource.h"
 
