@@ -183,14 +183,17 @@ TEST_F(DecoderJob, FullDiskIsReportedAsAFailedWrite) {
   EXPECT_EQ(RunJob(small, "/dev/full"), DecoderWriteFailed);
 }
 
-TEST_F(DecoderJob, StopRequestKeepsAValidFile) {
-  const std::string in = Write("in.mp3", Frames(400, Fields(1, 9, 0, 0)));
+// A stopped decode is cancelled: it ends with 0, leaves no temporary file, and an earlier output
+// of the same name stays as it was, not replaced by the part decoded before the stop.
+TEST_F(DecoderJob, StopRequestKeepsAnEarlierOutputAndLeavesNothing) {
+  const std::vector<uint8_t> stream = Frames(4000, Fields(1, 9, 0, 0));  // 100 s: far from done at once
+  const std::string in = Write("in.mp3", stream);
   const std::string out = dir + "/out.wav";
+  WriteFile(out, "an earlier, complete file");
   EXPECT_EQ(RunJob(in, out, true), DecoderOk);
-  const WaveFile w = ReadWave(out);
-  EXPECT_TRUE(w.valid);
-  EXPECT_EQ(w.dataSize % 2304, 0u);
-  EXPECT_LE(w.dataSize, 400u * 2 * 2304);
+  ASSERT_LT(InputPosition.load(), stream.size()) << "the decode ended before the stop reached it";
+  EXPECT_EQ(ReadFile(out), "an earlier, complete file");
+  EXPECT_EQ(ListDir(dir), "in.mp3 out.wav");
 }
 
 TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   for (const char* line : {"Interview take 2.wav (3:20)", "Moonlight Sonata.wav (3:20)",
                            "Concert excerpt.mp3", "Voice memo.wav (1:05)"})
     mainForm.Controls()->JobLB->addItem(QString::fromLatin1(line));
-  View.StopLook = true;
+  Converter.SubmissionActive = true;
   View.JobRunning = true;
   View.QueueCounter = QueueCounterText(4, true);
   View.StatusLine =
