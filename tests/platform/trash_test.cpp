@@ -9,6 +9,7 @@
 
 #include <regex>
 
+#include "platform/files.h"
 #include "tests/support/files.h"
 
 namespace {
@@ -85,6 +86,7 @@ TEST_F(Trash, TrashThatRefusesTheFileKeepsItInPlace) {
   ASSERT_TRUE(::mkdir(Scratch.File("data").c_str(), 0700) == 0 && ::mkdir(Bin.c_str(), 0700) == 0);
   WriteFile(Bin + "info", "");  // no directory for the records
   EXPECT_EQ(MoveToTrash(song), TrashFailed);
+  EXPECT_FALSE(RemoveConvertedSource(song));
   // The move fails after the record is written (a mount point cannot move): the record goes again.
   ASSERT_TRUE(::unlink((Bin + "info").c_str()) == 0 && ::mkdir((Bin + "info").c_str(), 0700) == 0);
   if (::mount(Put("other", "").c_str(), song.c_str(), nullptr, MS_BIND, nullptr) != 0) {
@@ -124,10 +126,11 @@ TEST_F(TrashElsewhere, TopTrashIsMadeThereWithPathsFromTheTop) {
                "c.wav");
 }
 
-TEST_F(TrashElsewhere, WithoutRoomForATrashTheFileStays) {
+TEST_F(TrashElsewhere, WithoutRoomForATrashTheCallerDeletes) {
   WriteFile(Own.substr(0, Own.size() - 1), "");  // where the trash would be
   EXPECT_EQ(MoveToTrash(Put("a/song.wav", "")), TrashUnavailable);
-  EXPECT_TRUE(FileExists(Scratch.File("a/song.wav")));
+  EXPECT_TRUE(RemoveConvertedSource(Scratch.File("a/song.wav")));
+  EXPECT_FALSE(FileExists(Scratch.File("a/song.wav")));
 }
 
 }  // namespace
