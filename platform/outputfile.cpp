@@ -1,5 +1,5 @@
 // File identity, sources opened without blocking and outputs written under a temporary name.
-// Kept apart from files.cpp, which needs Qt, so that programs without Qt (tompg) share them.
+// No Qt here, so that programs without Qt (tompg) share them.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
