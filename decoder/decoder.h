@@ -16,6 +16,8 @@ enum DecoderExitCode : uint32_t {
   // A stop request ended the decode (DecodeStream only): the job discards its output and ends
   // with DecoderOk, as a job ended by force does.
   DecoderStopped = 6,
+  DecoderKeptEarlier = 7,  // the file the output would replace could not go to the trash: kept
+
 };
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);

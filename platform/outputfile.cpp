@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/trash.h"
 
 namespace {
 
@@ -184,6 +185,16 @@ bool CommitPendingOutput(PendingOutput& out) {
   if (!CloseOutput(out) && ok) {
     ok = false;
     error = errno;
+  }
+  // A file the output replaces goes to the trash first, so that no earlier result is lost to
+  // a new one; where no trash can be made it is replaced as it always was. A trash that refuses
+  // it fails the output instead: the old file stays.
+  struct stat existing {};
+  if (ok && !out.TempPath.empty() && lstat(out.FinalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+      TrashBeforeReplace(out.FinalPath) == TrashFailed) {
+    ok = false;
+    error = errno;
+    out.TrashRefused = true;
   }
   if (ok && !out.TempPath.empty() && rename(out.TempPath.c_str(), out.FinalPath.c_str()) != 0) {
     ok = false;
