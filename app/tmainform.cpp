@@ -165,19 +165,19 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->DirectoryLB->setHeaderHidden(true);
   ui->DirectoryLB->setSortingEnabled(true);
   ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
-  // The tree fills in as the model reads directories: the directory just opened is kept in view
-  // until its own folder has been read. Later reads (a folder that changed on disk) leave the
-  // user's scroll position alone, and so does the tree once the user scrolls it.
-  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
-    if (!TreeScrollPending) return;
-    const QModelIndex current = ui->DirectoryLB->currentIndex();
-    ui->DirectoryLB->scrollTo(current, QAbstractItemView::PositionAtCenter);
-    if (!current.isValid() || loaded == DirectoryModel->filePath(current.parent()) ||
-        loaded == DirectoryModel->filePath(current))
-      TreeScrollPending = false;
-  });
+  // The tree fills in (and sorts itself) as the model reads directories: the directory just
+  // opened is kept in view meanwhile. Once the user scrolls, clicks or types in the tree, a read
+  // (a folder that changed on disk, one the user expanded) leaves the scroll position alone.
+  const auto keepCurrentInView = [this] {
+    if (TreeScrollPending)
+      ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
+  };
+  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
+  connect(DirectoryModel, &QFileSystemModel::layoutChanged, this, keepCurrentInView, Qt::QueuedConnection);
   connect(ui->DirectoryLB->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
           [this] { TreeScrollPending = false; });
+  ui->DirectoryLB->viewport()->installEventFilter(this);
+  ui->DirectoryLB->installEventFilter(this);
   connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -592,6 +592,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
       return true;
+  } else if (watched == ui->DirectoryLB->viewport() || watched == ui->DirectoryLB) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress)
+      TreeScrollPending = false;
   } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
     BitrateCBDropDown();
   }

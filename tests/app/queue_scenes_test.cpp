@@ -2,8 +2,12 @@
 // nothing, an output never replaces a file that the queue still has to convert, and a box that
 // nobody closes never holds the queue up.
 #include <QMessageBox>
+#include <QFileSystemModel>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTreeView>
 
+#include "decoder/decoder.h"
 #include "tests/support/frames.h"
 #include "window_fixture.h"
 
@@ -180,6 +184,59 @@ TEST_F(QueueScenes, RealBoxesOpenWithoutWaiting) {
   EXPECT_LE(box->width(), box->screen()->availableGeometry().width());
   box->button(QMessageBox::Ok)->click();
   EXPECT_TRUE(WaitForEvents([&] { return !box->isVisible(); }));
+}
+
+}  // namespace
+
+namespace {
+
+// The smaller things a user saw: a decode that starts shows its own progress, not the last one's;
+// an MP3 entry's bitrate (kbit/s) never selects a bitrate item; the information line is whole.
+TEST_F(QueueScenes, ProgressBitrateListAndInformationLineOfAnMp3) {
+  WriteFile(Root + "music/low.mp3", std::string("\xFF\xF3\x10\xC0", 4));    // 8 kbit/s, 22.05 kHz
+  WriteFile(Root + "music/wide.mp3", std::string("\xFF\xFB\xE0\x40", 4));   // 320 kbit/s joint stereo
+  Enqueue({"low.mp3", "wide.mp3"});
+  auto* ui = Form->Controls();
+  ui->JobLB->item(0)->setSelected(true);
+  Form->JobLBClick();
+  EXPECT_EQ(ui->BitrateCB->currentIndex(), -1) << "8 kbit/s selected item 8";
+  ui->JobLB->item(0)->setSelected(false);
+  ui->JobLB->item(1)->setSelected(true);
+  Form->StatusTMTimer();
+  const QString info = ui->WavInfoP->text();
+  EXPECT_EQ(info, QStringLiteral("  Layer 3; Joint stereo; 44khz; 320kbit/s"));
+  EXPECT_LE(QFontMetrics(ui->WavInfoP->font()).horizontalAdvance(info), ui->WavInfoP->contentsRect().width());
+
+  // Neither can be decoded: the output folder is missing. The decoder never reads a frame, and
+  // the position shown is this job's, 0, not the 999999 a last decode left.
+  AppSettings.DestinationDir = Root + "missing/";
+  InputPosition.store(999999);
+  Form->Controls()->StartBT->click();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(InputPosition.load(), 0u);
+  EXPECT_EQ(Boxes.size(), 2u);
+}
+
+// A folder that changes on disk does not scroll the tree back to the current folder once the
+// user has scrolled it elsewhere.
+TEST_F(QueueScenes, TheTreeKeepsTheUsersScrollPosition) {
+  for (int i = 0; i < 80; ++i) ::mkdir((Root + "music/d" + std::to_string(100 + i)).c_str(), 0700);
+  Form->OpenDirectory(QString::fromStdString(Root + "music/d170"));
+  QTreeView* tree = Form->Controls()->DirectoryLB;
+  QScrollBar* bar = tree->verticalScrollBar();
+  ASSERT_TRUE(WaitForEvents([&] { return bar->value() > 0; }, 10000)) << "the current folder was not shown";
+  bar->triggerAction(QAbstractSlider::SliderToMinimum);  // the user scrolls up
+  ASSERT_EQ(bar->value(), 0);
+  auto* model = static_cast<QFileSystemModel*>(tree->model());
+  int reads = 0;
+  const QString music = QString::fromStdString(Root + "music");
+  QObject scope;  // the count's connection ends with the test
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, &scope,
+                   [&](const QString& path) { reads += path == music; });
+  ::mkdir((Root + "music/d099").c_str(), 0700);
+  ASSERT_TRUE(WaitForEvents([&] { return reads > 0; })) << "the change was not seen";
+  for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(bar->value(), 0);
 }
 
 }  // namespace
