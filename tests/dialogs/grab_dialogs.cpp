@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
   View.QueueCounter = QueueCounterText(4, true);
   View.StatusLine =
       "  Encoding /home/ann/Music/Field recording 03.wav [Layer 3; Joint stereo; 128 kbit/s] ...";
+  View.StatusPathBegin = 11;  // the path: the part that gives way when the line is too long
+  View.StatusPathEnd = View.StatusLine.find(" [");
   View.TimeText = "00:00:02";
   View.PercentText = "55%";
   View.Progress = 55;
