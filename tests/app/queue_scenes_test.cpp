@@ -16,11 +16,6 @@ namespace {
 
 class QueueScenes : public MainWindow {
  protected:
-  void SetUp() override {
-    MainWindow::SetUp();
-    Scheduler.QueueDone = [](uint32_t converted, uint32_t failed) { Notices.push_back({converted, failed}); };
-    Notices.clear();
-  }
   // An encoder that behaves as the script says, in a folder of its own.
   void FakeEncoder(const std::string& script) {
     const std::string dir = Root + "fake/";
@@ -37,7 +32,6 @@ class QueueScenes : public MainWindow {
   bool WaitIdle() {
     return WaitForEvents([&] { return QueueCount == 0 && Idle(); });
   }
-  static inline std::vector<std::pair<uint32_t, uint32_t>> Notices;
 };
 
 // A stream long enough that no decode finishes before the test acts on it.
@@ -115,25 +109,6 @@ TEST_F(QueueScenes, AnOutputNeverReplacesAQueuedSourceAndAReplacedFileGoesToTheT
   const std::string encoded = ReadFile(Root + "music/a.mp3");
   EXPECT_TRUE(encoded != mp3 && encoded.size() > 4) << "a.wav was not encoded";
   EXPECT_TRUE(ReadFile(Root + "data/Trash/files/a.mp3") == mp3) << "the replaced a.mp3 is lost";
-}
-
-// An unattended batch: the failure box stays open, the queue goes on to its end all the same,
-// and the completion notice counts each job once: the decode without audio as a failure.
-TEST_F(QueueScenes, ABoxLeftOpenNeverHoldsTheQueue) {
-  HoldBoxes = true;
-  WriteFile(Root + "music/empty.mp3", std::string("\xFF\xFB\x90\x00", 4));  // a header, no audio
-  WriteTone(Root + "music/t.wav", 44100, 2, 16, 0.5);
-  Enqueue({"empty.mp3", "t.wav"});
-  Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitIdle()) << View.StatusLine;
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].rfind(Root + "music/empty.mp3: Unable to decode source file", 0), 0u) << Boxes[0];
-  EXPECT_EQ(HeldBoxes.size(), 1u);
-  EXPECT_TRUE(FileExists(Root + "out/t.mp3"));
-  EXPECT_FALSE(Form->Controls()->AbortBT->isEnabled());
-  ASSERT_EQ(Notices.size(), 1u);
-  EXPECT_EQ(Notices[0], std::make_pair(1u, 1u));
-  CloseHeldBoxes();
 }
 
 // Abort while the box of an encoder's error line is open: closing the box does not switch the

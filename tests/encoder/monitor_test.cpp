@@ -153,22 +153,6 @@ TEST_F(Monitor, ErrorLineShowsABoxWhenTheFlagIsSet) {
   }
 }
 
-TEST_F(Monitor, AbortOrStopWhileTheErrorBoxIsOpenKeepsTheConverterOff) {
-  AppSettings.Flags = FlagShowErrorBox;
-  for (bool abort : {true, false}) {
-    Converter.SubmissionActive = true;
-    PutScreen(ErrorRows[2].Line, "");
-    ReadConsoleTTimer(0);
-    ASSERT_NE(OpenBox, nullptr);
-    // What Abort and Stop do to the converter's switch (the scheduler's buttons).
-    if (!abort) Converter.SubmissionActive = true;  // Start first, then Stop
-    Converter.SubmissionActive = false;
-    ++Converter.SwitchOffs;
-    CloseBox();
-    EXPECT_FALSE(Converter.SubmissionActive) << (abort ? "Abort" : "Stop") << " was undone";
-  }
-}
-
 TEST_F(Monitor, ErrorLineSetsTheNoticeWhenTheFlagIsClear) {
   AppSettings.Flags = FlagDeleteAfterEncoding;  // bit 0 clear
   for (const ErrorRow& row : ErrorRows) {
