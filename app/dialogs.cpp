@@ -9,7 +9,7 @@
 #include <QSvgRenderer>
 #include <cstring>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"

@@ -18,14 +18,15 @@
 #include <QStringListModel>
 #include <QTimer>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/dialogs.h"
 #include "app/tsplashform.h"
 #include "decoder/decoder.h"
 #include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
+#include "encoder/rates.h"
 #include "platform/console.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"

@@ -4,8 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "encoder/consolemonitor.h"
+#include "encoder/rates.h"
 #include "encoder/priority.h"
 #include "platform/console.h"
 #include "platform/process.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/queue.h"
-#include "app/core/settings.h"
+#include "model/queue.h"
+#include "model/settings.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
 

@@ -1,6 +1,6 @@
 #include "encoder/encoderjob.h"
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "platform/files.h"
 #include "platform/jobthread.h"
 

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "app/dialogs.h"
+#include "encoder/rates.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
@@ -36,6 +37,12 @@ TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
   ui->ModeRB0->click();
   EXPECT_TRUE(ui->ModeRB3->isChecked());
   EXPECT_EQ(JobQueue[0].ChannelMode, 3);
+  // The lists are in the numbering of the tables the status line and the encoder use.
+  ASSERT_EQ(ui->BitrateCB->count(), BitrateCount);
+  for (int i = 0; i < BitrateCount; ++i)
+    EXPECT_EQ(ui->BitrateCB->itemText(i), QString::number(BitrateTable[i]) + QStringLiteral(" kbit/s"));
+  for (QAbstractButton* mode : {ui->ModeRB0, ui->ModeRB1, ui->ModeRB2, ui->ModeRB3})
+    EXPECT_EQ(mode->text(), QString::fromLatin1(ModeNameTable[mode->objectName().back().digitValue()]));
   ui->BitrateCB->setCurrentIndex(0);
   Form->BitrateCBChange(0);
   EXPECT_EQ(JobQueue[0].Bitrate, 0);

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"
@@ -19,6 +18,9 @@
 #include "tests/support/frames.h"
 
 namespace {
+
+// The decoder job's thread, as the window keeps it.
+JobThread Job;
 
 struct WaveFile {
   bool valid = false;
@@ -55,14 +57,14 @@ class DecoderJob : public ::testing::Test {
   // Runs a job as the application does: paths in the shared buffers, the job thread, its code.
   uint32_t RunJob(const std::string& input, const std::string& output, bool stopAtOnce = false) {
     StartJob(input, output);
-    if (stopAtOnce) RequestJobStop(Converter.DecoderThread);
-    JoinJobThread(Converter.DecoderThread);
-    return JobThreadExitCode(Converter.DecoderThread);
+    if (stopAtOnce) RequestJobStop(Job);
+    JoinJobThread(Job);
+    return JobThreadExitCode(Job);
   }
   void StartJob(const std::string& input, const std::string& output) {
-    snprintf(Converter.DecoderInput, DecoderPathSize, "%s", input.c_str());
-    snprintf(Converter.DecoderOutput, DecoderPathSize, "%s", output.c_str());
-    EXPECT_TRUE(StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0));
+    snprintf(DecoderInput, DecoderPathSize, "%s", input.c_str());
+    snprintf(DecoderOutput, DecoderPathSize, "%s", output.c_str());
+    EXPECT_TRUE(StartJobThread(Job, DecoderThreadMain, 0));
   }
   ScratchDir scratch;
   // Without the trailing separator, so that paths read dir + "/name".
@@ -242,10 +244,10 @@ TEST_F(DecoderJob, SourceThatIsNotARegularFileIsRefusedWithoutBlocking) {
   ASSERT_EQ(mkdir((dir + "/folder.mp3").c_str(), 0700), 0);
   for (const std::string& in : {dir + "/folder.mp3", fifo}) {
     StartJob(in, dir + "/out.wav");
-    WaitFor([] { return JobThreadExitCode(Converter.DecoderThread) != STILL_ACTIVE; }, 10000);
-    EXPECT_EQ(JobThreadExitCode(Converter.DecoderThread), DecoderInputFailed) << in;
+    WaitFor([] { return JobThreadExitCode(Job) != STILL_ACTIVE; }, 10000);
+    EXPECT_EQ(JobThreadExitCode(Job), DecoderInputFailed) << in;
     const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // releases a job that blocked
-    JoinJobThread(Converter.DecoderThread);
+    JoinJobThread(Job);
     if (writer >= 0) close(writer);
   }
   EXPECT_EQ(ListDir(dir), "fifo.mp3 folder.mp3");

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"
 #include "tests/support/converter.h"

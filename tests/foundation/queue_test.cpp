@@ -1,5 +1,5 @@
 // The queue records, the scheduler state's initial values and the constant tables.
-#include "app/core/queue.h"
+#include "model/queue.h"
 
 #include <gtest/gtest.h>
 
@@ -94,19 +94,4 @@ TEST(ConverterStateTest, StartsIdleAndInactive) {
   expectIdle(ConverterState{}, "a new ConverterState");
   expectIdle(Converter, "Converter");
   EXPECT_EQ(QueueCount, 0);
-}
-
-TEST(QueueTablesTest, Contents) {
-  const uint32_t bitrates[] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
-  ASSERT_EQ(BitrateCount, 12);
-  for (int i = 0; i < BitrateCount; ++i) EXPECT_EQ(BitrateTable[i], bitrates[i]) << i;
-  EXPECT_EQ(BitrateTable[5], 128u) << "the default bitrate index";
-  const char* modes[] = {"Stereo", "Joint stereo", "Dual", "Mono"};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_STREQ(ModeNameTable[i], modes[i]);
-    EXPECT_EQ(sizeof ModeNameTable[i], 20u);
-  }
-  EXPECT_EQ(PriorityClassTable[0], 0x40u);  // idle
-  EXPECT_EQ(PriorityClassTable[1], 0x20u);  // normal
-  EXPECT_EQ(PriorityClassTable[2], 0x80u);  // high
 }

@@ -1,5 +1,5 @@
 // Settings: defaults, loading rules, saving, the source directory.
-#include "app/core/settings.h"
+#include "model/settings.h"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
-#include "app/core/scheduler.h"
+#include "app/scheduler.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "decoder/decoder.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/encoderjob.h"
@@ -13,6 +13,9 @@
 #include "platform/files.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
+
+// The configuration window refuses destination directories too long for a decoder job's paths.
+static_assert(MaxDestinationDirLength + 5 < DecoderPathSize, "destination limit and decoder buffers agree");
 
 MainView View;
 int PriorityPosition = 1;
@@ -165,8 +168,8 @@ void StartNextJob(uint32_t now) {
         "Unable to start decoding");
     return;
   }
-  std::memcpy(Converter.DecoderInput, entry.Path.c_str(), entry.Path.size() + 1);
-  std::memcpy(Converter.DecoderOutput, output.c_str(), output.size() + 1);
+  std::memcpy(DecoderInput, entry.Path.c_str(), entry.Path.size() + 1);
+  std::memcpy(DecoderOutput, output.c_str(), output.size() + 1);
   // The exit status is read from the thread from now on, also when its start fails.
   Converter.EncoderJob = false;
   if (!Scheduler.StartDecoderJob(PriorityPosition)) {
@@ -389,6 +392,11 @@ std::string JobLineText(const QueueEntry& entry) {
 std::string OutputPathFor(const QueueEntry& entry) {
   if (!entry.IsWave) return AppSettings.DestinationDir + entry.BaseName + ".wav";
   return AppSettings.DestinationDir + entry.BaseName + ".mp" + static_cast<char>('1' + (entry.Layer % 3));
+}
+
+InspectResult InspectSource(int index) {
+  if (index < 0 || index >= MaxQueueEntries) return InspectCannotOpen;
+  return InspectSourceFile(JobQueue[index].Path, JobQueue[index]);
 }
 
 int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line) {

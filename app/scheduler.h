@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "encoder/commandline.h"
 #include "inspect/inspect.h"
 
@@ -80,6 +80,11 @@ struct FormatDisplay {
 FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow);
 // The mono rule: the channel mode a user's choice in ModeRG becomes for entry i.
 int ModeChoiceFor(int i, int choice);
+
+// Inspects the file named by JobQueue[index].Path (the entry being built; it need not be
+// counted in QueueCount yet) into that entry. An index outside the array gives
+// InspectCannotOpen and touches nothing.
+InspectResult InspectSource(int index);
 
 // The enqueue of one file of FileLB: the path, base name, inspection and defaults. On
 // InspectAccepted the entry is counted and `line` is its JobLB line; otherwise nothing is

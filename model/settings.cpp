@@ -1,4 +1,4 @@
-#include "app/core/settings.h"
+#include "model/settings.h"
 
 #include <cstring>
 #include <filesystem>
