@@ -23,8 +23,10 @@ install(FILES ${SONIVERT_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hi
   RENAME ${SONIVERT_APP_ID}.svg)
 install(DIRECTORY ${SONIVERT_ICON_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
-install(FILES ${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.metainfo.xml
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The AppStream release is the project's version.
+configure_file(${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.metainfo.xml.in
+  ${CMAKE_BINARY_DIR}/${SONIVERT_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/${SONIVERT_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The desktop entry starts the program by its full path, which is known only when installing
 # (`--prefix` may change it then): a prefix whose bin/ is not on the PATH (~/.local) works too.
