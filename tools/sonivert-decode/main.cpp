@@ -7,21 +7,44 @@
 #include "decoder/decoder.h"
 #include "platform/files.h"
 #include "platform/jobthread.h"
+#include "sonivert_version.h"
 
 namespace {
 // Exit codes of the tool itself, apart from the job's codes (sysexits.h values).
 enum ToolExitCode : int {
   ToolUsage = 64,     // wrong arguments or a path too long for the job's buffers
   ToolNoThread = 71,  // the job thread could not be started
+  ToolIoError = 74,   // the usage or version text could not be written
 };
+
+constexpr char Usage[] =
+    "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
+    "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
+  // Usage and version on request, on standard output; only as the sole argument, which is never
+  // a decode.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    fputs(Usage, stdout);
     fputs(
-        "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
-        "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n",
-        stderr);
+        "\n"
+        "  --help     show this text and exit\n"
+        "  --version  show the version and exit\n"
+        "\n"
+        "The output appears only when complete. Exit status: 0 decoded, 1 the source cannot be\n"
+        "opened, 2 the output cannot be created, 3 a write failed, 4 no audio in the source,\n"
+        "5 the WAV size limit was reached, 64 wrong arguments, 71 no thread (see sonivert-decode(1)).\n",
+        stdout);
+    return fflush(stdout) == 0 ? 0 : ToolIoError;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    printf("sonivert-decode (Sonivert) %s\n", SonivertVersion);
+    return fflush(stdout) == 0 ? 0 : ToolIoError;
+  }
+  if (argc != 3) {
+    fputs(Usage, stderr);
     return ToolUsage;
   }
   for (int i = 1; i <= 2; ++i) {
