@@ -1,6 +1,6 @@
 # Sonivert as an installed desktop program: `cmake --install <build> --prefix <prefix>` puts the
 # programs into <prefix>/bin (Sonivert finds tompg beside itself), the desktop entry, the icon in
-# the hicolor theme and the AppStream metadata into <prefix>/share.
+# the hicolor theme, the AppStream metadata and the manual pages into <prefix>/share.
 include(GNUInstallDirs)
 set(SONIVERT_APP_ID org.sonivert.Sonivert)
 
@@ -27,6 +27,20 @@ install(DIRECTORY ${SONIVERT_ICON_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/ico
 configure_file(${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.metainfo.xml.in
   ${CMAKE_BINARY_DIR}/${SONIVERT_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${SONIVERT_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The manual pages, with the version and date filled in, compressed as man and Debian keep them
+# (-n: no time stamp in the file, so that a rebuild gives the same bytes).
+set(SONIVERT_MAN_PAGES)
+foreach(page sonivert tompg sonivert-decode)
+  configure_file(${PROJECT_SOURCE_DIR}/resources/man/${page}.1.in ${CMAKE_BINARY_DIR}/man/${page}.1 @ONLY)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${page}.1.gz
+    COMMAND gzip -n -9 -f -k ${page}.1
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/man
+    DEPENDS ${CMAKE_BINARY_DIR}/man/${page}.1 VERBATIM)
+  list(APPEND SONIVERT_MAN_PAGES ${CMAKE_BINARY_DIR}/man/${page}.1.gz)
+endforeach()
+add_custom_target(sonivert_man ALL DEPENDS ${SONIVERT_MAN_PAGES})
+install(FILES ${SONIVERT_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The desktop entry starts the program by its full path, which is known only when installing
 # (`--prefix` may change it then): a prefix whose bin/ is not on the PATH (~/.local) works too.
