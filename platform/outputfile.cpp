@@ -141,19 +141,21 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     // A write-protected output stays protected, as it did when it was opened for writing.
     if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
   }
-  // Mode 0666 through the umask, as a file made by fopen gets; the name is new each time. The
-  // name is remembered for the signal handlers before the file exists: a process-directed
-  // signal may be handled by another thread at any moment, also just after the open. (Should
-  // the open fail because a file of that random name exists, a signal in the few instructions
-  // before it is forgotten again would remove that file: another run's temporary file.)
+  // Mode 0666 through the umask, as a file made by fopen gets. The name carries the process id
+  // and a count of this process's outputs, so that no other running process of the machine
+  // (many encoders at once on one folder) and no other thread ever draws it; clock bits keep it
+  // unpredictable. An existing file of the name is one left behind by an ended process of the
+  // same id: the next count is tried. The name is remembered for the signal handlers before the
+  // file exists: a process-directed signal may be handled by another thread at any moment, also
+  // just after the open; should that open have failed, such a file is the most a signal could
+  // remove.
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const unsigned mix = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) * 2654435761u ^
-                         counter.fetch_add(1) * 40503u;
-    char suffix[32];
-    snprintf(suffix, sizeof suffix, ".tmp-%06x", mix & 0xFFFFFF);
+    char suffix[48];
+    snprintf(suffix, sizeof suffix, ".tmp-%ld-%u-%04lx", static_cast<long>(getpid()), counter.fetch_add(1),
+             static_cast<unsigned long>(now.tv_nsec) & 0xFFFF);
     const std::string temp = out.FinalPath + suffix;
     ArmSignalTemp(temp);
     out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
