@@ -63,6 +63,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool IsSameOpenFile(int fdA, int fdB) {
+  struct stat sa {}, sb {};
+  if (fstat(fdA, &sa) != 0 || fstat(fdB, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";

@@ -21,6 +21,19 @@ constexpr char Usage[] =
     "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
     "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n";
 
+// The file a failed job's code concerns: the source when it cannot be read or holds no audio,
+// else the output.
+const char* FileOfExitCode(uint32_t code, const char* input, const char* output) {
+  return code == DecoderInputFailed || code == DecoderNoAudio ? input : output;
+}
+
+// A file name as one line of text: control characters (a line break, an escape sequence) as '?'.
+void PrintName(const char* name) {
+  for (const char* p = name; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    fputc(c < 0x20 || c == 0x7F ? '?' : c, stderr);
+  }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,6 +79,11 @@ int main(int argc, char** argv) {
   }
   JoinJobThread(Converter.DecoderThread);
   const uint32_t code = JobThreadExitCode(Converter.DecoderThread);
-  if (code != DecoderOk) fprintf(stderr, "sonivert-decode: %s\n", DecoderExitText(code));
+  if (code != DecoderOk) {
+    // Among many decodes at once (a batch), the message says which one failed.
+    fputs("sonivert-decode: ", stderr);
+    PrintName(FileOfExitCode(code, argv[1], argv[2]));
+    fprintf(stderr, ": %s\n", DecoderExitText(code));
+  }
   return static_cast<int>(code);
 }

@@ -219,6 +219,8 @@ void Progress(bool final) {
 int Run(int argc, char** argv) {
   Options& o = job.options;
   if (!ParseCommandLine(argc, argv, o)) return ShowError(job.console, TompgError::Usage, nullptr);
+  job.console.source = o.source;
+  job.console.output = o.output;
 
   int inFd;
   do inFd = open(o.source, O_RDONLY | O_CLOEXEC);
