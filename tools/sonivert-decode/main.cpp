@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
         "  --help     show this text and exit\n"
         "  --version  show the version and exit\n"
         "\n"
-        "The output appears only when complete. Exit status: 0 decoded, 1 the source cannot be\n"
-        "opened, 2 the output cannot be created, 3 a write failed, 4 no audio in the source,\n"
-        "5 the WAV size limit was reached, 64 wrong arguments, 71 no thread (see sonivert-decode(1)).\n",
+        "The output appears only when complete. Exit status: 0 decoded, 1 the source\n"
+        "cannot be opened, 2 the output cannot be created, 3 a write failed, 4 no audio\n"
+        "in the source, 5 the WAV size limit was reached, 64 wrong arguments\n"
+        "(see sonivert-decode(1)).\n",
         stdout);
     return fflush(stdout) == 0 ? 0 : ToolIoError;
   }
