@@ -13,13 +13,14 @@ namespace {
 
 constexpr char HelpText[] =
     "Usage: sonivert\n"
-    "Opens the Sonivert window: a queue that encodes WAV files to MPEG audio (with tompg)\n"
-    "and decodes MP3 files to WAV.\n"
+    "Opens the Sonivert window: a queue that encodes WAV files to MPEG audio (with\n"
+    "tompg) and decodes MP3 files to WAV.\n"
     "\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
     "\n"
-    "Settings: $XDG_CONFIG_HOME/sonivert/registry.reg (~/.config/sonivert/registry.reg).\n"
+    "Settings: $XDG_CONFIG_HOME/sonivert/registry.reg\n"
+    "(normally ~/.config/sonivert/registry.reg).\n"
     "See sonivert(1), tompg(1) and sonivert-decode(1).\n";
 
 }  // namespace

@@ -104,12 +104,12 @@ bool ParseCommandLine(int argc, char** argv, Options& o) {
 
 // What `tompg --help` shows.
 constexpr char HelpText[] =
-    "Usage: tompg SOURCE.wav OUTPUT.mpN -L<1-3> -B<kbit/s> -M<0-3> [-P<n>] [-S<n>] [-N<n>]\n"
+    "Usage: tompg SOURCE.wav OUTPUT -L<1-3> -B<kbit/s> -M<0-3> [-P<n> -S<n> -N<n>]\n"
     "Encodes a PCM WAVE file to MPEG audio Layer I, II or III.\n"
     "\n"
     "  -L1, -L2, -L3  the MPEG audio layer\n"
-    "  -B<n>          bitrate per coded channel in kbit/s, 8 to 448; the nearest legal\n"
-    "                 bitrate of the layer and sample rate is used\n"
+    "  -B<n>          bitrate per coded channel in kbit/s, 8 to 448; the nearest\n"
+    "                 legal bitrate of the layer and sample rate is used\n"
     "  -M<n>          channel mode: 0 stereo, 1 joint stereo, 2 dual channel, 3 mono\n"
     "  -P<n> -S<n> -N<n>  accepted (0 to 99) and ignored\n"
     "  --help         show this text and exit\n"
