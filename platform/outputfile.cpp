@@ -147,21 +147,26 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     // A write-protected output stays protected, as it did when it was opened for writing.
     if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
   }
-  // Mode 0666 through the umask, as a file made by fopen gets. The name carries the process id
-  // and a count of this process's outputs, so that no other running process of the machine
-  // (many encoders at once on one folder) and no other thread ever draws it; clock bits keep it
-  // unpredictable. An existing file of the name is one left behind by an ended process of the
-  // same id: the next count is tried. The name is remembered for the signal handlers before the
-  // file exists: a process-directed signal may be handled by another thread at any moment, also
-  // just after the open; should that open have failed, such a file is the most a signal could
-  // remove.
+  // Mode 0666 through the umask, as a file made by fopen gets. The name is six hexadecimal
+  // digits, the form leftovers are recognised by: first the process id (below 2^22, the kernel's
+  // limit) and two bits of attempt, so that no other running process of the machine (many
+  // encoders at once on one folder) ever draws it. Such a name exists already only when an
+  // ended process of the same id left it, or another thread of this process made the same output;
+  // after four of those the digits mix the clock, the id and a counter instead. The name is
+  // remembered for the signal handlers before the file exists: a process-directed signal may be
+  // handled by another thread at any moment, also just after the open; should that open have
+  // failed, the file of the name is a leftover or this process's own, never another's.
   static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    char suffix[48];
-    snprintf(suffix, sizeof suffix, ".tmp-%ld-%u-%04lx", static_cast<long>(getpid()), counter.fetch_add(1),
-             static_cast<unsigned long>(now.tv_nsec) & 0xFFFF);
+  const unsigned pid = static_cast<unsigned>(getpid());
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    unsigned digits = pid << 2 | attempt;
+    if (attempt >= 4) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      digits = static_cast<unsigned>(now.tv_nsec) ^ pid * 2654435761u ^ counter.fetch_add(1) * 40503u;
+    }
+    char suffix[32];
+    snprintf(suffix, sizeof suffix, ".tmp-%06x", digits & 0xFFFFFF);
     const std::string temp = out.FinalPath + suffix;
     ArmSignalTemp(temp);
     out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
