@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
   // program ended by a signal leaves no half-written output behind.
   PrepareOutputSignals();
   QApplication application(argc, argv);
+  // The name only: a display name would be appended to every box's and dialog's title.
   QApplication::setApplicationName(QStringLiteral("Sonivert"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Sonivert"));
   // The desktop entry's name, so that the desktop shows the program's own icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.sonivert.Sonivert"));
   // The main window first (it loads the settings and sets up the console), then the splash,

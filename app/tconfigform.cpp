@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/dialogs.h"
+#include "encoder/commandline.h"
 #include "platform/messagebox.h"
 
 TConfigForm* ConfigForm = nullptr;
@@ -116,6 +117,15 @@ void TConfigForm::TakeCodecFile(const std::string& file) {
   const std::string dir = file.substr(0, slash + 1);
   if (dir.size() > MaxTompgDirLength) {
     RefusePath("The directory of tompg", dir.size(), MaxTompgDirLength);
+    return;
+  }
+  // The encoder's path opens its command line unquoted: a blank or a quote would split it.
+  if (!EncoderDirectoryUsable(dir.c_str())) {
+    const std::string text = dir +
+                             "\nThe directory of tompg holds a blank or a double quote, which the encoder's "
+                             "command line cannot carry. It was not taken: please put tompg in a directory "
+                             "whose path has neither.";
+    ShowMessageBox(text.c_str(), "Sonivert");
     return;
   }
   SetConfigCodecPath(dir);

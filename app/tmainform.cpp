@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSocketNotifier>
 #include <QStorageInfo>
 #include <QStringListModel>
@@ -26,6 +27,7 @@
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
 #include "platform/console.h"
+#include "platform/jobthread.h"
 #include "platform/messagebox.h"
 #include "platform/notify.h"
 #include "platform/tick.h"
@@ -35,13 +37,50 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-// The boxes of code without widgets open here: modal to the main window, with an error icon.
-bool MainFormMessageBox(const char* text, const char* caption, MessageBoxButtons buttons) {
-  QMessageBox box(QMessageBox::Critical, BytesToText(caption), BytesToText(text),
-                  buttons == MessageBoxOkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
-                  MainForm);
-  box.setWindowModality(Qt::WindowModal);
-  return box.exec() == QMessageBox::Ok;
+// A box's text with a break opportunity (a zero-width space) after every '/' and within every
+// long run without one, so that a long path wraps inside the box instead of widening it past the
+// screen or being cut.
+QString WrappableText(const char* text) {
+  const QString plain = BytesToText(text);
+  QString wrapped;
+  wrapped.reserve(plain.size() + plain.size() / 8);
+  int run = 0;
+  for (const QChar c : plain) {
+    wrapped += c;
+    run = c.isSpace() ? 0 : run + 1;
+    if (c == QLatin1Char('/') || run >= 24) {
+      wrapped += QChar(0x200B);
+      run = 0;
+    }
+  }
+  return wrapped;
+}
+
+QMessageBox* NewBox(const char* text, const char* caption, QMessageBox::StandardButtons buttons) {
+  auto* box = new QMessageBox(QMessageBox::Critical, BytesToText(caption), WrappableText(text), buttons, MainForm);
+  box->setWindowModality(Qt::WindowModal);
+  return box;
+}
+
+// The error boxes of code without widgets: modal to the main window, with an error icon, opened
+// without waiting. Its closed handler runs when the box is closed, then the window shows what
+// the handler changed.
+void MainFormMessageBox(const char* text, const char* caption, BoxClosed closed) {
+  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(box, &QMessageBox::finished, box, [closed] {
+    if (closed != nullptr) closed();
+    if (MainForm != nullptr) MainForm->ApplyView();
+  });
+  box->open();
+}
+
+// The close question waits for its answer: the window closes, or not, on it.
+bool MainFormQuestion(const char* text, const char* caption) {
+  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok | QMessageBox::Cancel);
+  const bool ok = box->exec() == QMessageBox::Ok;
+  delete box;
+  return ok;
 }
 
 void ApplyMainView() {
@@ -95,6 +134,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->setupUi(this);
   setFixedSize(632, 425);
   MessageBoxHook = MainFormMessageBox;
+  QuestionHook = MainFormQuestion;
   // The gradient caption: the window grows by its strip, the client area keeps its size.
   MainMC = AttachCaptionOrSay(this, SonivertCaption::Main);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -114,6 +154,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   connect(ModeGroup, &QButtonGroup::idClicked, this, &TMainForm::ModeRGClick);
   connect(ui->BitrateCB, &QComboBox::activated, this, &TMainForm::BitrateCBChange);
   ui->BitrateCB->view()->installEventFilter(this);
+  InfoFont = ui->WavInfoP->font();
 
   // The file browser.
   DirectoryModel = new QFileSystemModel(this);
@@ -124,10 +165,19 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->DirectoryLB->setHeaderHidden(true);
   ui->DirectoryLB->setSortingEnabled(true);
   ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
-  // The tree fills in as the model reads directories: keep the current one in view meanwhile.
-  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, [this] {
-    ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
-  });
+  // The tree fills in (and sorts itself) as the model reads directories: the directory just
+  // opened is kept in view meanwhile. Once the user scrolls, clicks or types in the tree, a read
+  // (a folder that changed on disk, one the user expanded) leaves the scroll position alone.
+  const auto keepCurrentInView = [this] {
+    if (TreeScrollPending)
+      ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
+  };
+  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
+  connect(DirectoryModel, &QFileSystemModel::layoutChanged, this, keepCurrentInView, Qt::QueuedConnection);
+  connect(ui->DirectoryLB->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+          [this] { TreeScrollPending = false; });
+  ui->DirectoryLB->viewport()->installEventFilter(this);
+  ui->DirectoryLB->installEventFilter(this);
   connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (!current.isValid()) return;
@@ -210,6 +260,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
     connect(ConsoleNotifier, &QSocketNotifier::activated, this, [] { PumpConsole(); });
   }
   InitDecoderTables();
+  if (JobEndDescriptor() >= 0) {
+    // A job's end is handled at once: the next job starts without waiting for the next tick.
+    JobEndNotifier = new QSocketNotifier(JobEndDescriptor(), QSocketNotifier::Read, this);
+    connect(JobEndNotifier, &QSocketNotifier::activated, this, [this] {
+      TakeJobEnds();
+      StatusTMTimer();
+    });
+  }
 
   ShowFormat(-1, true);
   ApplyView();
@@ -220,6 +278,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
 TMainForm::~TMainForm() {
   FinishJobOnClose();
   if (MessageBoxHook == MainFormMessageBox) MessageBoxHook = MessageBoxToStderr;
+  if (QuestionHook == MainFormQuestion) QuestionHook = QuestionToStderr;
   Scheduler.ApplyView = [] {};
   ConsoleMonitor.SetReadTimer = nullptr;
   ConsoleMonitor.RaiseMainWindow = nullptr;
@@ -253,6 +312,7 @@ void TMainForm::OpenDirectory(const QString& dir) {
   ui->DirectoryLB->setCurrentIndex(index);
   ui->DirectoryLB->expand(index);
   ui->DirectoryLB->scrollTo(index);
+  TreeScrollPending = true;
   ReadFileList();
 }
 
@@ -303,15 +363,9 @@ void TMainForm::Enqueue() {
       ui->JobLB->addItem(BytesToText(line));
       continue;
     }
-    if (code == EnqueueQueueFull) {
-      ShowMessageBox(
-          "The converter queue holds 1000 files, as many as it can. The remaining files "
-          "were not added.",
-          EnqueueRefusalCaption(code));
-      return;
-    }
-    ShowMessageBox(WithTrailingSlash(dir).append(name).c_str(), EnqueueRefusalCaption(code));
-    ReadFileList();
+    const std::string path = WithTrailingSlash(dir).append(name);
+    ShowMessageBox(EnqueueRefusalText(code, path).c_str(), EnqueueRefusalCaption(code));
+    if (code != EnqueueQueueFull) ReadFileList();
     return;
   }
 }
@@ -342,8 +396,9 @@ void TMainForm::JobLBClick() {
   const QueueEntry& e = JobQueue[i];
   if (QAbstractButton* b = LayerGroup->button(e.Layer)) b->setChecked(true);
   if (QAbstractButton* b = ModeGroup->button(e.ChannelMode)) b->setChecked(true);
-  // An MP3 entry's bitrate is in kbit/s and matches no item: the list shows no selection.
-  ui->BitrateCB->setCurrentIndex(e.Bitrate >= 0 && e.Bitrate < BitrateCount ? e.Bitrate : -1);
+  // An MP3 entry's bitrate is in kbit/s, not an item of the list (a stream of 64 kbit/s is not
+  // item 64, and one of 8 kbit/s not item 8): the list shows no selection.
+  ui->BitrateCB->setCurrentIndex(e.IsWave && e.Bitrate >= 0 && e.Bitrate < BitrateCount ? e.Bitrate : -1);
 }
 
 void TMainForm::ShowFormat(int selected, bool followBitrate) {
@@ -354,7 +409,19 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
   ui->LayerRG->setEnabled(d.Enabled);
   ui->ModeRG->setEnabled(d.Enabled);
   ui->BitrateCB->setEnabled(d.Enabled);
-  ui->WavInfoP->setText(BytesToText(d.InfoText));
+  ShowInfoLine(BytesToText(d.InfoText));
+}
+
+void TMainForm::ShowInfoLine(const QString& text) {
+  if (ui->WavInfoP->text() == text) return;
+  // The whole line is shown: where the panel's font is too wide for it ("Joint stereo" with a
+  // rate and a bitrate of three digits), the font gives way, not the text.
+  QFont font = InfoFont;
+  const int room = ui->WavInfoP->contentsRect().width() - 2 * ui->WavInfoP->margin() - 2;
+  while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > 5.0)
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+  ui->WavInfoP->setFont(font);
+  ui->WavInfoP->setText(text);
 }
 
 void TMainForm::LayerRGClick(int index) {
@@ -385,14 +452,20 @@ void TMainForm::StatusTMTimer() {
   ::StatusTMTimer(GetTickCount());
 }
 
-void TMainForm::ReadConsoleTTimer() { ::ReadConsoleTTimer(InputPosition.load(std::memory_order_relaxed)); }
+void TMainForm::ReadConsoleTTimer() {
+  ::ReadConsoleTTimer(InputPosition.load(std::memory_order_relaxed));
+  ApplyStartLook();  // an encoder's error line switches the converter off while its box is open
+}
 
 void TMainForm::StartBTClick() {
   ::StartBTClick();
-  ApplyView();
+  StatusTMTimer();  // the first job starts now, not at the next tick
 }
 
-void TMainForm::AbortBTClick() { ::AbortBTClick(); }
+void TMainForm::AbortBTClick() {
+  ::AbortBTClick();
+  StatusTMTimer();  // the job is asked to end now, not at the next tick
+}
 
 void TMainForm::ClearBTClick() {
   ::ClearBTClick();
@@ -406,10 +479,10 @@ void TMainForm::PriorityTBChange(int position) {
   ::PriorityTBChange(position);
 }
 
-void TMainForm::ApplyView() {
-  // The look changes only with a Start or Stop; every tick building the icon anew would render
-  // its picture each time.
-  const bool stop = View.StopLook;
+void TMainForm::ApplyStartLook() {
+  // The look follows the converter's one switch. It changes only with that switch: every tick
+  // building the icon anew would render its picture each time.
+  const bool stop = Converter.SubmissionActive;
   if (StopLookApplied != (stop ? 1 : 0)) {
     StopLookApplied = stop ? 1 : 0;
     ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
@@ -418,12 +491,13 @@ void TMainForm::ApplyView() {
     ui->StartBT->setIcon(
         QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
   }
+}
+
+void TMainForm::ApplyView() {
+  ApplyStartLook();
   ui->AbortBT->setEnabled(View.JobRunning);
   ui->QueueFileP->setText(BytesToText(View.QueueCounter));
-  // A long path would push the layer and bitrate out of sight: it gives way in its middle.
-  const QString status = BytesToText(View.StatusLine);
-  ui->StatusP->setText(ui->StatusP->fontMetrics().elidedText(status, Qt::ElideMiddle,
-                                                             ui->StatusP->contentsRect().width() - 4));
+  ui->StatusP->setText(FitStatusLine());
   ui->TimeP->setText(BytesToText(View.TimeText));
   ui->PercentP->setText(BytesToText(View.PercentText));
   ui->ProgressBar->setValue(static_cast<int>(View.Progress));
@@ -452,6 +526,23 @@ void TMainForm::ApplyView() {
     FileListRereadsApplied = View.FileListRereads;
     ReadFileList();
   }
+}
+
+QString TMainForm::FitStatusLine() const {
+  // A long path would push the layer and bitrate out of sight: only the path gives way, in its
+  // middle; the words around it stay whole.
+  const std::string& line = View.StatusLine;
+  const QFontMetrics metrics = ui->StatusP->fontMetrics();
+  const int room = ui->StatusP->contentsRect().width() - 4;
+  const QString whole = BytesToText(line);
+  if (metrics.horizontalAdvance(whole) <= room) return whole;
+  const size_t begin = View.StatusPathBegin, end = View.StatusPathEnd;
+  if (begin >= end || end > line.size()) return metrics.elidedText(whole, Qt::ElideRight, room);
+  const QString before = BytesToText(line.substr(0, begin));
+  const QString path = BytesToText(line.substr(begin, end - begin));
+  const QString after = BytesToText(line.substr(end));
+  const int pathRoom = room - metrics.horizontalAdvance(before + after);
+  return before + metrics.elidedText(path, Qt::ElideMiddle, qMax(pathRoom, 0)) + after;
 }
 
 // ---- events ---------------------------------------------------------------------------------
@@ -501,6 +592,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
       return true;
+  } else if (watched == ui->DirectoryLB->viewport() || watched == ui->DirectoryLB) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress)
+      TreeScrollPending = false;
   } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
     BitrateCBDropDown();
   }

@@ -3,6 +3,7 @@
 // to the scheduler (app/core/scheduler.h) and show the record it fills.
 #pragma once
 #include <QListView>
+#include <QFont>
 #include <QString>
 #include <QWidget>
 
@@ -58,6 +59,8 @@ class TMainForm : public QWidget {
   void PriorityTBChange(int position);
   // Shows the scheduler's record (View).
   void ApplyView();
+  // StartBT's look: Start or Stop as the converter is off or on.
+  void ApplyStartLook();
 
   bool BitrateFollow = true;
   THelioCaption* MainMC = nullptr;  // the gradient caption strip
@@ -71,6 +74,10 @@ class TMainForm : public QWidget {
   void Enqueue();
   void ShowFormat(int selected, bool followBitrate);
   int SelectedJob() const;
+  // The status line as it fits StatusP: only its path is shortened.
+  QString FitStatusLine() const;
+  // Shows the information line whole, in a smaller font where the panel's is too wide for it.
+  void ShowInfoLine(const QString& text);
   // The selected JobLB line when it stands for an entry of the queue, else -1.
   int SelectedEntry() const;
   void DriveCBChange(int index);
@@ -85,8 +92,11 @@ class TMainForm : public QWidget {
   QTimer* StatusTM;
   QTimer* ReadConsoleT;
   QSocketNotifier* ConsoleNotifier = nullptr;
+  QSocketNotifier* JobEndNotifier = nullptr;
   QString FileDirectory;  // directory listed in FileLB, with a trailing '/'
   QStringList FileMasks;
+  QFont InfoFont;                  // WavInfoP's own font
+  bool TreeScrollPending = false;  // the tree still brings the opened directory into view
   int StopLookApplied = -1;  // StartBT's look: 1 Stop, 0 Start, -1 before the first ApplyView
   uint32_t HeadLinesApplied = 0;
   uint32_t FileListRereadsApplied = 0;

@@ -34,7 +34,9 @@ namespace {
 TMainForm* Form = nullptr;
 QTemporaryDir* Scratch = nullptr;
 
-bool NoBox(const char*, const char*, MessageBoxButtons) { return true; }
+void NoBox(const char*, const char*, BoxClosed closed) {
+  if (closed != nullptr) closed();
+}
 
 void WriteWav(const std::string& path, uint32_t dataBytes) {
   auto le = [](std::string& s, uint32_t v, int n) {

@@ -13,6 +13,11 @@ enum DecoderExitCode : uint32_t {
   DecoderWriteFailed = 3,   // a write to the output failed (for instance a full disk)
   DecoderNoAudio = 4,       // the stream yielded no PCM at all
   DecoderSizeLimit = 5,     // the PCM reached the WAV size limit; the file was closed there
+  // A stop request ended the decode (DecodeStream only): the job discards its output and ends
+  // with DecoderOk, as a job ended by force does.
+  DecoderStopped = 6,
+  DecoderKeptEarlier = 7,  // the file the output would replace could not go to the trash: kept
+
 };
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);
@@ -22,8 +27,8 @@ void InitDecoderTables();
 
 // Entry of the decoder job thread: decodes Converter.DecoderInput into Converter.DecoderOutput
 // and returns the exit code. The output takes its name only when its WAV file is complete (at
-// the end of the stream, at the size limit or on a stop request); any failure leaves an
-// existing file of that name as it was. A source that is not a regular file is refused, and so
+// the end of the stream or at the size limit); a failure or a stop request leaves no output and
+// an existing file of that name as it was. A source that is not a regular file is refused, and so
 // is an output that is the source itself.
 uint32_t DecoderThreadMain();
 

@@ -156,6 +156,11 @@ const char* DecoderExitText(uint32_t code) {
       return "The source file holds no audio that can be decoded.";
     case DecoderSizeLimit:
       return "The decoded audio reached the largest size a WAV file can hold; the file was closed there.";
+    case DecoderStopped:
+      return "The decode was stopped.";
+    case DecoderKeptEarlier:
+      return "A file of the output's name exists and cannot be moved to the Trash; it was kept, and the "
+             "decoded file was not written.";
     default:
       return "The decoder ended with an unknown exit code.";
   }
@@ -191,7 +196,7 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   bool decodedAny = false;
   bool stopped = false;
   for (uint32_t n = 0; !Decoder.OutputFailed; ++n) {
-    // A stop request ends the decode here; the audio decoded so far gets a valid header.
+    // A stop request ends the decode here.
     if (JobCheckpoint()) {
       stopped = true;
       break;
@@ -217,7 +222,7 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   Decoder.Output = nullptr;
   if (Decoder.OutputFailed) return DecoderWriteFailed;
   if (SizeLimitReached) return DecoderSizeLimit;
-  if (stopped) return DecoderOk;
+  if (stopped) return DecoderStopped;
   // A stream that gave no PCM at all is a failure.
   if (PcmBytesWritten == 0) return DecoderNoAudio;
   return DecoderOk;
@@ -253,12 +258,14 @@ uint32_t DecoderThreadMain() {
 
   uint32_t code = DecodeStream(input, output.Stream);
   fclose(input);
-  // A complete WAV file (also one cut at the size limit or on a stop request) takes the
-  // output's name; closing flushes the last buffered bytes, so its failure is a failed write.
+  // A complete WAV file (also one cut at the size limit) takes the output's name; closing
+  // flushes the last buffered bytes, so its failure is a failed write. A stopped decode is
+  // cancelled: a part of the stream must not replace an earlier, complete file of that name.
   if (code == DecoderOk || code == DecoderSizeLimit) {
-    if (!CommitPendingOutput(output)) code = DecoderWriteFailed;
+    if (!CommitPendingOutput(output)) code = output.TrashRefused ? DecoderKeptEarlier : DecoderWriteFailed;
   } else {
     DiscardPendingOutput(output);
+    if (code == DecoderStopped) code = DecoderOk;
   }
   return code;
 }

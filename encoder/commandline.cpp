@@ -22,6 +22,9 @@ const char* EncoderLaunchText(EncoderLaunchResult result) {
       return "a path cannot be passed on the encoder command line";
     case EncoderNotStarted:
       return "the encoder program cannot be run";
+    case EncoderProgramUnusable:
+      return "The encoder's directory holds a blank or a double quote, which the encoder's command line "
+             "cannot carry.";
   }
   return "unknown launch result";
 }
@@ -35,6 +38,7 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
       bitrate >= BitrateCount) {
     return EncoderBadChoice;
   }
+  if (!EncoderDirectoryUsable(tompgDir)) return EncoderProgramUnusable;
   const char layerDigit = static_cast<char>('1' + layer);
   // Mono carries the whole bitrate in its one channel; the other modes split it in two.
   const unsigned perChannel = BitrateTable[bitrate] / (channelMode == 3 ? 1u : 2u);
@@ -68,6 +72,15 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
   return EncoderLaunched;
 }
 
+bool EncoderDirectoryUsable(const char* tompgDir) { return std::strpbrk(tompgDir, " \t\"") == nullptr; }
+
+EncoderLaunchResult CheckEncoderPaths(const char* tompgDir, const std::string& source, const std::string& output) {
+  // The longest options any entry can have: -L3 -B320 -M3.
+  const std::string dir = EncoderDirectoryUsable(tompgDir) ? std::string(tompgDir) : std::string(std::strlen(tompgDir), 'x');
+  char line[EncoderCommandLineSize];
+  return BuildEncoderCommandLine(dir.c_str(), source.c_str(), output.c_str(), 2, 3, BitrateCount - 1, line);
+}
+
 EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& outputPath,
                                   int priorityPosition) {
   if (!ValidPriorityPosition(priorityPosition)) return EncoderBadChoice;
@@ -82,7 +95,6 @@ EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& ou
   // line must not be read as progress of this job (its frame count could match).
   PumpConsole();
   ClearConsole();
-  ConsoleMonitor.FinalLinesRead = false;
 
   ProcessInfo process;
   const int nice = NiceForPriorityClass(PriorityClassTable[priorityPosition]);

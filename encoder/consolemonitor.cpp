@@ -34,23 +34,52 @@ bool ReadConsoleLine(int row) {
   return true;
 }
 
+void ErrorBoxClosed() {
+  SetReadTimer(true);
+  // The converter goes on after an encoder error, unless it was off when the error came or the
+  // user switched it off while the box was open.
+  if (ConsoleMonitor.ResumeAfterBox && Converter.SwitchOffs == ConsoleMonitor.SwitchOffsAtBox)
+    Converter.SubmissionActive = true;
+  ConsoleMonitor.ResumeAfterBox = false;
+}
+
 void ReportError(const EncoderErrorLine& error) {
-  SetReadTimer(false);
-  // The status tick keeps running while the box is open; it must start no job meanwhile.
   const bool wasActive = Converter.SubmissionActive;
+  // The status tick keeps running while the box is open; it must start no job meanwhile.
   Converter.SubmissionActive = false;
+  // Scroll the error line out of the two rows, so that it is reported once.
+  WriteConsole("\n");
   if (AppSettings.Flags & FlagShowErrorBox) {
-    ShowMessageBox(error.BoxText, Converter.CurrentSource.c_str());
+    SetReadTimer(false);
+    ConsoleMonitor.ResumeAfterBox = wasActive;
+    ConsoleMonitor.SwitchOffsAtBox = Converter.SwitchOffs;
+    // Last: the box may be answered before the call returns.
+    ShowMessageBox(error.BoxText, Converter.CurrentSource.c_str(), ErrorBoxClosed);
   } else {
     Converter.NoticeText = Converter.CurrentSource + error.NoticeSuffix;
     Converter.NoticeTicks = 10;  // ten status ticks: five seconds
+    // An encoder error does not stop the queue, nor restart a converter the user had stopped.
+    Converter.SubmissionActive = wasActive;
   }
-  // Scroll the error line out of the two rows, so that it is reported once.
-  WriteConsole("\n");
-  SetReadTimer(true);
-  // Back to what it was: an encoder error does not stop the queue, and it does not restart a
-  // converter that the user had stopped either.
-  Converter.SubmissionActive = wasActive;
+}
+
+// Reads the screen as a tick does: the error lines (unless a box of one is open), then the
+// progress line.
+void ScanConsole() {
+  if (!ReadConsoleLine(1)) return;
+  if (ConsoleMonitor.ConsoleLine[0] == ' ' && !ReadConsoleLine(0)) return;
+  if (ConsoleMonitor.ReadTimerEnabled) {
+    for (const EncoderErrorLine& error : EncoderErrorLines) {
+      if (std::memcmp(ConsoleMonitor.ConsoleLine, error.Prefix, EncoderErrorPrefixLength) == 0) {
+        ReportError(error);
+        break;
+      }
+    }
+  }
+  if (ConsoleMonitor.ConsoleLine[0] == 'f' && ConsoleMonitor.ConsoleLine[1] == 'r') {
+    ScanProgressLine(ConsoleMonitor.ConsoleLine, Converter.FramesDone, Converter.BytesDone,
+                     Converter.BytesOut);
+  }
 }
 
 // One unsigned decimal field as scanf's %u reads it: leading white space, an optional sign,
@@ -126,15 +155,12 @@ void ReadConsoleTTimer(uint32_t decoderInputPosition) {
     Converter.BytesDone = decoderInputPosition;
     return;
   }
-  if (!ReadConsoleLine(1)) return;
-  if (ConsoleMonitor.ConsoleLine[0] == ' ' && !ReadConsoleLine(0)) return;
-  for (const EncoderErrorLine& error : EncoderErrorLines) {
-    if (std::memcmp(ConsoleMonitor.ConsoleLine, error.Prefix, EncoderErrorPrefixLength) == 0) {
-      ReportError(error);
-    }
-  }
-  if (ConsoleMonitor.ConsoleLine[0] == 'f' && ConsoleMonitor.ConsoleLine[1] == 'r') {
-    ScanProgressLine(ConsoleMonitor.ConsoleLine, Converter.FramesDone, Converter.BytesDone,
-                     Converter.BytesOut);
-  }
+  ScanConsole();
+}
+
+void ReadFinalEncoderLines() {
+  // A second is far more than the terminal takes to hand over what it holds; the screen is read
+  // whatever arrived.
+  SyncConsole(1000);
+  ScanConsole();
 }

@@ -13,15 +13,18 @@ struct ConsoleMonitorState {
   std::string ConsoleTitle;  // "Sonivert Console <pid>"
   bool ConsoleOut = false;   // the console exists (it stands for the console's output handle)
   char ConsoleLine[ConsoleLineLength + 1] = {};  // characters last read from the screen
-  // The timer ReadConsoleT: the monitor disables it around an error report. The main window
-  // installs SetReadTimer to start and stop its QTimer; the flag alone also keeps a nested call
-  // (from a tick that runs while the box is open) from reporting again.
+  // The timer ReadConsoleT: the monitor disables it while an error box is open. The main window
+  // installs SetReadTimer to start and stop its QTimer; the flag alone also keeps a read made
+  // meanwhile (the end of the job) from reporting again.
   bool ReadTimerEnabled = true;
   void (*SetReadTimer)(bool enabled) = nullptr;
   // Brings the main window to the foreground during set-up; installed by the main window.
   void (*RaiseMainWindow)() = nullptr;
-  // The last lines of a finished encoder have been read (reset at each launch).
-  bool FinalLinesRead = false;
+  // While an error box is open: whether the converter was active when it opened, and the count
+  // of switch-offs (Abort, Stop) then. Closing the box switches the converter back on only when
+  // it was active and nobody has switched it off since.
+  bool ResumeAfterBox = false;
+  uint32_t SwitchOffsAtBox = 0;
 };
 extern ConsoleMonitorState ConsoleMonitor;
 
@@ -45,6 +48,12 @@ void FitConsole();
 // Handler of ReadConsoleT (100 ms). decoderInputPosition is the decoder's InputPosition, which
 // the caller reads (the monitor does not depend on the decoder); it is used during decoder jobs.
 void ReadConsoleTTimer(uint32_t decoderInputPosition);
+
+// The last lines of an encoder that has ended: everything it wrote is taken from the terminal
+// (waiting for what is still in transit), then the screen is read as on a tick, so that its last
+// progress line and an error line are known before its end is judged. An error line opens its
+// box without waiting, as on a tick.
+void ReadFinalEncoderLines();
 
 // The progress scan of a console line: "frames %u bytes in %u bytes out %u" with the partial
 // match rule of the C library's scanf: the fields are set in order up to the first mismatch and

@@ -1,7 +1,7 @@
 #include "encoder/encoderjob.h"
 
 #include "app/core/queue.h"
-#include "encoder/consolemonitor.h"
+#include "platform/files.h"
 #include "platform/jobthread.h"
 
 bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
@@ -11,21 +11,31 @@ bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
 
 uint32_t ReadJobExitCode() {
   if (!Converter.EncoderJob) return JobThreadExitCode(Converter.DecoderThread);
-  const uint32_t code = ProcessExitCode(Converter.EncoderProcess);
-  // All the ended encoder wrote is in the terminal now; read it before the end is judged (not
-  // while an error box is open: the monitor is off then, and the next status read catches up).
-  if (code != STILL_ACTIVE && Converter.EncoderProcess.Pid != 0 && !ConsoleMonitor.FinalLinesRead &&
-      ConsoleMonitor.ReadTimerEnabled) {
-    ConsoleMonitor.FinalLinesRead = true;
-    ReadConsoleTTimer(0);
-  }
-  return code;
+  return ProcessExitCode(Converter.EncoderProcess);
 }
 
-void KillRunningJob() {
+void StopRunningJob() {
   if (Converter.EncoderJob) {
-    if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
+    if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) TerminateProcess(Converter.EncoderProcess);
   } else if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) {
     RequestJobStop(Converter.DecoderThread);
   }
+}
+
+void KillRunningEncoder() {
+  if (Converter.EncoderJob && ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE)
+    KillProcess(Converter.EncoderProcess);
+}
+
+void FinishRunningJob(const std::string& output) {
+  // Each call does nothing without a thread that was started or a process that has not ended.
+  if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
+  JoinJobThread(Converter.DecoderThread);
+  if (ProcessExitCode(Converter.EncoderProcess) != STILL_ACTIVE) return;
+  TerminateProcess(Converter.EncoderProcess);
+  if (!WaitProcessEndFor(Converter.EncoderProcess, static_cast<int>(EncoderStopGraceMs))) {
+    KillProcess(Converter.EncoderProcess);
+    WaitProcessEnd(Converter.EncoderProcess);
+  }
+  if (!output.empty()) RemoveLeftoverOutputs(output);
 }

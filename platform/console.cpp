@@ -1,7 +1,9 @@
 #include "platform/console.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vterm.h>
@@ -112,6 +114,46 @@ size_t PumpConsole() {
   }
   Host.BytesTaken += taken;
   return taken;
+}
+
+bool SyncConsole(int timeoutMs) {
+  if (Host.Term == nullptr) return false;
+  // A marker written to the terminal now reaches the reading side after everything written
+  // before it. It is an operating-system command that the screen model ignores, so the screen
+  // stays as the children left it.
+  static const char Marker[] = "\x1b]7381;sonivert-sync\x07";
+  constexpr size_t MarkerLength = sizeof Marker - 1;
+  ssize_t written;
+  do written = write(Host.Slave, Marker, MarkerLength);
+  while (written < 0 && errno == EINTR);
+  if (written != static_cast<ssize_t>(MarkerLength)) return false;
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  size_t matched = 0;  // marker characters seen in a row; ESC occurs only at its start
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = read(Host.Master, buffer, sizeof buffer);
+    if (n > 0) {
+      vterm_input_write(Host.Term, buffer, static_cast<size_t>(n));
+      Host.BytesTaken += static_cast<unsigned long long>(n);
+      for (ssize_t i = 0; i < n; ++i) {
+        if (buffer[i] == Marker[matched]) {
+          if (++matched == MarkerLength) return true;
+        } else {
+          matched = buffer[i] == Marker[0] ? 1 : 0;
+        }
+      }
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return false;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (elapsed >= timeoutMs) return false;
+    pollfd in{Host.Master, POLLIN, 0};
+    poll(&in, 1, static_cast<int>(timeoutMs - elapsed));
+  }
 }
 
 unsigned long long ConsoleBytesTaken() { return Host.BytesTaken; }

@@ -28,6 +28,11 @@ const std::string& ConsoleTitleText();
 // by the next call, so nothing is lost. The monitor calls it on each of its ticks; the main
 // window may also call it from a QSocketNotifier (Read) on ConsoleMasterFd().
 size_t PumpConsole();
+// Reads everything that was written to the terminal before this call, waiting for it if need be
+// (at most timeoutMs): the terminal hands a child's output to the reading side a moment after the
+// write, so a child that has just ended may have left its last line in transit. False when it
+// did not all arrive in time or there is no console.
+bool SyncConsole(int timeoutMs);
 // Bytes taken into the model since the console was opened (for diagnostics and tests).
 unsigned long long ConsoleBytesTaken();
 

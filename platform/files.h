@@ -47,6 +47,7 @@ struct PendingOutput {
   FILE* Stream = nullptr;  // set by OpenPendingOutputStream; then it owns Fd
   std::string FinalPath;   // the name it gets (the target when the output is a symbolic link)
   std::string TempPath;    // empty when written in place
+  bool TrashRefused = false;  // the commit failed because the trash refused the file it replaces
 };
 
 // Starts an output for `path`. False, with errno set, when it cannot be made: its directory
@@ -54,11 +55,19 @@ struct PendingOutput {
 bool CreatePendingOutput(const char* path, PendingOutput& out);
 // Gives the output a C byte stream ("wb") over its descriptor; false when none can be made.
 bool OpenPendingOutputStream(PendingOutput& out);
-// Flushes and closes the output and gives it its final name. False, with errno set, when any of
-// that fails; the temporary file is then removed and an existing output stays as it was.
+// Flushes and closes the output and gives it its final name. A file it replaces goes to the
+// trash first (kept in place until the rename, so the name never goes missing); where no trash
+// can be made it is simply replaced. False, with errno set, when any of that fails (also when the
+// trash refuses the old file); the temporary file is then removed and an existing output stays
+// as it was.
 bool CommitPendingOutput(PendingOutput& out);
 // Closes the output and removes the temporary file; an existing output stays as it was.
 void DiscardPendingOutput(PendingOutput& out);
+
+// Removes the temporary files that a writer of `path` ended by force (SIGKILL, a crash) left
+// beside the output: the regular files named like the temporary names CreatePendingOutput gives.
+// Returns how many were removed.
+int RemoveLeftoverOutputs(const std::string& path);
 
 // For every program that writes outputs, at its start: a file size limit makes a write fail
 // (SIGXFSZ ignored) instead of ending the process; SIGINT, SIGTERM and SIGHUP remove the

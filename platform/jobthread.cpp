@@ -1,8 +1,12 @@
 #include "platform/jobthread.h"
 
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 namespace {
 thread_local JobThread* CurrentJob = nullptr;
@@ -10,10 +14,61 @@ thread_local JobThread* CurrentJob = nullptr;
 void ApplyNice(int tid, int nice) {
   if (tid != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // may fail: unprivileged
 }
+
+// The set of end descriptors (an epoll instance) and the counter a job thread raises as its
+// last act. Both are made once and live as long as the program. Edge-triggered: each end is
+// reported once, however long its descriptor stays readable.
+struct JobEnds {
+  int Set = -1;
+  int ThreadEnded = -1;
+};
+
+const JobEnds& Ends() {
+  static const JobEnds ends = [] {
+    JobEnds e;
+    e.Set = epoll_create1(EPOLL_CLOEXEC);
+    e.ThreadEnded = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (e.Set >= 0 && e.ThreadEnded >= 0) {
+      epoll_event event{};
+      event.events = EPOLLIN | EPOLLET;
+      event.data.fd = e.ThreadEnded;
+      epoll_ctl(e.Set, EPOLL_CTL_ADD, e.ThreadEnded, &event);
+    }
+    return e;
+  }();
+  return ends;
+}
+
+void SignalThreadEnd() {
+  const int fd = Ends().ThreadEnded;
+  if (fd >= 0) eventfd_write(fd, 1);
+}
 }  // namespace
+
+int JobEndDescriptor() { return Ends().Set; }
+
+void TakeJobEnds() {
+  const JobEnds& ends = Ends();
+  if (ends.Set < 0) return;
+  epoll_event events[8];
+  while (epoll_wait(ends.Set, events, 8, 0) > 0) {
+  }
+  eventfd_t ignored = 0;
+  if (ends.ThreadEnded >= 0) eventfd_read(ends.ThreadEnded, &ignored);
+}
+
+void WatchJobEnd(int fd) {
+  const JobEnds& ends = Ends();
+  if (ends.Set < 0 || fd < 0) return;
+  epoll_event event{};
+  event.events = EPOLLIN | EPOLLET;
+  event.data.fd = fd;
+  epoll_ctl(ends.Set, EPOLL_CTL_ADD, fd, &event);
+}
 
 bool StartJobThread(JobThread& job, uint32_t (*entry)(), int nice) {
   JoinJobThread(job);
+  Ends();  // made before any thread may signal through it
   job.StopRequested = false;
   job.PauseRequested = false;
   job.Nice = nice;
@@ -29,6 +84,7 @@ bool StartJobThread(JobThread& job, uint32_t (*entry)(), int nice) {
       const uint32_t code = entry();
       CurrentJob = nullptr;
       job.ExitCode = code == STILL_ACTIVE ? code + 1 : code;
+      SignalThreadEnd();
     });
   } catch (...) {
     job.ExitCode = 0;

@@ -41,3 +41,14 @@ void JoinJobThread(JobThread& job);
 // Called by the job's own thread: waits while paused; true when the job should stop now.
 // Outside a job thread it always returns false.
 bool JobCheckpoint();
+
+// One descriptor that becomes readable when a job ends: a job thread's entry has returned, or a
+// child process watched with WatchProcessEnd has ended. The window polls it so that the end of a
+// job is handled at once, not at the next status tick. TakeJobEnds() takes what it reported, so
+// that it is quiet again until the next end. -1 when the kernel offers no such descriptor; the
+// status tick then notices ends on its own.
+int JobEndDescriptor();
+void TakeJobEnds();
+// Adds a descriptor that becomes readable once at a job's end (a process's pidfd). It leaves the
+// set by itself when it is closed.
+void WatchJobEnd(int fd);

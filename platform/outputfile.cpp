@@ -1,5 +1,6 @@
 // File identity, sources opened without blocking and outputs written under a temporary name.
-// Kept apart from files.cpp, which needs Qt, so that programs without Qt (tompg) share them.
+// No Qt here, so that programs without Qt (tompg) share them.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/trash.h"
 
 namespace {
 
@@ -197,6 +199,16 @@ bool CommitPendingOutput(PendingOutput& out) {
     ok = false;
     error = errno;
   }
+  // A file the output replaces goes to the trash first, so that no earlier result is lost to
+  // a new one; where no trash can be made it is replaced as it always was. A trash that refuses
+  // it fails the output instead: the old file stays.
+  struct stat existing {};
+  if (ok && !out.TempPath.empty() && lstat(out.FinalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+      TrashBeforeReplace(out.FinalPath) == TrashFailed) {
+    ok = false;
+    error = errno;
+    out.TrashRefused = true;
+  }
   if (ok && !out.TempPath.empty() && rename(out.TempPath.c_str(), out.FinalPath.c_str()) != 0) {
     ok = false;
     error = errno;
@@ -216,6 +228,27 @@ void DiscardPendingOutput(PendingOutput& out) {
   CloseOutput(out);
   RemoveTemp(out);
   out.TempPath.clear();
+}
+
+int RemoveLeftoverOutputs(const std::string& path) {
+  const std::string finalPath = FollowLinks(path);
+  const size_t slash = finalPath.rfind('/');
+  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
+  const std::string prefix = name + ".tmp-";
+  DIR* dir = opendir(DirectoryOf(finalPath).c_str());
+  if (dir == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string candidate = entry->d_name;
+    // The suffix is six hexadecimal digits; nothing else of that name is touched.
+    if (candidate.size() != prefix.size() + 6 || candidate.compare(0, prefix.size(), prefix) != 0) continue;
+    if (candidate.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+    struct stat st {};
+    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
 }
 
 void PrepareOutputSignals() {

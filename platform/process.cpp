@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -122,6 +123,10 @@ bool Live(const ProcessInfo& process) { return process.Pid > 0 && !process.Ended
 // with SIGCHLD ignored) the end is unknown and never reads as a normal exit.
 void RecordEnd(ProcessInfo& process, const int* status) {
   process.Ended = true;
+  if (process.EndFd >= 0) {
+    close(process.EndFd);
+    process.EndFd = -1;
+  }
   if (status == nullptr) {
     process.ExitedNormally = false;
     process.ExitCode = ProcessLostCode;
@@ -177,6 +182,15 @@ ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, Proces
     if (execErrno != nullptr) *execErrno = error;
     return ProcessExecFailed;
   }
+  // Readable once the child has ended, so that its end can be handled at once. The child cannot
+  // have been reaped yet, so the pid still names it.
+#ifdef SYS_pidfd_open
+  process.EndFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (process.EndFd >= 0) {
+    fcntl(process.EndFd, F_SETFD, FD_CLOEXEC);
+    WatchJobEnd(process.EndFd);
+  }
+#endif
   return ProcessStarted;
 }
 
@@ -196,6 +210,11 @@ bool ProcessRunning(ProcessInfo& process) { return ProcessExitCode(process) == P
 
 // Signals go only to a child that has not been reaped: until then its pid cannot be reused.
 bool KillProcess(ProcessInfo& process) { return Live(process) && kill(process.Pid, SIGKILL) == 0; }
+bool TerminateProcess(ProcessInfo& process) {
+  if (!Live(process) || kill(process.Pid, SIGTERM) != 0) return false;
+  kill(process.Pid, SIGCONT);
+  return true;
+}
 bool SuspendProcess(ProcessInfo& process) { return Live(process) && kill(process.Pid, SIGSTOP) == 0; }
 bool ResumeProcess(ProcessInfo& process) { return Live(process) && kill(process.Pid, SIGCONT) == 0; }
 
@@ -226,4 +245,22 @@ void WaitProcessEnd(ProcessInfo& process) {
   do r = waitpid(process.Pid, &status, 0);
   while (r < 0 && errno == EINTR);
   RecordEnd(process, r == process.Pid ? &status : nullptr);
+}
+
+bool WaitProcessEndFor(ProcessInfo& process, int timeoutMs) {
+  timespec start{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    if (ProcessExitCode(process) != ProcessStillActive) return true;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (elapsed >= timeoutMs) return false;
+    if (process.EndFd >= 0) {
+      pollfd end{process.EndFd, POLLIN, 0};
+      poll(&end, 1, static_cast<int>(timeoutMs - elapsed));
+    } else {
+      usleep(2000);  // no pidfd: look again shortly
+    }
+  }
 }

@@ -15,6 +15,7 @@ struct ProcessInfo {
   bool Ended = false;           // reaped (or lost): the pid must not be signalled any more
   bool ExitedNormally = false;  // ended through exit(), not by a signal
   uint32_t ExitCode = 0;        // after the end: the 8-bit exit status, or an abnormal-end value
+  int EndFd = -1;               // readable once the process has ended (a pidfd); closed when reaped
 };
 
 // Exit code read while the process runs (the value Windows reports for a live process).
@@ -62,6 +63,10 @@ bool ProcessRunning(ProcessInfo& process);
 
 // SIGKILL; false when there is no live process.
 bool KillProcess(ProcessInfo& process);
+// Asks the process to end: SIGTERM, then SIGCONT so that a stopped process can act on it. A
+// program that handles SIGTERM cleans up first (the encoder removes its temporary output).
+// False when there is no live process.
+bool TerminateProcess(ProcessInfo& process);
 // SIGSTOP / SIGCONT to the whole process; false when there is no live process.
 bool SuspendProcess(ProcessInfo& process);
 bool ResumeProcess(ProcessInfo& process);
@@ -71,3 +76,5 @@ bool SetProcessNice(ProcessInfo& process, int nice);
 
 // Waits (blocking) for the end of a process that was killed; used at shut-down and by tests.
 void WaitProcessEnd(ProcessInfo& process);
+// Waits at most timeoutMs for the end of a process; true when it has ended (and is reaped).
+bool WaitProcessEndFor(ProcessInfo& process, int timeoutMs);

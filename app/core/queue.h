@@ -54,6 +54,15 @@ struct ConverterState {
   std::string NoticeText;
   int32_t NoticeTicks = 0;
   std::string CurrentSource;
+  std::string CurrentOutput;  // output path of the running or last job
+  // Switch-offs of the converter so far (Abort, Stop): a console error box that closes turns the
+  // converter back on only when none came while it was open.
+  uint32_t SwitchOffs = 0;
+  // The running job was asked to end (Abort, closing the window) at StopTick: it then counts
+  // neither as converted nor as failed, and an encoder still running after a grace period is
+  // killed.
+  bool StopSent = false;
+  double StopTick = 0;
   ProcessInfo EncoderProcess;
   JobThread DecoderThread;
   char DecoderInput[DecoderPathSize] = {};

@@ -9,6 +9,7 @@
 #include "encoder/consolemonitor.h"
 #include "encoder/encoderjob.h"
 #include "encoder/priority.h"
+#include "encoder/rates.h"
 #include "platform/files.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
@@ -18,7 +19,8 @@ int PriorityPosition = 1;
 
 namespace {
 
-// Jobs ended since the converter last ran its queue empty, for the completion notice.
+// Jobs ended since the converter was last switched on or last ran its queue empty, for the
+// completion notice. A job stopped by Abort or by closing counts in neither.
 uint32_t JobsConverted = 0;
 uint32_t JobsFailed = 0;
 
@@ -26,36 +28,39 @@ EncoderLaunchResult RealLaunchEncoder(const QueueEntry& entry, const std::string
   return LaunchEncoder(entry, output, priority);
 }
 bool RealStartDecoder(int priority) {
+  // The progress shown from the first moment is this job's, not what the last decode reached.
+  InputPosition.store(0, std::memory_order_relaxed);
   return StartJobThread(Converter.DecoderThread, DecoderThreadMain, PriorityNice(priority));
 }
 bool RealEncoderSucceeded() { return EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone); }
+void RealRemoveLeftovers(const std::string& output) { RemoveLeftoverOutputs(output); }
 void NoView() {}
 void NoNotice(uint32_t, uint32_t) {}
 
 bool Running() { return Scheduler.JobExitCode() == STILL_ACTIVE; }
 
-void Box(const std::string& text, const std::string& caption) {
-  Scheduler.ApplyView();
-  ShowMessageBox(text.c_str(), caption.c_str());
-}
+// Boxes open without waiting: the tick goes on at once, and so does the queue.
+void Box(const std::string& text, const std::string& caption) { ShowMessageBox(text.c_str(), caption.c_str()); }
 
-void ToStartLook() {
-  Converter.SubmissionActive = false;
-  View.StopLook = false;
-}
-
-// Step 5: the end of the last job. The bookkeeping is complete before any box is shown, so that
-// a tick running while the box is open finds the job handled.
+// Step 5: the end of the last job.
 void HandleJobEnd() {
   Converter.EndHandled = true;
   View.HasCurrentLine = false;
   View.CurrentLine.clear();
   View.CurrentSelected = false;
   const std::string source = Converter.CurrentSource;
+  const bool stopped = Converter.StopSent;
   if (Converter.EncoderJob) {
     const bool succeeded = Scheduler.EncoderSucceeded();
     Converter.FramesDone = -1;
-    succeeded ? ++JobsConverted : ++JobsFailed;
+    // An encoder ended by force (by us or from outside) had no chance to remove its temporary
+    // output.
+    if (!succeeded) Scheduler.RemoveLeftovers(Converter.CurrentOutput);
+    if (succeeded) {
+      ++JobsConverted;
+    } else if (!stopped) {
+      ++JobsFailed;
+    }
     if (succeeded && (AppSettings.Flags & FlagDeleteAfterEncoding)) {
       if (Scheduler.RemoveSource(source)) {
         ++View.FileListRereads;
@@ -66,7 +71,7 @@ void HandleJobEnd() {
   } else {
     const uint32_t code = Scheduler.JobExitCode();
     if (code == DecoderOk) {
-      ++JobsConverted;
+      if (!stopped) ++JobsConverted;
     } else {
       ++JobsFailed;
       // The reason follows on a second line: a full disk and an unreadable source call for
@@ -91,28 +96,55 @@ std::string FormatDetails(const QueueEntry& e, uint32_t kbits) {
   return details;
 }
 
+// Drops the head entry without starting it, says why, and lets the queue go on.
+void DropHead(const std::string& text, const std::string& caption) {
+  RemoveQueueEntry(0);
+  ++View.HeadLinesTaken;
+  Box(text, caption);
+}
+
+// The first later entry whose source is the file `output` names, or -1.
+int QueuedSourceAt(const std::string& output) {
+  for (int i = 1; i < QueueCount; ++i) {
+    if (Scheduler.SameFile(output, JobQueue[i].Path)) return i;
+  }
+  return -1;
+}
+
 // Step 6: starts entry 0.
 void StartNextJob(uint32_t now) {
   const QueueEntry entry = JobQueue[0];
   const std::string output = OutputPathFor(entry);
   // A job whose output is its own source would destroy it: it is dropped, and the queue goes on.
   if (Scheduler.SameFile(entry.Path, output)) {
-    RemoveQueueEntry(0);
-    ++View.HeadLinesTaken;
-    Box(entry.Path + "\nwould be replaced by its own output. The file was taken from the queue.",
-        "Output file is the source file");
+    DropHead(entry.Path + "\nwould be replaced by its own output. The file was taken from the queue.",
+             "Output file is the source file");
+    return;
+  }
+  // Nor may an output replace a file that a later job still has to convert.
+  if (QueuedSourceAt(output) >= 0) {
+    DropHead(entry.Path + "\nwould be converted to\n" + output +
+                 "\nwhich is still waiting in the queue to be converted itself. The file was taken from "
+                 "the queue; the other one stays.",
+             "Output file is a queued source");
     return;
   }
   Converter.BytesTotal = entry.FileSize;
   Converter.BytesDone = 0;
   Converter.FramesDone = -1;
   Converter.CurrentSource = entry.Path;
+  Converter.CurrentOutput = output;
+  Converter.StopSent = false;
   if (entry.IsWave) {
     const EncoderLaunchResult launched = Scheduler.LaunchEncoderJob(entry, output, PriorityPosition);
     if (launched != EncoderLaunched) {
-      ToStartLook();
+      Converter.SubmissionActive = false;
       if (launched == EncoderNotStarted) {
         Box("Please change configuration settings", "TOMPG not found");
+      } else if (launched == EncoderProgramUnusable) {
+        const std::string dir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+        Box(dir + "\n" + EncoderLaunchText(launched) + "\nPlease change configuration settings",
+            "Unable to start encoding");
       } else {
         // The encoder is there; the paths are what cannot be handed to it.
         Box(entry.Path + "\n" + output + "\n" + EncoderLaunchText(launched), "Unable to start encoding");
@@ -120,8 +152,7 @@ void StartNextJob(uint32_t now) {
       return;
     }
     Converter.StartTick = now;
-    Converter.StatusText =
-        "Encoding " + entry.Path + FormatDetails(entry, BitrateTable[entry.Bitrate % BitrateCount]);
+    Converter.StatusText = "Encoding " + entry.Path + FormatDetails(entry, EncodedBitrate(entry));
     JobChange(entry);
     Converter.EndHandled = false;
     Converter.EncoderJob = true;
@@ -129,7 +160,7 @@ void StartNextJob(uint32_t now) {
   }
   // The decoder's path buffers are never cut: a path that does not fit refuses the job.
   if (entry.Path.size() >= DecoderPathSize || output.size() >= DecoderPathSize) {
-    ToStartLook();
+    Converter.SubmissionActive = false;
     Box(entry.Path + "\n" + output + "\nA path is longer than the decoder accepts (399 characters).",
         "Unable to start decoding");
     return;
@@ -139,7 +170,7 @@ void StartNextJob(uint32_t now) {
   // The exit status is read from the thread from now on, also when its start fails.
   Converter.EncoderJob = false;
   if (!Scheduler.StartDecoderJob(PriorityPosition)) {
-    ToStartLook();
+    Converter.SubmissionActive = false;
     Box("Unable to start decoding thread", "Severe Error");
     return;
   }
@@ -170,6 +201,9 @@ void ShowProgress(uint32_t now) {
 void ShowIdle() {
   Converter.StatusText = "Idle ...";
   Converter.Suspended = false;
+  // An abort asks for the end of the job that runs when it is pressed; with none running it is
+  // spent, and must not kill the next job that starts.
+  Converter.AbortRequested = false;
   View.JobRunning = false;
   View.CurrentHint = "";
   View.CurrentSelected = false;
@@ -179,14 +213,36 @@ void ShowIdle() {
   View.TimeText.assign(1, ' ');
 }
 
+// Step 8: the status line, and where in it the path stands: a notice starts with it, and
+// "Encoding " or "Decoding " is followed by it.
+void ShowStatusLine() {
+  const std::string text = Converter.NoticeTicks != 0 ? Converter.NoticeText : Converter.StatusText;
+  if (Converter.NoticeTicks != 0) --Converter.NoticeTicks;
+  View.StatusLine = "  " + text;
+  View.StatusPathBegin = View.StatusPathEnd = 0;
+  const std::string& path = Converter.CurrentSource;
+  if (path.empty()) return;
+  size_t at = std::string::npos;
+  if (text.compare(0, path.size(), path) == 0) {
+    at = 0;
+  } else if ((text.rfind("Encoding ", 0) == 0 || text.rfind("Decoding ", 0) == 0) &&
+             text.compare(9, path.size(), path) == 0) {
+    at = 9;
+  }
+  if (at == std::string::npos) return;
+  View.StatusPathBegin = 2 + at;
+  View.StatusPathEnd = 2 + at + path.size();
+}
+
 }  // namespace
 
 SchedulerOps Scheduler;
 
 void SetDefaultSchedulerOps() {
-  Scheduler = SchedulerOps{RealLaunchEncoder,    RealStartDecoder, ReadJobExitCode,
-                           RealEncoderSucceeded, KillRunningJob,   RemoveConvertedSource,
-                           IsSameFile,           NoView,           NoNotice};
+  Scheduler = SchedulerOps{RealLaunchEncoder,  RealStartDecoder,      ReadJobExitCode,
+                           ReadFinalEncoderLines, RealEncoderSucceeded, StopRunningJob,
+                           KillRunningEncoder, RealRemoveLeftovers,   RemoveConvertedSource,
+                           IsSameFile,         NoView,                NoNotice};
 }
 
 namespace {
@@ -200,46 +256,54 @@ void StatusTMTimer(uint32_t now) {
   View.QueueCounter = QueueCounterText(QueueCount, Converter.SubmissionActive);
 
   if (!Converter.EndHandled && !Running()) {
-    const bool wasActive = Converter.SubmissionActive;
+    // What an ended encoder wrote last is read before its end is judged.
+    if (Converter.EncoderJob) Scheduler.ReadFinalLines();
     HandleJobEnd();
-    if (wasActive && QueueCount == 0 && Converter.SubmissionActive) {
-      Scheduler.QueueDone(JobsConverted, JobsFailed);
-      JobsConverted = JobsFailed = 0;
-    }
   }
-  // Decided on the state found now: a tick nested in a box of the end handling may have started
-  // a job already, and at most one job exists.
   if (Converter.SubmissionActive && Converter.EndHandled && QueueCount > 0 && !Running()) {
     StartNextJob(now);
+  }
+  // The queue has run empty while the converter was on: one notice for the whole run.
+  if (Converter.SubmissionActive && Converter.EndHandled && QueueCount == 0 && JobsConverted + JobsFailed > 0 &&
+      !Running()) {
+    Scheduler.QueueDone(JobsConverted, JobsFailed);
+    JobsConverted = JobsFailed = 0;
   }
 
   if (Running()) {
     if (Converter.AbortRequested) {
       Converter.AbortRequested = false;
-      ToStartLook();
-      Scheduler.KillJob();
+      Converter.SubmissionActive = false;
+      Converter.StopSent = true;
+      Converter.StopTick = now;
+      Scheduler.StopJob();
+    } else if (Converter.StopSent && Converter.EncoderJob &&
+               static_cast<uint32_t>(now - static_cast<uint32_t>(Converter.StopTick)) >= EncoderStopGraceMs) {
+      // An encoder that does not end when asked (stuck in a write) is killed.
+      Scheduler.KillEncoder();
     }
     ShowProgress(now);
   } else {
     ShowIdle();
   }
 
-  if (Converter.NoticeTicks != 0) {
-    View.StatusLine = "  " + Converter.NoticeText;
-    --Converter.NoticeTicks;
-  } else {
-    View.StatusLine = "  " + Converter.StatusText;
-  }
+  ShowStatusLine();
   Scheduler.ApplyView();
 }
 
 void StartBTClick() {
-  Converter.SubmissionActive = !View.StopLook;
-  View.StopLook = Converter.SubmissionActive;
-  if (Converter.SubmissionActive) JobsConverted = JobsFailed = 0;
+  Converter.SubmissionActive = !Converter.SubmissionActive;
+  if (Converter.SubmissionActive) {
+    JobsConverted = JobsFailed = 0;
+  } else {
+    ++Converter.SwitchOffs;
+  }
 }
 
-void AbortBTClick() { Converter.AbortRequested = true; }
+void AbortBTClick() {
+  Converter.AbortRequested = true;
+  ++Converter.SwitchOffs;
+}
 
 void ClearBTClick() { QueueCount = 0; }
 
@@ -248,19 +312,13 @@ bool FormCloseQuery() {
   const std::string text = std::string(Converter.EncoderJob ? "You are about to cancel encoding of\n"
                                                             : "You are about to cancel decoding of\n") +
                            Converter.CurrentSource;
-  if (!ShowMessageBox(text.c_str(), "Close Sonivert", MessageBoxOkCancel)) return false;
-  Scheduler.KillJob();
+  if (!AskOkCancel(text.c_str(), "Close Sonivert")) return false;
+  Converter.StopSent = true;
+  Scheduler.StopJob();
   return true;
 }
 
-void FinishJobOnClose() {
-  // A stopped decoder closes its files at its next frame; the encoder is waited for once killed.
-  // Each call does nothing without a thread that was started or a process that has not ended.
-  if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) RequestJobStop(Converter.DecoderThread);
-  JoinJobThread(Converter.DecoderThread);
-  if (ProcessExitCode(Converter.EncoderProcess) == STILL_ACTIVE) KillProcess(Converter.EncoderProcess);
-  WaitProcessEnd(Converter.EncoderProcess);
-}
+void FinishJobOnClose() { FinishRunningJob(Converter.CurrentOutput); }
 
 // ---- displays -------------------------------------------------------------------------------
 
@@ -346,14 +404,60 @@ int EnqueueFile(const std::string& directory, const std::string& fileName, std::
     entry.ChannelMode = entry.Channels == 1 ? 3 : AppSettings.ChannelMode;
     entry.Bitrate = AppSettings.Bitrate;
   }
+  // A path that its job could not hand over is refused now, not at its turn, where it would stop
+  // the converter in the middle of an unattended batch.
+  const std::string output = OutputPathFor(entry);
+  if (entry.IsWave) {
+    switch (CheckEncoderPaths(AppSettings.TompgDir, entry.Path, output)) {
+      case EncoderLineTooLong:
+        return EnqueuePathTooLong;
+      case EncoderLineAmbiguous:
+        return EnqueuePathUnusable;
+      default:
+        break;
+    }
+  } else if (entry.Path.size() >= DecoderPathSize || output.size() >= DecoderPathSize) {
+    return EnqueuePathTooLong;
+  }
   line = JobLineText(entry);
   ++QueueCount;
   return InspectAccepted;
 }
 
 const char* EnqueueRefusalCaption(int code) {
-  if (code == EnqueueQueueFull) return "Converter queue is full";
+  switch (code) {
+    case EnqueueQueueFull:
+      return "Converter queue is full";
+    case EnqueuePathUnusable:
+      return "File name cannot be passed to the encoder";
+    case EnqueuePathTooLong:
+      return "Path is too long";
+  }
   return InspectResultText(static_cast<InspectResult>(code));
+}
+
+std::string EnqueueRefusalText(int code, const std::string& path) {
+  switch (code) {
+    case EnqueueQueueFull:
+      return "The converter queue holds 1000 files, as many as it can. The remaining files were not added.";
+    case EnqueuePathUnusable:
+      return path +
+             "\nThe encoder's command line cannot carry a double quote in the file's name or in the "
+             "destination directory. Rename the file or choose another destination directory.";
+    case EnqueuePathTooLong:
+      return path +
+             "\nThe path of the file or of its output in the destination directory is longer than the "
+             "encoder's command line or the decoder accepts. Move the file to a shorter path or choose a "
+             "shorter destination directory.";
+  }
+  return path;
+}
+
+uint32_t EncodedBitrate(const QueueEntry& entry) {
+  const uint32_t wanted = BitrateTable[static_cast<uint32_t>(entry.Bitrate) % BitrateCount];
+  const int coded = NearestBitrate(entry.Layer % 3 + 1, CodedSampleRate(static_cast<int>(entry.SampleRate)),
+                                   entry.ChannelMode & 3, static_cast<int>(wanted));
+  return coded > 0 ? static_cast<uint32_t>(coded) : wanted;
 }
 
 // ---- format controls ------------------------------------------------------------------------

@@ -11,14 +11,15 @@
 #include "inspect/inspect.h"
 
 // What the main window shows of the converter. The tick and the handlers write it; the window
-// applies it after each of them and before every message box, so a box opened by one tick
-// never hides a display that a tick nested in it has changed. Counters make the list changes
-// idempotent: the window remembers how many it has applied.
+// applies it after each of them. Counters make the list changes idempotent: the window remembers
+// how many it has applied. StartBT's look is not here: it follows Converter.SubmissionActive.
 struct MainView {
-  bool StopLook = false;    // StartBT shows "Stop" / "Deactivate converter"
   bool JobRunning = false;  // hints of the job displays shown, AbortBT enabled
   std::string QueueCounter = "  0 files in queue";
   std::string StatusLine;         // StatusP, two blanks before the text
+  // Where the status line holds a path (bytes [StatusPathBegin, StatusPathEnd)): the window
+  // shortens only that part when the line is too long for its panel.
+  size_t StatusPathBegin = 0, StatusPathEnd = 0;
   std::string TimeText = " ";     // TimeP
   std::string PercentText = " ";  // PercentP
   uint32_t Progress = 0;          // ProgressBar 0..100
@@ -36,12 +37,15 @@ extern MainView View;
 struct SchedulerOps {
   EncoderLaunchResult (*LaunchEncoderJob)(const QueueEntry& entry, const std::string& output, int priority);
   bool (*StartDecoderJob)(int priority);  // the thread reads Converter.DecoderInput/Output
-  uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs
+  uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs; reads only
+  void (*ReadFinalLines)();               // an ended encoder's last console lines
   bool (*EncoderSucceeded)();             // the ended encoder job counts as a success
-  void (*KillJob)();                      // Abort and closing: ends the job with exit code 0
+  void (*StopJob)();                      // Abort and closing: asks the job to end
+  void (*KillEncoder)();                  // an encoder that did not end on being asked
+  void (*RemoveLeftovers)(const std::string& output);  // what a failed encoder left of its output
   bool (*RemoveSource)(const std::string& path);
   bool (*SameFile)(const std::string& a, const std::string& b);
-  void (*ApplyView)();  // the window shows View (before a box, after a tick)
+  void (*ApplyView)();  // the window shows View (after a tick)
   void (*QueueDone)(uint32_t converted, uint32_t failed);  // the active queue has run empty
 };
 extern SchedulerOps Scheduler;
@@ -52,9 +56,10 @@ void SetDefaultSchedulerOps();
 extern int PriorityPosition;
 
 // One scheduler tick at the millisecond tick count `now`, steps 2 to 8 (the window refreshes the
-// format controls first, see FormatDisplayFor).
+// format controls first, see FormatDisplayFor). It may run at any moment: every 500 ms, and at
+// once when a job has ended. It never waits for a box.
 void StatusTMTimer(uint32_t now);
-// Start / Stop.
+// Start / Stop: switches the converter on or off.
 void StartBTClick();
 // Abort: the next tick kills the running job.
 void AbortBTClick();
@@ -62,7 +67,7 @@ void AbortBTClick();
 void ClearBTClick();
 // The window is about to close: true when it may. A running job is killed only after OK.
 bool FormCloseQuery();
-// The window closes: a killed job is waited for, so that nothing runs on after the window.
+// The window closes: a stopped job is waited for, so that nothing runs on after the window.
 void FinishJobOnClose();
 
 // The format controls for the selected JobLB line (-1: none).
@@ -78,17 +83,26 @@ int ModeChoiceFor(int i, int choice);
 
 // The enqueue of one file of FileLB: the path, base name, inspection and defaults. On
 // InspectAccepted the entry is counted and `line` is its JobLB line; otherwise nothing is
-// counted. EnqueueQueueFull when the queue already holds its 1000 entries.
+// counted. EnqueueQueueFull when the queue already holds its 1000 entries; EnqueuePathUnusable
+// and EnqueuePathTooLong when the job could not be started with today's settings because its
+// source or output path cannot be handed to the encoder or the decoder.
 constexpr int EnqueueQueueFull = -1;
+constexpr int EnqueuePathUnusable = -2;
+constexpr int EnqueuePathTooLong = -3;
 int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line);
 // The box caption for a refused file.
 const char* EnqueueRefusalCaption(int code);
+// The box text for a refused file: its path, and for a refusal of its path why.
+std::string EnqueueRefusalText(int code, const std::string& path);
 
 // Pieces of the above, for tests and the window.
 std::string BaseNameOf(const std::string& path);
 std::string PlayingTime(uint32_t seconds);           // "%u:%02u"
 std::string JobLineText(const QueueEntry& entry);    // what JobLB shows for the entry
 std::string OutputPathFor(const QueueEntry& entry);  // DestinationDir + BaseName + extension
+// The total bitrate (kbit/s) the encoder will really code a WAV entry at: the nearest its layer
+// allows at the sample rate it codes (a 22.05 kHz source cannot be coded above 160 kbit/s).
+uint32_t EncodedBitrate(const QueueEntry& entry);
 std::string QueueCounterText(int count, bool active);
 uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal);
 std::string RemainingText(double remainingMs);  // "%02u:%02u:%02u"

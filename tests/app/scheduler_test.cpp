@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/core/settings.h"
+#include "decoder/decoder.h"
+#include "encoder/encoderjob.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
 #include "tests/support/converter.h"
@@ -29,7 +31,9 @@ struct FakeJob {
   bool SameFile = false;
   std::vector<std::string> Boxes;  // caption: text
   std::vector<std::pair<uint32_t, uint32_t>> Notices;
-  void (*DuringBox)() = nullptr;  // runs inside the box, as a nested tick would
+  std::vector<std::string> Leftovers;  // outputs whose leftovers were removed
+  int ForcedKills = 0;
+  bool Answer = true;  // to the close question
 } Job;
 
 EncoderLaunchResult FakeLaunch(const QueueEntry&, const std::string&, int) {
@@ -46,14 +50,11 @@ bool FakeDecoder(int) {
   }
   return Job.DecoderStarts;
 }
-bool FakeBox(const char* text, const char* caption, MessageBoxButtons) {
+// Boxes stay open: the tick must go on without them.
+void FakeBox(const char* text, const char* caption, BoxClosed) { Job.Boxes.push_back(std::string(caption) + ": " + text); }
+bool FakeQuestion(const char* text, const char* caption) {
   Job.Boxes.push_back(std::string(caption) + ": " + text);
-  if (Job.DuringBox) {
-    auto f = Job.DuringBox;
-    Job.DuringBox = nullptr;
-    f();
-  }
-  return true;
+  return Job.Answer;
 }
 
 QueueEntry Entry(const char* path, bool wave) {
@@ -86,21 +87,26 @@ class Tick : public ::testing::Test {
     Scheduler.StartDecoderJob = FakeDecoder;
     Scheduler.JobExitCode = [] { return Job.ExitCode; };
     Scheduler.EncoderSucceeded = [] { return Job.Succeeds; };
-    Scheduler.KillJob = [] {
+    Scheduler.ReadFinalLines = [] {};
+    Scheduler.StopJob = [] {
       ++Job.Kills;
       Job.ExitCode = 0;
       Job.Succeeds = false;
     };
+    Scheduler.KillEncoder = [] { ++Job.ForcedKills; };
+    Scheduler.RemoveLeftovers = [](const std::string& output) { Job.Leftovers.push_back(output); };
     Scheduler.RemoveSource = [](const std::string& p) {
       Job.Removed.push_back(p);
       return Job.RemoveWorks;
     };
-    Scheduler.SameFile = [](const std::string&, const std::string&) { return Job.SameFile; };
+    Scheduler.SameFile = [](const std::string& a, const std::string& b) { return Job.SameFile || a == b; };
     Scheduler.QueueDone = [](uint32_t ok, uint32_t failed) { Job.Notices.push_back({ok, failed}); };
     MessageBoxHook = FakeBox;
+    QuestionHook = FakeQuestion;
   }
   void TearDown() override {
     MessageBoxHook = MessageBoxToStderr;
+    QuestionHook = QuestionToStderr;
     SetDefaultSchedulerOps();
   }
   void Queue(const char* path, bool wave) { AppendQueueEntry(Entry(path, wave)); }
@@ -140,7 +146,7 @@ TEST_F(Tick, EncoderSuccessDeletesOnlyWithFlagAndStopLetsTheJobFinish) {
   StartBTClick();
   StatusTMTimer(0);
   StartBTClick();  // Stop during the job: it runs on, nothing further starts
-  EXPECT_FALSE(View.StopLook);
+  EXPECT_FALSE(Converter.SubmissionActive);
   StatusTMTimer(500);
   EXPECT_TRUE(View.JobRunning);
   End(7);
@@ -167,7 +173,7 @@ TEST_F(Tick, FailedOrKilledEncodeNeverDeletes) {
   AbortBTClick();
   StatusTMTimer(1000);  // kills b
   EXPECT_EQ(Job.Kills, 1);
-  EXPECT_FALSE(View.StopLook);
+  EXPECT_FALSE(Converter.SubmissionActive);
   EXPECT_FALSE(Converter.SubmissionActive);
   StatusTMTimer(1500);  // end of the killed job
   EXPECT_TRUE(Job.Removed.empty());
@@ -209,7 +215,7 @@ TEST_F(Tick, FailedLaunchesKeepTheEntryAndStop) {
     EXPECT_EQ(Job.Boxes[0].substr(0, std::string(row.caption).size()), row.caption);
     EXPECT_EQ(QueueCount, 1);
     EXPECT_FALSE(Converter.SubmissionActive);
-    EXPECT_FALSE(View.StopLook);
+    EXPECT_FALSE(Converter.SubmissionActive);
     EXPECT_EQ(View.HeadLinesTaken, 0u);
   }
 }
@@ -266,24 +272,79 @@ TEST_F(Tick, DecoderPathTooLongIsRefusedNotCut) {
   EXPECT_EQ(Job.Boxes[0].rfind("Unable to start decoding", 0), 0u);
 }
 
-TEST_F(Tick, NestedTickInAnEndBoxStartsTheOnlyJob) {
+// An unattended batch: every box stays open, and each end is handled once, in the same tick that
+// starts the next job; a decode that yields no audio is a failure like any other.
+TEST_F(Tick, BoxesLeftOpenNeverHoldTheQueueAndEachEndCountsOnce) {
   AppSettings.Flags = FlagDeleteAfterEncoding | FlagShowErrorBox;
   Job.RemoveWorks = false;
   Queue("/in/a.wav", true);
-  Queue("/in/b.wav", true);
-  Queue("/in/c.wav", true);
+  Queue("/in/b.mp3", false);
+  Queue("/in/c.mp3", false);
   StartBTClick();
   StatusTMTimer(0);
   End(5);
-  Job.DuringBox = [] {
-    EXPECT_TRUE(Converter.EndHandled);  // bookkeeping done before the box
-    EXPECT_FALSE(View.HasCurrentLine);
-    StatusTMTimer(700);  // starts b
-  };
+  StatusTMTimer(10);  // a ends: its deletion fails; b starts at once
+  ASSERT_EQ(Job.Boxes.size(), 1u);
+  EXPECT_EQ(Job.Boxes[0], "/in/a.wav: Unable to delete source file");
+  EXPECT_EQ(Converter.CurrentSource, "/in/b.mp3");
+  End(DecoderNoAudio);
+  StatusTMTimer(20);  // b fails; c starts
+  ASSERT_EQ(Job.Boxes.size(), 2u);
+  EXPECT_EQ(Job.Boxes[1].rfind("/in/b.mp3: Unable to decode source file", 0), 0u);
+  EXPECT_EQ(Converter.CurrentSource, "/in/c.mp3");
+  EXPECT_EQ(Job.Starts, 3);
+  End(0);
+  for (uint32_t t = 30; t < 60; t += 10) StatusTMTimer(t);  // more ticks than ends
+  EXPECT_EQ(Job.Notices, (std::vector<std::pair<uint32_t, uint32_t>>{{2u, 1u}}));
+}
+
+TEST_F(Tick, AbortAsksTheJobToEndKillsAStuckEncoderAndCountsNothing) {
+  Queue("/in/a.wav", true);
+  Queue("/in/b.wav", true);
+  StartBTClick();
+  StatusTMTimer(0);
+  Scheduler.StopJob = [] { ++Job.Kills; };  // this encoder does not end when asked
+  AbortBTClick();
+  StatusTMTimer(100);
+  EXPECT_EQ(Job.Kills, 1);
+  EXPECT_FALSE(Converter.SubmissionActive);
+  StatusTMTimer(100 + EncoderStopGraceMs - 1);
+  EXPECT_EQ(Job.ForcedKills, 0);
+  StatusTMTimer(100 + EncoderStopGraceMs);
+  EXPECT_EQ(Job.ForcedKills, 1);
+  Job.Succeeds = false;
+  End(ProcessKilledBase + 9);
+  StatusTMTimer(3000);
+  EXPECT_EQ(Job.Leftovers, std::vector<std::string>{"/out/a.mp3"});
+  StartBTClick();  // on again, the queue runs empty: the stopped job counts as nothing
+  Job.Succeeds = true;
+  for (uint32_t t : {3500u, 4000u}) StatusTMTimer(t), End(1);
+  EXPECT_EQ(Job.Notices, (std::vector<std::pair<uint32_t, uint32_t>>{{1u, 0u}}));
+}
+
+TEST_F(Tick, AnAbortWithNoJobRunningIsSpent) {
+  Queue("/in/a.wav", true);
+  AbortBTClick();
+  StatusTMTimer(0);
+  StartBTClick();
   StatusTMTimer(500);
-  EXPECT_EQ(Job.Starts, 2);  // the waiting tick started nothing more
-  EXPECT_EQ(QueueCount, 1);
-  EXPECT_EQ(Converter.CurrentSource, "/in/b.wav");
+  StatusTMTimer(1000);
+  EXPECT_EQ(Job.Kills, 0) << "an old abort killed the next job";
+  EXPECT_TRUE(View.JobRunning);
+}
+
+TEST_F(Tick, StatusLineNamesTheBitrateCodedAndWhereThePathIs) {
+  QueueEntry mono = Entry("/in/voice.wav", true);
+  mono.SampleRate = 22050;
+  mono.Channels = 1;
+  mono.ChannelMode = 3;
+  mono.Bitrate = 11;  // 320 kbit/s: more than 22.05 kHz can carry
+  AppendQueueEntry(mono);
+  StartBTClick();
+  StatusTMTimer(0);
+  EXPECT_EQ(View.StatusLine, "  Encoding /in/voice.wav [Layer 3; Mono; 160 kbit/s] ...");
+  EXPECT_EQ(View.StatusLine.substr(View.StatusPathBegin, View.StatusPathEnd - View.StatusPathBegin),
+            "/in/voice.wav");
 }
 
 TEST_F(Tick, ClearDuringAJobLeavesTheJob) {
@@ -343,14 +404,11 @@ TEST_F(Tick, CloseAsksOnlyWhileAJobRuns) {
   Queue("/in/a.mp3", false);
   StartBTClick();
   StatusTMTimer(0);
-  MessageBoxHook = [](const char* text, const char* caption, MessageBoxButtons b) {
-    Job.Boxes.push_back(std::string(caption) + ": " + text);
-    return b != MessageBoxOkCancel;  // Cancel
-  };
+  Job.Answer = false;  // Cancel
   EXPECT_FALSE(FormCloseQuery());
   EXPECT_EQ(Job.Boxes.back(), "Close Sonivert: You are about to cancel decoding of\n/in/a.mp3");
   EXPECT_EQ(Job.Kills, 0);
-  MessageBoxHook = FakeBox;
+  Job.Answer = true;
   EXPECT_TRUE(FormCloseQuery());
   EXPECT_EQ(Job.Kills, 1);
 }

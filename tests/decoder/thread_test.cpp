@@ -183,14 +183,36 @@ TEST_F(DecoderJob, FullDiskIsReportedAsAFailedWrite) {
   EXPECT_EQ(RunJob(small, "/dev/full"), DecoderWriteFailed);
 }
 
-TEST_F(DecoderJob, StopRequestKeepsAValidFile) {
-  const std::string in = Write("in.mp3", Frames(400, Fields(1, 9, 0, 0)));
+// A stopped decode is cancelled: it ends with 0, leaves no temporary file, and an earlier output
+// of the same name stays as it was, not replaced by the part decoded before the stop.
+TEST_F(DecoderJob, StopRequestKeepsAnEarlierOutputAndLeavesNothing) {
+  const std::vector<uint8_t> stream = Frames(4000, Fields(1, 9, 0, 0));  // 100 s: far from done at once
+  const std::string in = Write("in.mp3", stream);
   const std::string out = dir + "/out.wav";
+  WriteFile(out, "an earlier, complete file");
   EXPECT_EQ(RunJob(in, out, true), DecoderOk);
-  const WaveFile w = ReadWave(out);
-  EXPECT_TRUE(w.valid);
-  EXPECT_EQ(w.dataSize % 2304, 0u);
-  EXPECT_LE(w.dataSize, 400u * 2 * 2304);
+  ASSERT_LT(InputPosition.load(), stream.size()) << "the decode ended before the stop reached it";
+  EXPECT_EQ(ReadFile(out), "an earlier, complete file");
+  EXPECT_EQ(ListDir(dir), "in.mp3 out.wav");
+}
+
+// A finished decode that replaces a file sends the old one to the Trash; where the trash refuses
+// it, the old file stays and the decode is a failure that says so.
+TEST_F(DecoderJob, ReplacedOutputGoesToTheTrashOrStays) {
+  const std::string data = dir + "/data", before = getenv("XDG_DATA_HOME");
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3)));
+  WriteFile(dir + "/out.wav", "earlier");
+  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderOk);
+  EXPECT_EQ(ReadFile(data + "/Trash/files/out.wav"), "earlier");
+  EXPECT_EQ(ReadFile(dir + "/out.wav").substr(0, 4), "RIFF");
+  RemoveTree(data + "/Trash/info");
+  WriteFile(data + "/Trash/info", "a file where the trash keeps its records");
+  WriteFile(dir + "/out.wav", "earlier");
+  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderKeptEarlier);
+  EXPECT_EQ(ReadFile(dir + "/out.wav"), "earlier");
+  EXPECT_EQ(ListDir(dir), "data in.mp3 out.wav");
+  setenv("XDG_DATA_HOME", before.c_str(), 1);
 }
 
 TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {

@@ -48,11 +48,13 @@ int main(int argc, char** argv) {
   for (const char* line : {"Interview take 2.wav (3:20)", "Moonlight Sonata.wav (3:20)",
                            "Concert excerpt.mp3", "Voice memo.wav (1:05)"})
     mainForm.Controls()->JobLB->addItem(QString::fromLatin1(line));
-  View.StopLook = true;
+  Converter.SubmissionActive = true;
   View.JobRunning = true;
   View.QueueCounter = QueueCounterText(4, true);
   View.StatusLine =
       "  Encoding /home/ann/Music/Field recording 03.wav [Layer 3; Joint stereo; 128 kbit/s] ...";
+  View.StatusPathBegin = 11;  // the path: the part that gives way when the line is too long
+  View.StatusPathEnd = View.StatusLine.find(" [");
   View.TimeText = "00:00:02";
   View.PercentText = "55%";
   View.Progress = 55;

@@ -72,8 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathRow{"QuoteInSource", "/e/", "/s/say \"hi\".wav", "/d/x.mp2", EncoderLineAmbiguous},
         PathRow{"QuoteInOutput", "/e/", "/s/a.wav", "/d/\".mp2", EncoderLineAmbiguous},
         PathRow{"BackslashBeforeClosingQuote", "/e/", "/s/odd\\", "/d/x.mp2", EncoderLineAmbiguous},
-        PathRow{"BlankInProgramDir", "/opt/my tools/", "/s/a.wav", "/d/a.mp2", EncoderLineAmbiguous},
-        PathRow{"QuoteInProgramDir", "/opt/\"x\"/", "/s/a.wav", "/d/a.mp2", EncoderLineAmbiguous}),
+        PathRow{"BlankInProgramDir", "/opt/my tools/", "/s/a.wav", "/d/a.mp2", EncoderProgramUnusable},
+        PathRow{"QuoteInProgramDir", "/opt/\"x\"/", "/s/a.wav", "/d/a.mp2", EncoderProgramUnusable}),
     [](const testing::TestParamInfo<PathRow>& info) { return std::string(info.param.Name); });
 
 TEST(EncoderCommandLine, LongestLineFitsAndOneMoreIsRefused) {

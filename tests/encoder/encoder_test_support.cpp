@@ -66,7 +66,7 @@ void ResetConverter() {
   FreshConverter();
   ConsoleMonitor.ReadTimerEnabled = true;
   ConsoleMonitor.SetReadTimer = nullptr;
-  ConsoleMonitor.FinalLinesRead = false;
+  ConsoleMonitor.ResumeAfterBox = false;
   AppSettings.Flags = 0;
   AppSettings.TompgDir[0] = '\0';
   if (ConsoleMonitor.ConsoleTitle.empty()) ConsoleSetup();

@@ -59,6 +59,7 @@ TEST(RealTompg, EncodesWithProgressToTheWholeDataChunkAndAMatchingStatus) {
           return ReadJobExitCode() != STILL_ACTIVE;
         },
         120000));
+    ReadFinalEncoderLines();
     EXPECT_TRUE(Converter.EncoderProcess.ExitedNormally) << row.Extension;
     EXPECT_GT(Converter.FramesDone, 0) << row.Extension;
     EXPECT_EQ(Converter.BytesDone, dataSize) << "progress reaches the whole data chunk " << row.Extension;

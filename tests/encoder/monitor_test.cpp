@@ -25,12 +25,16 @@ struct BoxRecord {
 };
 std::vector<BoxRecord> Boxes;
 std::vector<bool> TimerCalls;
+BoxClosed OpenBox = nullptr;  // the box still open, to be closed by the test
 
-bool RecordBox(const char* text, const char* caption, MessageBoxButtons) {
+void RecordBox(const char* text, const char* caption, BoxClosed closed) {
   Boxes.push_back({text, caption, !ConsoleMonitor.ReadTimerEnabled, !Converter.SubmissionActive});
-  // A tick that arrives while the box is open must not report again.
-  ReadConsoleTTimer(0);
-  return true;
+  OpenBox = closed;
+}
+void CloseBox() {
+  const BoxClosed closed = OpenBox;
+  OpenBox = nullptr;
+  if (closed != nullptr) closed();
 }
 
 void RecordTimer(bool enabled) { TimerCalls.push_back(enabled); }
@@ -42,6 +46,7 @@ class Monitor : public testing::Test {
     Boxes.clear();
     TimerCalls.clear();
     MessageBoxHook = RecordBox;
+    OpenBox = nullptr;
     ConsoleMonitor.SetReadTimer = RecordTimer;
     Converter.CurrentSource = "/music/take 1.wav";
     Converter.FramesDone = 7;
@@ -129,6 +134,12 @@ TEST_F(Monitor, ErrorLineShowsABoxWhenTheFlagIsSet) {
       EXPECT_EQ(Boxes[0].Caption, "/music/take 1.wav");
       EXPECT_TRUE(Boxes[0].TimerOffDuringBox);
       EXPECT_TRUE(Boxes[0].SubmissionOffDuringBox);
+      // The box does not hold the reader up; until it closes the converter stays off and a tick
+      // meanwhile reports nothing again.
+      EXPECT_FALSE(Converter.SubmissionActive);
+      ReadConsoleTTimer(0);
+      EXPECT_EQ(Boxes.size(), 1u);
+      CloseBox();
       EXPECT_EQ(TimerCalls, (std::vector<bool>{false, true}));
       EXPECT_TRUE(ConsoleMonitor.ReadTimerEnabled);
       EXPECT_EQ(Converter.SubmissionActive, active) << "restored after the report";
@@ -241,8 +252,10 @@ TEST_F(Monitor, FakeEncoderProgressInPlaceThenMatchingStatus) {
   // The arguments arrived as built: blanks inside the quoted paths stay in one argument.
   EXPECT_EQ(ReadFile(job.Output), job.Source + "\n" + job.Output + "\n-L3\n-B64\n-M1\n-P2\n-S0\n-N4\n");
   WriteFile(job.Output + ".go", "");
-  // The end is seen before any further monitor tick: the last line is read all the same.
+  // The end is seen before any further monitor tick: the last line is read all the same, also
+  // when it is still on its way through the terminal.
   ASSERT_TRUE(WaitFor(Ended));
+  ReadFinalEncoderLines();
   EXPECT_EQ(Converter.FramesDone, 300);
   EXPECT_EQ(Converter.BytesDone, 4096u);
   EXPECT_TRUE(EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone));
@@ -262,6 +275,7 @@ TEST_F(Monitor, FakeEncoderStatusRules) {
     FakeJob job;
     ASSERT_EQ(LaunchFake(job, row.Script), EncoderLaunched);
     ASSERT_TRUE(WaitFor(Ended));
+    ReadFinalEncoderLines();
     EXPECT_EQ(EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone), row.Success) << row.Script;
   }
 }
@@ -294,13 +308,14 @@ TEST_F(Monitor, FakeEncoderErrorLines) {
         ASSERT_EQ(Boxes.size(), 1u);
         EXPECT_EQ(Boxes[0].Text, row.Box);
         EXPECT_EQ(Boxes[0].Caption, job.Source);
+        CloseBox();
       } else {
         EXPECT_EQ(Converter.NoticeText, job.Source + row.NoticeSuffix);
         EXPECT_EQ(Converter.NoticeTicks, 10);
       }
       EXPECT_TRUE(Converter.SubmissionActive);
       ASSERT_TRUE(WaitFor(Ended));
-      ReadConsoleTTimer(0);
+      ReadFinalEncoderLines();
       EXPECT_LE(Boxes.size(), 1u) << "reported once";
       EXPECT_FALSE(EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone));
     }
@@ -317,7 +332,7 @@ TEST_F(Monitor, MissingEncoderIsALaunchFailure) {
   EXPECT_EQ(Converter.EncoderProcess.Pid, 0) << "the record of the last job stays";
   EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 3), EncoderBadChoice);
   std::strncpy(AppSettings.TompgDir, "/opt/my tools/", TompgDirSize - 1);
-  EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 1), EncoderLineAmbiguous);
+  EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 1), EncoderProgramUnusable);
 }
 
 }  // namespace

@@ -28,6 +28,26 @@ ScratchDir::~ScratchDir() {
   if (!Path.empty()) RemoveTree(Path);
 }
 
+namespace {
+// A test never reaches the user's own data: an output that replaces a file sends the old one to
+// the Trash under $XDG_DATA_HOME. Every test program gets a data folder of its own, removed at its
+// end; tests of the Trash itself point XDG_DATA_HOME elsewhere again.
+struct PrivateDataHome {
+  std::string Dir;
+  PrivateDataHome() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/sonivert-data-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    Dir = pattern;
+    setenv("XDG_DATA_HOME", Dir.c_str(), 1);
+  }
+  ~PrivateDataHome() {
+    if (!Dir.empty() && getpid() == Owner) RemoveTree(Dir);
+  }
+  pid_t Owner = getpid();
+} DataHome;
+}  // namespace
+
 void RemoveTree(const std::string& path) {
   std::error_code ec;
   fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "decoder/tables/frame_rates.h"
-#include "tools/tompg/rates.h"
+#include "encoder/rates.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
 #include "tools/tompg/fileio.h"
-#include "tools/tompg/rates.h"
+#include "encoder/rates.h"
 #include "tools/tompg/resampler.h"
 #include "tools/tompg/wavsource.h"
 
@@ -281,8 +281,12 @@ int Run(int argc, char** argv) {
   ResamplerClose(job.resampler);
   close(inFd);
   // The output takes its name only now; a failed close or rename is a failed write.
-  if (!CommitPendingOutput(job.output))
+  if (!CommitPendingOutput(job.output)) {
+    // The file of the output's name stays when the trash refuses it: the output is not written.
+    if (job.output.TrashRefused)
+      return ShowError(job.console, TompgError::CannotCreateOutput, "the existing file cannot go to the Trash");
     return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
+  }
   Progress(true);
   return static_cast<int>(job.counter.frames % 256);
 }

@@ -1,4 +1,4 @@
-#include "tools/tompg/rates.h"
+#include "encoder/rates.h"
 
 #include <cstdlib>
 
