@@ -1,12 +1,43 @@
 // Sonivert: the application object, its windows in their start-up order, the message loop.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstring>
 
 #include "app/dialogs.h"
 #include "app/tmainform.h"
 #include "platform/files.h"
+#include "sonivert_version.h"
+
+namespace {
+
+constexpr char HelpText[] =
+    "Usage: sonivert\n"
+    "Opens the Sonivert window: a queue that encodes WAV files to MPEG audio (with\n"
+    "tompg) and decodes MP3 files to WAV.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Settings: $XDG_CONFIG_HOME/sonivert/registry.reg\n"
+    "(normally ~/.config/sonivert/registry.reg).\n"
+    "See sonivert(1), tompg(1) and sonivert-decode(1).\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // Sonivert takes no arguments and ignores what it is given, except a request for its usage or
+  // its version, answered before any window is made (so also without a display).
+  for (int i = 1; i < argc; ++i) {
+    const bool help = std::strcmp(argv[i], "--help") == 0;
+    if (help || std::strcmp(argv[i], "--version") == 0) {
+      if (help)
+        std::fputs(HelpText, stdout);
+      else
+        std::printf("sonivert %s\n", SonivertVersion);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+  }
   // A decode that meets a file size limit fails with its box instead of ending the program; a
   // program ended by a signal leaves no half-written output behind.
   PrepareOutputSignals();

@@ -10,6 +10,9 @@
 // after following symbolic links), however the paths are spelt: a hard link, a symbolic link,
 // a doubled slash or "./" all name the same file.
 bool IsSameFile(const std::string& a, const std::string& b);
+// True when two open descriptors are the same file: standard output and standard error on one
+// terminal, for instance.
+bool IsSameOpenFile(int fdA, int fdB);
 
 // Removes a source file after a successful encode: moves it to the user's trash, so that a
 // mistaken setting never destroys a recording; only where the file system has no trash is the

@@ -65,6 +65,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool IsSameOpenFile(int fdA, int fdB) {
+  struct stat sa {}, sb {};
+  if (fstat(fdA, &sa) != 0 || fstat(fdB, &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -143,19 +149,26 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     // A write-protected output stays protected, as it did when it was opened for writing.
     if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
   }
-  // Mode 0666 through the umask, as a file made by fopen gets; the name is new each time. The
-  // name is remembered for the signal handlers before the file exists: a process-directed
-  // signal may be handled by another thread at any moment, also just after the open. (Should
-  // the open fail because a file of that random name exists, a signal in the few instructions
-  // before it is forgotten again would remove that file: another run's temporary file.)
+  // Mode 0666 through the umask, as a file made by fopen gets. The name is six hexadecimal
+  // digits, the form leftovers are recognised by: first the process id (below 2^22, the kernel's
+  // limit) and two bits of attempt, so that no other running process of the machine (many
+  // encoders at once on one folder) ever draws it. Such a name exists already only when an
+  // ended process of the same id left it, or another thread of this process made the same output;
+  // after four of those the digits mix the clock, the id and a counter instead. The name is
+  // remembered for the signal handlers before the file exists: a process-directed signal may be
+  // handled by another thread at any moment, also just after the open; should that open have
+  // failed, the file of the name is a leftover or this process's own, never another's.
   static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const unsigned mix = static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(getpid()) * 2654435761u ^
-                         counter.fetch_add(1) * 40503u;
+  const unsigned pid = static_cast<unsigned>(getpid());
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    unsigned digits = pid << 2 | attempt;
+    if (attempt >= 4) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      digits = static_cast<unsigned>(now.tv_nsec) ^ pid * 2654435761u ^ counter.fetch_add(1) * 40503u;
+    }
     char suffix[32];
-    snprintf(suffix, sizeof suffix, ".tmp-%06x", mix & 0xFFFFFF);
+    snprintf(suffix, sizeof suffix, ".tmp-%06x", digits & 0xFFFFFF);
     const std::string temp = out.FinalPath + suffix;
     ArmSignalTemp(temp);
     out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);

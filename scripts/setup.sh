@@ -7,6 +7,9 @@ PACKAGES=(
   clang libclang-rt-14-dev            # sanitizer configuration and the fuzz target
   qt6-base-dev libgl-dev qt6-svg-dev  # the windows, their glyphs and pictures (drawn as SVG)
   desktop-file-utils appstream        # validating the desktop entry and the AppStream metadata
+  man-db groff-base                   # rendering and checking the manual pages
+  file lintian                        # the Debian package: CPack's dependency scan, its check
+  qt6-wayland weston                  # the window on Wayland, and a headless compositor to test it
   dbus-daemon                         # a private session bus for the desktop notification test
   libgtest-dev libgmock-dev           # unit tests
   libvterm-dev                        # terminal screen model of the encoder console

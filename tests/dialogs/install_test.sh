@@ -41,6 +41,12 @@ for size in 16 22 24 32 48 64 128 256; do
   [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "$png is ${w}x${h}"
 done
 
+# `man tompg` finds the installed pages through the prefix's manual directory.
+for page in sonivert tompg sonivert-decode; do
+  [ "$(MANPATH="$prefix/share/man" man -w "$page")" = "$prefix/share/man/man1/$page.1.gz" ] ||
+    fail "man finds no installed page $page"
+done
+
 desktop-file-validate "$entry" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 

@@ -217,7 +217,7 @@ const ErrorCase ErrorCases[] = {
     {"NoDataChunk", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        WriteWav(in = d.File("t.wav"), WavSignal{});
-       truncate(in.c_str(), 36);  // RIFF, WAVE and the format chunk only
+       EXPECT_EQ(truncate(in.c_str(), 36), 0);  // RIFF, WAVE and the format chunk only
        out = d.File("o.mp3");
      }},
 };

@@ -6,21 +6,58 @@
 #include "decoder/decoder.h"
 #include "platform/files.h"
 #include "platform/jobthread.h"
+#include "sonivert_version.h"
 
 namespace {
 // Exit codes of the tool itself, apart from the job's codes (sysexits.h values).
 enum ToolExitCode : int {
   ToolUsage = 64,     // wrong arguments or a path too long for the job's buffers
   ToolNoThread = 71,  // the job thread could not be started
+  ToolIoError = 74,   // the usage or version text could not be written
 };
+
+constexpr char Usage[] =
+    "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
+    "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n";
+
+// The file a failed job's code concerns: the source when it cannot be read or holds no audio,
+// else the output.
+const char* FileOfExitCode(uint32_t code, const char* input, const char* output) {
+  return code == DecoderInputFailed || code == DecoderNoAudio ? input : output;
+}
+
+// A file name as one line of text: control characters (a line break, an escape sequence) as '?'.
+void PrintName(const char* name) {
+  for (const char* p = name; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    fputc(c < 0x20 || c == 0x7F ? '?' : c, stderr);
+  }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
+  // Usage and version on request, on standard output; only as the sole argument, which is never
+  // a decode.
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    fputs(Usage, stdout);
     fputs(
-        "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
-        "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n",
-        stderr);
+        "\n"
+        "  --help     show this text and exit\n"
+        "  --version  show the version and exit\n"
+        "\n"
+        "The output appears only when complete. Exit status: 0 decoded, 1 the source\n"
+        "cannot be opened, 2 the output cannot be created, 3 a write failed, 4 no audio\n"
+        "in the source, 5 the WAV size limit was reached, 64 wrong arguments\n"
+        "(see sonivert-decode(1)).\n",
+        stdout);
+    return fflush(stdout) == 0 ? 0 : ToolIoError;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    printf("sonivert-decode (Sonivert) %s\n", SonivertVersion);
+    return fflush(stdout) == 0 ? 0 : ToolIoError;
+  }
+  if (argc != 3) {
+    fputs(Usage, stderr);
     return ToolUsage;
   }
   for (int i = 1; i <= 2; ++i) {
@@ -43,6 +80,11 @@ int main(int argc, char** argv) {
   }
   JoinJobThread(job);
   const uint32_t code = JobThreadExitCode(job);
-  if (code != DecoderOk) fprintf(stderr, "sonivert-decode: %s\n", DecoderExitText(code));
+  if (code != DecoderOk) {
+    // Among many decodes at once (a batch), the message says which one failed.
+    fputs("sonivert-decode: ", stderr);
+    PrintName(FileOfExitCode(code, argv[1], argv[2]));
+    fprintf(stderr, ": %s\n", DecoderExitText(code));
+  }
   return static_cast<int>(code);
 }

@@ -57,25 +57,80 @@ int ExitStatusFor(const ConsoleState& console, TompgError error) {
   return status;
 }
 
-int ShowError(ConsoleState& console, TompgError error, const char* detail) {
-  // The text is cut to 78 characters: on an 80-column screen a longer line would wrap, and the
-  // prefix would no longer stand in the row the host reads.
-  char text[79];
+namespace {
+
+// The file an error concerns: the source for reading and format errors, the output for creating
+// and writing it; none for the command line itself.
+const char* FileOf(const ConsoleState& console, TompgError error) {
+  switch (error) {
+    case TompgError::CannotOpenInput:
+    case TompgError::UnrecognizedPcm:
+    case TompgError::EncoderFailed:
+      return console.source;
+    case TompgError::CannotCreateOutput:
+    case TompgError::WriteFailed:
+      return console.output;
+    case TompgError::Usage:
+      break;
+  }
+  return nullptr;
+}
+
+// Composes "TEXT: detail: file" into text (capacity bytes, at least 1). With fit set, a file name
+// that does not fit keeps its end (the base name), after "...", from a character boundary.
+void ComposeError(char* text, size_t capacity, TompgError error, const char* detail, const char* file,
+                  bool fit) {
   size_t used = 0;
   auto append = [&](const char* part) {
-    while (*part && used + 1 < sizeof text) text[used++] = *part++;
+    while (*part && used + 1 < capacity) text[used++] = *part++;
   };
   append(TompgErrorText(error));
   if (detail && *detail) {
     append(": ");
     append(detail);
   }
+  if (file && *file) {
+    append(": ");
+    const size_t room = capacity - 1 - used;
+    const size_t length = std::strlen(file);
+    if (fit && length > room && room > 3) {
+      const char* tail = file + length - (room - 3);
+      while ((static_cast<unsigned char>(*tail) & 0xC0) == 0x80) ++tail;  // UTF-8 continuation
+      append("...");
+      append(tail);
+    } else if (!fit || length <= room) {
+      append(file);
+    }
+  }
   text[used] = 0;
+  // A control character of a file name (a line break, an escape sequence) would move the line
+  // out of its row, or steer the terminal: shown as '?'.
+  for (size_t i = 0; i < used; ++i)
+    if (static_cast<unsigned char>(text[i]) < 0x20 || text[i] == 0x7F) text[i] = '?';
+}
+
+}  // namespace
+
+int ShowError(ConsoleState& console, TompgError error, const char* detail) {
+  const char* file = FileOf(console, error);
+  // The text is cut to 78 characters: on an 80-column screen a longer line would wrap, and the
+  // prefix would no longer stand in the row the host reads.
+  char text[79];
+  ComposeError(text, sizeof text, error, detail, file, true);
   // "\r\n" first: whatever stood on the bottom row (our own progress line, or one left by an
   // earlier run) moves up and the error line gets a blank row of its own; its closing line
   // break then leaves it in the upper row and the bottom row blank.
   char line[96];
   int n = std::snprintf(line, sizeof line, "\r\n %s\n", text);
   WriteAll(console.fd, line, static_cast<size_t>(n));
+  // The host's console is both streams: there, the screen keeps exactly the line above.
+  if (file && !IsSameOpenFile(console.fd, console.errorFd)) {
+    char whole[8192];
+    ComposeError(whole, sizeof whole, error, detail, file, false);
+    n = std::snprintf(line, sizeof line, "tompg: ");
+    WriteAll(console.errorFd, line, static_cast<size_t>(n));
+    WriteAll(console.errorFd, whole, std::strlen(whole));
+    WriteAll(console.errorFd, "\n", 1);
+  }
   return ExitStatusFor(console, error);
 }

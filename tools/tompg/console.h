@@ -28,6 +28,9 @@ const char* TompgErrorText(TompgError error);
 
 struct ConsoleState {
   int fd = 1;                  // standard output: the host's pseudo-terminal, a pipe or a file
+  int errorFd = 2;             // standard error: told the whole error when it is another file
+  const char* source = nullptr;  // the files an error line names, once the command line is read
+  const char* output = nullptr;
   bool progressShown = false;  // a progress line has been written
   uint32_t shownFrames = 0;    // frame count of the last progress line written
   uint64_t lastShownNs = 0;    // monotonic time of the last progress line
@@ -37,8 +40,10 @@ struct ConsoleState {
 // a second), or always when final is set.
 void ShowProgress(ConsoleState& console, uint32_t frames, uint32_t bytesIn, uint32_t bytesOut, bool final);
 
-// Writes an error line (with detail appended after the fixed text, may be null) and returns the
-// exit status to end with.
+// Writes an error line (with detail appended after the fixed text, may be null, then the file the
+// error concerns, its front cut to fit the screen row) and returns the exit status to end with.
+// When standard error is not the console itself (a batch that discards the progress lines), the
+// whole line, with the file's full name, goes there as well.
 int ShowError(ConsoleState& console, TompgError error, const char* detail);
 
 // The exit status for an error: its code, moved by 8 when that code equals the frame count

@@ -10,10 +10,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
+#include "sonivert_version.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
 #include "tools/tompg/fileio.h"
@@ -100,6 +102,41 @@ bool ParseCommandLine(int argc, char** argv, Options& o) {
   return o.layer != 0 && o.kbpsPerChannel != 0 && o.mode >= 0;
 }
 
+// What `tompg --help` shows.
+constexpr char HelpText[] =
+    "Usage: tompg SOURCE.wav OUTPUT -L<1-3> -B<kbit/s> -M<0-3> [-P<n> -S<n> -N<n>]\n"
+    "Encodes a PCM WAVE file to MPEG audio Layer I, II or III.\n"
+    "\n"
+    "  -L1, -L2, -L3  the MPEG audio layer\n"
+    "  -B<n>          bitrate per coded channel in kbit/s, 8 to 448; the nearest\n"
+    "                 legal bitrate of the layer and sample rate is used\n"
+    "  -M<n>          channel mode: 0 stereo, 1 joint stereo, 2 dual channel, 3 mono\n"
+    "  -P<n> -S<n> -N<n>  accepted (0 to 99) and ignored\n"
+    "  --help         show this text and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Progress is one line on standard output, rewritten in place. On success the exit\n"
+    "status is the number of frames written, modulo 256; on failure a line that names\n"
+    "the error and the file, and a status of 242 to 255 (see tompg(1)).\n";
+
+// Asked for its usage or its version: tells it on standard output and returns the exit status
+// (0, or the write failure's), else -1. Only as the sole argument: a command line with a source
+// and an output never means either.
+int ShowHelpOrVersion(int argc, char** argv) {
+  if (argc != 2) return -1;
+  bool written;
+  if (std::strcmp(argv[1], "--help") == 0) {
+    written = WriteAll(1, HelpText, sizeof HelpText - 1);
+  } else if (std::strcmp(argv[1], "--version") == 0) {
+    char line[64];
+    const int n = std::snprintf(line, sizeof line, "tompg (Sonivert) %s\n", SonivertVersion);
+    written = WriteAll(1, line, static_cast<size_t>(n));
+  } else {
+    return -1;
+  }
+  return written ? 0 : static_cast<int>(TompgError::WriteFailed);
+}
+
 // Ends a failed run: the partial output is removed, so that no half stream is ever mistaken for
 // a result, and a file that already had the output's name stays as it was.
 int Fail(TompgError error, const char* detail) {
@@ -182,6 +219,8 @@ void Progress(bool final) {
 int Run(int argc, char** argv) {
   Options& o = job.options;
   if (!ParseCommandLine(argc, argv, o)) return ShowError(job.console, TompgError::Usage, nullptr);
+  job.console.source = o.source;
+  job.console.output = o.output;
 
   int inFd;
   do inFd = open(o.source, O_RDONLY | O_CLOEXEC);
@@ -255,6 +294,8 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int asked = ShowHelpOrVersion(argc, argv);
+  if (asked >= 0) return asked;
   // A closed console or a file size limit must give an error line, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
   // SIGHUP (the console went away), SIGINT, SIGTERM: the temporary output is removed, then
