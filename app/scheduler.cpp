@@ -36,7 +36,7 @@ bool RealStartDecoder(int priority) {
   return StartJobThread(Converter.DecoderThread, DecoderThreadMain, PriorityNice(priority));
 }
 bool RealEncoderSucceeded() { return EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone); }
-void RealRemoveLeftovers(const std::string& output) { RemoveLeftoverOutputs(output); }
+void RealRemoveLeftovers(const std::string& output) { RemoveLeftoverOutputs(output, Converter.EncoderProcess.Pid); }
 void NoView() {}
 void NoNotice(uint32_t, uint32_t) {}
 

@@ -36,7 +36,7 @@ extern MainView View;
 // trash and message box; tests replace them to drive every row of the state table.
 struct SchedulerOps {
   EncoderLaunchResult (*LaunchEncoderJob)(const QueueEntry& entry, const std::string& output, int priority);
-  bool (*StartDecoderJob)(int priority);  // the thread reads Converter.DecoderInput/Output
+  bool (*StartDecoderJob)(int priority);  // the thread reads DecoderInput/DecoderOutput
   uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs; reads only
   void (*ReadFinalLines)();               // an ended encoder's last console lines
   bool (*EncoderSucceeded)();             // the ended encoder job counts as a success

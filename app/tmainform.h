@@ -1,6 +1,6 @@
 // The main window: the file browser on the left, the converter queue, the job controls and the
 // format controls on the right, the status row at the bottom. Its handlers hand every decision
-// to the scheduler (app/core/scheduler.h) and show the record it fills.
+// to the scheduler (app/scheduler.h) and show the record it fills.
 #pragma once
 #include <QListView>
 #include <QFont>

@@ -37,5 +37,5 @@ void FinishRunningJob(const std::string& output) {
     KillProcess(Converter.EncoderProcess);
     WaitProcessEnd(Converter.EncoderProcess);
   }
-  if (!output.empty()) RemoveLeftoverOutputs(output);
+  if (!output.empty()) RemoveLeftoverOutputs(output, Converter.EncoderProcess.Pid);
 }

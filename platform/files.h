@@ -64,10 +64,11 @@ bool CommitPendingOutput(PendingOutput& out);
 // Closes the output and removes the temporary file; an existing output stays as it was.
 void DiscardPendingOutput(PendingOutput& out);
 
-// Removes the temporary files that a writer of `path` ended by force (SIGKILL, a crash) left
-// beside the output: the regular files named like the temporary names CreatePendingOutput gives.
-// Returns how many were removed.
-int RemoveLeftoverOutputs(const std::string& path);
+// Removes the temporary files that the writer of `path` with process id `writerPid`, ended by
+// force (SIGKILL, a crash), left beside the output: the regular files with the temporary names
+// CreatePendingOutput gives in that process. Another process's files, which may still be in the
+// making, stay. Returns how many were removed.
+int RemoveLeftoverOutputs(const std::string& path, int writerPid);
 
 // For every program that writes outputs, at its start: a file size limit makes a write fail
 // (SIGXFSZ ignored) instead of ending the process; SIGINT, SIGTERM and SIGHUP remove the

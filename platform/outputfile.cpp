@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/files.h"
@@ -230,7 +231,7 @@ void DiscardPendingOutput(PendingOutput& out) {
   out.TempPath.clear();
 }
 
-int RemoveLeftoverOutputs(const std::string& path) {
+int RemoveLeftoverOutputs(const std::string& path, int writerPid) {
   const std::string finalPath = FollowLinks(path);
   const size_t slash = finalPath.rfind('/');
   const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
@@ -240,9 +241,12 @@ int RemoveLeftoverOutputs(const std::string& path) {
   int removed = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string candidate = entry->d_name;
-    // The suffix is six hexadecimal digits; nothing else of that name is touched.
+    // The suffix is six hexadecimal digits, the writer's process id and two bits of attempt;
+    // nothing else of that name is touched.
     if (candidate.size() != prefix.size() + 6 || candidate.compare(0, prefix.size(), prefix) != 0) continue;
     if (candidate.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
+    const unsigned digits = static_cast<unsigned>(std::strtoul(candidate.c_str() + prefix.size(), nullptr, 16));
+    if (digits >> 2 != (static_cast<unsigned>(writerPid) & 0x3FFFFF)) continue;
     struct stat st {};
     if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
     if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
