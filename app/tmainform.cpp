@@ -15,6 +15,7 @@
 #include "app/scheduler.h"
 #include "model/settings.h"
 #include "app/dialogs.h"
+#include "app/filebrowser.h"
 #include "app/messageboxes.h"
 #include "app/tsplashform.h"
 #include "decoder/decoder.h"
@@ -73,6 +74,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->JobLB->viewport()->installEventFilter(this);
   ui->JobLB->installEventFilter(this);
   ui->CurrentLB->viewport()->installEventFilter(this);
+  ui->CurrentLB->installEventFilter(this);
+  ui->FileLB->installEventFilter(this);
   connect(ui->ConfigBT, &QPushButton::clicked, this, [] { ConfigBTClick(); });
   connect(ui->AboutBT, &QPushButton::clicked, this, [] { AboutBTClick(); });
   connect(ui->StartBT, &QPushButton::clicked, this, &TMainForm::StartBTClick);
@@ -152,23 +155,37 @@ bool TMainForm::JobLBDragOver(QObject* source) const {
   return source == ui->FileLB && ui->FileLB->selectionModel()->hasSelection();
 }
 
+bool TMainForm::JobLBTakesDrop(const QDropEvent* drop) const {
+  // A drag of this window's own comes from FileLB or nowhere; one from another program brings
+  // local files or is refused without a box.
+  if (drop->source() != nullptr) return JobLBDragOver(drop->source());
+  return DropBringsLocalFiles(drop->mimeData());
+}
+
 void TMainForm::JobLBDragDrop() { Enqueue(); }
 
 void TMainForm::Enqueue() {
-  const std::string dir = TextToBytes(FileDirectory);
+  QStringList paths;
   QItemSelectionModel* selection = ui->FileLB->selectionModel();
   for (int row = 0; row < FileModel->rowCount(); ++row) {
     const QModelIndex index = FileModel->index(row);
-    if (!selection->isSelected(index)) continue;
-    const std::string name = TextToBytes(index.data().toString());
+    if (selection->isSelected(index)) paths << FileDirectory + index.data().toString();
+  }
+  EnqueuePaths(paths);
+}
+
+void TMainForm::EnqueuePaths(const QStringList& paths) {
+  for (const QString& path : paths) {
+    const std::string bytes = TextToBytes(path);
+    const size_t slash = bytes.rfind('/');
+    const std::string dir = bytes.substr(0, slash + 1), name = bytes.substr(slash + 1);
     std::string line;
     const int code = EnqueueFile(dir, name, line);
     if (code == InspectAccepted) {
       ui->JobLB->addItem(BytesToText(line));
       continue;
     }
-    const std::string path = WithTrailingSlash(dir).append(name);
-    ShowMessageBox(EnqueueRefusalText(code, path).c_str(), EnqueueRefusalCaption(code));
+    ShowMessageBox(EnqueueRefusalText(code, bytes).c_str(), EnqueueRefusalCaption(code));
     if (code != EnqueueQueueFull) ReadFileList();
     return;
   }
@@ -214,18 +231,6 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
   ui->ModeRG->setEnabled(d.Enabled);
   ui->BitrateCB->setEnabled(d.Enabled);
   ShowInfoLine(BytesToText(d.InfoText));
-}
-
-void TMainForm::ShowInfoLine(const QString& text) {
-  if (ui->WavInfoP->text() == text) return;
-  // The whole line is shown: where the panel's font is too wide for it ("Joint stereo" with a
-  // rate and a bitrate of three digits), the font gives way, not the text.
-  QFont font = InfoFont;
-  const int room = ui->WavInfoP->contentsRect().width() - 2 * ui->WavInfoP->margin() - 2;
-  while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > 5.0)
-    font.setPointSizeF(font.pointSizeF() - 0.5);
-  ui->WavInfoP->setFont(font);
-  ui->WavInfoP->setText(text);
 }
 
 void TMainForm::LayerRGClick(int index) {
@@ -283,72 +288,6 @@ void TMainForm::PriorityTBChange(int position) {
   ::PriorityTBChange(position);
 }
 
-void TMainForm::ApplyStartLook() {
-  // The look follows the converter's one switch. It changes only with that switch: every tick
-  // building the icon anew would render its picture each time.
-  const bool stop = Converter.SubmissionActive;
-  if (StopLookApplied != (stop ? 1 : 0)) {
-    StopLookApplied = stop ? 1 : 0;
-    ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
-                                 : QStringLiteral("Activate converter"));
-    ui->StartBT->setIcon(
-        QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
-  }
-}
-
-void TMainForm::ApplyView() {
-  ApplyStartLook();
-  ui->AbortBT->setEnabled(View.JobRunning);
-  ui->QueueFileP->setText(BytesToText(View.QueueCounter));
-  ui->StatusP->setText(FitStatusLine());
-  ui->TimeP->setText(BytesToText(View.TimeText));
-  ui->PercentP->setText(BytesToText(View.PercentText));
-  ui->ProgressBar->setValue(static_cast<int>(View.Progress));
-  const bool hints = View.JobRunning;
-  ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
-  ui->TimeP->setToolTip(hints ? QStringLiteral("Time remaining") : QString());
-  ui->PercentP->setToolTip(hints ? QStringLiteral("Percent complete") : QString());
-  ui->ProgressBar->setToolTip(hints ? QStringLiteral("Progress") : QString());
-
-  for (; HeadLinesApplied != View.HeadLinesTaken; ++HeadLinesApplied) {
-    if (ui->JobLB->count() > 0) delete ui->JobLB->takeItem(0);
-  }
-  if (!View.HasCurrentLine) {
-    ui->CurrentLB->clear();
-  } else {
-    if (ui->CurrentLB->count() != 1) {
-      ui->CurrentLB->clear();
-      ui->CurrentLB->addItem(QString());
-    }
-    QListWidgetItem* item = ui->CurrentLB->item(0);
-    const QString line = BytesToText(View.CurrentLine);
-    if (item->text() != line) item->setText(line);
-    item->setSelected(View.CurrentSelected);
-  }
-  if (FileListRereadsApplied != View.FileListRereads) {
-    FileListRereadsApplied = View.FileListRereads;
-    ReadFileList();
-  }
-}
-
-QString TMainForm::FitStatusLine() const {
-  // A long path would push the layer and bitrate out of sight: only the path gives way, in its
-  // middle; the words around it stay whole.
-  const std::string& line = View.StatusLine;
-  const QFontMetrics metrics = ui->StatusP->fontMetrics();
-  const int room = ui->StatusP->contentsRect().width() - 4;
-  const QString whole = BytesToText(line);
-  if (metrics.horizontalAdvance(whole) <= room) return whole;
-  const size_t begin = View.StatusPathBegin, end = View.StatusPathEnd;
-  if (begin >= end || end > line.size()) return metrics.elidedText(whole, Qt::ElideRight, room);
-  const QString before = BytesToText(line.substr(0, begin));
-  const QString path = BytesToText(line.substr(begin, end - begin));
-  const QString after = BytesToText(line.substr(end));
-  const int pathRoom = room - metrics.horizontalAdvance(before + after);
-  return before + metrics.elidedText(path, Qt::ElideMiddle, qMax(pathRoom, 0)) + after;
-}
-
 // ---- events ---------------------------------------------------------------------------------
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -357,7 +296,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::DragEnter:
       case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event);
-        if (JobLBDragOver(drag->source())) {
+        if (JobLBTakesDrop(drag)) {
           drag->setDropAction(Qt::CopyAction);
           drag->accept();
         } else {
@@ -367,11 +306,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       }
       case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (JobLBDragOver(drop->source())) {
+        if (JobLBTakesDrop(drop)) {
           drop->setDropAction(Qt::CopyAction);
           drop->accept();
           // Enqueued after the drag has ended: its boxes must not open inside the drag loop.
-          QTimer::singleShot(0, this, &TMainForm::JobLBDragDrop);
+          if (drop->source() != nullptr) {
+            QTimer::singleShot(0, this, &TMainForm::JobLBDragDrop);
+          } else {
+            QTimer::singleShot(0, this, [this, sources = DroppedSources(drop->mimeData())] { EnqueuePaths(sources); });
+          }
         }
         return true;
       }
@@ -386,9 +329,23 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
   } else if (watched == ui->JobLB) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+      JobLBDblClick();  // the keyboard's way to take an entry out
+      return true;
+    }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
       QTimer::singleShot(0, this, &TMainForm::JobLBClick);
     }
+  } else if (watched == ui->FileLB && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      FileLBDblClick();  // the keyboard's double click
+      return true;
+    }
+  } else if (watched == ui->CurrentLB && event->type() == QEvent::KeyPress &&
+             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+    CurrentLBClick();  // the keyboard's click: suspend or resume
+    return true;
   } else if (watched == ui->CurrentLB->viewport()) {
     if (event->type() == QEvent::MouseButtonPress) {
       CurrentLBClick();
