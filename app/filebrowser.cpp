@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 #include <QDrag>
 #include <QFileSystemModel>
 #include <QFileSystemWatcher>
@@ -31,6 +33,32 @@ void TFileListBox::startDrag(Qt::DropActions supportedActions) {
   drag->setDragCursor(cursor, Qt::CopyAction);
   drag->setDragCursor(cursor, Qt::MoveAction);
   drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
+}
+
+bool DropBringsLocalFiles(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return false;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) return true;
+  }
+  return false;
+}
+
+QStringList DroppedSources(const QMimeData* data) {
+  QStringList sources;
+  if (!DropBringsLocalFiles(data)) return sources;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    if (!QFileInfo(path).isDir()) {
+      sources << path;
+      continue;
+    }
+    const QDir folder(path);
+    const QStringList names = folder.entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
+                                               QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    for (const QString& name : names) sources << folder.filePath(name);
+  }
+  return sources;
 }
 
 void TMainForm::SetUpFileBrowser() {

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QDropEvent;
 class QFileSystemModel;
 class QFileSystemWatcher;
 class QSocketNotifier;
@@ -35,6 +36,9 @@ class TMainForm : public QWidget {
   void ReadConsoleTTimer();
   void FileLBDblClick();
   bool JobLBDragOver(QObject* source) const;
+  // Whether JobLB takes a drop: FileLB's drag as JobLBDragOver says, or local files and folders
+  // dropped from another program.
+  bool JobLBTakesDrop(const QDropEvent* drop) const;
   void JobLBDragDrop();
   void JobLBDblClick();
   void JobLBClick();
@@ -62,6 +66,8 @@ class TMainForm : public QWidget {
 
  private:
   void Enqueue();
+  // Enqueues files by their full paths, in order, with the refusal boxes of a double click.
+  void EnqueuePaths(const QStringList& paths);
   void ShowFormat(int selected, bool followBitrate);
   int SelectedJob() const;
   // The status line as it fits StatusP: only its path is shortened.
