@@ -21,7 +21,6 @@ struct ConsoleHost {
   VTerm* Term = nullptr;
   VTermScreen* Screen = nullptr;
   std::string Title;
-  unsigned long long BytesTaken = 0;
 };
 ConsoleHost Host;
 
@@ -91,7 +90,6 @@ bool OpenConsole() {
   return true;
 }
 
-bool ConsoleOpen() { return Host.Term != nullptr; }
 int ConsoleSlaveFd() { return Host.Slave; }
 int ConsoleMasterFd() { return Host.Master; }
 
@@ -112,7 +110,6 @@ size_t PumpConsole() {
     if (n < 0 && errno == EINTR) continue;
     break;  // EAGAIN: all read; EIO cannot happen while the program holds the slave
   }
-  Host.BytesTaken += taken;
   return taken;
 }
 
@@ -135,7 +132,6 @@ bool SyncConsole(int timeoutMs) {
     const ssize_t n = read(Host.Master, buffer, sizeof buffer);
     if (n > 0) {
       vterm_input_write(Host.Term, buffer, static_cast<size_t>(n));
-      Host.BytesTaken += static_cast<unsigned long long>(n);
       for (ssize_t i = 0; i < n; ++i) {
         if (buffer[i] == Marker[matched]) {
           if (++matched == MarkerLength) return true;
@@ -155,8 +151,6 @@ bool SyncConsole(int timeoutMs) {
     poll(&in, 1, static_cast<int>(timeoutMs - elapsed));
   }
 }
-
-unsigned long long ConsoleBytesTaken() { return Host.BytesTaken; }
 
 bool ReadConsoleCells(int row, int column, int count, char* out) {
   if (Host.Term == nullptr || count < 0) return false;
@@ -202,14 +196,5 @@ bool SetConsoleSize(int rows, int columns) {
   if (Host.Term == nullptr || rows < 1 || columns < 1 || rows > 1000 || columns > 1000) return false;
   vterm_set_size(Host.Term, rows, columns);
   SetWindowSize(rows, columns);
-  return true;
-}
-
-bool GetConsoleCursor(int& row, int& column) {
-  if (Host.Term == nullptr) return false;
-  VTermPos pos{};
-  vterm_state_get_cursorpos(vterm_obtain_state(Host.Term), &pos);
-  row = pos.row;
-  column = pos.col;
   return true;
 }

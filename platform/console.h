@@ -11,8 +11,6 @@ constexpr int ConsoleRows = 2;
 // Opens the pseudo-terminal and the screen model of 80 x 2 (once; later calls only report
 // whether the console exists). Returns true when the console exists.
 bool OpenConsole();
-// True once OpenConsole succeeded.
-bool ConsoleOpen();
 // The slave side (what a child gets as its terminal) and the master side (for a socket notifier
 // of the window); -1 without a console.
 int ConsoleSlaveFd();
@@ -33,8 +31,6 @@ size_t PumpConsole();
 // write, so a child that has just ended may have left its last line in transit. False when it
 // did not all arrive in time or there is no console.
 bool SyncConsole(int timeoutMs);
-// Bytes taken into the model since the console was opened (for diagnostics and tests).
-unsigned long long ConsoleBytesTaken();
 
 // Copies the characters of `count` cells of screen row `row`, starting at column `column`, into
 // out[0 .. count-1] (no terminating zero is written). Empty cells read as blanks, characters
@@ -53,5 +49,3 @@ bool GetConsoleSize(int& rows, int& columns);
 // Resizes the screen model and the terminal's window size. The program keeps 80 x 2; other sizes
 // serve tests (a console that has grown, as a user could do with a console window elsewhere).
 bool SetConsoleSize(int rows, int columns);
-// The cursor position in the model; false without a console.
-bool GetConsoleCursor(int& row, int& column);
