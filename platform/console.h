@@ -9,7 +9,8 @@ constexpr int ConsoleColumns = 80;
 constexpr int ConsoleRows = 2;
 
 // Opens the pseudo-terminal and the screen model of 80 x 2 (once; later calls only report
-// whether the console exists). Returns true when the console exists.
+// whether the console exists). Returns true when the console exists; false also when the master
+// side cannot be made non-blocking, since a blocking read would freeze the window.
 bool OpenConsole();
 // The slave side (what a child gets as its terminal) and the master side (for a socket notifier
 // of the window); -1 without a console.
@@ -48,4 +49,6 @@ void ClearConsole();
 bool GetConsoleSize(int& rows, int& columns);
 // Resizes the screen model and the terminal's window size. The program keeps 80 x 2; other sizes
 // serve tests (a console that has grown, as a user could do with a console window elsewhere).
+// False without a console, for a size out of range (nothing changes then), or when the terminal
+// refused the window size (the model has the new size; the children still see the old one).
 bool SetConsoleSize(int rows, int columns);
