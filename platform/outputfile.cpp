@@ -1,5 +1,6 @@
-// File identity, sources opened without blocking and outputs written under a temporary name.
-// No Qt here, so that programs without Qt (tompg) share them.
+// Outputs written under a temporary name in the destination's directory.
+#include "platform/outputfile.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,39 +9,20 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/files.h"
-#include "platform/trash.h"
+#include "platform/outputsignals.h"
+#include "platform/paths.h"
 
 namespace {
-
-// The temporary file a signal handler removes: a fixed buffer, since a handler may not allocate.
-char SignalTemp[4096];
-std::atomic<bool> SignalTempArmed{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
-
-void ArmSignalTemp(const std::string& path) {
-  SignalTempArmed.store(false);
-  if (path.size() >= sizeof SignalTemp) return;  // only the normal ends remove it then
-  std::memcpy(SignalTemp, path.c_str(), path.size() + 1);
-  SignalTempArmed.store(true);
-}
-
-void RemoveTempAndEnd(int sig) {
-  if (SignalTempArmed.load()) unlink(SignalTemp);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 // Removes the temporary file, keeping the errno of the failure that led here.
 void RemoveTemp(PendingOutput& out) {
   const int saved = errno;
   if (!out.TempPath.empty()) {
     unlink(out.TempPath.c_str());
-    SignalTempArmed.store(false);
+    DisarmSignalCleanup();
   }
   errno = saved;
 }
@@ -59,76 +41,6 @@ bool CloseOutput(PendingOutput& out) {
 }
 
 }  // namespace
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-bool IsSameOpenFile(int fdA, int fdB) {
-  struct stat sa {}, sb {};
-  if (fstat(fdA, &sa) != 0 || fstat(fdB, &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const void* data, size_t size) {
-  auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string FollowLinks(const std::string& path) {
-  std::string p = path;
-  // 40: the kernel's own limit on links followed in one lookup.
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat st {};
-    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-    char target[4096];
-    const ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
-    if (n <= 0) return p;
-    target[n] = 0;
-    p = target[0] == '/' ? std::string(target) : DirectoryOf(p) + "/" + target;
-  }
-  return p;
-}
-
-int OpenSourceDescriptor(const char* path, struct stat& st) {
-  // Non-blocking, so that a FIFO without a writer is refused instead of waited for.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return -1;
-  st = {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return -1;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
-}
-
-FILE* OpenSourceFile(const char* path) {
-  struct stat st {};
-  const int fd = OpenSourceDescriptor(path, st);
-  if (fd < 0) return nullptr;
-  FILE* stream = fdopen(fd, "rb");
-  if (stream == nullptr) close(fd);
-  return stream;
-}
 
 bool CreatePendingOutput(const char* path, PendingOutput& out) {
   out = PendingOutput{};
@@ -171,14 +83,14 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     char suffix[32];
     snprintf(suffix, sizeof suffix, ".tmp-%06x", digits & 0xFFFFFF);
     const std::string temp = out.FinalPath + suffix;
-    ArmSignalTemp(temp);
+    ArmSignalCleanup(temp);
     out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (out.Fd >= 0) {
       out.TempPath = temp;
       return true;
     }
     const int error = errno;
-    SignalTempArmed.store(false);
+    DisarmSignalCleanup();
     errno = error;
     if (error != EEXIST) return false;
   }
@@ -215,7 +127,7 @@ bool CommitPendingOutput(PendingOutput& out) {
     error = errno;
   }
   if (ok) {
-    SignalTempArmed.store(false);
+    DisarmSignalCleanup();
     out.TempPath.clear();
     return true;
   }
@@ -253,14 +165,4 @@ int RemoveLeftoverOutputs(const std::string& path, int writerPid) {
   }
   closedir(dir);
   return removed;
-}
-
-void PrepareOutputSignals() {
-  signal(SIGXFSZ, SIG_IGN);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction action {};
-    action.sa_handler = RemoveTempAndEnd;
-    sigemptyset(&action.sa_mask);
-    sigaction(sig, &action, nullptr);
-  }
 }

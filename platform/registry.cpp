@@ -14,7 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/writeall.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <set>
 
-#include "platform/files.h"
+#include "platform/outputfile.h"
+#include "platform/writeall.h"
 #include "tests/support/files.h"
 
 // Eight processes make the same output at once and hold it: each draws a temporary name made of
