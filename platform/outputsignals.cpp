@@ -1,6 +1,6 @@
-// The handler's state is fixed memory read with a lock-free atomic: a signal handler may not
+// The handler's state is fixed memory read with lock-free atomics: a signal handler may not
 // allocate or take a lock, and a process-directed signal may be handled by any thread, also one
-// that is just starting an output.
+// that is just starting a file.
 #include "platform/outputsignals.h"
 
 #include <unistd.h>
@@ -8,35 +8,53 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
-char SignalTemp[4096];
-std::atomic<bool> SignalTempArmed{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
+enum SlotState : int { SlotFree = 0, SlotFilling, SlotArmed };
 
-void RemoveTempAndEnd(int sig) {
-  if (SignalTempArmed.load()) unlink(SignalTemp);
+struct CleanupSlot {
+  std::atomic<int> State{SlotFree};
+  char Path[4096];  // PATH_MAX: a longer name cannot be opened anyway
+};
+static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
+
+// 8: the decoder's output, a save of the settings and tompg's output are the most that one
+// program writes at once; the rest is room for tests that write from many threads.
+CleanupSlot Slots[8];
+
+void RemoveArmedAndEnd(int sig) {
+  for (CleanupSlot& slot : Slots)
+    if (slot.State.load() == SlotArmed) unlink(slot.Path);
   signal(sig, SIG_DFL);
   raise(sig);
 }
 
 }  // namespace
 
-void ArmSignalCleanup(const std::string& tempPath) {
-  SignalTempArmed.store(false);
-  if (tempPath.size() >= sizeof SignalTemp) return;  // only the normal ends remove it then
-  std::memcpy(SignalTemp, tempPath.c_str(), tempPath.size() + 1);
-  SignalTempArmed.store(true);
+int ArmSignalCleanup(const std::string& tempPath) {
+  if (tempPath.size() >= sizeof Slots[0].Path) return -1;
+  for (int i = 0; i < static_cast<int>(std::size(Slots)); ++i) {
+    int expected = SlotFree;
+    if (!Slots[i].State.compare_exchange_strong(expected, SlotFilling)) continue;
+    std::memcpy(Slots[i].Path, tempPath.c_str(), tempPath.size() + 1);
+    Slots[i].State.store(SlotArmed);
+    return i;
+  }
+  return -1;
 }
 
-void DisarmSignalCleanup() { SignalTempArmed.store(false); }
+void DisarmSignalCleanup(int& slot) {
+  if (slot >= 0 && slot < static_cast<int>(std::size(Slots))) Slots[slot].State.store(SlotFree);
+  slot = -1;
+}
 
 void PrepareOutputSignals() {
   signal(SIGXFSZ, SIG_IGN);
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction action {};
-    action.sa_handler = RemoveTempAndEnd;
+    action.sa_handler = RemoveArmedAndEnd;
     sigemptyset(&action.sa_mask);
     sigaction(sig, &action, nullptr);
   }
