@@ -29,6 +29,9 @@
 // registry.reg.lock beside the store, so two processes never lose each other's updates; the
 // temporary files of writers killed during a save are removed at the next save. Key paths and
 // value names match without regard to ASCII case, as on Windows.
+//
+// The text format is registry_format.cpp, the file with its lock registry_store.cpp, and the
+// operations below registry.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
