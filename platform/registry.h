@@ -22,13 +22,13 @@
 // that exists but cannot be read (its permissions, an I/O error, not a regular file) also reads
 // as holding no keys, but it is never replaced: every write to it fails.
 //
-// Every set rewrites the whole file: a temporary file beside it is written, flushed to disk and
-// renamed over the store, so a crash or a full disk never leaves a half written store and a
-// reader never sees one. A store that is a symbolic link is written through: its target is
-// replaced, the link stays. Every read-modify-write holds an exclusive advisory lock on
-// registry.reg.lock beside the store, so two processes never lose each other's updates; the
-// temporary files of writers killed during a save are removed at the next save. Key paths and
-// value names match without regard to ASCII case, as on Windows.
+// Every set rewrites the whole file with the program's one writer (atomicfile.h): a temporary
+// file beside it is written, flushed to disk and renamed over the store, so a crash or a full
+// disk never leaves a half written store and a reader never sees one. A store that is a symbolic
+// link is written through: its target is replaced, the link stays. Every read-modify-write holds
+// an exclusive advisory lock on registry.reg.lock beside the store, so two processes never lose
+// each other's updates; the temporary files of writers killed during a save are removed at the
+// next save. Key paths and value names match without regard to ASCII case, as on Windows.
 //
 // The text format is registry_format.cpp, the file with its lock registry_store.cpp, and the
 // operations below registry.cpp.

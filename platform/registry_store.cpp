@@ -2,7 +2,6 @@
 // reader sees one complete version. Writes lock, read, change and replace.
 #include "platform/registry_store.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -12,8 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <string_view>
 
+#include "platform/atomicfile.h"
 #include "platform/paths.h"
 #include "platform/writeall.h"
 
@@ -31,52 +30,29 @@ bool MakeDirs(const std::string& dir) {
   return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// Writes the store to a temporary file beside the store file, flushes it to disk and renames
-// it over the store, so readers see either the old or the new store, never a mixture.
+// Writes the store through the program's one writer, so readers see either the old or the new
+// store, never a mixture. Mode 0600 through the umask: settings are private to the user.
 bool SaveStore(const std::string& file, const Store& store) {
   if (file.empty()) return false;
   const std::string text = SerializeStore(store);
   if (text.size() > RegMaxFileSize) return false;
-  const std::string dir = DirectoryOf(file);
-  std::string temp = file + ".tmp-XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  std::string temp;
+  int cleanupSlot = -1;
+  const int fd = CreateTemporaryFile(file, 0600, temp, cleanupSlot);
   if (fd < 0) return false;
   bool ok;
   if (FailWrites.load() > 0) {
     FailWrites.fetch_sub(1);
     WriteAll(fd, text.data(), text.size() / 2);
+    close(fd);
     ok = false;
   } else {
-    ok = WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
+    ok = WriteAll(fd, text.data(), text.size());
+    if (!SyncAndCloseTemporaryFile(fd, nullptr)) ok = false;
   }
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(temp.c_str(), file.c_str()) != 0) ok = false;
-  if (!ok) {
-    unlink(temp.c_str());
-    return false;
-  }
-  // Make the rename itself durable.
-  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  return true;
-}
-
-// Removes the temporary files that writers killed during a save left beside `file`. Called with
-// the lock held, so no living writer's file is among them.
-void RemoveDeadTemporaries(const std::string& file) {
-  const std::string dir = DirectoryOf(file);
-  const std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return;
-  while (const dirent* e = readdir(d)) {
-    const std::string_view name = e->d_name;
-    // The names mkostemp makes: the prefix and six characters.
-    if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) unlinkat(dirfd(d), e->d_name, 0);
-  }
-  closedir(d);
+  if (ok && ReplaceWithTemporaryFile(temp, cleanupSlot, file)) return true;
+  RemoveTemporaryFile(temp, cleanupSlot);
+  return false;
 }
 
 // Moves a damaged store aside to `.damaged` beside it before it is replaced, so the user can
@@ -177,8 +153,9 @@ RegResult ModifyStore(const std::string& file, const std::function<bool(Store&)>
     close(lock);
     return RegWriteFailed;
   }
-  RemoveDeadTemporaries(file);
-  if (target != file) RemoveDeadTemporaries(target);
+  // With the lock held, every temporary file of the store is a killed writer's.
+  RemoveEveryLeftoverTemporaryFile(file);
+  if (target != file) RemoveEveryLeftoverTemporaryFile(target);
   Store store;
   const StoreState state = LoadStore(target, store);
   RegResult result = RegOk;

@@ -394,13 +394,13 @@ TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
 }
 
 // A process killed during a save left registry.reg.tmp-* behind for good; the next save now
-// removes such files, and nothing else.
+// removes such files (the temporary names every writer of the program gives), and nothing else.
 TEST_F(StoreTest, TemporaryFilesOfDeadWritersAreRemovedAtTheNextSave) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
-  for (const char* name : {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1B2c3"})
+  for (const char* name : {"registry.reg.tmp-a1b2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1b2c3"})
     WriteFile(StoreDir() + "/" + name, "half a store");
   ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
   EXPECT_EQ(ListDir(StoreDir()),
-            "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+            "other.reg.tmp-a1b2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
 }
