@@ -2,6 +2,7 @@
 #include "platform/registry.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/registry_format.h"
 #include "platform/registry_store.h"
@@ -9,6 +10,21 @@
 namespace {
 
 bool ValidName(const char* name) { return name != nullptr && name[0] != '\0'; }
+
+RegResult OpenExistingKey(const char* path, bool snapshot, RegKey& key) {
+  key = RegKey{};
+  if (!ValidName(path)) return RegInvalidArgument;
+  const std::string file = RegistryStoreFile();
+  Store store;
+  if (LoadStore(file, store) != StoreLoaded || !KeyExists(store, path)) return RegNotFound;
+  key.Open = true;
+  key.StoreFile = file;
+  key.Path = path;
+  key.Snapshot = snapshot;
+  // A key that is only the parent of others has no values of its own.
+  if (StoredKey* k = FindKey(store, path); snapshot && k != nullptr) key.Values = std::move(k->Values);
+  return RegOk;
+}
 
 }  // namespace
 
@@ -20,17 +36,9 @@ bool RegParseStoreText(const std::string& text, std::string& canonical) {
   return true;
 }
 
-RegResult RegOpenKey(const char* path, RegKey& key) {
-  key = RegKey{};
-  if (!ValidName(path)) return RegInvalidArgument;
-  const std::string file = RegistryStoreFile();
-  Store store;
-  if (LoadStore(file, store) != StoreLoaded || !KeyExists(store, path)) return RegNotFound;
-  key.Open = true;
-  key.StoreFile = file;
-  key.Path = path;
-  return RegOk;
-}
+RegResult RegOpenKey(const char* path, RegKey& key) { return OpenExistingKey(path, false, key); }
+
+RegResult RegOpenKeySnapshot(const char* path, RegKey& key) { return OpenExistingKey(path, true, key); }
 
 RegResult RegCreateKey(const char* path, RegKey& key) {
   key = RegKey{};
@@ -51,10 +59,14 @@ RegResult RegCreateKey(const char* path, RegKey& key) {
 
 RegResult RegQueryValue(const RegKey& key, const char* name, uint32_t* type, void* data, uint32_t* size) {
   if (!key.Open || !ValidName(name) || size == nullptr) return RegInvalidArgument;
+  const RegValue* v = nullptr;
   Store store;
-  if (LoadStore(key.StoreFile, store) != StoreLoaded) return RegNotFound;
-  const StoredKey* k = FindKey(store, key.Path);
-  const StoredValue* v = k ? FindValue(k->Values, name) : nullptr;
+  if (key.Snapshot) {
+    v = FindValue(key.Values, name);
+  } else if (LoadStore(key.StoreFile, store) == StoreLoaded) {
+    const StoredKey* k = FindKey(store, key.Path);
+    v = k ? FindValue(k->Values, name) : nullptr;
+  }
   if (v == nullptr) return RegNotFound;
   if (type != nullptr) *type = v->Type;
   const uint32_t capacity = *size;
@@ -89,9 +101,9 @@ RegResult RegSetValues(const RegKey& key, const RegValueWrite* values, int count
     }
     for (int i = 0; i < count; ++i) {
       const RegValueWrite& w = values[i];
-      StoredValue* v = FindValue(k->Values, w.Name);
+      RegValue* v = FindValue(k->Values, w.Name);
       if (v == nullptr) {
-        k->Values.push_back(StoredValue{w.Name, REG_NONE, {}});
+        k->Values.push_back(RegValue{w.Name, REG_NONE, {}});
         v = &k->Values.back();
       }
       v->Type = w.Type;

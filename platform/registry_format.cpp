@@ -68,7 +68,7 @@ bool ParseDword(std::string_view text, std::string& data) {
   return true;
 }
 
-bool ParseValueLine(std::string_view line, StoredValue& value) {
+bool ParseValueLine(std::string_view line, RegValue& value) {
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos || eq == 0) return false;
   if (!Unescape(line.substr(0, eq), value.Name) || value.Name.empty()) return false;
@@ -114,14 +114,14 @@ bool KeyExists(const Store& store, std::string_view path) {
   return false;
 }
 
-StoredValue* FindValue(std::vector<StoredValue>& values, std::string_view name) {
-  for (StoredValue& v : values)
+RegValue* FindValue(std::vector<RegValue>& values, std::string_view name) {
+  for (RegValue& v : values)
     if (SameName(v.Name, name)) return &v;
   return nullptr;
 }
 
-const StoredValue* FindValue(const std::vector<StoredValue>& values, std::string_view name) {
-  for (const StoredValue& v : values)
+const RegValue* FindValue(const std::vector<RegValue>& values, std::string_view name) {
+  for (const RegValue& v : values)
     if (SameName(v.Name, name)) return &v;
   return nullptr;
 }
@@ -156,7 +156,7 @@ bool ParseStore(std::string_view text, Store& store) {
       continue;
     }
     if (store.Keys.empty()) return false;  // a value outside any key
-    StoredValue value;
+    RegValue value;
     if (!ParseValueLine(line, value)) return false;
     if (FindValue(store.Keys.back().Values, value.Name)) return false;
     store.Keys.back().Values.push_back(std::move(value));
@@ -172,7 +172,7 @@ std::string SerializeStore(const Store& store) {
     out += '[';
     AppendEscaped(out, key.Path);
     out += "]\n";
-    for (const StoredValue& v : key.Values) {
+    for (const RegValue& v : key.Values) {
       AppendEscaped(out, v.Name);
       if (v.Type == REG_DWORD) {
         static const char Hex[] = "0123456789ABCDEF";

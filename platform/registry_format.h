@@ -8,15 +8,9 @@
 
 #include "platform/registry.h"
 
-struct StoredValue {
-  std::string Name;
-  uint32_t Type = REG_NONE;
-  std::string Data;
-};
-
 struct StoredKey {
   std::string Path;
-  std::vector<StoredValue> Values;
+  std::vector<RegValue> Values;
 };
 
 // The whole store as read from its file.
@@ -29,8 +23,8 @@ bool SameName(std::string_view a, std::string_view b);
 StoredKey* FindKey(Store& store, std::string_view path);
 // A key exists when it has a section of its own or is the parent of one that has.
 bool KeyExists(const Store& store, std::string_view path);
-StoredValue* FindValue(std::vector<StoredValue>& values, std::string_view name);
-const StoredValue* FindValue(const std::vector<StoredValue>& values, std::string_view name);
+RegValue* FindValue(std::vector<RegValue>& values, std::string_view name);
+const RegValue* FindValue(const std::vector<RegValue>& values, std::string_view name);
 
 // Parses the file text; false when it breaks any rule of the format (the store is then empty or
 // partial and must not be used).

@@ -20,6 +20,7 @@ namespace {
 
 std::atomic<int> FailWrites{0};
 std::atomic<int> FailReads{0};
+std::atomic<unsigned long> StoreReads{0};
 
 // Creates the directory and its missing parents (user-only access for new ones).
 bool MakeDirs(const std::string& dir) {
@@ -104,6 +105,7 @@ std::string RegistryStoreFile() {
 StoreState LoadStore(const std::string& file, Store& store) {
   store.Keys.clear();
   if (file.empty()) return StoreMissing;
+  StoreReads.fetch_add(1);
   // Non-blocking, so that a FIFO put in the store's place cannot hang the program.
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoreMissing : StoreUnreadable;
@@ -174,3 +176,5 @@ RegResult ModifyStore(const std::string& file, const std::function<bool(Store&)>
 void RegFailNextWrites(int count) { FailWrites.store(count < 0 ? 0 : count); }
 
 void RegFailNextReads(int count) { FailReads.store(count < 0 ? 0 : count); }
+
+unsigned long RegStoreReads() { return StoreReads.load(); }
