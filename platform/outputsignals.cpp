@@ -20,8 +20,8 @@ struct CleanupSlot {
 };
 static_assert(std::atomic<int>::is_always_lock_free, "read from a signal handler");
 
-// 8: the decoder's output, a save of the settings and tompg's output are the most that one
-// program writes at once; the rest is room for tests that write from many threads.
+// 8: Sonivert writes at most two files at once (the decoder's output and a save of the
+// settings), tompg and sonivert-decode one; the rest is room to spare.
 CleanupSlot Slots[8];
 
 void RemoveArmedAndEnd(int sig) {
