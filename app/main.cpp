@@ -6,7 +6,7 @@
 
 #include "app/dialogs.h"
 #include "app/tmainform.h"
-#include "platform/files.h"
+#include "platform/outputsignals.h"
 #include "sonivert_version.h"
 
 namespace {

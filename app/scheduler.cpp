@@ -13,6 +13,8 @@
 #include "platform/files.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
+#include "platform/outputfile.h"
+#include "platform/paths.h"
 
 // The configuration window refuses destination directories too long for a decoder job's paths.
 static_assert(MaxDestinationDirLength + 5 < DecoderPathSize, "destination limit and decoder buffers agree");

@@ -8,8 +8,10 @@
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "decoder/tables/frame_rates.h"
-#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
+#include "platform/paths.h"
+#include "platform/sourcefile.h"
 
 // PcmBlock is written as it lies in memory; WAV samples are little-endian.
 static_assert(std::endian::native == std::endian::little, "PCM output assumes a little-endian host");

@@ -1,8 +1,8 @@
 #include "encoder/encoderjob.h"
 
 #include "model/queue.h"
-#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
 
 bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
   if (!process.Ended || !process.ExitedNormally || framesDone < 0) return false;

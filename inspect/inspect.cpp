@@ -7,7 +7,7 @@
 
 #include "decoder/tables/frame_rates.h"
 #include "inspect/riff.h"
-#include "platform/files.h"
+#include "platform/sourcefile.h"
 
 namespace {
 

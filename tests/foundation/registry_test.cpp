@@ -394,13 +394,32 @@ TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
 }
 
 // A process killed during a save left registry.reg.tmp-* behind for good; the next save now
-// removes such files, and nothing else.
+// removes such files (the temporary names every writer of the program gives), and nothing else.
 TEST_F(StoreTest, TemporaryFilesOfDeadWritersAreRemovedAtTheNextSave) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
-  for (const char* name : {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1B2c3"})
+  for (const char* name : {"registry.reg.tmp-a1b2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1b2c3"})
     WriteFile(StoreDir() + "/" + name, "half a store");
   ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
   EXPECT_EQ(ListDir(StoreDir()),
-            "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+            "other.reg.tmp-a1b2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+}
+
+// A load queried seven values and read the whole store file for each. A snapshot key reads it
+// once, when it is opened, and answers every query from that one version.
+TEST_F(StoreTest, SnapshotKeyAnswersFromTheOneReadOfItsOpen) {
+  RegKey key, snapshot;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
+  ASSERT_EQ(RegOpenKeySnapshot(Key, snapshot), RegOk);
+  ASSERT_EQ(SetDword(key, "Layer", 2), RegOk);
+  const unsigned long reads = RegStoreReads();
+  uint32_t type = 0, v = 0, size = 4;
+  EXPECT_EQ(RegQueryValue(snapshot, "layer", &type, &v, &size), RegOk);
+  EXPECT_EQ(v, 1u) << "the value when the key was opened";
+  EXPECT_EQ(RegQueryValue(snapshot, "Missing", &type, &v, &size), RegNotFound);
+  EXPECT_EQ(RegStoreReads(), reads);
+  EXPECT_EQ(RegQueryValue(key, "Layer", &type, &v, &size), RegOk);
+  EXPECT_EQ(v, 2u) << "a key opened without a snapshot reads the store at each query";
+  EXPECT_EQ(RegOpenKeySnapshot("SOFT", snapshot), RegNotFound);
 }

@@ -294,3 +294,14 @@ TEST_F(SettingsTest, StoredSourceDirIsGivenOnlyWhileItExists) {
   EXPECT_FALSE(LoadSettings(source)) << "a file is not a directory";
   EXPECT_EQ(source, "untouched");
 }
+
+// LoadSettings read the whole store file once per value, eight times for one load, and could mix
+// two versions of it. It reads it once.
+TEST_F(SettingsTest, LoadReadsTheStoreOnce) {
+  SaveSettings();
+  SaveSourceDir(startDir_);
+  std::string source;
+  const unsigned long before = RegStoreReads();
+  EXPECT_TRUE(LoadSettings(source));
+  EXPECT_EQ(RegStoreReads() - before, 1u);
+}

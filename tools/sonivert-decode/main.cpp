@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "decoder/decoder.h"
-#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/outputsignals.h"
 #include "sonivert_version.h"
 
 namespace {
