@@ -95,10 +95,7 @@ void DrawGlyph(QPainter& p, const QRect& box, int kind, HelioWindowState state, 
   p.restore();
 }
 
-// Unsigned difference: right across the tick counter's wrap.
-bool WithinDoubleClickTime(uint32_t since) {
-  return HelioTickCount() - since <= static_cast<uint32_t>(QApplication::doubleClickInterval());
-}
+uint32_t DoubleClickTime() { return static_cast<uint32_t>(QApplication::doubleClickInterval()); }
 
 }  // namespace
 
@@ -251,12 +248,8 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
     // menu, not to the caption, so the double click on the icon is completed here; the press
     // is not handed on to the caption, where it would open the menu again.
     const auto* e = static_cast<QMouseEvent*>(event);
-    const QRect iconRect = Layout().IconRect;
-    const QRect icon(mapToGlobal(iconRect.topLeft()), iconRect.size());
-    if (e->button() == Qt::LeftButton && icon.contains(e->globalPosition().toPoint())) {
+    if (HelioMenuPress(Mouse, Layout(), mapFromGlobal(e->globalPosition().toPoint()), e->button()))
       RunningMenu->setAttribute(Qt::WA_NoMouseReplay);
-      IconPressedInMenu = true;
-    }
     return false;
   }
   if (watched != Owner) return false;
@@ -287,7 +280,7 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
       break;  // the caption's height may follow either
     case QEvent::MouseButtonRelease:
       // A right press on the caption released over the client area opens no menu.
-      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) RightPressed = false;
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) Mouse.RightPressed = false;
       break;
     default:
       break;
@@ -368,33 +361,16 @@ void THelioCaption::paintEvent(QPaintEvent*) {
 }
 
 void THelioCaption::Press(QMouseEvent* event) {
-  const QPoint pt = event->position().toPoint();
   const HelioCaptionLayout l = Layout();
   SyncButtons(l);
-  if (!l.CaptionRect.contains(pt)) return;
-  const bool left = event->button() == Qt::LeftButton;
+  const HelioPress press = HelioCaptionPress(Mouse, l, event->position().toPoint(), event->button(),
+                                             WindowState(), HelioTickCount());
+  if (press.Action == HelioPressAction::Ignore) return;
   Owner->raise();
   Owner->activateWindow();
-
-  for (int kind : {HelioCloseButton, HelioMaximizeButton, HelioMinimizeButton, HelioHelpButton}) {
-    THelioCaptionSystemButton& b = Buttons[kind];
-    if (!b.Visible || !HelioButtonHitArea(b).contains(pt)) continue;
-    if (left && HelioButtonPress(b)) update();
-    return;
-  }
-  if (left && l.IconRect.contains(pt)) {
-    IconClickPending = true;
-    IconClickTick = HelioTickCount();
+  if (press.Action == HelioPressAction::PressButton && HelioButtonPress(Buttons[press.Button])) update();
+  if (press.Action == HelioPressAction::IconMenu)
     ShowSystemMenu(mapToGlobal(QPoint(l.CaptionRect.x(), BottomEnd(l.CaptionRect))));
-    return;
-  }
-  if (left) {
-    // A maximized window cannot be dragged.
-    DragPending = WindowState() != HelioWindowState::Maximized;
-    DragStart = pt;
-  } else if (event->button() == Qt::RightButton && pt.x() < l.ButtonsRect.x()) {
-    RightPressed = true;
-  }
 }
 
 void THelioCaption::mousePressEvent(QMouseEvent* event) { Press(event); }
@@ -418,44 +394,38 @@ void THelioCaption::mouseMoveEvent(QMouseEvent* event) {
     if (HelioButtonMove(*b, pt)) update();
     return;
   }
-  if (DragPending && (event->buttons() & Qt::LeftButton) &&
-      (pt - DragStart).manhattanLength() >= QApplication::startDragDistance()) {
-    DragPending = false;
-    // The window system moves the window, so that it works under X11 and Wayland alike. Where
-    // it cannot (an X server without a window manager that offers it), the caption moves it.
+  const QPoint screenPt = event->globalPosition().toPoint();
+  HelioDragStep step = HelioCaptionDrag(Mouse, pt, screenPt, (event->buttons() & Qt::LeftButton) != 0,
+                                        QApplication::startDragDistance());
+  if (step.Action == HelioDragAction::StartSystemMove) {
     QWindow* w = Owner->windowHandle();
-    DragByHand = !(w && w->startSystemMove());
+    if (!(w && w->startSystemMove())) step = HelioSystemMoveRefused(Mouse, screenPt);
   }
-  // The press point stays under the cursor (the caption's origin is the window's).
-  if (DragByHand && (event->buttons() & Qt::LeftButton))
-    Owner->move(event->globalPosition().toPoint() - DragStart);
+  if (step.Action == HelioDragAction::MoveWindow) Owner->move(step.WindowPos);
 }
 
 void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pt = event->position().toPoint();
   const HelioCaptionLayout l = Layout();
   SyncButtons(l);
-  if (event->button() == Qt::LeftButton) {
-    DragPending = DragByHand = false;
-    if (THelioCaptionSystemButton* b = TrackingButton()) {
-      const HelioSysCommand command = HelioButtonRelease(*b, pt, WindowState());
+  THelioCaptionSystemButton* tracking = TrackingButton();
+  switch (HelioCaptionRelease(Mouse, l, pt, event->button(), tracking != nullptr, HelioTickCount(),
+                              DoubleClickTime())) {
+    case HelioReleaseAction::ReleaseButton: {
+      const HelioSysCommand command = HelioButtonRelease(*tracking, pt, WindowState());
       update();
       if (command != HelioSysCommand::None) SendSysCommand(command);
-      return;
+      break;
     }
-    if (IconClickPending && l.CaptionRect.contains(pt)) {
-      IconClickPending = false;
-      if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
-    }
-    return;
+    case HelioReleaseAction::Close:
+      SendSysCommand(HelioSysCommand::Close);
+      break;
+    case HelioReleaseAction::SystemMenu:
+      ShowSystemMenu(event->globalPosition().toPoint());
+      break;
+    case HelioReleaseAction::None:
+      break;
   }
-  if (event->button() != Qt::RightButton) return;
-  const bool pressedHere = RightPressed;
-  RightPressed = false;
-  if (!l.CaptionRect.contains(pt)) return;  // released over the client area
-  for (const auto& b : Buttons)
-    if (b.Visible && HelioButtonHitArea(b).contains(pt)) return;
-  if (pressedHere) ShowSystemMenu(event->globalPosition().toPoint());
 }
 
 void THelioCaption::ShowSystemMenu(QPoint globalPos) {
@@ -477,7 +447,7 @@ void THelioCaption::ShowSystemMenu(QPoint globalPos) {
 
   QPointer<THelioCaption> self(this);
   RunningMenu = &menu;
-  IconPressedInMenu = false;
+  Mouse.IconPressedInMenu = false;
   menu.installEventFilter(this);
   emit SystemMenuShown(&menu);
   QAction* chosen = menu.exec(globalPos);
@@ -485,9 +455,8 @@ void THelioCaption::ShowSystemMenu(QPoint globalPos) {
   RunningMenu = nullptr;
   if (chosen) {
     SendSysCommand(static_cast<HelioSysCommand>(chosen->data().toInt()));
-  } else if (IconPressedInMenu && IconClickPending) {
-    IconClickPending = false;
-    if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
+  } else if (HelioMenuClosed(Mouse, HelioTickCount(), DoubleClickTime())) {
+    SendSysCommand(HelioSysCommand::Close);
   }
 }
 

@@ -97,12 +97,6 @@ class THelioCaption : public QWidget {
   THelioCaptionSystemButton Buttons[HelioButtonCount];
   bool Active = false;
   int Strip = 0;
-  bool IconClickPending = false;  // a left press on the icon waits for its release
-  uint32_t IconClickTick = 0;
-  bool RightPressed = false;
-  QMenu* RunningMenu = nullptr;    // the system menu while it is shown
-  bool IconPressedInMenu = false;  // the menu was closed by a press on the icon
-  bool DragPending = false;        // a left press on the caption may become a move
-  QPoint DragStart;
-  bool DragByHand = false;  // the window system offers no move: follow the cursor ourselves
+  HelioCaptionMouse Mouse;       // the press, drag and double click under way
+  QMenu* RunningMenu = nullptr;  // the system menu while it is shown
 };
