@@ -13,19 +13,10 @@
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
-#include "platform/messagebox.h"
 
 // The resources of a static library are registered by hand; outside any namespace, as the
 // macro requires.
 static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
-
-THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which) {
-  const HelioCaptionCreation caption = AttachSonivertCaption(window, which);
-  // The reason is a sentence of the caption's own, never a path: plain text in the locale's
-  // encoding, which the box decodes back.
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  return caption.Caption;
-}
 
 void PlaceVersionLabel(QLabel* label, int windowWidth) {
   const int height = qMax(18, label->sizeHint().height());

@@ -7,8 +7,6 @@
 #include <QString>
 #include <string>
 
-#include "decor/heliocaption.h"
-
 class QLabel;
 class QWidget;
 
@@ -39,10 +37,6 @@ void AboutBTClick();
 // modally, and on OK copies its choices into AppSettings and saves them. Any other end of the
 // dialog changes nothing.
 void ConfigBTClick();
-
-// Attaches the gradient caption of the given kind to a window. When it cannot be made, a box
-// says why and the result is null: the window keeps its plain title bar.
-THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which);
 
 // Puts a version label in the top right corner of a window that is windowWidth pixels wide, 6
 // pixels in: 114 by 18 pixels, or more where a larger font would otherwise cut its text.

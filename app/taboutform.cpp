@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 
+#include "app/captions.h"
 #include "app/dialogs.h"
 
 TAboutForm* AboutForm = nullptr;

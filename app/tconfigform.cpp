@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <string>
 
+#include "app/captions.h"
 #include "app/dialogs.h"
 #include "encoder/commandline.h"
 #include "platform/messagebox.h"

@@ -55,25 +55,6 @@ HelioCaptionCreation CreateHelioCaption(QObject* owner) {
   return {new THelioCaption(window), QString()};
 }
 
-HelioCaptionCreation AttachSonivertCaption(QWidget* window, SonivertCaption which) {
-  HelioCaptionCreation created = CreateHelioCaption(window);
-  if (!created.Caption) return created;
-  HelioCaptionProperties p = created.Caption->Properties();
-  p.ActiveBeginColor = QColor(128, 0, 0);  // maroon
-  p.ActiveEndColor = QColor(0, 0, 128);    // navy
-  if (which == SonivertCaption::Main) {
-    p.CaptionFont.setBold(true);
-    p.BorderStyle = HelioBorderStyle::Single;
-    p.BorderIcons = {true, true, false, false};  // fixed size: maximize is shown disabled
-  } else {
-    // Small tool frames without caption buttons: only the gradient and the caption text.
-    p.BorderStyle = HelioBorderStyle::ToolWindow;
-    p.BorderIcons = {false, false, false, false};
-  }
-  created.Caption->SetProperties(p);
-  return created;
-}
-
 THelioCaption::THelioCaption(QWidget* owner)
     : QWidget(owner), Owner(owner), PreviousFlags(owner->windowFlags()) {
   Props.ApplicationNameFont = owner->font();

@@ -1,6 +1,8 @@
 // The gradient caption of a titled window. The window becomes frameless (the window manager
 // draws no title bar for it), grows by the height of the caption strip, and its client area
 // moves down by that height unchanged. The strip is this widget, a child at the window's top.
+// Its colours, fonts and frame are what the window's code sets (HelioCaptionProperties): the
+// caption knows no window in particular.
 #pragma once
 #include <QFont>
 #include <QString>
@@ -39,10 +41,6 @@ struct HelioCaptionCreation {
 // Creates the caption of `owner`, which must be a top-level window. Call it once the window's
 // controls are in place: controls added later are not moved below the strip.
 HelioCaptionCreation CreateHelioCaption(QObject* owner);
-
-// The captions of Sonivert's windows, with their colours and fonts.
-enum class SonivertCaption { Main, Configure, About };
-HelioCaptionCreation AttachSonivertCaption(QWidget* window, SonivertCaption which);
 
 // The sizes of captions, frames and caption buttons from the widget's style. Frames are 0: the
 // window manager draws no frame around a frameless window and the caption adds none.
