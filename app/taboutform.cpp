@@ -4,6 +4,7 @@
 
 #include "app/captions.h"
 #include "app/dialogs.h"
+#include "app/widgets.h"
 
 TAboutForm* AboutForm = nullptr;
 

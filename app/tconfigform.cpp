@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/captions.h"
-#include "app/dialogs.h"
+#include "app/widgets.h"
 #include "encoder/commandline.h"
 #include "platform/messagebox.h"
 

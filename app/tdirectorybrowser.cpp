@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/dialogs.h"
+#include "app/widgets.h"
 
 namespace {
 

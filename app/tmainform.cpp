@@ -23,6 +23,7 @@
 #include "model/settings.h"
 #include "app/dialogs.h"
 #include "app/tsplashform.h"
+#include "app/widgets.h"
 #include "decoder/decoder.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
