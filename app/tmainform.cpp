@@ -3,18 +3,12 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDir>
-#include <QDrag>
 #include <QFileSystemModel>
-#include <QFileSystemWatcher>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSocketNotifier>
-#include <QStorageInfo>
 #include <QStringListModel>
 #include <QTimer>
 
@@ -22,6 +16,7 @@
 #include "app/scheduler.h"
 #include "model/settings.h"
 #include "app/dialogs.h"
+#include "app/messageboxes.h"
 #include "app/tsplashform.h"
 #include "app/widgets.h"
 #include "decoder/decoder.h"
@@ -39,95 +34,11 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-// A box's text with a break opportunity (a zero-width space) after every '/' and within every
-// long run without one, so that a long path wraps inside the box instead of widening it past the
-// screen or being cut.
-QString WrappableText(const char* text) {
-  const QString plain = BytesToText(text);
-  QString wrapped;
-  wrapped.reserve(plain.size() + plain.size() / 8);
-  int run = 0;
-  for (const QChar c : plain) {
-    wrapped += c;
-    run = c.isSpace() ? 0 : run + 1;
-    if (c == QLatin1Char('/') || run >= 24) {
-      wrapped += QChar(0x200B);
-      run = 0;
-    }
-  }
-  return wrapped;
-}
-
-QMessageBox* NewBox(const char* text, const char* caption, QMessageBox::StandardButtons buttons) {
-  auto* box = new QMessageBox(QMessageBox::Critical, BytesToText(caption), WrappableText(text), buttons, MainForm);
-  box->setWindowModality(Qt::WindowModal);
-  return box;
-}
-
-// The error boxes of code without widgets: modal to the main window, with an error icon, opened
-// without waiting. Its closed handler runs when the box is closed, then the window shows what
-// the handler changed.
-void MainFormMessageBox(const char* text, const char* caption, BoxClosed closed) {
-  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  QObject::connect(box, &QMessageBox::finished, box, [closed] {
-    if (closed != nullptr) closed();
-    if (MainForm != nullptr) MainForm->ApplyView();
-  });
-  box->open();
-}
-
-// The close question waits for its answer: the window closes, or not, on it.
-bool MainFormQuestion(const char* text, const char* caption) {
-  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok | QMessageBox::Cancel);
-  const bool ok = box->exec() == QMessageBox::Ok;
-  delete box;
-  return ok;
-}
-
 void ApplyMainView() {
   if (MainForm != nullptr) MainForm->ApplyView();
 }
 
-// File-system roots and mounted volumes that hold files a user converts: the kernel's own
-// file systems are left out.
-QStringList Drives() {
-  static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
-  QStringList roots;
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (!volume.isValid() || !volume.isReady()) continue;
-    const QString root = volume.rootPath();
-    bool skip = false;
-    for (const char* h : hidden) {
-      const QString prefix = QString::fromLatin1(h);
-      if (root == prefix || root.startsWith(prefix + QLatin1Char('/'))) skip = true;
-    }
-    if (root.startsWith(QLatin1String("/run/media/"))) skip = false;
-    if (!skip && !roots.contains(root)) roots << root;
-  }
-  if (!roots.contains(QLatin1String("/"))) roots.prepend(QStringLiteral("/"));
-  roots.sort();
-  return roots;
-}
-
 }  // namespace
-
-void TFileListBox::startDrag(Qt::DropActions supportedActions) {
-  const QModelIndexList selected = selectedIndexes();
-  if (selected.isEmpty()) return;
-  auto* drag = new QDrag(this);
-  auto* data = new QMimeData;
-  QStringList names;
-  for (const QModelIndex& index : selected) names << index.data().toString();
-  data->setText(names.join(QLatin1Char('\n')));
-  drag->setMimeData(data);
-  const QPixmap cursor =
-      RenderPicture(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", QSize(32, 32),
-                    qApp->devicePixelRatio());
-  drag->setDragCursor(cursor, Qt::CopyAction);
-  drag->setDragCursor(cursor, Qt::MoveAction);
-  drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
-}
 
 static void InitMainFormResources() { Q_INIT_RESOURCE(mainform); }
 
@@ -135,8 +46,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   MainForm = this;
   ui->setupUi(this);
   setFixedSize(632, 425);
-  MessageBoxHook = MainFormMessageBox;
-  QuestionHook = MainFormQuestion;
+  InstallMainFormBoxes();
   // The gradient caption: the window grows by its strip, the client area keeps its size.
   MainMC = AttachCaptionOrSay(this, SonivertCaption::Main);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -158,59 +68,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->BitrateCB->view()->installEventFilter(this);
   InfoFont = ui->WavInfoP->font();
 
-  // The file browser.
-  DirectoryModel = new QFileSystemModel(this);
-  DirectoryModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  DirectoryModel->setRootPath(QStringLiteral("/"));
-  ui->DirectoryLB->setModel(DirectoryModel);
-  for (int column = 1; column < DirectoryModel->columnCount(); ++column) ui->DirectoryLB->hideColumn(column);
-  ui->DirectoryLB->setHeaderHidden(true);
-  ui->DirectoryLB->setSortingEnabled(true);
-  ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
-  // The tree fills in (and sorts itself) as the model reads directories: the directory just
-  // opened is kept in view meanwhile. Once the user scrolls, clicks or types in the tree, a read
-  // (a folder that changed on disk, one the user expanded) leaves the scroll position alone.
-  const auto keepCurrentInView = [this] {
-    if (TreeScrollPending)
-      ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
-  };
-  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
-  connect(DirectoryModel, &QFileSystemModel::layoutChanged, this, keepCurrentInView, Qt::QueuedConnection);
-  connect(ui->DirectoryLB->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
-          [this] { TreeScrollPending = false; });
-  ui->DirectoryLB->viewport()->installEventFilter(this);
-  ui->DirectoryLB->installEventFilter(this);
-  connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) {
-            if (!current.isValid()) return;
-            QString dir = DirectoryModel->filePath(current);
-            if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
-            if (dir != FileDirectory) {
-              FileDirectory = dir;
-              ReadFileList();
-            }
-          });
-  ui->DriveCB->addItems(Drives());
-  connect(ui->DriveCB, &QComboBox::activated, this, &TMainForm::DriveCBChange);
-  FileModel = new QStringListModel(this);
-  ui->FileLB->setModel(FileModel);
-  ui->FileLB->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  connect(ui->FileLB, &QAbstractItemView::doubleClicked, this, &TMainForm::FileLBDblClick);
-  FileWatcher = new QFileSystemWatcher(this);
-  connect(FileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-    // A change made elsewhere: list again, keeping what the user had selected.
-    QStringList selected;
-    for (const QModelIndex& index : ui->FileLB->selectionModel()->selectedIndexes())
-      selected << index.data().toString();
-    ReadFileList();
-    for (int row = 0; row < FileModel->rowCount(); ++row) {
-      const QModelIndex index = FileModel->index(row);
-      if (selected.contains(index.data().toString()))
-        ui->FileLB->selectionModel()->select(index, QItemSelectionModel::Select);
-    }
-  });
-  FilterCBChange(0);
-  connect(ui->FilterCB, &QComboBox::currentIndexChanged, this, &TMainForm::FilterCBChange);
+  SetUpFileBrowser();
 
   // The queue and the job controls.
   ui->JobLB->viewport()->installEventFilter(this);
@@ -279,67 +137,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
 
 TMainForm::~TMainForm() {
   FinishJobOnClose();
-  if (MessageBoxHook == MainFormMessageBox) MessageBoxHook = MessageBoxToStderr;
-  if (QuestionHook == MainFormQuestion) QuestionHook = QuestionToStderr;
+  RemoveMainFormBoxes();
   Scheduler.ApplyView = [] {};
   ConsoleMonitor.SetReadTimer = nullptr;
   ConsoleMonitor.RaiseMainWindow = nullptr;
   if (MainForm == this) MainForm = nullptr;
   delete ui;
-}
-
-// ---- the file browser -----------------------------------------------------------------------
-
-QString TMainForm::CurrentDirectory() const { return FileDirectory; }
-
-void TMainForm::OpenDirectory(const QString& dir) {
-  QString path = QDir(dir).absolutePath();
-  if (!QFileInfo(path).isDir()) path = QDir::rootPath();
-  // The drive: the longest mount point that holds the directory.
-  int best = -1;
-  for (int i = 0; i < ui->DriveCB->count(); ++i) {
-    const QString root = ui->DriveCB->itemText(i);
-    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-    if ((path == root || (path + QLatin1Char('/')).startsWith(prefix)) &&
-        (best < 0 || root.size() > ui->DriveCB->itemText(best).size())) {
-      best = i;
-    }
-  }
-  if (best >= 0) {
-    ui->DriveCB->setCurrentIndex(best);
-    ui->DirectoryLB->setRootIndex(DirectoryModel->index(ui->DriveCB->itemText(best)));
-  }
-  FileDirectory = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-  const QModelIndex index = DirectoryModel->index(path);
-  ui->DirectoryLB->setCurrentIndex(index);
-  ui->DirectoryLB->expand(index);
-  ui->DirectoryLB->scrollTo(index);
-  TreeScrollPending = true;
-  ReadFileList();
-}
-
-void TMainForm::DriveCBChange(int index) {
-  if (index >= 0) OpenDirectory(ui->DriveCB->itemText(index));
-}
-
-void TMainForm::FilterCBChange(int index) {
-  static const char* const masks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
-  FileMasks = QString::fromLatin1(masks[index >= 0 && index < 4 ? index : 0]).split(QLatin1Char(';'));
-  ReadFileList();
-}
-
-void TMainForm::ReadFileList() {
-  // The watch moves only with the listed directory: a re-read of the same one (a filter, a
-  // change seen, a deleted source) keeps it. The watcher holds paths as they were given.
-  const QStringList watched = FileWatcher->directories();
-  const bool watching = watched.size() == 1 && watched.first() == FileDirectory;
-  if (!watching && !watched.isEmpty()) FileWatcher->removePaths(watched);
-  if (FileDirectory.isEmpty()) return;
-  const QDir dir(FileDirectory);
-  FileModel->setStringList(
-      dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
-  ui->FileLB->clearSelection();
-  if (!watching) FileWatcher->addPath(FileDirectory);
 }
 
 // ---- enqueue --------------------------------------------------------------------------------
@@ -595,9 +398,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
       return true;
   } else if (watched == ui->DirectoryLB->viewport() || watched == ui->DirectoryLB) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress)
-      TreeScrollPending = false;
+    DirectoryLBInput(event);
   } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
     BitrateCBDropDown();
   }

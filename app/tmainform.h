@@ -2,7 +2,6 @@
 // format controls on the right, the status row at the bottom. Its handlers hand every decision
 // to the scheduler (app/scheduler.h) and show the record it fills.
 #pragma once
-#include <QListView>
 #include <QFont>
 #include <QString>
 #include <QWidget>
@@ -17,15 +16,6 @@ class THelioCaption;
 namespace Ui {
 class TMainForm;
 }
-
-// The file list: a list view that starts its drags with the single-file or several-files cursor.
-class TFileListBox : public QListView {
- public:
-  using QListView::QListView;
-
- protected:
-  void startDrag(Qt::DropActions supportedActions) override;
-};
 
 class TMainForm : public QWidget {
  public:
@@ -82,6 +72,10 @@ class TMainForm : public QWidget {
   int SelectedEntry() const;
   void DriveCBChange(int index);
   void FilterCBChange(int index);
+  // The file browser (filebrowser.cpp): its controls' set-up during construction, and what the
+  // user's own input to the tree changes.
+  void SetUpFileBrowser();
+  void DirectoryLBInput(QEvent* event);
 
   Ui::TMainForm* ui;
   QButtonGroup* LayerGroup;

@@ -98,8 +98,7 @@ EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& ou
   ClearConsole();
 
   ProcessInfo process;
-  const int nice = NiceForPriorityClass(PriorityClassTable[priorityPosition]);
-  if (StartConsoleProcess(line, nice, process) != ProcessStarted) return EncoderNotStarted;
+  if (StartConsoleProcess(line, PriorityNice(priorityPosition), process) != ProcessStarted) return EncoderNotStarted;
   Converter.EncoderProcess = process;
   return EncoderLaunched;
 }

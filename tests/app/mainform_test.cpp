@@ -7,6 +7,7 @@
 #include "encoder/rates.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
+#include "app/tdirectorybrowser.h"
 #include "app/tsplashform.h"
 #include "window_fixture.h"
 
@@ -101,6 +102,16 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
   EXPECT_EQ(QueueCount, 1);
   EXPECT_EQ(ReadFile(Root + "music/long.wav"), longBefore);
   EXPECT_EQ(ReadFile(Root + "music/tone.wav"), wavBefore);
+}
+
+// One rule of what a drive is: the main window and the directory browser list the same ones.
+TEST_F(MainWindow, TheDirectoryBrowserListsTheMainWindowsDrives) {
+  TDirectoryBrowser browser(Form, "/");
+  QStringList ours, its;
+  for (int i = 0; i < Form->Controls()->DriveCB->count(); ++i) ours << Form->Controls()->DriveCB->itemText(i);
+  for (int i = 0; i < browser.DriveComboBox1->count(); ++i) its << browser.DriveComboBox1->itemText(i);
+  EXPECT_EQ(ours, its);
+  EXPECT_TRUE(ours.contains(QStringLiteral("/")));
 }
 
 // Start-up: the dialogs come after the main window, which owns them; showing the main window

@@ -113,6 +113,21 @@ class Tick : public ::testing::Test {
   void End(uint32_t code) { Job.ExitCode = code; }
 };
 
+// A converter as the program starts it: the first tick finds no job end to handle (and no frame
+// count an exit code could match), starts nothing, and shows it idle and off.
+TEST_F(Tick, FirstTickOfANewConverterIsIdleAndOff) {
+  Queue("/in/a.wav", true);
+  StatusTMTimer(0);
+  EXPECT_EQ(View.StatusLine, "  Idle ...");
+  EXPECT_EQ(View.QueueCounter, "  1 file in queue [submission inactive]");
+  EXPECT_EQ(View.PercentText, " ");
+  EXPECT_TRUE(Job.Boxes.empty() && Job.Removed.empty());
+  EXPECT_EQ(Job.Starts, 0);
+  StartBTClick();  // the one job then counts once: no phantom end of a job before it
+  for (uint32_t t : {500u, 1000u}) StatusTMTimer(t), End(1);
+  EXPECT_EQ(Job.Notices, (std::vector<std::pair<uint32_t, uint32_t>>{{1u, 0u}}));
+}
+
 TEST_F(Tick, IdleActiveWithEmptyQueueStartsFilesAddedLater) {
   StartBTClick();
   StatusTMTimer(1000);
