@@ -7,9 +7,10 @@
 #include <QFont>
 #include <QString>
 #include <QWidget>
+#include <chrono>
+#include <cstdint>
 
 #include "decor/captionlayout.h"
-#include "platform/tick.h"
 
 class QMenu;
 
@@ -46,8 +47,13 @@ HelioCaptionCreation CreateHelioCaption(QObject* owner);
 // window manager draws no frame around a frameless window and the caption adds none.
 HelioMetrics HelioMetricsFromStyle(const QWidget* widget);
 
-// The clock the icon's double click is timed with; tests replace it.
-inline uint32_t (*HelioTickCount)() = GetTickCount;
+// The clock the icon's double click is timed with: milliseconds of the monotonic clock in 32 bits,
+// wrapping like the tick count the rule was made for. Tests replace it.
+inline uint32_t HelioSteadyTickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+inline uint32_t (*HelioTickCount)() = HelioSteadyTickCount;
 
 class THelioCaption : public QWidget {
   Q_OBJECT

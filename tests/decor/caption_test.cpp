@@ -347,7 +347,7 @@ TEST(Caption, DoubleClicks) {
   QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, created.Caption->Layout().TextRect.center());
   QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, created.Caption->Layout().TextRect.center());
   EXPECT_EQ(rs.Sent, (std::vector<HelioSysCommand>{HelioSysCommand::Maximize, HelioSysCommand::Restore}));
-  HelioTickCount = GetTickCount;
+  HelioTickCount = HelioSteadyTickCount;
 }
 
 TEST(Caption, OwnerMustBeAWindow) {
