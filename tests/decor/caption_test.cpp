@@ -22,8 +22,7 @@ std::unique_ptr<QWidget> Window(int width, int height, Qt::WindowFlags flags = Q
   return w;
 }
 
-// The caption the window's flags and size ask for: a fixed-size window gets its icon, close and
-// minimize, and maximize shown disabled; a tool window only close.
+// A fixed-size window's caption has its icon, close, minimize and a disabled maximize.
 THelioCaption* Attach(QWidget* w) {
   HelioCaptionCreation c = CreateHelioCaption(w);
   EXPECT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
