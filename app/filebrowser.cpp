@@ -15,7 +15,7 @@
 
 #include "app/drives.h"
 #include "app/tmainform.h"
-#include "app/dialogs.h"
+#include "app/widgets.h"
 #include "ui_tmainform.h"
 
 void TFileListBox::startDrag(Qt::DropActions supportedActions) {

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 
 #include "app/tmainform.h"
-#include "app/dialogs.h"
+#include "app/widgets.h"
 #include "platform/messagebox.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/dialogs.h"
 #include "app/drives.h"
+#include "app/widgets.h"
 
 namespace {
 

@@ -12,14 +12,15 @@
 #include <QStringListModel>
 #include <QTimer>
 
+#include "app/captions.h"
 #include "app/scheduler.h"
 #include "model/settings.h"
 #include "app/dialogs.h"
 #include "app/filebrowser.h"
 #include "app/messageboxes.h"
 #include "app/tsplashform.h"
+#include "app/widgets.h"
 #include "decoder/decoder.h"
-#include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
 #include "encoder/rates.h"
