@@ -4,7 +4,7 @@
 #include <QFontMetrics>
 #include <QIcon>
 
-#include "app/dialogs.h"
+#include "app/widgets.h"
 #include "app/scheduler.h"
 #include "app/tmainform.h"
 #include "ui_tmainform.h"
