@@ -1,6 +1,7 @@
 # Reads the running Sonivert window the way a screen reader does, through AT-SPI, and checks that
-# every control a user acts on has a role and a name, and that the lists are named for what they
-# hold. Prints what is wrong and exits 1; exits 0 when all is well; waits up to 30 s for the window.
+# every control a user acts on has a role and a name, that the lists are named for what they hold,
+# and that a list's lines are read as their text (the file list shows the file named on the
+# command line). Prints what is wrong and exits 1, else 0; waits up to 30 s for the window.
 import sys
 import time
 
@@ -15,8 +16,8 @@ def walk(node, out):
         return out  # its drop-down list is the combo box itself to a reader
     for i in range(node.childCount):
         child = node.getChildAtIndex(i)
-        # Only the window's own controls: not the items of its lists and tables.
-        if child is not None and child.getRoleName() not in ("list item", "table cell", "table column header"):
+        # The window's controls, and the lines of its lists (not the cells of the tree's table).
+        if child is not None and child.getRoleName() not in ("table cell", "table column header"):
             walk(child, out)
     return out
 
@@ -37,7 +38,7 @@ while time.time() < deadline:
     if app is not None:
         controls = walk(app, [])
         # Read once the main window has laid out its lists.
-        if ("list", "Converter queue") in controls:
+        if ("list", "Converter queue") in controls and ("list item", sys.argv[1]) in controls:
             break
     time.sleep(0.2)
 problems = []
@@ -47,7 +48,8 @@ for role in sorted(ACTED_ON - roles):
 for role, name in controls:
     if role in ACTED_ON and not name.strip():
         problems.append("a %s without a name" % role)
-for named in [("list", "Converter queue"), ("list", "Source files"), ("tree", "Directory")]:
+for named in [("list", "Converter queue"), ("list", "Source files"), ("tree", "Directory"),
+              ("list item", sys.argv[1])]:
     if named not in controls:
         problems.append("no %s named %s" % named)
 print("\n".join(problems) if problems else "%d controls read, all named" % len(controls))
