@@ -1,55 +1,21 @@
 #include "app/dialogs.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QScreen>
 #include <QSvgRenderer>
 #include <cstring>
+#include <string>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
-#include "platform/messagebox.h"
+#include "app/widgets.h"
 
 // The resources of a static library are registered by hand; outside any namespace, as the
 // macro requires.
 static void InitDialogResources() { Q_INIT_RESOURCE(dialogs); }
-
-THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which) {
-  const HelioCaptionCreation caption = AttachSonivertCaption(window, which);
-  // The reason is a sentence of the caption's own, never a path: plain text in the locale's
-  // encoding, which the box decodes back.
-  if (caption.Caption == nullptr) ShowMessageBox(caption.Error.toLocal8Bit().constData(), "Sonivert");
-  return caption.Caption;
-}
-
-void PlaceVersionLabel(QLabel* label, int windowWidth) {
-  const int height = qMax(18, label->sizeHint().height());
-  const int width = qMax(114, label->sizeHint().width());
-  label->setGeometry(windowWidth - 6 - width, 6, width, height);
-}
-
-void CentreOnScreen(QWidget* window) {
-  if (QScreen* s = window->screen()) window->move(s->availableGeometry().center() - window->rect().center());
-}
-
-QString BytesToText(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
-std::string TextToBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
-
-QPixmap RenderPicture(const char* resource, QSize size, qreal pixelRatio) {
-  QSvgRenderer renderer(QString::fromLatin1(resource));
-  if (!renderer.isValid()) return QPixmap();
-  QPixmap pixmap(size * pixelRatio);
-  pixmap.setDevicePixelRatio(pixelRatio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-  return pixmap;
-}
 
 bool CreateDialogWindows(QWidget* mainForm, QString& error) {
   InitDialogResources();

@@ -3,13 +3,8 @@
 // The three windows are program-wide instances (SplashForm, AboutForm, ConfigForm), created once
 // after the main window and kept, only shown and hidden, until the program ends.
 #pragma once
-#include <QPixmap>
 #include <QString>
-#include <string>
 
-#include "decor/heliocaption.h"
-
-class QLabel;
 class QWidget;
 
 // Put into the version labels of the splash and about windows each time they open.
@@ -39,23 +34,3 @@ void AboutBTClick();
 // modally, and on OK copies its choices into AppSettings and saves them. Any other end of the
 // dialog changes nothing.
 void ConfigBTClick();
-
-// Attaches the gradient caption of the given kind to a window. When it cannot be made, a box
-// says why and the result is null: the window keeps its plain title bar.
-THelioCaption* AttachCaptionOrSay(QWidget* window, SonivertCaption which);
-
-// Puts a version label in the top right corner of a window that is windowWidth pixels wide, 6
-// pixels in: 114 by 18 pixels, or more where a larger font would otherwise cut its text.
-void PlaceVersionLabel(QLabel* label, int windowWidth);
-
-// Moves a window to the centre of the available area of the screen it is on.
-void CentreOnScreen(QWidget* window);
-
-// Paths are bytes on Linux: the windows show them, and any other bytes text, decoded the way the
-// file system layer does, and turn what a widget holds back into bytes the same way.
-QString BytesToText(const std::string& bytes);
-std::string TextToBytes(const QString& text);
-
-// Renders an SVG resource at size (logical pixels) for a screen of the given pixel ratio. A
-// null pixmap when the resource cannot be read.
-QPixmap RenderPicture(const char* resource, QSize size, qreal pixelRatio);

@@ -6,7 +6,7 @@
 
 #include "app/dialogs.h"
 #include "app/tmainform.h"
-#include "platform/files.h"
+#include "platform/outputsignals.h"
 #include "sonivert_version.h"
 
 namespace {
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   // The name only: a display name would be appended to every box's and dialog's title.
   QApplication::setApplicationName(QStringLiteral("Sonivert"));
   // The desktop entry's name, so that the desktop shows the program's own icon.
-  QGuiApplication::setDesktopFileName(QStringLiteral("org.sonivert.Sonivert"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(SonivertAppId));
   // The main window first (it loads the settings and sets up the console), then the splash,
   // about and configuration windows. A failure on the way ends the program after a box.
   TMainForm mainForm;

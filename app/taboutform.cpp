@@ -2,7 +2,9 @@
 
 #include <QMouseEvent>
 
+#include "app/captions.h"
 #include "app/dialogs.h"
+#include "app/widgets.h"
 
 TAboutForm* AboutForm = nullptr;
 

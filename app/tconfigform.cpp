@@ -3,7 +3,8 @@
 #include <QFontMetrics>
 #include <string>
 
-#include "app/dialogs.h"
+#include "app/captions.h"
+#include "app/widgets.h"
 #include "encoder/commandline.h"
 #include "platform/messagebox.h"
 

@@ -1,4 +1,4 @@
-// The configuration dialog: edits AppSettings (app/core/settings.h).
+// The configuration dialog: edits AppSettings (model/settings.h).
 #pragma once
 class THelioCaption;
 #include <QButtonGroup>
@@ -7,16 +7,9 @@ class THelioCaption;
 #include <cstddef>
 #include <string>
 
-#include "app/core/queue.h"
-#include "app/core/settings.h"
 #include "app/tdirectorybrowser.h"
+#include "model/settings.h"
 #include "ui_tconfigform.h"
-
-// The longest encoder directory TompgDir holds (bytes, without its terminating zero).
-constexpr std::size_t MaxTompgDirLength = TompgDirSize - 1;
-// The longest destination directory whose output paths still fit the 400-byte path buffers of
-// a job: room is left for a one-character name and a four-character extension (".wav", ".mp3").
-constexpr std::size_t MaxDestinationDirLength = DecoderPathSize - 1 - 5;
 
 class TConfigForm : public QDialog, public Ui::TConfigForm {
   Q_OBJECT

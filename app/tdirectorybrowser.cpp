@@ -1,7 +1,5 @@
 #include "app/tdirectorybrowser.h"
 
-#include <QFileInfo>
-#include <QStorageInfo>
 #include <QStyle>
 #include <algorithm>
 #include <filesystem>
@@ -9,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/dialogs.h"
+#include "app/drives.h"
+#include "app/widgets.h"
 
 namespace {
 
@@ -44,29 +43,16 @@ TDirectoryBrowser::TDirectoryBrowser(QWidget* owner, const std::string& director
 }
 
 void TDirectoryBrowser::FillDrives() {
-  // The "drives" of this system: the roots of its mounted volumes. Mounts of single files (as
-  // containers have) are no place to browse.
-  QStringList roots;
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (volume.isValid() && volume.isReady() && QFileInfo(volume.rootPath()).isDir())
-      roots << volume.rootPath();
-  }
-  roots.removeDuplicates();
-  std::sort(roots.begin(), roots.end());
   DriveComboBox1->clear();
-  for (const QString& root : roots)
+  for (const QString& root : DriveRoots())
     DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
 }
 
 void TDirectoryBrowser::SelectDrive(const std::string& dir) {
-  const QString root = QStorageInfo(BytesToText(dir)).rootPath();
-  if (root.isEmpty()) return;
-  int index = DriveComboBox1->findData(root);
-  if (index < 0) {
-    DriveComboBox1->addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), root, root);
-    index = DriveComboBox1->count() - 1;
-  }
-  DriveComboBox1->setCurrentIndex(index);
+  QStringList roots;
+  for (int i = 0; i < DriveComboBox1->count(); ++i) roots << DriveComboBox1->itemData(i).toString();
+  const int index = DriveIndexOf(BytesToText(dir), roots);
+  if (index >= 0) DriveComboBox1->setCurrentIndex(index);
 }
 
 void TDirectoryBrowser::OpenDirectory(const std::string& dir) {

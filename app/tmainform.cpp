@@ -3,29 +3,27 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDir>
-#include <QDrag>
 #include <QFileSystemModel>
-#include <QFileSystemWatcher>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSocketNotifier>
-#include <QStorageInfo>
 #include <QStringListModel>
 #include <QTimer>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/captions.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/dialogs.h"
+#include "app/filebrowser.h"
+#include "app/messageboxes.h"
 #include "app/tsplashform.h"
+#include "app/widgets.h"
 #include "decoder/decoder.h"
-#include "decor/heliocaption.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/priority.h"
+#include "encoder/rates.h"
 #include "platform/console.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
@@ -37,95 +35,11 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-// A box's text with a break opportunity (a zero-width space) after every '/' and within every
-// long run without one, so that a long path wraps inside the box instead of widening it past the
-// screen or being cut.
-QString WrappableText(const char* text) {
-  const QString plain = BytesToText(text);
-  QString wrapped;
-  wrapped.reserve(plain.size() + plain.size() / 8);
-  int run = 0;
-  for (const QChar c : plain) {
-    wrapped += c;
-    run = c.isSpace() ? 0 : run + 1;
-    if (c == QLatin1Char('/') || run >= 24) {
-      wrapped += QChar(0x200B);
-      run = 0;
-    }
-  }
-  return wrapped;
-}
-
-QMessageBox* NewBox(const char* text, const char* caption, QMessageBox::StandardButtons buttons) {
-  auto* box = new QMessageBox(QMessageBox::Critical, BytesToText(caption), WrappableText(text), buttons, MainForm);
-  box->setWindowModality(Qt::WindowModal);
-  return box;
-}
-
-// The error boxes of code without widgets: modal to the main window, with an error icon, opened
-// without waiting. Its closed handler runs when the box is closed, then the window shows what
-// the handler changed.
-void MainFormMessageBox(const char* text, const char* caption, BoxClosed closed) {
-  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  QObject::connect(box, &QMessageBox::finished, box, [closed] {
-    if (closed != nullptr) closed();
-    if (MainForm != nullptr) MainForm->ApplyView();
-  });
-  box->open();
-}
-
-// The close question waits for its answer: the window closes, or not, on it.
-bool MainFormQuestion(const char* text, const char* caption) {
-  QMessageBox* box = NewBox(text, caption, QMessageBox::Ok | QMessageBox::Cancel);
-  const bool ok = box->exec() == QMessageBox::Ok;
-  delete box;
-  return ok;
-}
-
 void ApplyMainView() {
   if (MainForm != nullptr) MainForm->ApplyView();
 }
 
-// File-system roots and mounted volumes that hold files a user converts: the kernel's own
-// file systems are left out.
-QStringList Drives() {
-  static const char* const hidden[] = {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"};
-  QStringList roots;
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    if (!volume.isValid() || !volume.isReady()) continue;
-    const QString root = volume.rootPath();
-    bool skip = false;
-    for (const char* h : hidden) {
-      const QString prefix = QString::fromLatin1(h);
-      if (root == prefix || root.startsWith(prefix + QLatin1Char('/'))) skip = true;
-    }
-    if (root.startsWith(QLatin1String("/run/media/"))) skip = false;
-    if (!skip && !roots.contains(root)) roots << root;
-  }
-  if (!roots.contains(QLatin1String("/"))) roots.prepend(QStringLiteral("/"));
-  roots.sort();
-  return roots;
-}
-
 }  // namespace
-
-void TFileListBox::startDrag(Qt::DropActions supportedActions) {
-  const QModelIndexList selected = selectedIndexes();
-  if (selected.isEmpty()) return;
-  auto* drag = new QDrag(this);
-  auto* data = new QMimeData;
-  QStringList names;
-  for (const QModelIndex& index : selected) names << index.data().toString();
-  data->setText(names.join(QLatin1Char('\n')));
-  drag->setMimeData(data);
-  const QPixmap cursor =
-      RenderPicture(selected.size() < 2 ? ":/cursors/dragfile.svg" : ":/cursors/dragfiles.svg", QSize(32, 32),
-                    qApp->devicePixelRatio());
-  drag->setDragCursor(cursor, Qt::CopyAction);
-  drag->setDragCursor(cursor, Qt::MoveAction);
-  drag->exec(supportedActions & Qt::CopyAction ? Qt::CopyAction : supportedActions, Qt::CopyAction);
-}
 
 static void InitMainFormResources() { Q_INIT_RESOURCE(mainform); }
 
@@ -133,8 +47,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   MainForm = this;
   ui->setupUi(this);
   setFixedSize(632, 425);
-  MessageBoxHook = MainFormMessageBox;
-  QuestionHook = MainFormQuestion;
+  InstallMainFormBoxes();
   // The gradient caption: the window grows by its strip, the client area keeps its size.
   MainMC = AttachCaptionOrSay(this, SonivertCaption::Main);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -156,64 +69,14 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
   ui->BitrateCB->view()->installEventFilter(this);
   InfoFont = ui->WavInfoP->font();
 
-  // The file browser.
-  DirectoryModel = new QFileSystemModel(this);
-  DirectoryModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  DirectoryModel->setRootPath(QStringLiteral("/"));
-  ui->DirectoryLB->setModel(DirectoryModel);
-  for (int column = 1; column < DirectoryModel->columnCount(); ++column) ui->DirectoryLB->hideColumn(column);
-  ui->DirectoryLB->setHeaderHidden(true);
-  ui->DirectoryLB->setSortingEnabled(true);
-  ui->DirectoryLB->sortByColumn(0, Qt::AscendingOrder);
-  // The tree fills in (and sorts itself) as the model reads directories: the directory just
-  // opened is kept in view meanwhile. Once the user scrolls, clicks or types in the tree, a read
-  // (a folder that changed on disk, one the user expanded) leaves the scroll position alone.
-  const auto keepCurrentInView = [this] {
-    if (TreeScrollPending)
-      ui->DirectoryLB->scrollTo(ui->DirectoryLB->currentIndex(), QAbstractItemView::PositionAtCenter);
-  };
-  connect(DirectoryModel, &QFileSystemModel::directoryLoaded, this, keepCurrentInView);
-  connect(DirectoryModel, &QFileSystemModel::layoutChanged, this, keepCurrentInView, Qt::QueuedConnection);
-  connect(ui->DirectoryLB->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
-          [this] { TreeScrollPending = false; });
-  ui->DirectoryLB->viewport()->installEventFilter(this);
-  ui->DirectoryLB->installEventFilter(this);
-  connect(ui->DirectoryLB->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this](const QModelIndex& current) {
-            if (!current.isValid()) return;
-            QString dir = DirectoryModel->filePath(current);
-            if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
-            if (dir != FileDirectory) {
-              FileDirectory = dir;
-              ReadFileList();
-            }
-          });
-  ui->DriveCB->addItems(Drives());
-  connect(ui->DriveCB, &QComboBox::activated, this, &TMainForm::DriveCBChange);
-  FileModel = new QStringListModel(this);
-  ui->FileLB->setModel(FileModel);
-  ui->FileLB->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  connect(ui->FileLB, &QAbstractItemView::doubleClicked, this, &TMainForm::FileLBDblClick);
-  FileWatcher = new QFileSystemWatcher(this);
-  connect(FileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-    // A change made elsewhere: list again, keeping what the user had selected.
-    QStringList selected;
-    for (const QModelIndex& index : ui->FileLB->selectionModel()->selectedIndexes())
-      selected << index.data().toString();
-    ReadFileList();
-    for (int row = 0; row < FileModel->rowCount(); ++row) {
-      const QModelIndex index = FileModel->index(row);
-      if (selected.contains(index.data().toString()))
-        ui->FileLB->selectionModel()->select(index, QItemSelectionModel::Select);
-    }
-  });
-  FilterCBChange(0);
-  connect(ui->FilterCB, &QComboBox::currentIndexChanged, this, &TMainForm::FilterCBChange);
+  SetUpFileBrowser();
 
   // The queue and the job controls.
   ui->JobLB->viewport()->installEventFilter(this);
   ui->JobLB->installEventFilter(this);
   ui->CurrentLB->viewport()->installEventFilter(this);
+  ui->CurrentLB->installEventFilter(this);
+  ui->FileLB->installEventFilter(this);
   connect(ui->ConfigBT, &QPushButton::clicked, this, [] { ConfigBTClick(); });
   connect(ui->AboutBT, &QPushButton::clicked, this, [] { AboutBTClick(); });
   connect(ui->StartBT, &QPushButton::clicked, this, &TMainForm::StartBTClick);
@@ -277,67 +140,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), ui((InitMainFormResourc
 
 TMainForm::~TMainForm() {
   FinishJobOnClose();
-  if (MessageBoxHook == MainFormMessageBox) MessageBoxHook = MessageBoxToStderr;
-  if (QuestionHook == MainFormQuestion) QuestionHook = QuestionToStderr;
+  RemoveMainFormBoxes();
   Scheduler.ApplyView = [] {};
   ConsoleMonitor.SetReadTimer = nullptr;
   ConsoleMonitor.RaiseMainWindow = nullptr;
   if (MainForm == this) MainForm = nullptr;
   delete ui;
-}
-
-// ---- the file browser -----------------------------------------------------------------------
-
-QString TMainForm::CurrentDirectory() const { return FileDirectory; }
-
-void TMainForm::OpenDirectory(const QString& dir) {
-  QString path = QDir(dir).absolutePath();
-  if (!QFileInfo(path).isDir()) path = QDir::rootPath();
-  // The drive: the longest mount point that holds the directory.
-  int best = -1;
-  for (int i = 0; i < ui->DriveCB->count(); ++i) {
-    const QString root = ui->DriveCB->itemText(i);
-    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-    if ((path == root || (path + QLatin1Char('/')).startsWith(prefix)) &&
-        (best < 0 || root.size() > ui->DriveCB->itemText(best).size())) {
-      best = i;
-    }
-  }
-  if (best >= 0) {
-    ui->DriveCB->setCurrentIndex(best);
-    ui->DirectoryLB->setRootIndex(DirectoryModel->index(ui->DriveCB->itemText(best)));
-  }
-  FileDirectory = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-  const QModelIndex index = DirectoryModel->index(path);
-  ui->DirectoryLB->setCurrentIndex(index);
-  ui->DirectoryLB->expand(index);
-  ui->DirectoryLB->scrollTo(index);
-  TreeScrollPending = true;
-  ReadFileList();
-}
-
-void TMainForm::DriveCBChange(int index) {
-  if (index >= 0) OpenDirectory(ui->DriveCB->itemText(index));
-}
-
-void TMainForm::FilterCBChange(int index) {
-  static const char* const masks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
-  FileMasks = QString::fromLatin1(masks[index >= 0 && index < 4 ? index : 0]).split(QLatin1Char(';'));
-  ReadFileList();
-}
-
-void TMainForm::ReadFileList() {
-  // The watch moves only with the listed directory: a re-read of the same one (a filter, a
-  // change seen, a deleted source) keeps it. The watcher holds paths as they were given.
-  const QStringList watched = FileWatcher->directories();
-  const bool watching = watched.size() == 1 && watched.first() == FileDirectory;
-  if (!watching && !watched.isEmpty()) FileWatcher->removePaths(watched);
-  if (FileDirectory.isEmpty()) return;
-  const QDir dir(FileDirectory);
-  FileModel->setStringList(
-      dir.entryList(FileMasks, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
-  ui->FileLB->clearSelection();
-  if (!watching) FileWatcher->addPath(FileDirectory);
 }
 
 // ---- enqueue --------------------------------------------------------------------------------
@@ -348,23 +156,37 @@ bool TMainForm::JobLBDragOver(QObject* source) const {
   return source == ui->FileLB && ui->FileLB->selectionModel()->hasSelection();
 }
 
+bool TMainForm::JobLBTakesDrop(const QDropEvent* drop) const {
+  // A drag of this window's own comes from FileLB or nowhere; one from another program brings
+  // local files or is refused without a box.
+  if (drop->source() != nullptr) return JobLBDragOver(drop->source());
+  return DropBringsLocalFiles(drop->mimeData());
+}
+
 void TMainForm::JobLBDragDrop() { Enqueue(); }
 
 void TMainForm::Enqueue() {
-  const std::string dir = TextToBytes(FileDirectory);
+  QStringList paths;
   QItemSelectionModel* selection = ui->FileLB->selectionModel();
   for (int row = 0; row < FileModel->rowCount(); ++row) {
     const QModelIndex index = FileModel->index(row);
-    if (!selection->isSelected(index)) continue;
-    const std::string name = TextToBytes(index.data().toString());
+    if (selection->isSelected(index)) paths << FileDirectory + index.data().toString();
+  }
+  EnqueuePaths(paths);
+}
+
+void TMainForm::EnqueuePaths(const QStringList& paths) {
+  for (const QString& path : paths) {
+    const std::string bytes = TextToBytes(path);
+    const size_t slash = bytes.rfind('/');
+    const std::string dir = bytes.substr(0, slash + 1), name = bytes.substr(slash + 1);
     std::string line;
     const int code = EnqueueFile(dir, name, line);
     if (code == InspectAccepted) {
       ui->JobLB->addItem(BytesToText(line));
       continue;
     }
-    const std::string path = WithTrailingSlash(dir).append(name);
-    ShowMessageBox(EnqueueRefusalText(code, path).c_str(), EnqueueRefusalCaption(code));
+    ShowMessageBox(EnqueueRefusalText(code, bytes).c_str(), EnqueueRefusalCaption(code));
     if (code != EnqueueQueueFull) ReadFileList();
     return;
   }
@@ -410,18 +232,6 @@ void TMainForm::ShowFormat(int selected, bool followBitrate) {
   ui->ModeRG->setEnabled(d.Enabled);
   ui->BitrateCB->setEnabled(d.Enabled);
   ShowInfoLine(BytesToText(d.InfoText));
-}
-
-void TMainForm::ShowInfoLine(const QString& text) {
-  if (ui->WavInfoP->text() == text) return;
-  // The whole line is shown: where the panel's font is too wide for it ("Joint stereo" with a
-  // rate and a bitrate of three digits), the font gives way, not the text.
-  QFont font = InfoFont;
-  const int room = ui->WavInfoP->contentsRect().width() - 2 * ui->WavInfoP->margin() - 2;
-  while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > 5.0)
-    font.setPointSizeF(font.pointSizeF() - 0.5);
-  ui->WavInfoP->setFont(font);
-  ui->WavInfoP->setText(text);
 }
 
 void TMainForm::LayerRGClick(int index) {
@@ -479,72 +289,6 @@ void TMainForm::PriorityTBChange(int position) {
   ::PriorityTBChange(position);
 }
 
-void TMainForm::ApplyStartLook() {
-  // The look follows the converter's one switch. It changes only with that switch: every tick
-  // building the icon anew would render its picture each time.
-  const bool stop = Converter.SubmissionActive;
-  if (StopLookApplied != (stop ? 1 : 0)) {
-    StopLookApplied = stop ? 1 : 0;
-    ui->StartBT->setText(stop ? QStringLiteral("Stop") : QStringLiteral("Start"));
-    ui->StartBT->setToolTip(stop ? QStringLiteral("Deactivate converter")
-                                 : QStringLiteral("Activate converter"));
-    ui->StartBT->setIcon(
-        QIcon(stop ? QStringLiteral(":/glyphs/stop.svg") : QStringLiteral(":/glyphs/start.svg")));
-  }
-}
-
-void TMainForm::ApplyView() {
-  ApplyStartLook();
-  ui->AbortBT->setEnabled(View.JobRunning);
-  ui->QueueFileP->setText(BytesToText(View.QueueCounter));
-  ui->StatusP->setText(FitStatusLine());
-  ui->TimeP->setText(BytesToText(View.TimeText));
-  ui->PercentP->setText(BytesToText(View.PercentText));
-  ui->ProgressBar->setValue(static_cast<int>(View.Progress));
-  const bool hints = View.JobRunning;
-  ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
-  ui->TimeP->setToolTip(hints ? QStringLiteral("Time remaining") : QString());
-  ui->PercentP->setToolTip(hints ? QStringLiteral("Percent complete") : QString());
-  ui->ProgressBar->setToolTip(hints ? QStringLiteral("Progress") : QString());
-
-  for (; HeadLinesApplied != View.HeadLinesTaken; ++HeadLinesApplied) {
-    if (ui->JobLB->count() > 0) delete ui->JobLB->takeItem(0);
-  }
-  if (!View.HasCurrentLine) {
-    ui->CurrentLB->clear();
-  } else {
-    if (ui->CurrentLB->count() != 1) {
-      ui->CurrentLB->clear();
-      ui->CurrentLB->addItem(QString());
-    }
-    QListWidgetItem* item = ui->CurrentLB->item(0);
-    const QString line = BytesToText(View.CurrentLine);
-    if (item->text() != line) item->setText(line);
-    item->setSelected(View.CurrentSelected);
-  }
-  if (FileListRereadsApplied != View.FileListRereads) {
-    FileListRereadsApplied = View.FileListRereads;
-    ReadFileList();
-  }
-}
-
-QString TMainForm::FitStatusLine() const {
-  // A long path would push the layer and bitrate out of sight: only the path gives way, in its
-  // middle; the words around it stay whole.
-  const std::string& line = View.StatusLine;
-  const QFontMetrics metrics = ui->StatusP->fontMetrics();
-  const int room = ui->StatusP->contentsRect().width() - 4;
-  const QString whole = BytesToText(line);
-  if (metrics.horizontalAdvance(whole) <= room) return whole;
-  const size_t begin = View.StatusPathBegin, end = View.StatusPathEnd;
-  if (begin >= end || end > line.size()) return metrics.elidedText(whole, Qt::ElideRight, room);
-  const QString before = BytesToText(line.substr(0, begin));
-  const QString path = BytesToText(line.substr(begin, end - begin));
-  const QString after = BytesToText(line.substr(end));
-  const int pathRoom = room - metrics.horizontalAdvance(before + after);
-  return before + metrics.elidedText(path, Qt::ElideMiddle, qMax(pathRoom, 0)) + after;
-}
-
 // ---- events ---------------------------------------------------------------------------------
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -553,7 +297,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::DragEnter:
       case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event);
-        if (JobLBDragOver(drag->source())) {
+        if (JobLBTakesDrop(drag)) {
           drag->setDropAction(Qt::CopyAction);
           drag->accept();
         } else {
@@ -563,11 +307,15 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
       }
       case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (JobLBDragOver(drop->source())) {
+        if (JobLBTakesDrop(drop)) {
           drop->setDropAction(Qt::CopyAction);
           drop->accept();
           // Enqueued after the drag has ended: its boxes must not open inside the drag loop.
-          QTimer::singleShot(0, this, &TMainForm::JobLBDragDrop);
+          if (drop->source() != nullptr) {
+            QTimer::singleShot(0, this, &TMainForm::JobLBDragDrop);
+          } else {
+            QTimer::singleShot(0, this, [this, sources = DroppedSources(drop->mimeData())] { EnqueuePaths(sources); });
+          }
         }
         return true;
       }
@@ -582,9 +330,23 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         break;
     }
   } else if (watched == ui->JobLB) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+      JobLBDblClick();  // the keyboard's way to take an entry out
+      return true;
+    }
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
       QTimer::singleShot(0, this, &TMainForm::JobLBClick);
     }
+  } else if (watched == ui->FileLB && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      FileLBDblClick();  // the keyboard's double click
+      return true;
+    }
+  } else if (watched == ui->CurrentLB && event->type() == QEvent::KeyPress &&
+             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+    CurrentLBClick();  // the keyboard's click: suspend or resume
+    return true;
   } else if (watched == ui->CurrentLB->viewport()) {
     if (event->type() == QEvent::MouseButtonPress) {
       CurrentLBClick();
@@ -593,9 +355,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)
       return true;
   } else if (watched == ui->DirectoryLB->viewport() || watched == ui->DirectoryLB) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress || type == QEvent::Wheel || type == QEvent::KeyPress)
-      TreeScrollPending = false;
+    DirectoryLBInput(event);
   } else if (watched == ui->BitrateCB->view() && event->type() == QEvent::Show) {
     BitrateCBDropDown();
   }

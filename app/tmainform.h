@@ -1,13 +1,13 @@
 // The main window: the file browser on the left, the converter queue, the job controls and the
 // format controls on the right, the status row at the bottom. Its handlers hand every decision
-// to the scheduler (app/core/scheduler.h) and show the record it fills.
+// to the scheduler (app/scheduler.h) and show the record it fills.
 #pragma once
-#include <QListView>
 #include <QFont>
 #include <QString>
 #include <QWidget>
 
 class QButtonGroup;
+class QDropEvent;
 class QFileSystemModel;
 class QFileSystemWatcher;
 class QSocketNotifier;
@@ -17,15 +17,6 @@ class THelioCaption;
 namespace Ui {
 class TMainForm;
 }
-
-// The file list: a list view that starts its drags with the single-file or several-files cursor.
-class TFileListBox : public QListView {
- public:
-  using QListView::QListView;
-
- protected:
-  void startDrag(Qt::DropActions supportedActions) override;
-};
 
 class TMainForm : public QWidget {
  public:
@@ -45,6 +36,9 @@ class TMainForm : public QWidget {
   void ReadConsoleTTimer();
   void FileLBDblClick();
   bool JobLBDragOver(QObject* source) const;
+  // Whether JobLB takes a drop: FileLB's drag as JobLBDragOver says, or local files and folders
+  // dropped from another program.
+  bool JobLBTakesDrop(const QDropEvent* drop) const;
   void JobLBDragDrop();
   void JobLBDblClick();
   void JobLBClick();
@@ -72,6 +66,8 @@ class TMainForm : public QWidget {
 
  private:
   void Enqueue();
+  // Enqueues files by their full paths, in order, with the refusal boxes of a double click.
+  void EnqueuePaths(const QStringList& paths);
   void ShowFormat(int selected, bool followBitrate);
   int SelectedJob() const;
   // The status line as it fits StatusP: only its path is shortened.
@@ -82,6 +78,10 @@ class TMainForm : public QWidget {
   int SelectedEntry() const;
   void DriveCBChange(int index);
   void FilterCBChange(int index);
+  // The file browser (filebrowser.cpp): its controls' set-up during construction, and what the
+  // user's own input to the tree changes.
+  void SetUpFileBrowser();
+  void DirectoryLBInput(QEvent* event);
 
   Ui::TMainForm* ui;
   QButtonGroup* LayerGroup;

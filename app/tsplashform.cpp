@@ -1,6 +1,7 @@
 #include "app/tsplashform.h"
 
 #include "app/dialogs.h"
+#include "app/widgets.h"
 
 int32_t SplashTicks = 25;
 TSplashForm* SplashForm = nullptr;

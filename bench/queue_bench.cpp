@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/tmainform.h"
 #include "platform/messagebox.h"
 #include "ui_tmainform.h"

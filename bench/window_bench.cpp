@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/tmainform.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"

@@ -22,10 +22,16 @@ enum DecoderExitCode : uint32_t {
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);
 
+// The paths of a decoder job, NUL-terminated, in fixed buffers of this size (the zero included):
+// written before the job's thread starts, read once by the thread when it opens its files.
+constexpr int DecoderPathSize = 400;
+extern char DecoderInput[DecoderPathSize];
+extern char DecoderOutput[DecoderPathSize];
+
 // One-time set-up of the constant tables; runs once before the first decode.
 void InitDecoderTables();
 
-// Entry of the decoder job thread: decodes Converter.DecoderInput into Converter.DecoderOutput
+// Entry of the decoder job thread: decodes DecoderInput into DecoderOutput
 // and returns the exit code. The output takes its name only when its WAV file is complete (at
 // the end of the stream or at the size limit); a failure or a stop request leaves no output and
 // an existing file of that name as it was. A source that is not a regular file is refused, and so

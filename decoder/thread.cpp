@@ -5,17 +5,20 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "decoder/tables/frame_rates.h"
-#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
+#include "platform/paths.h"
+#include "platform/sourcefile.h"
 
 // PcmBlock is written as it lies in memory; WAV samples are little-endian.
 static_assert(std::endian::native == std::endian::little, "PCM output assumes a little-endian host");
 
 std::atomic<uint32_t> InputPosition{0};
+char DecoderInput[DecoderPathSize];
+char DecoderOutput[DecoderPathSize];
 
 namespace {
 
@@ -236,8 +239,8 @@ uint32_t DecoderThreadMain() {
   // The paths are read once; a missing terminator cannot make the open read past the buffer.
   char inputPath[DecoderPathSize];
   char outputPath[DecoderPathSize];
-  std::memcpy(inputPath, Converter.DecoderInput, DecoderPathSize);
-  std::memcpy(outputPath, Converter.DecoderOutput, DecoderPathSize);
+  std::memcpy(inputPath, DecoderInput, DecoderPathSize);
+  std::memcpy(outputPath, DecoderOutput, DecoderPathSize);
   inputPath[DecoderPathSize - 1] = 0;
   outputPath[DecoderPathSize - 1] = 0;
 

@@ -28,6 +28,13 @@ int Channel(int begin, int end, int numColors, int band) {
   return begin + static_cast<int>(HelioMulDivRound(end - begin, band, numColors - 1));
 }
 
+// The second click on the icon closes within the double-click time; the first is forgotten
+// either way. The unsigned difference stays right across the tick counter's wrap.
+bool IconSecondClick(HelioCaptionMouse& mouse, uint32_t now, uint32_t doubleClickTime) {
+  mouse.IconClickPending = false;
+  return now - mouse.IconClickTick <= doubleClickTime;
+}
+
 }  // namespace
 
 HelioCaptionLayout ComputeHelioCaptionLayout(int windowWidth, HelioBorderStyle style, HelioBorderIcons icons,
@@ -175,4 +182,80 @@ HelioSysCommand HelioButtonRelease(THelioCaptionSystemButton& button, QPoint poi
       return HelioSysCommand::ContextHelp;
   }
   return HelioSysCommand::None;
+}
+
+int HelioButtonAt(const HelioCaptionLayout& layout, QPoint point) {
+  for (int kind : {HelioCloseButton, HelioMaximizeButton, HelioMinimizeButton, HelioHelpButton}) {
+    const THelioCaptionSystemButton& b = layout.Buttons[kind];
+    if (b.Visible && HelioButtonHitArea(b).contains(point)) return kind;
+  }
+  return -1;
+}
+
+HelioPress HelioCaptionPress(HelioCaptionMouse& mouse, const HelioCaptionLayout& layout, QPoint point,
+                             Qt::MouseButton button, HelioWindowState state, uint32_t now) {
+  if (!layout.CaptionRect.contains(point)) return {};
+  const bool left = button == Qt::LeftButton;
+  if (const int kind = HelioButtonAt(layout, point); kind >= 0)
+    return left ? HelioPress{HelioPressAction::PressButton, kind} : HelioPress{HelioPressAction::Raise, -1};
+  if (left && layout.IconRect.contains(point)) {
+    mouse.IconClickPending = true;
+    mouse.IconClickTick = now;
+    return {HelioPressAction::IconMenu, -1};
+  }
+  if (left) {
+    // A maximized window cannot be dragged.
+    mouse.DragPending = state != HelioWindowState::Maximized;
+    mouse.DragStart = point;
+  } else if (button == Qt::RightButton && point.x() < layout.ButtonsRect.x()) {
+    mouse.RightPressed = true;
+  }
+  return {HelioPressAction::Raise, -1};
+}
+
+HelioDragStep HelioCaptionDrag(HelioCaptionMouse& mouse, QPoint point, QPoint screenPoint, bool leftHeld,
+                               int startDistance) {
+  if (mouse.DragPending && leftHeld && (point - mouse.DragStart).manhattanLength() >= startDistance) {
+    mouse.DragPending = false;
+    mouse.DragByHand = false;  // until the window system refuses
+    return {HelioDragAction::StartSystemMove, QPoint()};
+  }
+  if (mouse.DragByHand && leftHeld) return {HelioDragAction::MoveWindow, screenPoint - mouse.DragStart};
+  return {};
+}
+
+HelioDragStep HelioSystemMoveRefused(HelioCaptionMouse& mouse, QPoint screenPoint) {
+  mouse.DragByHand = true;
+  return {HelioDragAction::MoveWindow, screenPoint - mouse.DragStart};
+}
+
+HelioReleaseAction HelioCaptionRelease(HelioCaptionMouse& mouse, const HelioCaptionLayout& layout,
+                                       QPoint point, Qt::MouseButton button, bool buttonTracking,
+                                       uint32_t now, uint32_t doubleClickTime) {
+  if (button == Qt::LeftButton) {
+    mouse.DragPending = mouse.DragByHand = false;
+    if (buttonTracking) return HelioReleaseAction::ReleaseButton;
+    if (mouse.IconClickPending && layout.CaptionRect.contains(point) &&
+        IconSecondClick(mouse, now, doubleClickTime))
+      return HelioReleaseAction::Close;
+    return HelioReleaseAction::None;
+  }
+  if (button != Qt::RightButton) return HelioReleaseAction::None;
+  const bool pressedHere = mouse.RightPressed;
+  mouse.RightPressed = false;
+  // Released over the client area or on a caption button: no menu.
+  if (!pressedHere || !layout.CaptionRect.contains(point) || HelioButtonAt(layout, point) >= 0)
+    return HelioReleaseAction::None;
+  return HelioReleaseAction::SystemMenu;
+}
+
+bool HelioMenuPress(HelioCaptionMouse& mouse, const HelioCaptionLayout& layout, QPoint point,
+                    Qt::MouseButton button) {
+  if (button != Qt::LeftButton || !layout.IconRect.contains(point)) return false;
+  mouse.IconPressedInMenu = true;
+  return true;
+}
+
+bool HelioMenuClosed(HelioCaptionMouse& mouse, uint32_t now, uint32_t doubleClickTime) {
+  return mouse.IconPressedInMenu && mouse.IconClickPending && IconSecondClick(mouse, now, doubleClickTime);
 }

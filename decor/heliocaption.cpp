@@ -1,16 +1,10 @@
 #include "decor/heliocaption.h"
 
-#include <qdrawutil.h>
-
 #include <QApplication>
-#include <QIcon>
 #include <QLayout>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
-#include <QStyle>
-#include <QStyleOptionTitleBar>
 #include <QWhatsThis>
 #include <QWindow>
 #include <algorithm>
@@ -50,98 +44,15 @@ void BorderFromFlags(const QWidget* window, Qt::WindowFlags flags, HelioCaptionP
   }
 }
 
-// The caption button images: the usual close cross, minimize bar, maximize box, restore pair of
-// boxes and help question mark, drawn in the button text colour so they follow the palette.
-void DrawGlyph(QPainter& p, const QRect& box, int kind, HelioWindowState state, const QColor& colour,
-               const QColor& face) {
-  const int s = box.width();
-  const int t = std::max(1, s / 6);  // stroke
-  p.save();
-  p.setPen(Qt::NoPen);
-  p.setBrush(colour);
-  const auto frame = [&](QRect r, int top) {  // a window outline with a thicker top edge
-    p.drawRect(r.x(), r.y(), r.width(), top);
-    p.drawRect(r.x(), r.y(), std::max(1, t / 2), r.height());
-    p.drawRect(r.right() + 1 - std::max(1, t / 2), r.y(), std::max(1, t / 2), r.height());
-    p.drawRect(r.x(), r.bottom() + 1 - std::max(1, t / 2), r.width(), std::max(1, t / 2));
-  };
-  const bool restore = (kind == HelioMinimizeButton && state == HelioWindowState::Minimized) ||
-                       (kind == HelioMaximizeButton && state == HelioWindowState::Maximized);
-  if (restore) {
-    const int w = s * 2 / 3;
-    const QRect front(box.x(), box.bottom() + 1 - w, w, w);
-    frame(QRect(box.right() + 1 - w, box.y(), w, w), t);
-    p.fillRect(front, face);
-    frame(front, t);
-  } else if (kind == HelioMinimizeButton) {
-    p.drawRect(box.x() + s / 8, box.bottom() + 1 - t, s * 5 / 8, t);
-  } else if (kind == HelioMaximizeButton) {
-    frame(box, t);
-  } else if (kind == HelioHelpButton) {
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(std::max(1, s + s / 4));
-    p.setFont(f);
-    p.setPen(colour);
-    p.drawText(box.adjusted(-s, -s, s, s), Qt::AlignCenter, QStringLiteral("?"));
-  } else {
-    p.setRenderHint(QPainter::Antialiasing);
-    QPen pen(colour, t + 0.5, Qt::SolidLine, Qt::FlatCap);
-    p.setPen(pen);
-    const QRectF r = QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.drawLine(r.topLeft(), r.bottomRight());
-    p.drawLine(r.topRight(), r.bottomLeft());
-  }
-  p.restore();
-}
-
-// Unsigned difference: right across the tick counter's wrap.
-bool WithinDoubleClickTime(uint32_t since) {
-  return HelioTickCount() - since <= static_cast<uint32_t>(QApplication::doubleClickInterval());
-}
+uint32_t DoubleClickTime() { return static_cast<uint32_t>(QApplication::doubleClickInterval()); }
 
 }  // namespace
-
-HelioMetrics HelioMetricsFromStyle(const QWidget* widget) {
-  const QStyle* style = widget->style();
-  QStyleOptionTitleBar option;
-  option.initFrom(widget);
-  option.titleBarFlags = Qt::Window;
-  HelioMetrics m;
-  m.CaptionHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &option, widget);
-  option.titleBarFlags = Qt::Tool;
-  m.SmallCaptionHeight = style->pixelMetric(QStyle::PM_TitleBarHeight, &option, widget);
-  // Caption buttons are as wide and as high as the caption less its bottom line, as on the
-  // desktops the layout rule was made for; the rule then trims them to fit inside the caption.
-  m.CaptionButtonWidth = m.CaptionButtonHeight = m.CaptionHeight - 1;
-  m.SmallCaptionButtonWidth = m.SmallCaptionHeight - 1;
-  return m;
-}
 
 HelioCaptionCreation CreateHelioCaption(QObject* owner) {
   auto* window = qobject_cast<QWidget*>(owner);
   if (!window || !window->isWindow())
     return {nullptr, QStringLiteral("The HelioCaption's owner must be a Form!")};
   return {new THelioCaption(window), QString()};
-}
-
-HelioCaptionCreation AttachSonivertCaption(QWidget* window, SonivertCaption which) {
-  HelioCaptionCreation created = CreateHelioCaption(window);
-  if (!created.Caption) return created;
-  HelioCaptionProperties p = created.Caption->Properties();
-  p.ActiveBeginColor = QColor(128, 0, 0);  // maroon
-  p.ActiveEndColor = QColor(0, 0, 128);    // navy
-  if (which == SonivertCaption::Main) {
-    p.CaptionFont.setBold(true);
-    p.BorderStyle = HelioBorderStyle::Single;
-    p.BorderIcons = {true, true, false, false};  // fixed size: maximize is shown disabled
-  } else {
-    // Small tool frames without caption buttons: only the gradient and the caption text.
-    p.BorderStyle = HelioBorderStyle::ToolWindow;
-    p.BorderIcons = {false, false, false, false};
-  }
-  created.Caption->SetProperties(p);
-  return created;
 }
 
 THelioCaption::THelioCaption(QWidget* owner)
@@ -251,12 +162,8 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
     // menu, not to the caption, so the double click on the icon is completed here; the press
     // is not handed on to the caption, where it would open the menu again.
     const auto* e = static_cast<QMouseEvent*>(event);
-    const QRect iconRect = Layout().IconRect;
-    const QRect icon(mapToGlobal(iconRect.topLeft()), iconRect.size());
-    if (e->button() == Qt::LeftButton && icon.contains(e->globalPosition().toPoint())) {
+    if (HelioMenuPress(Mouse, Layout(), mapFromGlobal(e->globalPosition().toPoint()), e->button()))
       RunningMenu->setAttribute(Qt::WA_NoMouseReplay);
-      IconPressedInMenu = true;
-    }
     return false;
   }
   if (watched != Owner) return false;
@@ -287,7 +194,7 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
       break;  // the caption's height may follow either
     case QEvent::MouseButtonRelease:
       // A right press on the caption released over the client area opens no menu.
-      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) RightPressed = false;
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) Mouse.RightPressed = false;
       break;
     default:
       break;
@@ -295,106 +202,17 @@ bool THelioCaption::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-void THelioCaption::paintEvent(QPaintEvent*) {
-  const HelioCaptionLayout l = Layout();
-  SyncButtons(l);
-  QPainter p(this);
-  p.fillRect(rect(), palette().window());
-  const QRect cap = l.CaptionRect;
-  if (cap.isEmpty()) return;
-  p.setClipRect(cap);
-
-  const QColor begin = Active ? Props.ActiveBeginColor : Props.InactiveBeginColor;
-  const QColor end = Active ? Props.ActiveEndColor : Props.InactiveEndColor;
-  const int n = Props.NumColors;
-  if (n > 0 && n <= cap.width()) {
-    for (int i = 0; i < n; ++i) p.fillRect(HelioBandRect(cap, n, i), HelioBandColor(begin, end, n, i));
-  } else if (n > 0) {
-    // More bands than columns: paint each column once instead of walking every band.
-    for (int x = cap.x(); x < RightEnd(cap); ++x)
-      p.fillRect(QRect(x, cap.y(), 1, cap.height()),
-                 HelioBandColor(begin, end, n, HelioBandAtColumn(cap, n, x)));
-  }
-
-  if (!l.IconRect.isEmpty()) {
-    QIcon icon = Owner->windowIcon();  // the application's icon when the window has none
-    if (icon.isNull()) icon = QApplication::windowIcon();
-    if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_TitleBarMenuButton, nullptr, this);
-    const QRect target = l.IconRect.adjusted(2, 1, 0, -1);
-    if (!target.isEmpty()) p.drawPixmap(target, icon.pixmap(target.size(), devicePixelRatioF()));
-  }
-
-  p.setPen(Active ? Props.ActiveFontColor : Props.InactiveFontColor);
-  QFont nameFont = Props.ApplicationNameFont, captionFont = Props.CaptionFont;
-  if (Props.AutoSize) {
-    const int pixels = std::max(1, l.TextRect.height() - 5);
-    nameFont.setPixelSize(pixels);
-    captionFont.setPixelSize(pixels);
-  }
-  const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
-  int textLeft = l.TextRect.x();
-  if (!Props.ApplicationName.isEmpty() && l.TextRect.width() > 0) {
-    p.setFont(nameFont);
-    const QString name =
-        p.fontMetrics().elidedText(Props.ApplicationName, Qt::ElideRight, l.TextRect.width());
-    p.drawText(l.TextRect, flags, name);
-    textLeft += p.fontMetrics().horizontalAdvance(name);
-  }
-  const QRect captionText(textLeft, l.TextRect.y(), RightEnd(l.TextRect) - textLeft, l.TextRect.height());
-  if (captionText.width() > 0) {
-    p.setFont(captionFont);
-    p.drawText(captionText, flags,
-               p.fontMetrics().elidedText(Owner->windowTitle(), Qt::ElideRight, captionText.width()));
-  }
-
-  for (const auto& b : Buttons) {
-    if (!b.Visible || b.Rect.isEmpty()) continue;
-    qDrawWinButton(&p, b.Rect, palette(), b.Pressed, &palette().button());
-    const int side = std::max(1, std::min(b.Rect.width(), b.Rect.height()) / 2);
-    QRect glyph(0, 0, side, side);
-    glyph.moveCenter(b.Rect.center());
-    if (b.Pressed) glyph.translate(1, 1);
-    if (b.Enabled) {
-      DrawGlyph(p, glyph, b.Kind, WindowState(), palette().color(QPalette::Active, QPalette::ButtonText),
-                palette().button().color());
-    } else {
-      // Engraved, as disabled images are: a light copy one pixel down and right under a grey one.
-      DrawGlyph(p, glyph.translated(1, 1), b.Kind, WindowState(), palette().color(QPalette::Light),
-                palette().button().color());
-      DrawGlyph(p, glyph, b.Kind, WindowState(), palette().color(QPalette::Disabled, QPalette::ButtonText),
-                palette().button().color());
-    }
-  }
-}
-
 void THelioCaption::Press(QMouseEvent* event) {
-  const QPoint pt = event->position().toPoint();
   const HelioCaptionLayout l = Layout();
   SyncButtons(l);
-  if (!l.CaptionRect.contains(pt)) return;
-  const bool left = event->button() == Qt::LeftButton;
+  const HelioPress press = HelioCaptionPress(Mouse, l, event->position().toPoint(), event->button(),
+                                             WindowState(), HelioTickCount());
+  if (press.Action == HelioPressAction::Ignore) return;
   Owner->raise();
   Owner->activateWindow();
-
-  for (int kind : {HelioCloseButton, HelioMaximizeButton, HelioMinimizeButton, HelioHelpButton}) {
-    THelioCaptionSystemButton& b = Buttons[kind];
-    if (!b.Visible || !HelioButtonHitArea(b).contains(pt)) continue;
-    if (left && HelioButtonPress(b)) update();
-    return;
-  }
-  if (left && l.IconRect.contains(pt)) {
-    IconClickPending = true;
-    IconClickTick = HelioTickCount();
+  if (press.Action == HelioPressAction::PressButton && HelioButtonPress(Buttons[press.Button])) update();
+  if (press.Action == HelioPressAction::IconMenu)
     ShowSystemMenu(mapToGlobal(QPoint(l.CaptionRect.x(), BottomEnd(l.CaptionRect))));
-    return;
-  }
-  if (left) {
-    // A maximized window cannot be dragged.
-    DragPending = WindowState() != HelioWindowState::Maximized;
-    DragStart = pt;
-  } else if (event->button() == Qt::RightButton && pt.x() < l.ButtonsRect.x()) {
-    RightPressed = true;
-  }
 }
 
 void THelioCaption::mousePressEvent(QMouseEvent* event) { Press(event); }
@@ -418,44 +236,38 @@ void THelioCaption::mouseMoveEvent(QMouseEvent* event) {
     if (HelioButtonMove(*b, pt)) update();
     return;
   }
-  if (DragPending && (event->buttons() & Qt::LeftButton) &&
-      (pt - DragStart).manhattanLength() >= QApplication::startDragDistance()) {
-    DragPending = false;
-    // The window system moves the window, so that it works under X11 and Wayland alike. Where
-    // it cannot (an X server without a window manager that offers it), the caption moves it.
+  const QPoint screenPt = event->globalPosition().toPoint();
+  HelioDragStep step = HelioCaptionDrag(Mouse, pt, screenPt, (event->buttons() & Qt::LeftButton) != 0,
+                                        QApplication::startDragDistance());
+  if (step.Action == HelioDragAction::StartSystemMove) {
     QWindow* w = Owner->windowHandle();
-    DragByHand = !(w && w->startSystemMove());
+    if (!(w && w->startSystemMove())) step = HelioSystemMoveRefused(Mouse, screenPt);
   }
-  // The press point stays under the cursor (the caption's origin is the window's).
-  if (DragByHand && (event->buttons() & Qt::LeftButton))
-    Owner->move(event->globalPosition().toPoint() - DragStart);
+  if (step.Action == HelioDragAction::MoveWindow) Owner->move(step.WindowPos);
 }
 
 void THelioCaption::mouseReleaseEvent(QMouseEvent* event) {
   const QPoint pt = event->position().toPoint();
   const HelioCaptionLayout l = Layout();
   SyncButtons(l);
-  if (event->button() == Qt::LeftButton) {
-    DragPending = DragByHand = false;
-    if (THelioCaptionSystemButton* b = TrackingButton()) {
-      const HelioSysCommand command = HelioButtonRelease(*b, pt, WindowState());
+  THelioCaptionSystemButton* tracking = TrackingButton();
+  switch (HelioCaptionRelease(Mouse, l, pt, event->button(), tracking != nullptr, HelioTickCount(),
+                              DoubleClickTime())) {
+    case HelioReleaseAction::ReleaseButton: {
+      const HelioSysCommand command = HelioButtonRelease(*tracking, pt, WindowState());
       update();
       if (command != HelioSysCommand::None) SendSysCommand(command);
-      return;
+      break;
     }
-    if (IconClickPending && l.CaptionRect.contains(pt)) {
-      IconClickPending = false;
-      if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
-    }
-    return;
+    case HelioReleaseAction::Close:
+      SendSysCommand(HelioSysCommand::Close);
+      break;
+    case HelioReleaseAction::SystemMenu:
+      ShowSystemMenu(event->globalPosition().toPoint());
+      break;
+    case HelioReleaseAction::None:
+      break;
   }
-  if (event->button() != Qt::RightButton) return;
-  const bool pressedHere = RightPressed;
-  RightPressed = false;
-  if (!l.CaptionRect.contains(pt)) return;  // released over the client area
-  for (const auto& b : Buttons)
-    if (b.Visible && HelioButtonHitArea(b).contains(pt)) return;
-  if (pressedHere) ShowSystemMenu(event->globalPosition().toPoint());
 }
 
 void THelioCaption::ShowSystemMenu(QPoint globalPos) {
@@ -477,7 +289,7 @@ void THelioCaption::ShowSystemMenu(QPoint globalPos) {
 
   QPointer<THelioCaption> self(this);
   RunningMenu = &menu;
-  IconPressedInMenu = false;
+  Mouse.IconPressedInMenu = false;
   menu.installEventFilter(this);
   emit SystemMenuShown(&menu);
   QAction* chosen = menu.exec(globalPos);
@@ -485,9 +297,8 @@ void THelioCaption::ShowSystemMenu(QPoint globalPos) {
   RunningMenu = nullptr;
   if (chosen) {
     SendSysCommand(static_cast<HelioSysCommand>(chosen->data().toInt()));
-  } else if (IconPressedInMenu && IconClickPending) {
-    IconClickPending = false;
-    if (WithinDoubleClickTime(IconClickTick)) SendSysCommand(HelioSysCommand::Close);
+  } else if (HelioMenuClosed(Mouse, HelioTickCount(), DoubleClickTime())) {
+    SendSysCommand(HelioSysCommand::Close);
   }
 }
 

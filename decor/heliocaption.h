@@ -1,13 +1,16 @@
 // The gradient caption of a titled window. The window becomes frameless (the window manager
 // draws no title bar for it), grows by the height of the caption strip, and its client area
 // moves down by that height unchanged. The strip is this widget, a child at the window's top.
+// Its colours, fonts and frame are what the window's code sets (HelioCaptionProperties): the
+// caption knows no window in particular.
 #pragma once
 #include <QFont>
 #include <QString>
 #include <QWidget>
+#include <chrono>
+#include <cstdint>
 
 #include "decor/captionlayout.h"
-#include "platform/tick.h"
 
 class QMenu;
 
@@ -40,16 +43,17 @@ struct HelioCaptionCreation {
 // controls are in place: controls added later are not moved below the strip.
 HelioCaptionCreation CreateHelioCaption(QObject* owner);
 
-// The captions of Sonivert's windows, with their colours and fonts.
-enum class SonivertCaption { Main, Configure, About };
-HelioCaptionCreation AttachSonivertCaption(QWidget* window, SonivertCaption which);
-
 // The sizes of captions, frames and caption buttons from the widget's style. Frames are 0: the
 // window manager draws no frame around a frameless window and the caption adds none.
 HelioMetrics HelioMetricsFromStyle(const QWidget* widget);
 
-// The clock the icon's double click is timed with; tests replace it.
-inline uint32_t (*HelioTickCount)() = GetTickCount;
+// The clock the icon's double click is timed with: milliseconds of the monotonic clock in 32 bits,
+// wrapping like the tick count the rule was made for. Tests replace it.
+inline uint32_t HelioSteadyTickCount() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+inline uint32_t (*HelioTickCount)() = HelioSteadyTickCount;
 
 class THelioCaption : public QWidget {
   Q_OBJECT
@@ -97,12 +101,6 @@ class THelioCaption : public QWidget {
   THelioCaptionSystemButton Buttons[HelioButtonCount];
   bool Active = false;
   int Strip = 0;
-  bool IconClickPending = false;  // a left press on the icon waits for its release
-  uint32_t IconClickTick = 0;
-  bool RightPressed = false;
-  QMenu* RunningMenu = nullptr;    // the system menu while it is shown
-  bool IconPressedInMenu = false;  // the menu was closed by a press on the icon
-  bool DragPending = false;        // a left press on the caption may become a move
-  QPoint DragStart;
-  bool DragByHand = false;  // the window system offers no move: follow the cursor ourselves
+  HelioCaptionMouse Mouse;       // the press, drag and double click under way
+  QMenu* RunningMenu = nullptr;  // the system menu while it is shown
 };

@@ -4,8 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "encoder/consolemonitor.h"
+#include "encoder/rates.h"
 #include "encoder/priority.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -97,8 +98,7 @@ EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& ou
   ClearConsole();
 
   ProcessInfo process;
-  const int nice = NiceForPriorityClass(PriorityClassTable[priorityPosition]);
-  if (StartConsoleProcess(line, nice, process) != ProcessStarted) return EncoderNotStarted;
+  if (StartConsoleProcess(line, PriorityNice(priorityPosition), process) != ProcessStarted) return EncoderNotStarted;
   Converter.EncoderProcess = process;
   return EncoderLaunched;
 }

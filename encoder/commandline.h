@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 
 // The command line is built in a buffer of this size, the terminating zero included.
 constexpr int EncoderCommandLineSize = 500;

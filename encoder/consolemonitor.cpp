@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/queue.h"
-#include "app/core/settings.h"
+#include "model/queue.h"
+#include "model/settings.h"
 #include "platform/console.h"
 #include "platform/messagebox.h"
 
@@ -132,7 +132,7 @@ void ConsoleSetup() {
   char title[64];
   std::snprintf(title, sizeof title, "%s %u", "Sonivert Console", static_cast<unsigned>(getpid()));
   ConsoleMonitor.ConsoleTitle = title;
-  ConsoleMonitor.ConsoleOut = OpenConsole();
+  OpenConsole();  // a console that cannot be made shows when an encoder is launched
   SetConsoleTitle(ConsoleMonitor.ConsoleTitle.c_str());
   // There is no console window: the search ends at once and there is nothing to hide.
   if (ConsoleMonitor.RaiseMainWindow != nullptr) ConsoleMonitor.RaiseMainWindow();

@@ -11,7 +11,6 @@ constexpr int ConsoleLineColumn = 1;
 
 struct ConsoleMonitorState {
   std::string ConsoleTitle;  // "Sonivert Console <pid>"
-  bool ConsoleOut = false;   // the console exists (it stands for the console's output handle)
   char ConsoleLine[ConsoleLineLength + 1] = {};  // characters last read from the screen
   // The timer ReadConsoleT: the monitor disables it while an error box is open. The main window
   // installs SetReadTimer to start and stop its QTimer; the flag alone also keeps a read made

@@ -1,8 +1,8 @@
 #include "encoder/encoderjob.h"
 
-#include "app/core/queue.h"
-#include "platform/files.h"
+#include "model/queue.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
 
 bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
   if (!process.Ended || !process.ExitedNormally || framesDone < 0) return false;
@@ -37,5 +37,5 @@ void FinishRunningJob(const std::string& output) {
     KillProcess(Converter.EncoderProcess);
     WaitProcessEnd(Converter.EncoderProcess);
   }
-  if (!output.empty()) RemoveLeftoverOutputs(output);
+  if (!output.empty()) RemoveLeftoverOutputs(output, Converter.EncoderProcess.Pid);
 }

@@ -1,9 +1,11 @@
 #include "encoder/priority.h"
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "platform/jobthread.h"
 #include "platform/process.h"
 #include "platform/tick.h"
+
+const uint32_t PriorityClassTable[3] = {0x40, 0x20, 0x80};
 
 int NiceForPriorityClass(uint32_t priorityClass) {
   switch (priorityClass) {

@@ -3,6 +3,10 @@
 #pragma once
 #include <cstdint>
 
+// Process priority classes by PriorityTB position (0 Low, 1 Normal, 2 High): idle, normal, high,
+// in the numbering of the platform the converter was first written for.
+extern const uint32_t PriorityClassTable[3];
+
 // Nice value for a process priority class of PriorityClassTable: idle 19, normal 0, high -5.
 // An unknown class gives 0.
 int NiceForPriorityClass(uint32_t priorityClass);

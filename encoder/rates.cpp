@@ -4,6 +4,9 @@
 
 #include "decoder/tables/frame_rates.h"
 
+const uint32_t BitrateTable[BitrateCount] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
+const char ModeNameTable[4][20] = {"Stereo", "Joint stereo", "Dual", "Mono"};
+
 namespace {
 
 constexpr int CodedRates[] = {16000, 22050, 24000, 32000, 44100, 48000};

@@ -1,5 +1,14 @@
-// Sample rates and bitrates that each layer can code, and the choice of the nearest one.
+// The formats the encoder offers and the window lists: the twelve total bitrates and the four
+// channel-mode names, numbered as every Bitrate and ChannelMode is; and the sample rates and
+// bitrates each layer can code, with the choice of the nearest one.
 #pragma once
+#include <cstdint>
+
+// Total bitrates in kbit/s, indexed by a WAV entry's Bitrate and the items of the bitrate lists.
+constexpr int BitrateCount = 12;
+extern const uint32_t BitrateTable[BitrateCount];
+// Channel mode names, each in a fixed 20-character slot, indexed by ChannelMode.
+extern const char ModeNameTable[4][20];
 
 // Channel modes of the command line and of the frame header (ISO/IEC 11172-3 2.4.2.3).
 enum ChannelMode { ModeStereo = 0, ModeJointStereo = 1, ModeDualChannel = 2, ModeMono = 3 };

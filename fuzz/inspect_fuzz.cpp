@@ -1,5 +1,5 @@
 // libFuzzer entry for source inspection: the input bytes are the source file, put in an
-// in-memory file whose /proc path goes into a queue entry, which InspectSource then inspects.
+// in-memory file whose /proc path InspectSourceFile then inspects.
 // Besides the sanitizers' checks, the result must be one of the six codes and agree with what
 // the bytes are, and a refused file must leave every field but FileSize as it was.
 #include <cstddef>
@@ -25,17 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int fd = fuzzio::InputAsFile("inspect-fuzz", data, size);
 
   // Values that no inspection writes, so that a field written on refusal shows.
-  QueueEntry& entry = JobQueue[0];
-  entry = QueueEntry{};
-  entry.Path = "/proc/self/fd/" + std::to_string(fd);
+  SourceFileInfo entry;
   entry.FileSize = 0xDEADBEEF;
   entry.Layer = entry.ChannelMode = entry.Bitrate = -7;
   entry.Duration = entry.SampleRate = 0xDEADBEEF;
   entry.Channels = entry.BitsPerSample = 0xBEEF;
   entry.IsWave = -7;
-  const QueueEntry before = entry;
+  const SourceFileInfo before = entry;
 
-  const InspectResult result = InspectSource(0);
+  const InspectResult result = InspectSourceFile("/proc/self/fd/" + std::to_string(fd), entry);
   if (result < InspectAccepted || result > InspectNotLayer3) Fail("unknown code", result);
   if (entry.FileSize != uint32_t(size)) Fail("FileSize is not the file's size", result);
   const bool mpegSync = size >= 4 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0;

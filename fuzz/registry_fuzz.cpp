@@ -1,8 +1,9 @@
 // libFuzzer entry for the settings store's parser: the input bytes are the contents of a store
 // file. A store that parses must write back (as a save would) to a text that parses to the same
 // store, else a load and save would change the user's settings. A store that parses is also put
-// in place as the user's store file and read the way the settings are loaded: the key opened,
-// each value queried into the loader's buffers; the sizes reported must agree with the results.
+// in place as the user's store file and read the way the settings are loaded: the key opened as a
+// snapshot, each value queried into the loader's buffers; the sizes reported must agree with the
+// results, and a key opened to read the file at each query must answer exactly as the snapshot.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,31 +46,52 @@ const std::string& StoreFile() {
   return file;
 }
 
+// One query into a loader's buffer of `capacity` bytes, with a guard byte past it that shows a
+// write beyond the size offered.
+struct Answer {
+  RegResult Result;
+  uint32_t Type;
+  uint32_t Size;
+  unsigned char Bytes[501];
+};
+
+Answer Query(const RegKey& key, const char* name, uint32_t capacity) {
+  Answer a{};
+  memset(a.Bytes, 0xA5, sizeof a.Bytes);
+  a.Type = 0xFFFF;
+  a.Size = capacity;
+  a.Result = RegQueryValue(key, name, &a.Type, a.Bytes, &a.Size);
+  if (a.Bytes[capacity] != 0xA5) Fail("a query wrote past the buffer it was given");
+  return a;
+}
+
 void LoadLikeTheSettings(const std::string& text) {
   const std::string& file = StoreFile();
   FILE* f = fopen(file.c_str(), "wb");
   if (!f || fwrite(text.data(), 1, text.size(), f) != text.size() || fclose(f) != 0) abort();
-  RegKey key;
-  if (RegOpenKey("SOFTWARE\\Sonivert", key) != RegOk) return;
+  RegKey key, live;
+  const RegResult opened = RegOpenKeySnapshot("SOFTWARE\\Sonivert", key);
+  if (opened != RegOpenKey("SOFTWARE\\Sonivert", live)) Fail("a snapshot and a key opened differently");
+  if (opened != RegOk) return;
   static const char* const Names[] = {"TompgDir",    "DestinationDir", "SourceDir", "Layer",
                                       "ChannelMode", "Bitrate",        "Flags"};
   for (int i = 0; i < 7; i++) {
-    // A guard byte past the buffer shows a write beyond the size offered.
-    unsigned char buffer[501];
-    memset(buffer, 0xA5, sizeof buffer);
-    uint32_t type = 0xFFFF;
     const uint32_t capacity = i < 3 ? 500 : 4;
-    uint32_t size = capacity;
-    const RegResult r = RegQueryValue(key, Names[i], &type, buffer, &size);
-    if (buffer[capacity] != 0xA5) Fail("a query wrote past the buffer it was given");
-    if (r == RegOk &&
-        (size > capacity || (type != REG_SZ && type != REG_DWORD) || (type == REG_DWORD && size != 4)))
+    const Answer a = Query(key, Names[i], capacity);
+    const RegResult r = a.Result;
+    if (r == RegOk && (a.Size > capacity || (a.Type != REG_SZ && a.Type != REG_DWORD) ||
+                       (a.Type == REG_DWORD && a.Size != 4)))
       Fail("a query succeeded with an impossible size or type");
-    if (r == RegMoreData && size <= capacity) Fail("more data reported for a value that fits");
+    if (r == RegMoreData && a.Size <= capacity) Fail("more data reported for a value that fits");
     if (r != RegOk && r != RegMoreData && r != RegNotFound)
       Fail("a query of a readable store failed otherwise");
+    const Answer b = Query(live, Names[i], capacity);
+    if (b.Result != r || (r != RegNotFound && (b.Type != a.Type || b.Size != a.Size)) ||
+        memcmp(a.Bytes, b.Bytes, sizeof a.Bytes) != 0)
+      Fail("a snapshot answered otherwise than the store file");
   }
   RegCloseKey(key);
+  RegCloseKey(live);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "decoder/tables/frame_rates.h"
 #include "inspect/riff.h"
-#include "platform/files.h"
+#include "platform/sourcefile.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ uint32_t Get32(const unsigned char* p) {
 
 // Frame header, ISO/IEC 11172-3 clause 2.4.1.3: only the first four bytes are looked at, and
 // only at the very start of the file (a leading tag is not skipped).
-InspectResult InspectMpeg(const unsigned char b[4], QueueEntry& entry) {
+InspectResult InspectMpeg(const unsigned char b[4], SourceFileInfo& entry) {
   const int layerBits = (b[1] >> 1) & 3;  // 3 Layer I, 2 Layer II, 1 Layer III, 0 reserved
   if (3 - layerBits != 2) return InspectNotLayer3;
   const int id = (b[1] >> 3) & 1;  // 1: ISO/IEC 11172-3, 0: the lower rates of ISO/IEC 13818-3
@@ -43,7 +43,7 @@ InspectResult InspectMpeg(const unsigned char b[4], QueueEntry& entry) {
   return InspectAccepted;
 }
 
-InspectResult InspectWave(const RiffFile& file, QueueEntry& entry) {
+InspectResult InspectWave(const RiffFile& file, SourceFileInfo& entry) {
   RiffChunk riff;
   if (!RiffDescendRoot(file, riff) || riff.Id != FourCC("RIFF") || riff.FormType != FourCC("WAVE"))
     return InspectUnknownType;
@@ -97,10 +97,10 @@ uint32_t WaveDuration(uint32_t dataSize, uint32_t samplesPerSec, uint16_t channe
   return static_cast<uint32_t>(dataSize / divisor);  // never more than dataSize
 }
 
-InspectResult InspectSourceEntry(QueueEntry& entry) {
+InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& entry) {
   // Only regular files are sources; a FIFO cannot hang the window.
   struct stat st {};
-  const int fd = OpenSourceDescriptor(entry.Path.c_str(), st);
+  const int fd = OpenSourceDescriptor(path.c_str(), st);
   if (fd < 0) return InspectCannotOpen;
   const RiffFile file{fd, static_cast<uint64_t>(st.st_size)};
   entry.FileSize = static_cast<uint32_t>(file.FileSize);  // low 32 bits of a larger file's size
@@ -114,9 +114,4 @@ InspectResult InspectSourceEntry(QueueEntry& entry) {
     result = InspectWave(file, entry);
   close(fd);
   return result;
-}
-
-InspectResult InspectSource(int index) {
-  if (index < 0 || index >= MaxQueueEntries) return InspectCannotOpen;
-  return InspectSourceEntry(JobQueue[index]);
 }

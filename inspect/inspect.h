@@ -2,8 +2,20 @@
 // job) or a PCM WAVE file (an encoder job) and fills the format fields of its queue entry.
 #pragma once
 #include <cstdint>
+#include <string>
 
-#include "app/core/queue.h"
+// What an inspection learns of a source: the format fields of its queue entry.
+struct SourceFileInfo {
+  uint32_t FileSize = 0;       // bytes (low 32 bits)
+  int32_t Layer = 0;           // MP3: 2 (Layer III); WAV: the chosen output layer 0..2 (set by the queue)
+  int32_t ChannelMode = 0;     // 0 Stereo, 1 Joint stereo, 2 Dual, 3 Mono
+  int32_t Bitrate = 0;         // MP3: kbit/s of the first frame; WAV: index into BitrateTable (the queue's)
+  uint32_t Duration = 0;       // WAV: playing time in whole seconds
+  uint32_t SampleRate = 0;     // Hz
+  uint16_t Channels = 0;       // WAV only
+  uint16_t BitsPerSample = 0;  // WAV only
+  int32_t IsWave = 0;          // 1 WAV (an encoder job), 0 MP3 (a decoder job)
+};
 
 // Result of an inspection; the enqueue step shows the text of every code but InspectAccepted.
 enum InspectResult : int {
@@ -18,16 +30,12 @@ enum InspectResult : int {
 // The message for a result code ("" for InspectAccepted and unknown codes).
 const char* InspectResultText(InspectResult result);
 
-// Inspects the file named by JobQueue[index].Path (the entry being built; it need not be
-// counted in QueueCount yet). FileSize (the low 32 bits of the size) is written whenever the
-// file could be opened; the other fields only on InspectAccepted. An index outside the array
-// gives InspectCannotOpen and touches nothing.
+// Inspects the file at `path` into `info`. FileSize (the low 32 bits of the size) is written
+// whenever the file could be opened; the other fields only on InspectAccepted.
 //   MPEG audio (frame sync at byte 0): IsWave 0, Layer 2, ChannelMode, Bitrate (kbit/s; 0 for
 //     free format and the forbidden index), SampleRate (Hz; 0 for the reserved index).
 //   WAVE: IsWave 1, SampleRate, Channels, BitsPerSample, Duration (see WaveDuration).
-InspectResult InspectSource(int index);
-// The same for an entry outside the queue.
-InspectResult InspectSourceEntry(QueueEntry& entry);
+InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& info);
 
 // Playing time in whole seconds of dataSize bytes of PCM: dataSize divided by (rate x channels
 // x whole bytes per sample), computed in 64 bits so that no product wraps around. A divisor of

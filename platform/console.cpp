@@ -21,18 +21,19 @@ struct ConsoleHost {
   VTerm* Term = nullptr;
   VTermScreen* Screen = nullptr;
   std::string Title;
-  unsigned long long BytesTaken = 0;
 };
 ConsoleHost Host;
 
 // 4 MiB per pump: far more than an encoder writes in a tick, small enough to keep the GUI live.
 constexpr size_t PumpLimit = 4u << 20;
 
-void SetWindowSize(int rows, int columns) {
+// The terminal's window size is what children see (stty size, TIOCGWINSZ); the monitor reads the
+// screen model, whose size is set apart from it. False when the terminal refused the size.
+bool SetWindowSize(int rows, int columns) {
   winsize size{};
   size.ws_row = static_cast<unsigned short>(rows);
   size.ws_col = static_cast<unsigned short>(columns);
-  ioctl(Host.Master, TIOCSWINSZ, &size);
+  return ioctl(Host.Master, TIOCSWINSZ, &size) == 0;
 }
 
 bool OpenPseudoTerminal() {
@@ -49,14 +50,24 @@ bool OpenPseudoTerminal() {
     close(master);
     return false;
   }
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  // Every read of the master runs on the GUI thread and must find it non-blocking: a read that
+  // waited for a child's output would freeze the window. Without that, no console at all.
+  const int flags = fcntl(master, F_GETFL);
+  if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+    close(slave);
+    close(master);
+    return false;
+  }
   // Output processing stays on (a child's "\n" arrives as "\r\n", as on a console); nothing is
   // ever typed, and echo is off so that nothing written to the master comes back as output.
+  // Should the mode not take, the console is still usable, so it is not a reason to fail: a new
+  // pseudo-terminal already has output processing on, and this program never writes to the
+  // master (SyncConsole writes its marker to the slave), so echo has nothing to bring back.
   termios mode{};
   if (tcgetattr(slave, &mode) == 0) {
     mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
     mode.c_oflag |= OPOST | ONLCR;
-    tcsetattr(slave, TCSANOW, &mode);
+    (void)tcsetattr(slave, TCSANOW, &mode);
   }
   // The program keeps the slave open as well, so that the terminal outlives each child and a
   // read of the master never sees the hang-up of the last writer.
@@ -87,11 +98,12 @@ bool OpenConsole() {
   vterm_set_utf8(Host.Term, 1);
   Host.Screen = vterm_obtain_screen(Host.Term);
   vterm_screen_reset(Host.Screen, 1);
-  SetWindowSize(ConsoleRows, ConsoleColumns);
+  // Not fatal: the monitor reads the screen model, which has its size; a child would only see a
+  // terminal of no size, and tompg's progress line does not depend on it.
+  (void)SetWindowSize(ConsoleRows, ConsoleColumns);
   return true;
 }
 
-bool ConsoleOpen() { return Host.Term != nullptr; }
 int ConsoleSlaveFd() { return Host.Slave; }
 int ConsoleMasterFd() { return Host.Master; }
 
@@ -112,7 +124,6 @@ size_t PumpConsole() {
     if (n < 0 && errno == EINTR) continue;
     break;  // EAGAIN: all read; EIO cannot happen while the program holds the slave
   }
-  Host.BytesTaken += taken;
   return taken;
 }
 
@@ -135,7 +146,6 @@ bool SyncConsole(int timeoutMs) {
     const ssize_t n = read(Host.Master, buffer, sizeof buffer);
     if (n > 0) {
       vterm_input_write(Host.Term, buffer, static_cast<size_t>(n));
-      Host.BytesTaken += static_cast<unsigned long long>(n);
       for (ssize_t i = 0; i < n; ++i) {
         if (buffer[i] == Marker[matched]) {
           if (++matched == MarkerLength) return true;
@@ -155,8 +165,6 @@ bool SyncConsole(int timeoutMs) {
     poll(&in, 1, static_cast<int>(timeoutMs - elapsed));
   }
 }
-
-unsigned long long ConsoleBytesTaken() { return Host.BytesTaken; }
 
 bool ReadConsoleCells(int row, int column, int count, char* out) {
   if (Host.Term == nullptr || count < 0) return false;
@@ -201,15 +209,5 @@ bool GetConsoleSize(int& rows, int& columns) {
 bool SetConsoleSize(int rows, int columns) {
   if (Host.Term == nullptr || rows < 1 || columns < 1 || rows > 1000 || columns > 1000) return false;
   vterm_set_size(Host.Term, rows, columns);
-  SetWindowSize(rows, columns);
-  return true;
-}
-
-bool GetConsoleCursor(int& row, int& column) {
-  if (Host.Term == nullptr) return false;
-  VTermPos pos{};
-  vterm_state_get_cursorpos(vterm_obtain_state(Host.Term), &pos);
-  row = pos.row;
-  column = pos.col;
-  return true;
+  return SetWindowSize(rows, columns);
 }

@@ -9,10 +9,9 @@ constexpr int ConsoleColumns = 80;
 constexpr int ConsoleRows = 2;
 
 // Opens the pseudo-terminal and the screen model of 80 x 2 (once; later calls only report
-// whether the console exists). Returns true when the console exists.
+// whether the console exists). Returns true when the console exists; false also when the master
+// side cannot be made non-blocking, since a blocking read would freeze the window.
 bool OpenConsole();
-// True once OpenConsole succeeded.
-bool ConsoleOpen();
 // The slave side (what a child gets as its terminal) and the master side (for a socket notifier
 // of the window); -1 without a console.
 int ConsoleSlaveFd();
@@ -33,8 +32,6 @@ size_t PumpConsole();
 // write, so a child that has just ended may have left its last line in transit. False when it
 // did not all arrive in time or there is no console.
 bool SyncConsole(int timeoutMs);
-// Bytes taken into the model since the console was opened (for diagnostics and tests).
-unsigned long long ConsoleBytesTaken();
 
 // Copies the characters of `count` cells of screen row `row`, starting at column `column`, into
 // out[0 .. count-1] (no terminating zero is written). Empty cells read as blanks, characters
@@ -52,6 +49,6 @@ void ClearConsole();
 bool GetConsoleSize(int& rows, int& columns);
 // Resizes the screen model and the terminal's window size. The program keeps 80 x 2; other sizes
 // serve tests (a console that has grown, as a user could do with a console window elsewhere).
+// False without a console, for a size out of range (nothing changes then), or when the terminal
+// refused the window size (the model has the new size; the children still see the old one).
 bool SetConsoleSize(int rows, int columns);
-// The cursor position in the model; false without a console.
-bool GetConsoleCursor(int& row, int& column);

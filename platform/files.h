@@ -1,76 +1,31 @@
-// Files as the jobs and the queue see them: identity of two paths, sources opened without
-// blocking, outputs that appear only when complete, and the removal of a converted source.
+// The desktop's trash, as file managers share it: the home trash under $XDG_DATA_HOME for files
+// on the home file system, a trash at the top of any other file system for files there. Each
+// trashed file keeps beside it (in info/) where it came from and when, so a file manager can
+// put it back. Plain POSIX, so that programs without Qt (tompg) can trash files too.
+//
+// Nothing the user had is lost to a conversion: a converted source that is to be deleted and an
+// earlier file that a finished output replaces both go here, where a file manager can restore them.
 #pragma once
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <string>
 
-// True when both paths name an existing file and they are the same file (same device and inode
-// after following symbolic links), however the paths are spelt: a hard link, a symbolic link,
-// a doubled slash or "./" all name the same file.
-bool IsSameFile(const std::string& a, const std::string& b);
-// True when two open descriptors are the same file: standard output and standard error on one
-// terminal, for instance.
-bool IsSameOpenFile(int fdA, int fdB);
+enum TrashResult {
+  TrashMoved = 0,    // the file is in a trash now (its .trashinfo beside it)
+  TrashUnavailable,  // no trash can be made for this file's file system: the caller may delete it
+  TrashFailed,       // a trash exists or could be made, but the move failed (errno tells why): the file
+                     // stays where it was
+};
+
+// Moves a file (or symbolic link; never follows a link at the last component) into the trash.
+TrashResult MoveToTrash(const std::string& path);
+// For a file that a new file is about to replace by rename: puts the existing file into the trash
+// without taking it from its place (a hard link into the trash's files/ with its .trashinfo), so the
+// following rename replaces the name atomically and no moment passes without a file of that name.
+// Where a hard link cannot be made (a file system without them), falls back to MoveToTrash.
+TrashResult TrashBeforeReplace(const std::string& path);
+// The text for a result (for messages).
+const char* TrashResultText(TrashResult r);
 
 // Removes a source file after a successful encode: moves it to the user's trash, so that a
 // mistaken setting never destroys a recording; only where the file system has no trash is the
 // file deleted. True when the file is gone from its place.
 bool RemoveConvertedSource(const std::string& path);
-
-// The directory part of a path: "." for a bare name, "/" for a name in the root.
-std::string DirectoryOf(const std::string& path);
-
-// Writes all `size` bytes, resuming after signals and short writes; false on an error (errno
-// tells which).
-bool WriteAll(int fd, const void* data, size_t size);
-
-// The path a write to `path` lands on: symbolic links of its last component followed to their
-// end (the target need not exist). A path that is no link is returned as it is.
-std::string FollowLinks(const std::string& path);
-
-// Opens a source for reading: its descriptor, with st filled in, or -1 with errno set when it
-// cannot be opened or is not a regular file (a directory, a FIFO, a device). A FIFO without a
-// writer is refused, never waited for.
-int OpenSourceDescriptor(const char* path, struct stat& st);
-// Opens a source for reading as a byte stream. Null, with errno set, when it cannot be opened or
-// is not a regular file (a directory, a FIFO, a device): a FIFO without a writer never blocks.
-FILE* OpenSourceFile(const char* path);
-
-// An output file in the making. Its bytes go to a temporary file in the destination's directory
-// that takes the output's name only when it is complete, so a failed or interrupted job never
-// leaves a broken file and never destroys an existing one. An output that is a device or a FIFO
-// (nothing there to destroy) is written in place.
-struct PendingOutput {
-  int Fd = -1;
-  FILE* Stream = nullptr;  // set by OpenPendingOutputStream; then it owns Fd
-  std::string FinalPath;   // the name it gets (the target when the output is a symbolic link)
-  std::string TempPath;    // empty when written in place
-  bool TrashRefused = false;  // the commit failed because the trash refused the file it replaces
-};
-
-// Starts an output for `path`. False, with errno set, when it cannot be made: its directory
-// cannot be written, it is a directory, or it exists write-protected.
-bool CreatePendingOutput(const char* path, PendingOutput& out);
-// Gives the output a C byte stream ("wb") over its descriptor; false when none can be made.
-bool OpenPendingOutputStream(PendingOutput& out);
-// Flushes and closes the output and gives it its final name. A file it replaces goes to the
-// trash first (kept in place until the rename, so the name never goes missing); where no trash
-// can be made it is simply replaced. False, with errno set, when any of that fails (also when the
-// trash refuses the old file); the temporary file is then removed and an existing output stays
-// as it was.
-bool CommitPendingOutput(PendingOutput& out);
-// Closes the output and removes the temporary file; an existing output stays as it was.
-void DiscardPendingOutput(PendingOutput& out);
-
-// Removes the temporary files that a writer of `path` ended by force (SIGKILL, a crash) left
-// beside the output: the regular files named like the temporary names CreatePendingOutput gives.
-// Returns how many were removed.
-int RemoveLeftoverOutputs(const std::string& path);
-
-// For every program that writes outputs, at its start: a file size limit makes a write fail
-// (SIGXFSZ ignored) instead of ending the process; SIGINT, SIGTERM and SIGHUP remove the
-// temporary file of the output most recently started and not yet committed or discarded, then
-// end the process by the same signal, so that its parent sees how it ended.
-void PrepareOutputSignals();

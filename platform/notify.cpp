@@ -1,5 +1,7 @@
 #include "platform/notify.h"
 
+#include "sonivert_version.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFileInfo>
@@ -20,11 +22,11 @@ bool PostDesktopNotification(const std::string& text) {
       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
       QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
   QVariantMap hints;
-  hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(DesktopEntryName));
+  hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(SonivertAppId));
   hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));  // normal
   // Arguments: application name, id to replace (none), icon, summary, body, actions (none:
   // nothing to click that would raise a window), hints, expiry (the server's default).
-  notify << QStringLiteral("Sonivert") << 0u << QString::fromLatin1(DesktopEntryName)
+  notify << QStringLiteral("Sonivert") << 0u << QString::fromLatin1(SonivertAppId)
          << QString::fromStdString(text) << QString() << QStringList() << hints << -1;
   // send() queues the call and returns; the reply (the notice's id, or an error when no service
   // answers) is not awaited.

@@ -3,9 +3,6 @@
 #pragma once
 #include <string>
 
-// The desktop entry and icon name the notice names as its sender.
-inline constexpr char DesktopEntryName[] = "org.sonivert.Sonivert";
-
 // Posts text as one notification and returns at once: it never waits for the service, never
 // starts a bus, and a notification never takes the keyboard focus. True when the message was
 // handed to the session bus; false, and nothing shown, when there is no session bus. Without a

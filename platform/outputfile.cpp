@@ -1,48 +1,18 @@
-// File identity, sources opened without blocking and outputs written under a temporary name.
-// No Qt here, so that programs without Qt (tompg) share them.
-#include <dirent.h>
+// Outputs are written through the shared writer of atomicfile.h; what is theirs alone is the
+// output written in place, the write protection they respect and the trash before a replace.
+#include "platform/outputfile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstring>
 
+#include "platform/atomicfile.h"
 #include "platform/files.h"
-#include "platform/trash.h"
+#include "platform/paths.h"
 
 namespace {
-
-// The temporary file a signal handler removes: a fixed buffer, since a handler may not allocate.
-char SignalTemp[4096];
-std::atomic<bool> SignalTempArmed{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read from a signal handler");
-
-void ArmSignalTemp(const std::string& path) {
-  SignalTempArmed.store(false);
-  if (path.size() >= sizeof SignalTemp) return;  // only the normal ends remove it then
-  std::memcpy(SignalTemp, path.c_str(), path.size() + 1);
-  SignalTempArmed.store(true);
-}
-
-void RemoveTempAndEnd(int sig) {
-  if (SignalTempArmed.load()) unlink(SignalTemp);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
-
-// Removes the temporary file, keeping the errno of the failure that led here.
-void RemoveTemp(PendingOutput& out) {
-  const int saved = errno;
-  if (!out.TempPath.empty()) {
-    unlink(out.TempPath.c_str());
-    SignalTempArmed.store(false);
-  }
-  errno = saved;
-}
 
 // Closes the stream or the descriptor; false when the close (the last flush) failed.
 bool CloseOutput(PendingOutput& out) {
@@ -57,77 +27,19 @@ bool CloseOutput(PendingOutput& out) {
   return ok;
 }
 
+// A device or a FIFO has nothing on a disk to flush or to replace: it is closed, and done.
+bool CommitInPlace(PendingOutput& out) {
+  bool ok = out.Stream == nullptr || fflush(out.Stream) == 0;
+  int error = errno;
+  if (!CloseOutput(out) && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) errno = error;
+  return ok;
+}
+
 }  // namespace
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-bool IsSameOpenFile(int fdA, int fdB) {
-  struct stat sa {}, sb {};
-  if (fstat(fdA, &sa) != 0 || fstat(fdB, &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const void* data, size_t size) {
-  auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string FollowLinks(const std::string& path) {
-  std::string p = path;
-  // 40: the kernel's own limit on links followed in one lookup.
-  for (int depth = 0; depth < 40; ++depth) {
-    struct stat st {};
-    if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-    char target[4096];
-    const ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
-    if (n <= 0) return p;
-    target[n] = 0;
-    p = target[0] == '/' ? std::string(target) : DirectoryOf(p) + "/" + target;
-  }
-  return p;
-}
-
-int OpenSourceDescriptor(const char* path, struct stat& st) {
-  // Non-blocking, so that a FIFO without a writer is refused instead of waited for.
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return -1;
-  st = {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return -1;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  return fd;
-}
-
-FILE* OpenSourceFile(const char* path) {
-  struct stat st {};
-  const int fd = OpenSourceDescriptor(path, st);
-  if (fd < 0) return nullptr;
-  FILE* stream = fdopen(fd, "rb");
-  if (stream == nullptr) close(fd);
-  return stream;
-}
 
 bool CreatePendingOutput(const char* path, PendingOutput& out) {
   out = PendingOutput{};
@@ -149,39 +61,9 @@ bool CreatePendingOutput(const char* path, PendingOutput& out) {
     // A write-protected output stays protected, as it did when it was opened for writing.
     if (faccessat(AT_FDCWD, out.FinalPath.c_str(), W_OK, AT_EACCESS) != 0) return false;
   }
-  // Mode 0666 through the umask, as a file made by fopen gets. The name is six hexadecimal
-  // digits, the form leftovers are recognised by: first the process id (below 2^22, the kernel's
-  // limit) and two bits of attempt, so that no other running process of the machine (many
-  // encoders at once on one folder) ever draws it. Such a name exists already only when an
-  // ended process of the same id left it, or another thread of this process made the same output;
-  // after four of those the digits mix the clock, the id and a counter instead. The name is
-  // remembered for the signal handlers before the file exists: a process-directed signal may be
-  // handled by another thread at any moment, also just after the open; should that open have
-  // failed, the file of the name is a leftover or this process's own, never another's.
-  static std::atomic<unsigned> counter{0};
-  const unsigned pid = static_cast<unsigned>(getpid());
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    unsigned digits = pid << 2 | attempt;
-    if (attempt >= 4) {
-      timespec now{};
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      digits = static_cast<unsigned>(now.tv_nsec) ^ pid * 2654435761u ^ counter.fetch_add(1) * 40503u;
-    }
-    char suffix[32];
-    snprintf(suffix, sizeof suffix, ".tmp-%06x", digits & 0xFFFFFF);
-    const std::string temp = out.FinalPath + suffix;
-    ArmSignalTemp(temp);
-    out.Fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (out.Fd >= 0) {
-      out.TempPath = temp;
-      return true;
-    }
-    const int error = errno;
-    SignalTempArmed.store(false);
-    errno = error;
-    if (error != EEXIST) return false;
-  }
-  return false;
+  // Mode 0666 through the umask, as a file made by fopen gets.
+  out.Fd = CreateTemporaryFile(out.FinalPath, 0666, out.TempPath, out.CleanupSlot);
+  return out.Fd >= 0;
 }
 
 bool OpenPendingOutputStream(PendingOutput& out) {
@@ -191,72 +73,36 @@ bool OpenPendingOutputStream(PendingOutput& out) {
 }
 
 bool CommitPendingOutput(PendingOutput& out) {
-  bool ok = true;
-  if (out.Stream != nullptr && fflush(out.Stream) != 0) ok = false;
+  if (out.TempPath.empty()) return CommitInPlace(out);
+  bool ok = out.Fd < 0 || SyncAndCloseTemporaryFile(out.Fd, out.Stream);
   int error = errno;
-  // A failed close can mean that written data never reached the disk (NFS, quotas).
-  if (!CloseOutput(out) && ok) {
-    ok = false;
-    error = errno;
-  }
+  out.Stream = nullptr;
+  out.Fd = -1;
   // A file the output replaces goes to the trash first, so that no earlier result is lost to
   // a new one; where no trash can be made it is replaced as it always was. A trash that refuses
   // it fails the output instead: the old file stays.
   struct stat existing {};
-  if (ok && !out.TempPath.empty() && lstat(out.FinalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+  if (ok && lstat(out.FinalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
       TrashBeforeReplace(out.FinalPath) == TrashFailed) {
     ok = false;
     error = errno;
     out.TrashRefused = true;
   }
-  if (ok && !out.TempPath.empty() && rename(out.TempPath.c_str(), out.FinalPath.c_str()) != 0) {
+  if (ok && !ReplaceWithTemporaryFile(out.TempPath, out.CleanupSlot, out.FinalPath)) {
     ok = false;
     error = errno;
   }
-  if (ok) {
-    SignalTempArmed.store(false);
-    out.TempPath.clear();
-    return true;
-  }
+  if (ok) return true;
   errno = error;
-  RemoveTemp(out);
-  out.TempPath.clear();
+  RemoveTemporaryFile(out.TempPath, out.CleanupSlot);
   return false;
 }
 
 void DiscardPendingOutput(PendingOutput& out) {
   CloseOutput(out);
-  RemoveTemp(out);
-  out.TempPath.clear();
+  RemoveTemporaryFile(out.TempPath, out.CleanupSlot);
 }
 
-int RemoveLeftoverOutputs(const std::string& path) {
-  const std::string finalPath = FollowLinks(path);
-  const size_t slash = finalPath.rfind('/');
-  const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
-  const std::string prefix = name + ".tmp-";
-  DIR* dir = opendir(DirectoryOf(finalPath).c_str());
-  if (dir == nullptr) return 0;
-  int removed = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string candidate = entry->d_name;
-    // The suffix is six hexadecimal digits; nothing else of that name is touched.
-    if (candidate.size() != prefix.size() + 6 || candidate.compare(0, prefix.size(), prefix) != 0) continue;
-    if (candidate.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos) continue;
-    struct stat st {};
-    if (fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) ++removed;
-  }
-  closedir(dir);
-  return removed;
-}
-
-void PrepareOutputSignals() {
-  signal(SIGXFSZ, SIG_IGN);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction action {};
-    action.sa_handler = RemoveTempAndEnd;
-    sigemptyset(&action.sa_mask);
-    sigaction(sig, &action, nullptr);
-  }
+int RemoveLeftoverOutputs(const std::string& path, int writerPid) {
+  return RemoveLeftoverTemporaryFiles(FollowLinks(path), writerPid);
 }

@@ -20,22 +20,6 @@
 
 static_assert(ProcessStillActive == STILL_ACTIVE, "processes and threads share the running code");
 
-const char* ProcessStartText(ProcessStartResult result) {
-  switch (result) {
-    case ProcessStarted:
-      return "started";
-    case ProcessEmptyCommand:
-      return "the command line names no program";
-    case ProcessNoConsole:
-      return "the console cannot be opened";
-    case ProcessForkFailed:
-      return "no new process can be made";
-    case ProcessExecFailed:
-      return "the program cannot be run";
-  }
-  return "unknown start result";
-}
-
 std::vector<std::string> SplitCommandLine(const char* line) {
   std::vector<std::string> args;
   const char* p = line;
@@ -142,9 +126,7 @@ void RecordEnd(ProcessInfo& process, const int* status) {
 
 }  // namespace
 
-ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, ProcessInfo& process,
-                                       int* execErrno) {
-  if (execErrno != nullptr) *execErrno = 0;
+ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, ProcessInfo& process) {
   std::vector<std::string> args = SplitCommandLine(commandLine);
   if (args.empty() || args[0].empty()) return ProcessEmptyCommand;
   if (!OpenConsole()) return ProcessNoConsole;
@@ -179,7 +161,7 @@ ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, Proces
     process.Ended = true;
     process.ExitCode = 127;
     process.ExitedNormally = true;
-    if (execErrno != nullptr) *execErrno = error;
+    errno = error;
     return ProcessExecFailed;
   }
   // Readable once the child has ended, so that its end can be handled at once. The child cannot
@@ -205,8 +187,6 @@ uint32_t ProcessExitCode(ProcessInfo& process) {
   RecordEnd(process, r < 0 ? nullptr : &status);
   return process.ExitCode;
 }
-
-bool ProcessRunning(ProcessInfo& process) { return ProcessExitCode(process) == ProcessStillActive; }
 
 // Signals go only to a child that has not been reaped: until then its pid cannot be reused.
 bool KillProcess(ProcessInfo& process) { return Live(process) && kill(process.Pid, SIGKILL) == 0; }

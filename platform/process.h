@@ -34,8 +34,6 @@ enum ProcessStartResult {
   ProcessForkFailed,    // no new process could be made
   ProcessExecFailed,    // the program could not be run (missing, not executable, ...)
 };
-// The text for a start result.
-const char* ProcessStartText(ProcessStartResult result);
 
 // Splits a command line with the Windows C runtime rules. The first token is the program path:
 // up to the first blank or tab, where a double quote starts or ends a quoted stretch (quotes
@@ -49,17 +47,13 @@ std::vector<std::string> SplitCommandLine(const char* commandLine);
 // Starts the program that commandLine names on the console's pseudo-terminal, with the given
 // nice value (a value the caller may not take, such as a negative one without privilege, is
 // ignored and the child keeps the parent's). The start is synchronous: a program that cannot be
-// executed gives ProcessExecFailed here, with its errno in *execErrno when that is given.
-// The program path is used as written (relative paths from the current directory); the PATH is
-// not searched.
-ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, ProcessInfo& process,
-                                       int* execErrno = nullptr);
+// executed gives ProcessExecFailed here, with errno set to what its exec failed with. The program
+// path is used as written (relative paths from the current directory); the PATH is not searched.
+ProcessStartResult StartConsoleProcess(const char* commandLine, int nice, ProcessInfo& process);
 
 // Polls without blocking. ProcessStillActive while the process runs (also while it is stopped);
 // after its end the exit code as described at ProcessInfo; 0 when no process was started.
 uint32_t ProcessExitCode(ProcessInfo& process);
-// True while the process runs (polls).
-bool ProcessRunning(ProcessInfo& process);
 
 // SIGKILL; false when there is no live process.
 bool KillProcess(ProcessInfo& process);

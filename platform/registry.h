@@ -22,16 +22,20 @@
 // that exists but cannot be read (its permissions, an I/O error, not a regular file) also reads
 // as holding no keys, but it is never replaced: every write to it fails.
 //
-// Every set rewrites the whole file: a temporary file beside it is written, flushed to disk and
-// renamed over the store, so a crash or a full disk never leaves a half written store and a
-// reader never sees one. A store that is a symbolic link is written through: its target is
-// replaced, the link stays. Every read-modify-write holds an exclusive advisory lock on
-// registry.reg.lock beside the store, so two processes never lose each other's updates; the
-// temporary files of writers killed during a save are removed at the next save. Key paths and
-// value names match without regard to ASCII case, as on Windows.
+// Every set rewrites the whole file with the program's one writer (atomicfile.h): a temporary
+// file beside it is written, flushed to disk and renamed over the store, so a crash or a full
+// disk never leaves a half written store and a reader never sees one. A store that is a symbolic
+// link is written through: its target is replaced, the link stays. Every read-modify-write holds
+// an exclusive advisory lock on registry.reg.lock beside the store, so two processes never lose
+// each other's updates; the temporary files of writers killed during a save are removed at the
+// next save. Key paths and value names match without regard to ASCII case, as on Windows.
+//
+// The text format is registry_format.cpp, the file with its lock registry_store.cpp, and the
+// operations below registry.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Value types, numbered as on Windows.
 enum RegType : uint32_t {
@@ -52,11 +56,20 @@ enum RegResult {
 // The largest store file that is read (larger reads as damaged) or written.
 constexpr uint64_t RegMaxFileSize = 4u << 20;
 
+// One value of a key: its name, its type and its bytes as stored.
+struct RegValue {
+  std::string Name;
+  uint32_t Type = REG_NONE;
+  std::string Data;
+};
+
 // An open key: which store file and which key path it refers to.
 struct RegKey {
   bool Open = false;
   std::string StoreFile;  // fixed when the key is opened
   std::string Path;       // e.g. "SOFTWARE\Sonivert"
+  bool Snapshot = false;  // opened by RegOpenKeySnapshot: queries answer from Values
+  std::vector<RegValue> Values;  // the key's values when it was opened (a snapshot only)
 };
 
 // The store file of the current user (the file need not exist).
@@ -69,6 +82,11 @@ bool RegParseStoreText(const std::string& text, std::string& canonical);
 
 // Opens an existing key; RegNotFound when the store, or the key in it, does not exist.
 RegResult RegOpenKey(const char* path, RegKey& key);
+// Opens an existing key as RegOpenKey does and keeps a copy of its values from the one read of the
+// store that the open makes: queries through it answer from that copy and never read the store
+// again, so that a load of several values reads the file once and sees them all from one moment.
+// Sets through it write the store as through any key; the copy stays as it was opened.
+RegResult RegOpenKeySnapshot(const char* path, RegKey& key);
 // Opens a key, creating it (and the store file and its directory) when it does not exist.
 RegResult RegCreateKey(const char* path, RegKey& key);
 // Reads a value. In: *size is the capacity of data. Out: *type its type and *size its length.
@@ -97,3 +115,7 @@ void RegFailNextReads(int count);
 // Test seam: the next `count` store writes fail after writing part of the temporary file, as
 // a full disk would. 0 restores normal writes.
 void RegFailNextWrites(int count);
+
+// Test seam: how many times the store file has been read since the program started (every open,
+// query and read-modify-write reads it once).
+unsigned long RegStoreReads();

@@ -3,7 +3,6 @@
 # the hicolor theme, the AppStream metadata, the manual pages and the copyright and changelog
 # into <prefix>/share. The Debian package (resources/package.cmake) holds the same files.
 include(GNUInstallDirs)
-set(SONIVERT_APP_ID org.sonivert.Sonivert)
 # Directories made by the install are readable by all, whatever the umask of the build.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -68,6 +67,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${CMAKE_BINARY_DI
 install(CODE "
   set(SONIVERT_ENTRY_TEMPLATE \"${PROJECT_SOURCE_DIR}/resources/${SONIVERT_APP_ID}.desktop.in\")
   set(SONIVERT_ENTRY_NAME ${SONIVERT_APP_ID}.desktop)
+  set(SONIVERT_APP_ID ${SONIVERT_APP_ID})
   set(SONIVERT_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
   set(SONIVERT_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
   include(\"${PROJECT_SOURCE_DIR}/resources/install_desktop_entry.cmake\")

@@ -1,6 +1,6 @@
 # Runs at install time (resources/install.cmake): writes the desktop entry with the full path of
 # the installed program, and records it in the install manifest like every installed file.
-# In: SONIVERT_ENTRY_TEMPLATE, SONIVERT_ENTRY_NAME, SONIVERT_BINDIR, SONIVERT_DATADIR, and
+# In: SONIVERT_ENTRY_TEMPLATE, SONIVERT_ENTRY_NAME, SONIVERT_APP_ID, SONIVERT_BINDIR, SONIVERT_DATADIR, and
 # CMAKE_INSTALL_PREFIX as given to `cmake --install`.
 set(bindir "${SONIVERT_BINDIR}")
 if(NOT IS_ABSOLUTE "${bindir}")
@@ -23,7 +23,8 @@ string(REPLACE "\\" "\\\\" program "${program}")
 string(REPLACE "%" "%%" program "${program}")
 
 file(READ "${SONIVERT_ENTRY_TEMPLATE}" entry)
-string(REPLACE "@SONIVERT_EXEC@" "\"${program}\"" entry "${entry}")
+set(SONIVERT_EXEC "\"${program}\"")
+string(CONFIGURE "${entry}" entry @ONLY)
 set(target "${datadir}/applications/${SONIVERT_ENTRY_NAME}")
 message(STATUS "Installing: $ENV{DESTDIR}${target}")
 file(WRITE "$ENV{DESTDIR}${target}" "${entry}")

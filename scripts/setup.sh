@@ -11,6 +11,7 @@ PACKAGES=(
   file lintian                        # the Debian package: CPack's dependency scan, its check
   qt6-wayland weston                  # the window on Wayland, and a headless compositor to test it
   dbus-daemon                         # a private session bus for the desktop notification test
+  at-spi2-core python3-pyatspi        # the accessibility bus, read as a screen reader reads it
   libgtest-dev libgmock-dev           # unit tests
   libvterm-dev                        # terminal screen model of the encoder console
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling

@@ -29,6 +29,6 @@ cmake --build build-tsan -j"$jobs" --target platform_tests decoder_tests encoder
   foundation_tests mainform_tests sonivert-decode tompg
 tsan_tests='^(JobThread|DecoderJob|Rows/DecoderStreams|Console|Monitor|Priority'
 tsan_tests+='|EncoderJobSucceeded|RealTompg|ProgressLine|Layers/ProgressLine|ErrorLine|Cases/ErrorLine'
-tsan_tests+='|StoreTest\.ConcurrentSaves|MainWindow|QueueFaults|QueueScenes)'
+tsan_tests+='|StoreTest\.ConcurrentSaves|MainWindow|QueueFaults|QueueScenes|Access)'
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan_qt.supp" \
   ctest --test-dir build-tsan --output-on-failure -j"$jobs" -R "$tsan_tests"

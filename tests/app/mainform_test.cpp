@@ -4,8 +4,10 @@
 #include <QTimer>
 
 #include "app/dialogs.h"
+#include "encoder/rates.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
+#include "app/tdirectorybrowser.h"
 #include "app/tsplashform.h"
 #include "window_fixture.h"
 
@@ -36,6 +38,12 @@ TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
   ui->ModeRB0->click();
   EXPECT_TRUE(ui->ModeRB3->isChecked());
   EXPECT_EQ(JobQueue[0].ChannelMode, 3);
+  // The lists are in the numbering of the tables the status line and the encoder use.
+  ASSERT_EQ(ui->BitrateCB->count(), BitrateCount);
+  for (int i = 0; i < BitrateCount; ++i)
+    EXPECT_EQ(ui->BitrateCB->itemText(i), QString::number(BitrateTable[i]) + QStringLiteral(" kbit/s"));
+  for (QAbstractButton* mode : {ui->ModeRB0, ui->ModeRB1, ui->ModeRB2, ui->ModeRB3})
+    EXPECT_EQ(mode->text(), QString::fromLatin1(ModeNameTable[mode->objectName().back().digitValue()]));
   ui->BitrateCB->setCurrentIndex(0);
   Form->BitrateCBChange(0);
   EXPECT_EQ(JobQueue[0].Bitrate, 0);
@@ -94,6 +102,16 @@ TEST_F(MainWindow, ConvertsAWavAndAnMp3ToTheEndThenAbortAndSuspendTouchNoSource)
   EXPECT_EQ(QueueCount, 1);
   EXPECT_EQ(ReadFile(Root + "music/long.wav"), longBefore);
   EXPECT_EQ(ReadFile(Root + "music/tone.wav"), wavBefore);
+}
+
+// One rule of what a drive is: the main window and the directory browser list the same ones.
+TEST_F(MainWindow, TheDirectoryBrowserListsTheMainWindowsDrives) {
+  TDirectoryBrowser browser(Form, "/");
+  QStringList ours, its;
+  for (int i = 0; i < Form->Controls()->DriveCB->count(); ++i) ours << Form->Controls()->DriveCB->itemText(i);
+  for (int i = 0; i < browser.DriveComboBox1->count(); ++i) its << browser.DriveComboBox1->itemText(i);
+  EXPECT_EQ(ours, its);
+  EXPECT_TRUE(ours.contains(QStringLiteral("/")));
 }
 
 // Start-up: the dialogs come after the main window, which owns them; showing the main window

@@ -72,18 +72,23 @@ TEST_F(QueueScenes, AbortOrCloseOfADecodeKeepsTheEarlierOutputAndLeavesNothing) 
 TEST_F(QueueScenes, AbortOfAnEncoderThatIgnoresItKillsItAndRemovesItsTemporaryFile) {
   FakeEncoder(
       "trap '' TERM\n"
-      "printf 'partial' > \"$2.tmp-c0ffee\"\n"
+      "printf 'partial' > \"$2.tmp-$(printf %06x $(($$ * 4 % 16777216)))\"\n"
       "printf ' frames 1 bytes in 4096 bytes out 418'\n"
       "while :; do sleep 0.01; done\n");
   WriteTone(Root + "music/y.wav", 44100, 2, 16, 1.0);
   WriteFile(Root + "out/y.mp3", "a complete, earlier y.mp3");
+  WriteFile(Root + "out/y.mp3.tmp-ffffff", "another writer's, still in the making");
   Enqueue({"y.wav"});
   Form->Controls()->StartBT->click();
-  ASSERT_TRUE(WaitForEvents([&] { return FileExists(Root + "out/y.mp3.tmp-c0ffee"); }));
+  // Until the encoder's own temporary file stands beside the two.
+  ASSERT_TRUE(WaitForEvents([&] {
+    const std::string names = ListDir(Root + "out");
+    return std::count(names.begin(), names.end(), ' ') == 2;
+  }));
   Form->Controls()->AbortBT->click();
   ASSERT_TRUE(WaitIdle());
   EXPECT_FALSE(Converter.EncoderProcess.ExitedNormally);
-  EXPECT_EQ(ListDir(Root + "out"), "y.mp3");
+  EXPECT_EQ(ListDir(Root + "out"), "y.mp3 y.mp3.tmp-ffffff");
   EXPECT_EQ(ReadFile(Root + "out/y.mp3"), "a complete, earlier y.mp3");
   EXPECT_TRUE(FileExists(Root + "music/y.wav"));
 }

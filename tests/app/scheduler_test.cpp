@@ -1,6 +1,6 @@
 // The scheduler tick and the queue list rules, without widgets: a fake job (its exit code set by
 // the test) stands for the encoder process and the decoder thread.
-#include "app/core/scheduler.h"
+#include "app/scheduler.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "decoder/decoder.h"
 #include "encoder/encoderjob.h"
 #include "platform/jobthread.h"
@@ -112,6 +112,21 @@ class Tick : public ::testing::Test {
   void Queue(const char* path, bool wave) { AppendQueueEntry(Entry(path, wave)); }
   void End(uint32_t code) { Job.ExitCode = code; }
 };
+
+// A converter as the program starts it: the first tick finds no job end to handle (and no frame
+// count an exit code could match), starts nothing, and shows it idle and off.
+TEST_F(Tick, FirstTickOfANewConverterIsIdleAndOff) {
+  Queue("/in/a.wav", true);
+  StatusTMTimer(0);
+  EXPECT_EQ(View.StatusLine, "  Idle ...");
+  EXPECT_EQ(View.QueueCounter, "  1 file in queue [submission inactive]");
+  EXPECT_EQ(View.PercentText, " ");
+  EXPECT_TRUE(Job.Boxes.empty() && Job.Removed.empty());
+  EXPECT_EQ(Job.Starts, 0);
+  StartBTClick();  // the one job then counts once: no phantom end of a job before it
+  for (uint32_t t : {500u, 1000u}) StatusTMTimer(t), End(1);
+  EXPECT_EQ(Job.Notices, (std::vector<std::pair<uint32_t, uint32_t>>{{1u, 0u}}));
+}
 
 TEST_F(Tick, IdleActiveWithEmptyQueueStartsFilesAddedLater) {
   StartBTClick();
@@ -228,7 +243,7 @@ TEST_F(Tick, DecoderJobsReportFailuresAndNeverDelete) {
   StartBTClick();
   StatusTMTimer(0);
   EXPECT_FALSE(Converter.EncoderJob);
-  EXPECT_STREQ(Converter.DecoderOutput, "/out/a.wav");
+  EXPECT_STREQ(DecoderOutput, "/out/a.wav");
   EXPECT_EQ(View.StatusLine, "  Decoding /in/a.mp3 [Layer 3; Joint stereo; 128 kbit/s] ...");
   End(0);
   StatusTMTimer(500);  // a ends well, b starts
@@ -462,6 +477,21 @@ TEST(FormatControls, SelectionDefaultsMonoRuleAndBitrateFollow) {
 }  // namespace
 
 namespace {
+
+TEST(Enqueue, InspectSourceWorksOnTheQueueSlotBeingFilled) {
+  ScratchDir dir;
+  const std::string path = dir.File("a.mp3");
+  WriteFile(path, std::string("\xFF\xFB\x90\x64", 4));
+  const int slot = QueueCount;  // the entry being added is not counted yet
+  JobQueue[slot] = QueueEntry{};
+  JobQueue[slot].Path = path;
+  EXPECT_EQ(InspectSource(slot), InspectAccepted);
+  EXPECT_EQ(JobQueue[slot].Bitrate, 128);
+  EXPECT_EQ(JobQueue[slot].FileSize, 4u);
+  JobQueue[slot] = QueueEntry{};
+  EXPECT_EQ(InspectSource(-1), InspectCannotOpen);
+  EXPECT_EQ(InspectSource(MaxQueueEntries), InspectCannotOpen);
+}
 
 TEST(Enqueue, AFullQueueTakesNothingMore) {
   QueueCount = MaxQueueEntries;

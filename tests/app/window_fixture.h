@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/tmainform.h"
 #include "tests/support/boxes.h"
 #include "tests/support/converter.h"

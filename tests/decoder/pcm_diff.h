@@ -15,6 +15,8 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/support/waveheader.h"
+
 namespace pcmdiff {
 
 inline constexpr double MaxRmsLsb = 0.80;
@@ -31,11 +33,8 @@ struct DiffResult {
   long firstBadGranule = -1;  // granule of the test data holding firstBad
 };
 
-struct WaveInfo {
-  bool valid = false;
-  uint16_t format = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
-  uint32_t riffSize = 0, sampleRate = 0, byteRate = 0, dataSize = 0;
-};
+// The header of a decoder's output: valid only in the canonical 44-byte layout.
+using WaveInfo = WaveHeader;
 
 inline uint32_t ReadLe32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -52,21 +51,9 @@ inline bool ReadFileBytes(FILE* f, std::vector<uint8_t>& out) {
   return true;
 }
 
-// The canonical 44-byte header: RIFF, WAVE, a 16-byte fmt chunk, then the data chunk.
 inline WaveInfo ParseWaveHeader(const std::vector<uint8_t>& b) {
-  WaveInfo w;
-  if (b.size() < 44 || memcmp(b.data(), "RIFF", 4) || memcmp(b.data() + 8, "WAVE", 4) ||
-      memcmp(b.data() + 12, "fmt ", 4) || ReadLe32(b.data() + 16) != 16 || memcmp(b.data() + 36, "data", 4))
-    return w;
-  w.valid = true;
-  w.riffSize = ReadLe32(b.data() + 4);
-  w.format = ReadLe16(b.data() + 20);
-  w.channels = ReadLe16(b.data() + 22);
-  w.sampleRate = ReadLe32(b.data() + 24);
-  w.byteRate = ReadLe32(b.data() + 28);
-  w.blockAlign = ReadLe16(b.data() + 32);
-  w.bitsPerSample = ReadLe16(b.data() + 34);
-  w.dataSize = ReadLe32(b.data() + 40);
+  WaveInfo w = ReadWaveHeader(b.data(), b.size());
+  w.valid = w.valid && w.canonical;
   return w;
 }
 

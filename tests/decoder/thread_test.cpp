@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/queue.h"
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"
@@ -19,6 +18,9 @@
 #include "tests/support/frames.h"
 
 namespace {
+
+// The decoder job's thread, as the window keeps it.
+JobThread Job;
 
 struct WaveFile {
   bool valid = false;
@@ -55,14 +57,14 @@ class DecoderJob : public ::testing::Test {
   // Runs a job as the application does: paths in the shared buffers, the job thread, its code.
   uint32_t RunJob(const std::string& input, const std::string& output, bool stopAtOnce = false) {
     StartJob(input, output);
-    if (stopAtOnce) RequestJobStop(Converter.DecoderThread);
-    JoinJobThread(Converter.DecoderThread);
-    return JobThreadExitCode(Converter.DecoderThread);
+    if (stopAtOnce) RequestJobStop(Job);
+    JoinJobThread(Job);
+    return JobThreadExitCode(Job);
   }
   void StartJob(const std::string& input, const std::string& output) {
-    snprintf(Converter.DecoderInput, DecoderPathSize, "%s", input.c_str());
-    snprintf(Converter.DecoderOutput, DecoderPathSize, "%s", output.c_str());
-    EXPECT_TRUE(StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0));
+    snprintf(DecoderInput, DecoderPathSize, "%s", input.c_str());
+    snprintf(DecoderOutput, DecoderPathSize, "%s", output.c_str());
+    EXPECT_TRUE(StartJobThread(Job, DecoderThreadMain, 0));
   }
   ScratchDir scratch;
   // Without the trailing separator, so that paths read dir + "/name".
@@ -222,7 +224,8 @@ TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {
   EXPECT_EQ(ReadFileBytes(dir + "/a.wav"), ReadFileBytes(dir + "/b.wav"));
 }
 
-// Decoding a file onto itself, or onto a link to it, left a 44-byte WAV where the source was.
+// An output that is the source itself, by any name (a symbolic or a hard link), is refused and
+// the source is untouched.
 TEST_F(DecoderJob, OutputThatIsTheSourceIsRefused) {
   const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3))), source = ReadFile(in);
   ASSERT_EQ(symlink(in.c_str(), (dir + "/sym.wav").c_str()), 0);
@@ -234,25 +237,25 @@ TEST_F(DecoderJob, OutputThatIsTheSourceIsRefused) {
   EXPECT_EQ(ListDir(dir), "hard.wav in.mp3 sym.wav");
 }
 
-// A directory gave an empty output; a FIFO without a writer blocked the job for good, where no
-// stop request reaches it. Both are refused at once, and no output is made.
+// Only a regular file is a source: a directory, or a FIFO without a writer (where no stop request
+// would reach the job), is refused at once, and no output is made.
 TEST_F(DecoderJob, SourceThatIsNotARegularFileIsRefusedWithoutBlocking) {
   const std::string fifo = dir + "/fifo.mp3";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(mkdir((dir + "/folder.mp3").c_str(), 0700), 0);
   for (const std::string& in : {dir + "/folder.mp3", fifo}) {
     StartJob(in, dir + "/out.wav");
-    WaitFor([] { return JobThreadExitCode(Converter.DecoderThread) != STILL_ACTIVE; }, 10000);
-    EXPECT_EQ(JobThreadExitCode(Converter.DecoderThread), DecoderInputFailed) << in;
+    WaitFor([] { return JobThreadExitCode(Job) != STILL_ACTIVE; }, 10000);
+    EXPECT_EQ(JobThreadExitCode(Job), DecoderInputFailed) << in;
     const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // releases a job that blocked
-    JoinJobThread(Converter.DecoderThread);
+    JoinJobThread(Job);
     if (writer >= 0) close(writer);
   }
   EXPECT_EQ(ListDir(dir), "fifo.mp3 folder.mp3");
 }
 
-// A full disk left 44 zero bytes in place of an existing output; a stream without audio left an
-// empty WAV. A failed decode now leaves an existing output as it was, and no temporary file.
+// A failed decode (a full disk, a stream without audio) leaves an existing output as it was, and
+// no temporary file.
 TEST_F(DecoderJob, FailedDecodeKeepsTheExistingOutput) {
   struct Row {
     const char* name;
@@ -278,8 +281,8 @@ TEST_F(DecoderJob, FailedDecodeKeepsTheExistingOutput) {
   signal(SIGXFSZ, SIG_DFL);
 }
 
-// Reaching the WAV size limit closed the file there but reported success. It now has its own
-// exit code; a stream that ends exactly at the limit lost nothing and succeeds.
+// PCM that reaches the largest size a WAV file can describe closes the file there and says so with
+// an exit code of its own; a stream that ends exactly at the limit lost nothing and succeeds.
 TEST_F(DecoderJob, PcmAtTheSizeLimitIsClosedThereAndReported) {
   struct Row {
     const char* name;
@@ -316,8 +319,8 @@ TEST(DecodeTool, RefusesWrongArgumentsAndOverlongPaths) {
   EXPECT_FALSE(FileExists(scratch.File("x.wav")));
 }
 
-// SIGINT, SIGTERM or SIGHUP mid-decode left a broken file in place of an existing output. The
-// tool now removes its temporary file, and the output stays as it was.
+// The tool ended by SIGINT, SIGTERM or SIGHUP mid-decode removes its temporary file, and an
+// existing output stays as it was.
 TEST_F(DecoderJob, ToolEndedBySignalLeavesTheExistingOutput) {
   const std::string in = Write("in.mp3", Frames(30000, Fields(1, 9, 0, 3)));  // minutes of audio
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {

@@ -22,8 +22,9 @@ std::unique_ptr<QWidget> Window(int width, int height, Qt::WindowFlags flags = Q
   return w;
 }
 
-THelioCaption* Attach(QWidget* w, SonivertCaption which) {
-  HelioCaptionCreation c = AttachSonivertCaption(w, which);
+// A fixed-size window's caption has its icon, close, minimize and a disabled maximize.
+THelioCaption* Attach(QWidget* w) {
+  HelioCaptionCreation c = CreateHelioCaption(w);
   EXPECT_TRUE(c.Error.isEmpty()) << c.Error.toStdString();
   return c.Caption;
 }
@@ -82,10 +83,13 @@ TEST(Caption, GradientBandsFollowTheRuleAtTheirExactColumns) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     auto w = Window(row.Width, 60);
-    THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+    THelioCaption* c = Attach(w.get());
     HelioCaptionProperties p = c->Properties();
     p.NumColors = row.NumColors;
-    if (row.SetColours) {
+    if (row.Active) {  // the default is navy to blue
+      p.ActiveBeginColor = row.Begin;
+      p.ActiveEndColor = row.End;
+    } else if (row.SetColours) {
       p.InactiveBeginColor = row.Begin;
       p.InactiveEndColor = row.End;
     }
@@ -171,21 +175,21 @@ TEST(Caption, IconFromTheWindowOrTheApplicationOnlyWhereThereIsOne) {
   red.fill(Qt::red);
   struct Row {
     const char* Name;
-    SonivertCaption Which;
+    bool Tool;
     bool WindowIcon;
     QRgb Want;
   };
   const Row rows[] = {
-      {"the window's icon", SonivertCaption::Main, true, qRgb(0, 255, 0)},
-      {"else the application's icon", SonivertCaption::Main, false, qRgb(255, 0, 0)},
-      {"none on a tool window", SonivertCaption::Configure, true, 0},
+      {"the window's icon", false, true, qRgb(0, 255, 0)},
+      {"else the application's icon", false, false, qRgb(255, 0, 0)},
+      {"none on a tool window", true, true, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);
     QApplication::setWindowIcon(QIcon(red));
-    auto w = Window(300, 60, row.Which == SonivertCaption::Main ? Qt::Window : Qt::Tool);
+    auto w = Window(300, 60, row.Tool ? Qt::Tool : Qt::Window);
     if (row.WindowIcon) w->setWindowIcon(QIcon(green));
-    THelioCaption* c = Attach(w.get(), row.Which);
+    THelioCaption* c = Attach(w.get());
     const HelioCaptionLayout l = c->Layout();
     const QImage image = w->grab().toImage();
     if (row.Want) {
@@ -201,7 +205,7 @@ TEST(Caption, IconFromTheWindowOrTheApplicationOnlyWhereThereIsOne) {
 
 TEST(Caption, ButtonsPressTrackAndReleaseSendTheirCommand) {
   auto w = Window(400, 80);
-  THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+  THelioCaption* c = Attach(w.get());
   Recorder r(c);
   Activate(w.get());
   const QPoint text = c->Layout().TextRect.center();
@@ -271,7 +275,7 @@ TEST(Caption, SystemMenuItemStates) {
 
   // The menu a right click on the caption opens carries those states.
   auto w = Window(400, 80);
-  THelioCaption* c = Attach(w.get(), SonivertCaption::Main);
+  THelioCaption* c = Attach(w.get());
   Activate(w.get());
   QStringList seen;
   QObject::connect(c, &THelioCaption::SystemMenuShown, [&](QMenu* menu) {
@@ -300,9 +304,9 @@ TEST(Caption, DoubleClicks) {
   clock = &now;
   HelioTickCount = [] { return *clock; };
 
-  // The main window cannot be maximized: a double click on its text does nothing.
+  // A fixed-size window cannot be maximized: a double click on its text does nothing.
   auto main = Window(400, 80);
-  THelioCaption* c = Attach(main.get(), SonivertCaption::Main);
+  THelioCaption* c = Attach(main.get());
   Recorder r(c);
   Activate(main.get());
   QTest::mouseDClick(c, Qt::LeftButton, {}, c->Layout().TextRect.center());
@@ -342,7 +346,7 @@ TEST(Caption, DoubleClicks) {
   QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, created.Caption->Layout().TextRect.center());
   QTest::mouseDClick(created.Caption, Qt::LeftButton, {}, created.Caption->Layout().TextRect.center());
   EXPECT_EQ(rs.Sent, (std::vector<HelioSysCommand>{HelioSysCommand::Maximize, HelioSysCommand::Restore}));
-  HelioTickCount = GetTickCount;
+  HelioTickCount = HelioSteadyTickCount;
 }
 
 TEST(Caption, OwnerMustBeAWindow) {
@@ -370,8 +374,8 @@ TEST(Caption, WindowGrowsByTheStripAndGetsItsShapeBackWhenTheCaptionGoes) {
   auto* label = new QPushButton(laidOut.get());
   (new QVBoxLayout(laidOut.get()))->addWidget(label);
 
-  THelioCaption* c = Attach(fixed.get(), SonivertCaption::Main);
-  THelioCaption* lc = Attach(laidOut.get(), SonivertCaption::About);
+  THelioCaption* c = Attach(fixed.get());
+  THelioCaption* lc = Attach(laidOut.get());
   const int strip = c->StripHeight();
   ASSERT_GT(strip, 0);
   EXPECT_EQ(fixed->size(), QSize(200, 100 + strip));

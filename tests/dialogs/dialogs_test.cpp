@@ -1,5 +1,5 @@
 // The configuration dialog against the stored settings, the directory browser, the path
-// refusals, the splash's countdown and the about window's close clicks.
+// refusals, the splash's countdown, the about window's close clicks and each window's caption.
 #include "app/dialogs.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "app/captions.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"
 #include "app/tsplashform.h"
 #include "platform/registry.h"
 #include "tests/support/boxes.h"
 #include "tests/support/files.h"
+#include "tests/support/qtwait.h"
 
 namespace {
 
@@ -278,6 +280,38 @@ TEST(AboutTest, ClickOnPictureVersionOrCreditLineCloses) {
     AboutBTClick();  // returns only once a click has closed the window
     EXPECT_FALSE(AboutForm->isVisible());
   }
+}
+
+// The main window's caption has its icon, bold text and minimize only (its size is fixed), the
+// others the text alone, all maroon to navy while active. Where none can be made, a box says why.
+TEST(CaptionTest, EachWindowGetsItsOwnOrABoxSaysWhy) {
+  const std::pair<SonivertCaption, const char*> rows[] = {{SonivertCaption::Main, " icon bold c n x-"},
+                                                          {SonivertCaption::Configure, ""},
+                                                          {SonivertCaption::About, ""}};
+  for (const auto& [which, want] : rows) {
+    SCOPED_TRACE(int(which));
+    QWidget w(nullptr, which == SonivertCaption::Main ? Qt::Window : Qt::Tool);
+    w.setFixedSize(300, 60);
+    THelioCaption* c = AttachCaptionOrSay(&w, which);
+    ASSERT_NE(c, nullptr);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(WaitForEvents([c] { return c->IsActive(); }, 10000));
+    const HelioCaptionLayout l = c->Layout();
+    std::string got = (l.IconRect.isEmpty() ? "" : " icon") +
+                      std::string(c->Properties().CaptionFont.bold() ? " bold" : "");
+    for (const auto& b : l.Buttons)
+      if (b.Visible) got += std::string(" ") + "cnxh"[b.Kind] + (b.Enabled ? "" : "-");  // "-": disabled
+    EXPECT_EQ(got, want);
+    const QImage image = w.grab().toImage();
+    EXPECT_EQ(image.pixel(l.CaptionRect.topLeft()), qRgb(128, 0, 0));
+    EXPECT_EQ(image.pixel(l.CaptionRect.topRight()), qRgb(0, 0, 128));
+  }
+  StartRecordingBoxes();
+  QWidget parent;
+  EXPECT_EQ(AttachCaptionOrSay(new QWidget(&parent), SonivertCaption::About), nullptr);
+  EXPECT_EQ(Boxes, std::vector<std::string>{"Sonivert: The HelioCaption's owner must be a Form!"});
+  StopRecordingBoxes();
 }
 
 // No text of the windows is cut, at the desktop's usual font size and at a large one.

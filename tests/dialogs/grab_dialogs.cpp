@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/scheduler.h"
-#include "app/core/settings.h"
+#include "app/scheduler.h"
+#include "model/settings.h"
 #include "app/dialogs.h"
 #include "app/taboutform.h"
 #include "app/tconfigform.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "app/core/settings.h"
+#include "model/settings.h"
 #include "encoder/consolemonitor.h"
 #include "platform/console.h"
 #include "tests/support/converter.h"
@@ -43,12 +43,30 @@ bool ProcSessionAndTty(int pid, int& session, int& ttyNr) {
   return static_cast<bool>(fields >> state >> ppid >> pgrp >> session >> ttyNr);
 }
 
+bool ProcessRunning(ProcessInfo& process) { return ProcessExitCode(process) == ProcessStillActive; }
+
 std::string ScreenRow(int row) {
   char cells[ConsoleLineLength];
   if (!ReadConsoleCells(row, ConsoleLineColumn, ConsoleLineLength, cells)) return "<unreadable>";
   std::string text(cells, ConsoleLineLength);
   text.erase(text.find_last_not_of(' ') + 1);
   return text;
+}
+
+bool FindConsoleCursor(int& row, int& column) {
+  int rows = 0, columns = 0;
+  if (!GetConsoleSize(rows, columns)) return false;
+  // Save the cursor, write the marker, restore the cursor: the marker lands under the cursor.
+  WriteConsole("\x1b" "7#\x1b" "8");
+  int found = 0;
+  for (int r = 0; r < rows; ++r) {
+    std::string cells(static_cast<size_t>(columns), ' ');
+    if (!ReadConsoleCells(r, 0, columns, cells.data())) return false;
+    for (int c = 0; c < columns; ++c)
+      if (cells[static_cast<size_t>(c)] == '#') row = r, column = c, ++found;
+  }
+  WriteConsole("\x1b" "7 \x1b" "8");
+  return found == 1;
 }
 
 void ClearScreen() {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/queue.h"
-#include "app/core/settings.h"
+#include "model/queue.h"
+#include "model/settings.h"
 #include "encoder/commandline.h"
 #include "encoder/consolemonitor.h"
 #include "encoder/encoderjob.h"

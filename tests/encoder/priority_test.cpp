@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "encoder/encoderjob.h"
 #include "encoder_test_support.h"
 #include "platform/jobthread.h"

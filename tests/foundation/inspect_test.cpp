@@ -55,9 +55,8 @@ std::string Bytes(std::initializer_list<int> bytes) {
 }
 
 // Values that an inspection must not write unless it accepts the file.
-QueueEntry Sentinel(const std::string& path) {
-  QueueEntry e;
-  e.Path = path;
+SourceFileInfo Sentinel() {
+  SourceFileInfo e;
   e.FileSize = 0xDEADBEEF;
   e.Layer = 77;
   e.ChannelMode = 77;
@@ -70,7 +69,7 @@ QueueEntry Sentinel(const std::string& path) {
   return e;
 }
 
-void ExpectOnlyFileSizeWritten(const QueueEntry& e) {
+void ExpectOnlyFileSizeWritten(const SourceFileInfo& e) {
   EXPECT_EQ(e.Layer, 77);
   EXPECT_EQ(e.ChannelMode, 77);
   EXPECT_EQ(e.Bitrate, 77);
@@ -85,12 +84,12 @@ class InspectTest : public ::testing::Test {
  protected:
   // Writes the bytes (extended with zeros to totalSize) and inspects them; no descriptor may
   // stay open afterwards.
-  InspectResult Inspect(const std::string& bytes, QueueEntry& entry, uint64_t totalSize = 0) {
+  InspectResult Inspect(const std::string& bytes, SourceFileInfo& entry, uint64_t totalSize = 0) {
     const std::string path = dir_ + "/source";
     WriteFile(path, bytes, totalSize);
-    entry = Sentinel(path);
+    entry = Sentinel();
     const int fds = OpenFdCount();
-    const InspectResult r = InspectSourceEntry(entry);
+    const InspectResult r = InspectSourceFile(path, entry);
     EXPECT_EQ(OpenFdCount(), fds) << "a file descriptor leaked";
     const uint64_t size = totalSize > bytes.size() ? totalSize : bytes.size();
     EXPECT_EQ(entry.FileSize, static_cast<uint32_t>(size)) << "FileSize is written once the file is open";
@@ -168,7 +167,7 @@ TEST_F(InspectTest, PcmWaveFilesAreAcceptedWithTheirFormat) {
   };
   for (const WaveRow& row : rows) {
     SCOPED_TRACE(row.name);
-    QueueEntry e;
+    SourceFileInfo e;
     ASSERT_EQ(Inspect(row.bytes, e, row.totalSize), row.result);
     EXPECT_EQ(e.IsWave, 1);
     EXPECT_EQ(e.SampleRate, row.rate);
@@ -225,7 +224,7 @@ TEST_F(InspectTest, RefusedWaveFilesGiveTheirCode) {
   };
   for (const WaveRow& row : rows) {
     SCOPED_TRACE(row.name);
-    QueueEntry e;
+    SourceFileInfo e;
     EXPECT_EQ(Inspect(row.bytes, e), row.result);
     ExpectOnlyFileSizeWritten(e);
   }
@@ -265,7 +264,7 @@ TEST_F(InspectTest, MpegAudioHeadersGiveLayerModeBitrateAndRate) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    QueueEntry e;
+    SourceFileInfo e;
     ASSERT_EQ(Inspect(row.bytes, e), row.result);
     if (row.result != InspectAccepted) {
       ExpectOnlyFileSizeWritten(e);
@@ -304,9 +303,9 @@ TEST_F(InspectTest, FilesThatCannotBeOpenedGiveCode1AndTouchNothing) {
   if (geteuid() != 0) rows.push_back({"no read permission", locked});
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    QueueEntry e = Sentinel(row.path);
+    SourceFileInfo e = Sentinel();
     const int fds = OpenFdCount();
-    EXPECT_EQ(InspectSourceEntry(e), InspectCannotOpen);
+    EXPECT_EQ(InspectSourceFile(row.path, e), InspectCannotOpen);
     EXPECT_EQ(OpenFdCount(), fds);
     EXPECT_EQ(e.FileSize, 0xDEADBEEFu);
     ExpectOnlyFileSizeWritten(e);
@@ -316,24 +315,11 @@ TEST_F(InspectTest, FilesThatCannotBeOpenedGiveCode1AndTouchNothing) {
 TEST_F(InspectTest, FileSizeKeepsTheLow32BitsOfAFileOver4GiB) {
   // A WAVE file whose data runs past 4 GiB (sparse: it takes no space).
   const uint64_t total = (uint64_t{1} << 32) + 1000;
-  QueueEntry e;
+  SourceFileInfo e;
   ASSERT_EQ(Inspect(Riff(Fmt(1, 2, 44100, 16) + ChunkStating("data", 0xFFFFFFF0)), e, total),
             InspectAccepted);
   EXPECT_EQ(e.FileSize, 1000u);
   EXPECT_EQ(e.Duration, 0xFFFFFFF0u / 176400);
-}
-
-TEST_F(InspectTest, InspectSourceWorksOnTheQueueSlotBeingFilled) {
-  const std::string path = dir_ + "/a.mp3";
-  WriteFile(path, Bytes({0xFF, 0xFB, 0x90, 0x64}));
-  const int slot = QueueCount;  // the entry being added is not counted yet
-  JobQueue[slot] = Sentinel(path);
-  EXPECT_EQ(InspectSource(slot), InspectAccepted);
-  EXPECT_EQ(JobQueue[slot].Bitrate, 128);
-  EXPECT_EQ(JobQueue[slot].FileSize, 4u);
-  JobQueue[slot] = QueueEntry{};
-  EXPECT_EQ(InspectSource(-1), InspectCannotOpen);
-  EXPECT_EQ(InspectSource(MaxQueueEntries), InspectCannotOpen);
 }
 
 TEST(InspectTextTest, EveryCodeHasItsMessage) {

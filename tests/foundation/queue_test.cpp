@@ -1,5 +1,5 @@
-// The queue records, the scheduler state's initial values and the constant tables.
-#include "app/core/queue.h"
+// The queue: removal and its 1000-entry bound.
+#include "model/queue.h"
 
 #include <gtest/gtest.h>
 
@@ -74,39 +74,4 @@ TEST_F(QueueTest, QueueHoldsAtMostOneThousandEntries) {
   RemoveQueueEntry(999);
   EXPECT_TRUE(AppendQueueEntry(extra));
   EXPECT_EQ(JobQueue[999].Path, "extra");
-}
-
-// At start-up the converter is idle and inactive, with nothing to hand to the first tick: no job
-// end to handle, no frame count that an encoder's exit code could match, and a progress
-// denominator that is never 0. The program-wide instance starts that way too.
-TEST(ConverterStateTest, StartsIdleAndInactive) {
-  const auto expectIdle = [](const ConverterState& state, const char* which) {
-    SCOPED_TRACE(which);
-    EXPECT_FALSE(state.SubmissionActive);
-    EXPECT_TRUE(state.EndHandled);
-    EXPECT_FALSE(state.Suspended);
-    EXPECT_EQ(state.FramesDone, -1);
-    EXPECT_NE(state.BytesTotal, 0u);
-    EXPECT_EQ(state.StatusText, "Idle ...");
-    EXPECT_FALSE(state.DecoderThread.Started);
-    EXPECT_EQ(state.EncoderProcess.Pid, 0);
-  };
-  expectIdle(ConverterState{}, "a new ConverterState");
-  expectIdle(Converter, "Converter");
-  EXPECT_EQ(QueueCount, 0);
-}
-
-TEST(QueueTablesTest, Contents) {
-  const uint32_t bitrates[] = {56, 64, 80, 96, 112, 128, 144, 160, 192, 224, 256, 320};
-  ASSERT_EQ(BitrateCount, 12);
-  for (int i = 0; i < BitrateCount; ++i) EXPECT_EQ(BitrateTable[i], bitrates[i]) << i;
-  EXPECT_EQ(BitrateTable[5], 128u) << "the default bitrate index";
-  const char* modes[] = {"Stereo", "Joint stereo", "Dual", "Mono"};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_STREQ(ModeNameTable[i], modes[i]);
-    EXPECT_EQ(sizeof ModeNameTable[i], 20u);
-  }
-  EXPECT_EQ(PriorityClassTable[0], 0x40u);  // idle
-  EXPECT_EQ(PriorityClassTable[1], 0x20u);  // normal
-  EXPECT_EQ(PriorityClassTable[2], 0x80u);  // high
 }

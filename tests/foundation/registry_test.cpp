@@ -321,8 +321,8 @@ TEST_F(StoreTest, HandleOutlivesADeletedStore) {
   EXPECT_EQ(v, 3u);
 }
 
-// A store that could not be read read as "no store", and the next save replaced it with a file
-// of one value. Every write to it now fails and the file stays as it was.
+// A store that exists but cannot be read is never replaced: every write to it fails and the file
+// stays as it was.
 TEST_F(StoreTest, UnreadableStoreIsNeverReplaced) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
@@ -346,8 +346,8 @@ TEST_F(StoreTest, DamagedStoreIsKeptBesideItWhenReplaced) {
   EXPECT_EQ(RegOpenKey(Key, key), RegOk);
 }
 
-// A store that is a symbolic link (as dotfile managers make it) was replaced by a regular file
-// and its target no longer updated. Writes now go to the target, and the link stays.
+// A store that is a symbolic link (as dotfile managers make it) is written through: writes go to
+// the target, and the link stays.
 TEST_F(StoreTest, StoreThatIsALinkIsWrittenThrough) {
   std::filesystem::create_directories(StoreDir());
   std::filesystem::create_directories(home_ + "/dotfiles");
@@ -363,8 +363,8 @@ TEST_F(StoreTest, StoreThatIsALinkIsWrittenThrough) {
   EXPECT_EQ(ListDir(home_ + "/dotfiles"), "sonivert.reg") << "a temporary file was left beside the target";
 }
 
-// Two processes saving at once lost each other's updates. Each of two processes now sets its
-// own values several times over; the last value of every one of them is there.
+// Two processes saving at once lose none of each other's updates: each sets its own values several
+// times over, and the last value of every one of them is there.
 TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
@@ -393,14 +393,33 @@ TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
     }
 }
 
-// A process killed during a save left registry.reg.tmp-* behind for good; the next save now
-// removes such files, and nothing else.
+// What a process killed during a save leaves behind (the temporary names every writer of the
+// program gives) is removed at the next save, and nothing else is.
 TEST_F(StoreTest, TemporaryFilesOfDeadWritersAreRemovedAtTheNextSave) {
   RegKey key;
   ASSERT_EQ(RegCreateKey(Key, key), RegOk);
-  for (const char* name : {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1B2c3"})
+  for (const char* name : {"registry.reg.tmp-a1b2c3", "registry.reg.tmp-notmine", "other.reg.tmp-a1b2c3"})
     WriteFile(StoreDir() + "/" + name, "half a store");
   ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
   EXPECT_EQ(ListDir(StoreDir()),
-            "other.reg.tmp-a1B2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+            "other.reg.tmp-a1b2c3 registry.reg registry.reg.lock registry.reg.tmp-notmine");
+}
+
+// A load queried seven values and read the whole store file for each. A snapshot key reads it
+// once, when it is opened, and answers every query from that one version.
+TEST_F(StoreTest, SnapshotKeyAnswersFromTheOneReadOfItsOpen) {
+  RegKey key, snapshot;
+  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+  ASSERT_EQ(SetDword(key, "Layer", 1), RegOk);
+  ASSERT_EQ(RegOpenKeySnapshot(Key, snapshot), RegOk);
+  ASSERT_EQ(SetDword(key, "Layer", 2), RegOk);
+  const unsigned long reads = RegStoreReads();
+  uint32_t type = 0, v = 0, size = 4;
+  EXPECT_EQ(RegQueryValue(snapshot, "layer", &type, &v, &size), RegOk);
+  EXPECT_EQ(v, 1u) << "the value when the key was opened";
+  EXPECT_EQ(RegQueryValue(snapshot, "Missing", &type, &v, &size), RegNotFound);
+  EXPECT_EQ(RegStoreReads(), reads);
+  EXPECT_EQ(RegQueryValue(key, "Layer", &type, &v, &size), RegOk);
+  EXPECT_EQ(v, 2u) << "a key opened without a snapshot reads the store at each query";
+  EXPECT_EQ(RegOpenKeySnapshot("SOFT", snapshot), RegNotFound);
 }

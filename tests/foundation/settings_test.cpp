@@ -1,5 +1,5 @@
 // Settings: defaults, loading rules, saving, the source directory.
-#include "app/core/settings.h"
+#include "model/settings.h"
 
 #include <unistd.h>
 
@@ -293,4 +293,15 @@ TEST_F(SettingsTest, StoredSourceDirIsGivenOnlyWhileItExists) {
   WriteFile(music, "now a file");
   EXPECT_FALSE(LoadSettings(source)) << "a file is not a directory";
   EXPECT_EQ(source, "untouched");
+}
+
+// LoadSettings read the whole store file once per value, eight times for one load, and could mix
+// two versions of it. It reads it once.
+TEST_F(SettingsTest, LoadReadsTheStoreOnce) {
+  SaveSettings();
+  SaveSourceDir(startDir_);
+  std::string source;
+  const unsigned long before = RegStoreReads();
+  EXPECT_TRUE(LoadSettings(source));
+  EXPECT_EQ(RegStoreReads() - before, 1u);
 }

@@ -1,13 +1,18 @@
-// Outputs in the making as many processes make them at once (a batch over one folder).
+// Outputs in the making as many processes make them at once (a batch over one folder), and what
+// an interrupted or killed writer leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 
-#include "platform/files.h"
+#include "platform/outputfile.h"
+#include "platform/outputsignals.h"
+#include "platform/writeall.h"
 #include "tests/support/files.h"
 
 // Eight processes make the same output at once and hold it: each draws a temporary name made of
@@ -55,4 +60,43 @@ TEST(PendingOutput, ProcessesAtOnceDrawTemporaryNamesOfTheirOwn) {
   close(hold[1]);  // the children discard their outputs and end
   for (pid_t child : children) waitpid(child, nullptr, 0);
   EXPECT_EQ(ListDir(dir.Path), "");
+}
+
+// A second file written at once (a save of the settings while the decoder writes its output) took
+// the signal handlers' only place, and once it was done an interrupt left the first file's
+// temporary file behind. Every file still in the making is removed now.
+TEST(PendingOutput, SignalRemovesEveryFileInTheMaking) {
+  ScratchDir dir;
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    PrepareOutputSignals();
+    PendingOutput first, second, third;
+    if (!CreatePendingOutput(dir.File("a.wav").c_str(), first) ||
+        !CreatePendingOutput(dir.File("b.wav").c_str(), second) ||
+        !CreatePendingOutput(dir.File("c.wav").c_str(), third))
+      _exit(1);
+    DiscardPendingOutput(second);
+    if (!CommitPendingOutput(third)) _exit(1);
+    raise(SIGTERM);
+    _exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ListDir(dir.Path), "c.wav");
+}
+
+// What a killed writer left is told by its process id in the one temporary-name form; the files
+// of other writers, which may still be in the making, other names and directories stay.
+TEST(PendingOutput, LeftoversOfAKilledWriterAreRemovedAndNothingElse) {
+  ScratchDir dir;
+  // Process 0x1234: digits 0x48d0 to 0x48d3; 0x48d4 is process 0x1235's first attempt.
+  for (const char* name : {"out.wav.tmp-0048d0", "out.wav.tmp-0048d3", "out.wav.tmp-0048d4",
+                           "out.wav.tmp-0048D1", "out.wav.tmp-48d0", "other.wav.tmp-0048d0"})
+    WriteFile(dir.File(name), "half");
+  ASSERT_EQ(mkdir(dir.File("out.wav.tmp-0048d1").c_str(), 0700), 0);
+  EXPECT_EQ(RemoveLeftoverOutputs(dir.File("out.wav"), 0x1234), 2);
+  EXPECT_EQ(ListDir(dir.Path),
+            "other.wav.tmp-0048d0 out.wav.tmp-0048D1 out.wav.tmp-0048d1 out.wav.tmp-0048d4 out.wav.tmp-48d0");
 }

@@ -1,6 +1,6 @@
 // The trash: made where it is missing, records that tell where each file was, files of one name
 // kept apart, a trash that refuses a file keeping it in place, and the trash of another file system.
-#include "platform/trash.h"
+#include "platform/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -9,7 +9,6 @@
 
 #include <regex>
 
-#include "platform/files.h"
 #include "tests/support/files.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // The scheduler's record back at its start-up values, for tests that link the application core.
 #include <new>
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "platform/jobthread.h"
 
 // The record holds a thread handle, which cannot be assigned, so it is rebuilt in place. A job

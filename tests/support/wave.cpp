@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "tests/support/files.h"
+#include "tests/support/waveheader.h"
 
 namespace {
 
@@ -85,31 +86,18 @@ WavFile WriteWav(const std::string& path, const WavSignal& shape) {
 
 bool ReadWav16(const std::string& path, Pcm& pcm) {
   const std::vector<uint8_t> b = ReadFileBytes(path);
-  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0)
-    return false;
-  auto le16 = [&](size_t p) { return static_cast<uint32_t>(b[p] | (b[p + 1] << 8)); };
-  auto le32 = [&](size_t p) { return le16(p) | (le16(p + 2) << 16); };
-  size_t pos = 12;
-  int bits = 0;
-  while (pos + 8 <= b.size()) {
-    const uint32_t size = le32(pos + 4);
-    if (std::memcmp(&b[pos], "fmt ", 4) == 0 && pos + 8 + 16 <= b.size()) {
-      pcm.channels = static_cast<int>(le16(pos + 10));
-      pcm.rate = static_cast<int>(le32(pos + 12));
-      bits = static_cast<int>(le16(pos + 22));
-    } else if (std::memcmp(&b[pos], "data", 4) == 0) {
-      if (bits != 16 || pcm.channels < 1) return false;
-      const size_t avail = std::min<size_t>(size, b.size() - pos - 8);
-      pcm.frames = static_cast<long>(avail / (2 * static_cast<size_t>(pcm.channels)));
-      pcm.samples.resize(static_cast<size_t>(pcm.frames * pcm.channels));
-      for (size_t k = 0; k < pcm.samples.size(); ++k)
-        pcm.samples[k] = static_cast<float>(static_cast<int16_t>(le16(pos + 8 + 2 * k))) / 32768.0f;
-      return true;
-    }
-    if (size > b.size() - pos - 8) return false;
-    pos += 8 + size + (size & 1);
+  const WaveHeader h = ReadWaveHeader(b.data(), b.size());
+  if (!h.valid || h.bitsPerSample != 16 || h.channels < 1) return false;
+  pcm.channels = h.channels;
+  pcm.rate = static_cast<int>(h.sampleRate);
+  const size_t avail = std::min<size_t>(h.dataSize, b.size() - h.dataOffset);
+  pcm.frames = static_cast<long>(avail / (2 * static_cast<size_t>(pcm.channels)));
+  pcm.samples.resize(static_cast<size_t>(pcm.frames * pcm.channels));
+  for (size_t k = 0; k < pcm.samples.size(); ++k) {
+    const size_t at = h.dataOffset + 2 * k;
+    pcm.samples[k] = static_cast<float>(static_cast<int16_t>(b[at] | b[at + 1] << 8)) / 32768.0f;
   }
-  return false;
+  return true;
 }
 
 bool DecodeFileWithMpg123(const std::string& mpegPath, const std::string& wavPath, Pcm& pcm) {

@@ -275,8 +275,8 @@ TEST(ErrorLine, WriteFailureAfterProgressIsReportedAndRemovesThePartialOutput) {
   EXPECT_NE(run.status, 0);
 }
 
-// A failed encode (a full disk, a signal) removed its partial output, but a file that already
-// had the output's name was gone by then. It now stays as it was, and no temporary file is left.
+// A failed encode (a full disk, a signal) leaves a file that already had the output's name as it
+// was, and no temporary file.
 TEST(ErrorLine, FailedEncodeKeepsTheExistingOutput) {
   RunOptions full, terminated;
   full.fileSizeLimit = 40000;

@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/core/queue.h"
 #include "decoder/decoder.h"
-#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/outputsignals.h"
 #include "sonivert_version.h"
 
 namespace {
@@ -72,14 +71,15 @@ int main(int argc, char** argv) {
   // failed write (exit code 3) instead of a silent death.
   PrepareOutputSignals();
   InitDecoderTables();
-  std::strcpy(Converter.DecoderInput, argv[1]);
-  std::strcpy(Converter.DecoderOutput, argv[2]);
-  if (!StartJobThread(Converter.DecoderThread, DecoderThreadMain, 0)) {
+  std::strcpy(DecoderInput, argv[1]);
+  std::strcpy(DecoderOutput, argv[2]);
+  static JobThread job;
+  if (!StartJobThread(job, DecoderThreadMain, 0)) {
     fputs("sonivert-decode: the decoder thread cannot be started\n", stderr);
     return ToolNoThread;
   }
-  JoinJobThread(Converter.DecoderThread);
-  const uint32_t code = JobThreadExitCode(Converter.DecoderThread);
+  JoinJobThread(job);
+  const uint32_t code = JobThreadExitCode(job);
   if (code != DecoderOk) {
     // Among many decodes at once (a batch), the message says which one failed.
     fputs("sonivert-decode: ", stderr);

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/writeall.h"
 
 namespace {
 

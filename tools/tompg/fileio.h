@@ -1,5 +1,5 @@
 // Reads that survive signals (SIGSTOP/SIGCONT, SIGCHLD) and short transfers; writes are
-// WriteAll of platform/files.h.
+// WriteAll of platform/writeall.h.
 #pragma once
 
 #include <cstddef>

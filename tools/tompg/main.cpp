@@ -14,7 +14,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/files.h"
+#include "platform/outputfile.h"
+#include "platform/outputsignals.h"
+#include "platform/paths.h"
+#include "platform/writeall.h"
 #include "sonivert_version.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"

@@ -9,11 +9,18 @@
 // Registry failures are silent everywhere here: a value that is missing, of the wrong type, too
 // long or out of range leaves its field as it was.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // Capacity of TompgDir: at most 299 characters and the terminating zero.
 constexpr int TompgDirSize = 300;
+// The longest encoder directory TompgDir holds (bytes, without its terminating zero).
+constexpr std::size_t MaxTompgDirLength = TompgDirSize - 1;
+// The longest destination directory whose output paths still fit the 400-byte path buffers of
+// a decoder job: room is left for a one-character name and a four-character extension.
+constexpr std::size_t MaxDestinationDirLength = 400 - 1 - 5;
+
 // Capacity offered to every text query of LoadSettings; a text needs room for its zero too, so
 // at most 499 characters load.
 constexpr uint32_t SettingsTextBufferSize = 500;

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/queue.h"
+#include "model/queue.h"
 #include "encoder/commandline.h"
+#include "app/queuelist.h"
 #include "inspect/inspect.h"
 
 // What the main window shows of the converter. The tick and the handlers write it; the window
@@ -36,7 +37,7 @@ extern MainView View;
 // trash and message box; tests replace them to drive every row of the state table.
 struct SchedulerOps {
   EncoderLaunchResult (*LaunchEncoderJob)(const QueueEntry& entry, const std::string& output, int priority);
-  bool (*StartDecoderJob)(int priority);  // the thread reads Converter.DecoderInput/Output
+  bool (*StartDecoderJob)(int priority);  // the thread reads DecoderInput/DecoderOutput
   uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs; reads only
   void (*ReadFinalLines)();               // an ended encoder's last console lines
   bool (*EncoderSucceeded)();             // the ended encoder job counts as a success
@@ -70,39 +71,6 @@ bool FormCloseQuery();
 // The window closes: a stopped job is waited for, so that nothing runs on after the window.
 void FinishJobOnClose();
 
-// The format controls for the selected JobLB line (-1: none).
-struct FormatDisplay {
-  int Layer = 0, ChannelMode = 0;
-  int Bitrate = -1;      // item of BitrateCB to select; -1 leaves BitrateCB as it is
-  bool Enabled = false;  // LayerRG, ModeRG and BitrateCB are enabled
-  std::string InfoText;  // WavInfoP
-};
-FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow);
-// The mono rule: the channel mode a user's choice in ModeRG becomes for entry i.
-int ModeChoiceFor(int i, int choice);
-
-// The enqueue of one file of FileLB: the path, base name, inspection and defaults. On
-// InspectAccepted the entry is counted and `line` is its JobLB line; otherwise nothing is
-// counted. EnqueueQueueFull when the queue already holds its 1000 entries; EnqueuePathUnusable
-// and EnqueuePathTooLong when the job could not be started with today's settings because its
-// source or output path cannot be handed to the encoder or the decoder.
-constexpr int EnqueueQueueFull = -1;
-constexpr int EnqueuePathUnusable = -2;
-constexpr int EnqueuePathTooLong = -3;
-int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line);
-// The box caption for a refused file.
-const char* EnqueueRefusalCaption(int code);
-// The box text for a refused file: its path, and for a refusal of its path why.
-std::string EnqueueRefusalText(int code, const std::string& path);
-
-// Pieces of the above, for tests and the window.
-std::string BaseNameOf(const std::string& path);
-std::string PlayingTime(uint32_t seconds);           // "%u:%02u"
-std::string JobLineText(const QueueEntry& entry);    // what JobLB shows for the entry
-std::string OutputPathFor(const QueueEntry& entry);  // DestinationDir + BaseName + extension
-// The total bitrate (kbit/s) the encoder will really code a WAV entry at: the nearest its layer
-// allows at the sample rate it codes (a 22.05 kHz source cannot be coded above 160 kbit/s).
-uint32_t EncodedBitrate(const QueueEntry& entry);
 std::string QueueCounterText(int count, bool active);
 uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal);
 std::string RemainingText(double remainingMs);  // "%02u:%02u:%02u"

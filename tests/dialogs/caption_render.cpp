@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "decor/heliocaption.h"
+#include "app/captions.h"
 #include "tests/support/darkpalette.h"
 
 namespace {

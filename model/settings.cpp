@@ -1,4 +1,4 @@
-#include "app/core/settings.h"
+#include "model/settings.h"
 
 #include <cstring>
 #include <filesystem>
@@ -69,8 +69,9 @@ void SetDefaultSettings() {
 }
 
 bool LoadSettings(std::string& sourceDir) {
+  // One read of the store for all seven values, which then come from one version of the file.
   RegKey key;
-  if (RegOpenKey(SettingsKeyPath, key) != RegOk) return false;
+  if (RegOpenKeySnapshot(SettingsKeyPath, key) != RegOk) return false;
   std::string text;
   if (QueryText(key, "TompgDir", text) && text.size() < sizeof AppSettings.TompgDir)
     std::memcpy(AppSettings.TompgDir, text.c_str(), text.size() + 1);
