@@ -60,8 +60,7 @@ void SelectItem(QButtonGroup* group, int32_t index) {
 
 void ConfigBTClick() {
   TConfigForm& f = *ConfigForm;
-  const std::string tompgDir(AppSettings.TompgDir,
-                             strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+  const std::string tompgDir = TompgDirText();
   f.SetConfigCodecPath(tompgDir);
   f.SetCodecDialogDirectory(BytesToText(tompgDir));
   f.SetConfigDirPath(AppSettings.DestinationDir);

@@ -18,6 +18,12 @@
 #include "app/widgets.h"
 #include "ui_tmainform.h"
 
+namespace {
+// The masks of FilterCB's items; the first, the sound files, also picks what a dropped folder brings.
+const char* const FilterMasks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
+QStringList MasksOf(int item) { return QString::fromLatin1(FilterMasks[item]).split(QLatin1Char(';')); }
+}  // namespace
+
 void TFileListBox::startDrag(Qt::DropActions supportedActions) {
   const QModelIndexList selected = selectedIndexes();
   if (selected.isEmpty()) return;
@@ -45,7 +51,7 @@ bool DropBringsLocalFiles(const QMimeData* data) {
 
 QStringList DroppedSources(const QMimeData* data) {
   QStringList sources;
-  if (!DropBringsLocalFiles(data)) return sources;
+  if (data == nullptr) return sources;
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
@@ -54,8 +60,7 @@ QStringList DroppedSources(const QMimeData* data) {
       continue;
     }
     const QDir folder(path);
-    const QStringList names = folder.entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
-                                               QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    const QStringList names = folder.entryList(MasksOf(0), QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
     for (const QString& name : names) sources << folder.filePath(name);
   }
   return sources;
@@ -148,8 +153,7 @@ void TMainForm::DriveCBChange(int index) {
 }
 
 void TMainForm::FilterCBChange(int index) {
-  static const char* const masks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
-  FileMasks = QString::fromLatin1(masks[index >= 0 && index < 4 ? index : 0]).split(QLatin1Char(';'));
+  FileMasks = MasksOf(index >= 0 && index < 4 ? index : 0);
   ReadFileList();
 }
 

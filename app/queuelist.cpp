@@ -46,11 +46,15 @@ InspectResult InspectSource(int index) {
   return InspectSourceFile(JobQueue[index].Path, JobQueue[index]);
 }
 
-int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line) {
+bool DecoderPathsFit(const std::string& source, const std::string& output) {
+  return source.size() < DecoderPathSize && output.size() < DecoderPathSize;
+}
+
+int EnqueueFile(const std::string& path, std::string& line) {
   if (QueueCount >= MaxQueueEntries) return EnqueueQueueFull;
   QueueEntry& entry = JobQueue[QueueCount];
   entry = QueueEntry{};
-  entry.Path = WithTrailingSlash(directory) + fileName;
+  entry.Path = path;
   entry.BaseName = BaseNameOf(entry.Path);
   const InspectResult result = InspectSource(QueueCount);
   if (result != InspectAccepted) return result;
@@ -71,7 +75,7 @@ int EnqueueFile(const std::string& directory, const std::string& fileName, std::
       default:
         break;
     }
-  } else if (entry.Path.size() >= DecoderPathSize || output.size() >= DecoderPathSize) {
+  } else if (!DecoderPathsFit(entry.Path, output)) {
     return EnqueuePathTooLong;
   }
   line = JobLineText(entry);

@@ -24,7 +24,7 @@ int ModeChoiceFor(int i, int choice);
 // InspectCannotOpen and touches nothing.
 InspectResult InspectSource(int index);
 
-// The enqueue of one file of FileLB: the path, base name, inspection and defaults. On
+// The enqueue of one file by its full path: base name, inspection and defaults. On
 // InspectAccepted the entry is counted and `line` is its JobLB line; otherwise nothing is
 // counted. EnqueueQueueFull when the queue already holds its 1000 entries; EnqueuePathUnusable
 // and EnqueuePathTooLong when the job could not be started with today's settings because its
@@ -32,7 +32,7 @@ InspectResult InspectSource(int index);
 constexpr int EnqueueQueueFull = -1;
 constexpr int EnqueuePathUnusable = -2;
 constexpr int EnqueuePathTooLong = -3;
-int EnqueueFile(const std::string& directory, const std::string& fileName, std::string& line);
+int EnqueueFile(const std::string& path, std::string& line);
 // The box caption for a refused file.
 const char* EnqueueRefusalCaption(int code);
 // The box text for a refused file: its path, and for a refusal of its path why.
@@ -43,6 +43,8 @@ std::string BaseNameOf(const std::string& path);
 std::string PlayingTime(uint32_t seconds);           // "%u:%02u"
 std::string JobLineText(const QueueEntry& entry);    // what JobLB shows for the entry
 std::string OutputPathFor(const QueueEntry& entry);  // DestinationDir + BaseName + extension
+// Whether a decoder job's source and output paths fit the decoder's path buffers (never cut).
+bool DecoderPathsFit(const std::string& source, const std::string& output);
 // The total bitrate (kbit/s) the encoder will really code a WAV entry at: the nearest its layer
 // allows at the sample rate it codes (a 22.05 kHz source cannot be coded above 160 kbit/s).
 uint32_t EncodedBitrate(const QueueEntry& entry);

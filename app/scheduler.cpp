@@ -110,6 +110,9 @@ void DropHead(const std::string& text, const std::string& caption) {
 
 // The first later entry whose source is the file `output` names, or -1.
 int QueuedSourceAt(const std::string& output) {
+  // An output that does not exist yet (the usual case) is no queued source: one look, not one per
+  // entry of a queue of up to a thousand.
+  if (!Scheduler.SameFile(output, output)) return -1;
   for (int i = 1; i < QueueCount; ++i) {
     if (Scheduler.SameFile(output, JobQueue[i].Path)) return i;
   }
@@ -147,8 +150,7 @@ void StartNextJob(uint32_t now) {
       if (launched == EncoderNotStarted) {
         Box("Please change configuration settings", "TOMPG not found");
       } else if (launched == EncoderProgramUnusable) {
-        const std::string dir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
-        Box(dir + "\n" + EncoderLaunchText(launched) + "\nPlease change configuration settings",
+        Box(TompgDirText() + "\n" + EncoderLaunchText(launched) + "\nPlease change configuration settings",
             "Unable to start encoding");
       } else {
         // The encoder is there; the paths are what cannot be handed to it.
@@ -164,7 +166,7 @@ void StartNextJob(uint32_t now) {
     return;
   }
   // The decoder's path buffers are never cut: a path that does not fit refuses the job.
-  if (entry.Path.size() >= DecoderPathSize || output.size() >= DecoderPathSize) {
+  if (!DecoderPathsFit(entry.Path, output)) {
     Converter.SubmissionActive = false;
     Box(entry.Path + "\n" + output + "\nA path is longer than the decoder accepts (399 characters).",
         "Unable to start decoding");

@@ -178,10 +178,8 @@ void TMainForm::Enqueue() {
 void TMainForm::EnqueuePaths(const QStringList& paths) {
   for (const QString& path : paths) {
     const std::string bytes = TextToBytes(path);
-    const size_t slash = bytes.rfind('/');
-    const std::string dir = bytes.substr(0, slash + 1), name = bytes.substr(slash + 1);
     std::string line;
-    const int code = EnqueueFile(dir, name, line);
+    const int code = EnqueueFile(bytes, line);
     if (code == InspectAccepted) {
       ui->JobLB->addItem(BytesToText(line));
       continue;

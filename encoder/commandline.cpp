@@ -85,7 +85,7 @@ EncoderLaunchResult CheckEncoderPaths(const char* tompgDir, const std::string& s
 EncoderLaunchResult LaunchEncoder(const QueueEntry& entry, const std::string& outputPath,
                                   int priorityPosition) {
   if (!ValidPriorityPosition(priorityPosition)) return EncoderBadChoice;
-  const std::string tompgDir(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, TompgDirSize));
+  const std::string tompgDir = TompgDirText();
   char line[EncoderCommandLineSize];
   const EncoderLaunchResult built =
       BuildEncoderCommandLine(tompgDir.c_str(), entry.Path.c_str(), outputPath.c_str(), entry.Layer,

@@ -93,11 +93,14 @@ bool LoadSettings(std::string& sourceDir) {
   return haveSource;
 }
 
+std::string TompgDirText() {
+  return std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+}
+
 void SaveSettings() {
   RegKey key;
   if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
-  const std::string tompgDir(AppSettings.TompgDir,
-                             strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
+  const std::string tompgDir = TompgDirText();
   const std::string& destination = AppSettings.DestinationDir;
   const NumberBytes layer = Dword(static_cast<uint32_t>(AppSettings.Layer));
   const NumberBytes mode = Dword(static_cast<uint32_t>(AppSettings.ChannelMode));

@@ -42,6 +42,9 @@ struct Settings {
 
 extern Settings AppSettings;
 
+// TompgDir as text, read up to its terminating zero or the end of its buffer.
+std::string TompgDirText();
+
 // The registry key that holds the settings.
 constexpr const char* SettingsKeyPath = "SOFTWARE\\Sonivert";
 

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <time.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vterm.h>
@@ -12,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/tick.h"
 
 namespace {
 
@@ -138,8 +139,7 @@ bool SyncConsole(int timeoutMs) {
   do written = write(Host.Slave, Marker, MarkerLength);
   while (written < 0 && errno == EINTR);
   if (written != static_cast<ssize_t>(MarkerLength)) return false;
-  timespec start{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  const uint32_t start = GetTickCount();
   size_t matched = 0;  // marker characters seen in a row; ESC occurs only at its start
   char buffer[16384];
   for (;;) {
@@ -157,12 +157,10 @@ bool SyncConsole(int timeoutMs) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) return false;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (elapsed >= timeoutMs) return false;
+    const int left = MillisecondsLeft(start, timeoutMs);
+    if (left == 0) return false;
     pollfd in{Host.Master, POLLIN, 0};
-    poll(&in, 1, static_cast<int>(timeoutMs - elapsed));
+    poll(&in, 1, left);
   }
 }
 

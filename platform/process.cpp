@@ -17,6 +17,7 @@
 
 #include "platform/console.h"
 #include "platform/jobthread.h"
+#include "platform/tick.h"
 
 static_assert(ProcessStillActive == STILL_ACTIVE, "processes and threads share the running code");
 
@@ -228,17 +229,14 @@ void WaitProcessEnd(ProcessInfo& process) {
 }
 
 bool WaitProcessEndFor(ProcessInfo& process, int timeoutMs) {
-  timespec start{};
-  clock_gettime(CLOCK_MONOTONIC, &start);
+  const uint32_t start = GetTickCount();
   for (;;) {
     if (ProcessExitCode(process) != ProcessStillActive) return true;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (elapsed >= timeoutMs) return false;
+    const int left = MillisecondsLeft(start, timeoutMs);
+    if (left == 0) return false;
     if (process.EndFd >= 0) {
       pollfd end{process.EndFd, POLLIN, 0};
-      poll(&end, 1, static_cast<int>(timeoutMs - elapsed));
+      poll(&end, 1, left);
     } else {
       usleep(2000);  // no pidfd: look again shortly
     }

@@ -4,3 +4,5 @@
 #include <cstdint>
 
 uint32_t GetTickCount();
+// What is left of a wait of timeoutMs begun at the tick count `start`: 0 once it has run out.
+int MillisecondsLeft(uint32_t start, int timeoutMs);

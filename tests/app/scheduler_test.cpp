@@ -496,10 +496,10 @@ TEST(Enqueue, InspectSourceWorksOnTheQueueSlotBeingFilled) {
 TEST(Enqueue, AFullQueueTakesNothingMore) {
   QueueCount = MaxQueueEntries;
   std::string line;
-  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), EnqueueQueueFull);
+  EXPECT_EQ(EnqueueFile("/nonexistent/a.wav", line), EnqueueQueueFull);
   EXPECT_EQ(QueueCount, MaxQueueEntries);
   QueueCount = 0;
-  EXPECT_EQ(EnqueueFile("/nonexistent/", "a.wav", line), InspectCannotOpen);
+  EXPECT_EQ(EnqueueFile("/nonexistent/a.wav", line), InspectCannotOpen);
   EXPECT_EQ(QueueCount, 0);
 }
 
