@@ -8,14 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=5
-build=build
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --runs) runs=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--build DIR]" >&2; exit 2 ;;
-  esac
-done
+source bench/runs_and_build.sh
 bin="$(cd "$build/bin" && pwd)"
 for p in queue_bench tompg sonivert-decode; do
   [ -x "$bin/$p" ] || { echo "no $bin/$p: cmake --build $build --target queue_bench" >&2; exit 1; }

@@ -13,14 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=7
-build=build
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --runs) runs=$2; shift 2 ;;
-    --build) build=$2; shift 2 ;;
-    *) echo "usage: $0 [--runs N] [--build DIR]" >&2; exit 2 ;;
-  esac
-done
+source bench/runs_and_build.sh
 tompg="$build/bin/tompg"
 [ -x "$tompg" ] || { echo "no $tompg: cmake --build $build --target tompg" >&2; exit 1; }
 for tool in hyperfine lame twolame sox python3; do
