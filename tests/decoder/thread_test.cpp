@@ -198,17 +198,14 @@ TEST_F(DecoderJob, StopRequestKeepsAnEarlierOutputAndLeavesNothing) {
   EXPECT_EQ(ListDir(dir), "in.mp3 out.wav");
 }
 
-// A finished decode that replaces a file sends the old one to the Trash; where the trash refuses
-// it, the old file stays and the decode is a failure that says so.
-TEST_F(DecoderJob, ReplacedOutputGoesToTheTrashOrStays) {
+// A file a finished decode would replace stays where the trash refuses it, and the decode is a
+// failure that says so. (Where the trash takes it, the window's tests see it there.)
+TEST_F(DecoderJob, ReplacedOutputThatTheTrashRefusesStays) {
   const std::string data = dir + "/data", before = getenv("XDG_DATA_HOME");
   setenv("XDG_DATA_HOME", data.c_str(), 1);
   const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3)));
-  WriteFile(dir + "/out.wav", "earlier");
-  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderOk);
-  EXPECT_EQ(ReadFile(data + "/Trash/files/out.wav"), "earlier");
-  EXPECT_EQ(ReadFile(dir + "/out.wav").substr(0, 4), "RIFF");
-  RemoveTree(data + "/Trash/info");
+  ::mkdir(data.c_str(), 0700);
+  ::mkdir((data + "/Trash").c_str(), 0700);
   WriteFile(data + "/Trash/info", "a file where the trash keeps its records");
   WriteFile(dir + "/out.wav", "earlier");
   EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderKeptEarlier);

@@ -13,22 +13,12 @@ fi
 launcher=/usr/libexec/at-spi-bus-launcher
 [ -x "$launcher" ] && /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
   { echo "SKIP: no accessibility bus (at-spi2-core, python3-pyatspi)"; exit 77; }
-run=$(mktemp -d) socket=sonivert-atspi-$$ pids=()
-chmod 700 "$run"
-trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$run"' EXIT
-XDG_RUNTIME_DIR=$run weston --backend=headless-backend.so --socket="$socket" --no-config --idle-time=0 \
-  >"$run/weston.log" 2>&1 </dev/null &
-pids+=($!)
-end=$((SECONDS + 30))
-until [ -S "$run/$socket" ]; do [ $SECONDS -lt $end ] || { echo "SKIP: weston cannot start"; exit 77; }; sleep 0.05; done
+source "$here/weston.sh"
 "$launcher" --launch-immediately >/dev/null 2>&1 &
 pids+=($!)
 mkdir -p "$run/home/sonivert" "$run/music"
 : > "$run/music/tone.wav"
 printf '#sonivert-registry 1\n[SOFTWARE\\Sonivert]\nSourceDir=sz:"%s/"\n#end\n' "$run/music" \
   > "$run/home/sonivert/registry.reg"
-env -u DISPLAY HOME="$run/home" XDG_CONFIG_HOME="$run/home" XDG_DATA_HOME="$run/home" XDG_RUNTIME_DIR="$run" \
-  WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$1/sonivert" \
-  >/dev/null 2>"$run/app.err" </dev/null &
-pids+=($!)
+start_sonivert "$1" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 /usr/bin/python3 "$here/atspi_read.py" tone.wav || { tail -n 20 "$run/app.err" >&2; exit 1; }

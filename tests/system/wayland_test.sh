@@ -5,24 +5,14 @@
 # the compositor is read from its Wayland protocol log (WAYLAND_DEBUG), polled up to a deadline.
 #   wayland_test.sh BIN_DIR        exit 77 (skipped): weston cannot start here
 set -uo pipefail
-run=$(mktemp -d) socket=sonivert-test-$$ weston_pid="" app_pid=""
-chmod 700 "$run"  # as Wayland clients demand of their runtime directory
+source "$(dirname "$0")/weston.sh"
 log=$run/app.err
-trap '[ -n "$app_pid" ] && kill $app_pid; [ -n "$weston_pid" ] && kill $weston_pid; wait; rm -rf "$run"' EXIT
 fail() { echo "FAIL: $*" >&2 && tail -n 30 "$log" >&2 && exit 1; }
 # Polls the condition every 50 ms for up to 30 s.
 within() { local end=$((SECONDS + 30)); until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.05; done; }
 running() { kill -0 "$1" 2>/dev/null; }
 
-command -v weston >/dev/null || fail "no weston (scripts/setup.sh installs it)"
-XDG_RUNTIME_DIR=$run weston --backend=headless-backend.so --socket="$socket" --no-config --idle-time=0 \
-  >"$run/weston.log" 2>&1 </dev/null &
-weston_pid=$!
-within test -S "$run/$socket" && running $weston_pid || { echo "SKIP: weston cannot start"; cat "$run/weston.log"; exit 77; }
-mkdir "$run/home"
-env -u DISPLAY HOME="$run/home" XDG_CONFIG_HOME="$run/home" XDG_DATA_HOME="$run/home" XDG_RUNTIME_DIR="$run" \
-  WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client "$1/sonivert" >/dev/null 2>"$log" </dev/null &
-app_pid=$!
+start_sonivert "$1" WAYLAND_DEBUG=client
 
 # The n-th toplevel window the program made, and whether it is mapped: the compositor configured
 # it, the program acknowledged that, then attached a buffer to the window's surface and committed.
