@@ -59,13 +59,16 @@ class MainWindow : public ::testing::Test {
   // abort or kill at a chosen moment. This puts an encoder in its place that reports its first
   // frame and is then held mid-job until ReleaseEncoder(); from there on it is the real tompg.
   void HoldEncoderMidJob() {
+    const std::string real = QCoreApplication::applicationDirPath().toStdString() + "/tompg";
+    UseEncoderScript("printf ' frames 1 bytes in 4096 bytes out 418'\n"
+                     "while [ ! -e '" + Root + "held/go' ]; do sleep 0.01; done\n"
+                     "exec '" + real + "' \"$@\"\n");
+  }
+  // Puts a shell script in the encoder's place (in held/, the encoder's directory from now on).
+  void UseEncoderScript(const std::string& script) {
     const std::string dir = Root + "held/";
     ::mkdir(dir.c_str(), 0700);
-    const std::string real = QCoreApplication::applicationDirPath().toStdString() + "/tompg";
-    std::string script = "#!/bin/sh\nprintf ' frames 1 bytes in 4096 bytes out 418'\n";
-    script += "while [ ! -e '" + dir + "go' ]; do sleep 0.01; done\n";
-    script += "exec '" + real + "' \"$@\"\n";
-    WriteFile(dir + "tompg", script);
+    WriteFile(dir + "tompg", "#!/bin/sh\n" + script);
     ::chmod((dir + "tompg").c_str(), 0755);
     ASSERT_LT(dir.size(), sizeof AppSettings.TompgDir);
     std::snprintf(AppSettings.TompgDir, sizeof AppSettings.TompgDir, "%s", dir.c_str());
