@@ -1,7 +1,7 @@
 # Reads the running Sonivert window through AT-SPI, as a screen reader does: every control a user
 # acts on has its role and a name, the lists are named for what they hold, and a list's line reads
 # as its text (the file list's line of the file named on the command line). Prints what is wrong
-# and exits 1, else 0; waits up to 30 s for the window.
+# and exits 1, else 0; waits up to 6 s for the window.
 import sys
 import time
 
@@ -22,7 +22,7 @@ def walk(node, out):
 
 
 controls = []
-deadline = time.time() + 30
+deadline = time.time() + 6
 while time.time() < deadline and not all(n in controls for n in NAMED):
     desktop = pyatspi.Registry.getDesktop(0)
     apps = [desktop.getChildAtIndex(i) for i in range(desktop.childCount)]

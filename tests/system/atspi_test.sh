@@ -21,4 +21,11 @@ mkdir -p "$run/home/sonivert" "$run/music"
 printf '#sonivert-registry 1\n[SOFTWARE\\Sonivert]\nSourceDir=sz:"%s/"\n#end\n' "$run/music" \
   > "$run/home/sonivert/registry.reg"
 start_sonivert "$1" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-/usr/bin/python3 "$here/atspi_read.py" tone.wav || { tail -n 20 "$run/app.err" >&2; exit 1; }
+# A reader that asked before the accessibility bus was ready keeps that failure: each try is a
+# process of its own, five of them, up to half a minute in all.
+for try in 1 2 3 4 5; do
+  out=$(/usr/bin/python3 "$here/atspi_read.py" tone.wav 2>&1) && { echo "$out"; exit 0; }
+done
+echo "$out" >&2
+tail -n 20 "$run/app.err" >&2
+exit 1
