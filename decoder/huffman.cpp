@@ -1,6 +1,5 @@
 // Huffman decoding of the spectral values: ISO/IEC 11172-3, 2.4.2.7 (big_values, count1) and
 // 2.4.3.4.5, with the code tables of Annex B, Table 3-B.7.
-#include <cstdio>
 #include <cstring>
 
 #include "decoder/bitreader.h"
@@ -40,7 +39,9 @@ constexpr auto MakeCount1Values() {
 constexpr auto Count1Table = MakeCount1Values();
 constexpr const Count1Entry (&Count1Values)[16][16] = Count1Table.e;
 
-void ReportFailedCode() { fputs(" h_cue clobbered. this is a bug. blip.\n", stdout); }
+// A code word that no table entry matches makes the frame damaged: the decode counts it and goes
+// on; nothing is printed.
+void ReportFailedCode() { Decoder.CorruptCode = true; }
 
 // Silent channel: no lines, the reader moves to the end of the granule's data.
 void SilentGranule(int c, uint32_t startPos, int avail) {

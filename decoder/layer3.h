@@ -80,6 +80,7 @@ struct Layer3Decoder {
   const int16_t* ShortBandEnd;  // 13 entries
 
   int32_t QuantizedSpectrum[2][578];
+  bool CorruptCode;  // a Huffman code word of the current frame matched no table entry
   int32_t CodedLineCount[2];
 
   alignas(32) float DequantizedSpectrum[2][576];
