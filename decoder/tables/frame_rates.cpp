@@ -27,6 +27,14 @@ int FrameSampleRate(int id, int sampling_frequency) {
   return FrameSampleRateTable[id][sampling_frequency];
 }
 
+const int32_t Mpeg25SampleRateTable[3] = {11025, 12000, 8000};
+
+int HeaderSampleRate(int id, int mpeg25, int sampling_frequency) {
+  if (!mpeg25) return FrameSampleRate(id, sampling_frequency);
+  if (id != 0 || sampling_frequency < 0 || sampling_frequency > 2) return 0;
+  return Mpeg25SampleRateTable[sampling_frequency];
+}
+
 int FrameBytes(int id, int layer, int kbps, int sample_rate, int padding_bit) {
   if (id < 0 || id > 1 || layer < 1 || layer > 3 || kbps <= 0 || sample_rate <= 0) return 0;
   const int padding = padding_bit & 1;

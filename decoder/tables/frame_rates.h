@@ -14,6 +14,12 @@ extern const int32_t FrameSampleRateTable[2][3];
 int FrameBitrate(int id, int layer, int bitrate_index);
 // Sampling frequency in Hz; 0 for the reserved index 3.
 int FrameSampleRate(int id, int sampling_frequency);
+// Hz of the MPEG 2.5 extension (sync word 0xFFE, ID 0) by sampling_frequency: half the rates of
+// ISO/IEC 13818-3.
+extern const int32_t Mpeg25SampleRateTable[3];
+// Sampling frequency of a header: mpeg25 is 1 for the extension's sync word; 0 for the reserved
+// index 3.
+int HeaderSampleRate(int id, int mpeg25, int sampling_frequency);
 // Length in bytes of a frame coded as `layer` (the header field: 3 Layer I, 2 Layer II, 1 Layer
 // III) at `kbps` and `sample_rate` Hz, with its padding slot when padding_bit is 1: samples per
 // frame / 8 x bitrate / sampling frequency, the remainder dropped (ISO/IEC 11172-3 2.4.3.1,

@@ -15,3 +15,5 @@ extern const float IntensityRatioTable[7];
 extern const float LsfIntensityTable[2][32];
 // Short blocks: coded line -> position that the IMDCT reads, [ID][sampling_frequency][line].
 extern const int16_t ShortReorderTable[2][3][576];
+// The same for the MPEG 2.5 extension, [sampling_frequency][line].
+extern const int16_t Mpeg25ShortReorderTable[3][576];

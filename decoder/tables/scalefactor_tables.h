@@ -7,6 +7,9 @@
 // 22 long bands (last 575) and 13 short bands per window (last 191).
 extern const int16_t LongBandEndTable[2][3][22];
 extern const int16_t ShortBandEndTable[2][3][13];
+// The same for the MPEG 2.5 extension, by sampling_frequency (11025, 12000, 8000 Hz).
+extern const int16_t Mpeg25LongBandEndTable[3][22];
+extern const int16_t Mpeg25ShortBandEndTable[3][13];
 // slen1 and slen2 by scalefac_compress (ID 1).
 extern const uint8_t Slen1Table[16];
 extern const uint8_t Slen2Table[16];
