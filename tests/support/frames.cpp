@@ -1,5 +1,7 @@
 #include "tests/support/frames.h"
 
+#include <cstring>
+
 void BitWriter::Put(uint32_t value, int n) {
   for (int i = n - 1; i >= 0; --i) {
     if (BitCount % 8 == 0) Bytes.push_back(0);
@@ -30,15 +32,15 @@ int StandardBitrate(int id, int layer, int bitrateIndex) {
   return Kbps[id][layer - 1][bitrateIndex];
 }
 
-int StandardSampleRate(int id, int sampleIndex) {
+int StandardSampleRate(int id, int sampleIndex, bool mpeg25) {
   static const int Hz[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
-  if (id < 0 || id > 1 || sampleIndex < 0 || sampleIndex > 3) return 0;
-  return Hz[id][sampleIndex];
+  if (id < 0 || id > 1 || sampleIndex < 0 || sampleIndex > 3 || (mpeg25 && id == 1)) return 0;
+  return mpeg25 ? Hz[0][sampleIndex] / 2 : Hz[id][sampleIndex];
 }
 
-int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int padding) {
+int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int padding, bool mpeg25) {
   const long bitsPerSecond = 1000L * StandardBitrate(id, layer, bitrateIndex);
-  const long rate = StandardSampleRate(id, sampleIndex);
+  const long rate = StandardSampleRate(id, sampleIndex, mpeg25);
   if (bitsPerSecond == 0 || rate == 0) return 0;
   // Slots of 4 bytes and 384 samples in Layer I; 1152 samples in Layer II and MPEG-1 Layer III,
   // 576 in Layer III at the lower sampling frequencies.
@@ -48,7 +50,7 @@ int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int
 }
 
 int FrameBytes(const FrameFields& f) {
-  return StandardFrameBytes(f.id, 3, f.bitrateIndex, f.sampleIndex, f.padding);
+  return StandardFrameBytes(f.id, 3, f.bitrateIndex, f.sampleIndex, f.padding, f.sync == 0xFFE);
 }
 
 void PutFrame(std::vector<uint8_t>& out, const FrameFields& f) {
@@ -79,4 +81,45 @@ std::vector<uint8_t> Frames(int count, const FrameFields& f) {
   std::vector<uint8_t> out;
   for (int i = 0; i < count; ++i) PutFrame(out, f);
   return out;
+}
+
+std::vector<uint8_t> Id3v2Tag(uint32_t size, int major, bool footer) {
+  std::vector<uint8_t> t = {'I',
+                            'D',
+                            '3',
+                            static_cast<uint8_t>(major),
+                            0,
+                            static_cast<uint8_t>(footer ? 0x10 : 0),
+                            static_cast<uint8_t>(size >> 21 & 127),
+                            static_cast<uint8_t>(size >> 14 & 127),
+                            static_cast<uint8_t>(size >> 7 & 127),
+                            static_cast<uint8_t>(size & 127)};
+  const uint8_t header[10] = {t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]};
+  t.resize(10 + size, 0);
+  if (footer) {
+    t.push_back('3');
+    t.push_back('D');
+    t.push_back('I');
+    for (int i = 3; i < 10; ++i) t.push_back(header[i]);
+  }
+  return t;
+}
+
+std::vector<uint8_t> InformationFrame(const FrameFields& f, const char* tag, uint32_t frames, int delay,
+                                      int padding) {
+  std::vector<uint8_t> b;
+  PutFrame(b, f);
+  // After the header, the CRC word and the side information.
+  const size_t at = (f.id ? (f.mode == 3 ? 21 : 36) : (f.mode == 3 ? 13 : 21)) + (f.protection ? 0 : 2);
+  std::memcpy(b.data() + at, tag, 4);
+  b[at + 7] = 1 | 2;  // flags: frames and bytes present
+  for (int i = 0; i < 4; ++i) b[at + 8 + size_t(i)] = static_cast<uint8_t>(frames >> (24 - 8 * i));
+  const size_t lame = at + 16;
+  if (delay >= 0) {
+    std::memcpy(b.data() + lame, "LAME3.100", 9);
+    b[lame + 21] = static_cast<uint8_t>(delay >> 4);
+    b[lame + 22] = static_cast<uint8_t>((delay & 15) << 4 | padding >> 8);
+    b[lame + 23] = static_cast<uint8_t>(padding);
+  }
+  return b;
 }

@@ -24,11 +24,12 @@ struct BitWriter {
 // Bitrate in kbit/s for ID (1 MPEG-1, 0 the lower sampling frequencies), layer 1..3 and
 // bitrate_index; 0 for free format (index 0) and the forbidden index 15.
 int StandardBitrate(int id, int layer, int bitrateIndex);
-// Sampling frequency in Hz for ID and sampling_frequency; 0 for the reserved index 3.
-int StandardSampleRate(int id, int sampleIndex);
+// Sampling frequency in Hz for ID and sampling_frequency; 0 for the reserved index 3. mpeg25:
+// the MPEG 2.5 extension's sync word (ID 0 only), whose rates are half those of ID 0.
+int StandardSampleRate(int id, int sampleIndex, bool mpeg25 = false);
 // Length in bytes of a frame with these header fields, padding included; 0 when the header
 // gives no length (free format, forbidden or reserved values).
-int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int padding);
+int StandardFrameBytes(int id, int layer, int bitrateIndex, int sampleIndex, int padding, bool mpeg25 = false);
 
 // One silent Layer III frame: header, side information with main_data_begin and empty granules
 // (part2_3_length 0, table 0), and zero main data up to the frame length.
@@ -50,3 +51,11 @@ int FrameBytes(const FrameFields& f);
 void PutFrame(std::vector<uint8_t>& out, const FrameFields& f);
 // `count` frames alike.
 std::vector<uint8_t> Frames(int count, const FrameFields& f);
+
+// An ID3v2 tag of `size` bytes after its 10-byte header (zero bytes), version 2.`major`, with
+// a footer when `footer` (2.4 only).
+std::vector<uint8_t> Id3v2Tag(uint32_t size, int major = 3, bool footer = false);
+// An encoder information frame: a silent frame whose main data holds "Xing" or "Info" (tag) with
+// the frame count, then, when delay >= 0, the LAME extension with the encoder delay and padding.
+std::vector<uint8_t> InformationFrame(const FrameFields& f, const char* tag, uint32_t frames, int delay,
+                                      int padding);
