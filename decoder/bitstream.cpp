@@ -5,26 +5,13 @@
 
 #include "decoder/bitreader.h"
 #include "decoder/stages.h"
-#include "decoder/tables/frame_rates.h"
-
-namespace {
-
-// The input is only ever touched by the decoder thread: the unlocked glibc calls save a lock
-// round trip on every small read.
-size_t ReadInput(void* buffer, size_t n) {
-  size_t got = fread_unlocked(buffer, 1, n, Decoder.Input);
-  Decoder.InputOffset += static_cast<uint32_t>(got);
-  return got;
-}
-
-}  // namespace
 
 int ReadHeaderBytes(int n) {
   if (n < 0) n = 0;
   if (n > 32) n = 32;  // the largest side information
   Decoder.HeaderBitPos = 0;
-  if (n == 0 || Decoder.Input == nullptr) return 0;
-  return static_cast<int>(ReadInput(Decoder.HeaderBuffer, static_cast<size_t>(n)));
+  if (n == 0) return 0;
+  return static_cast<int>(InputRead(Decoder.HeaderBuffer, static_cast<size_t>(n)));
 }
 
 uint32_t GetHeaderBits(int n) {
@@ -40,8 +27,8 @@ uint32_t GetHeaderBits(int n) {
 HeaderResult ReadFrameHeader(FrameHeader& header) {
   if (ReadHeaderBytes(4) < 4) return HeaderEndOfStream;
   uint32_t sync = GetHeaderBits(12);
-  if (sync == 0xFFE) return HeaderUnsupported;  // MPEG 2.5 sync pattern
-  if (sync != 0xFFF) return HeaderEndOfStream;
+  if (sync != 0xFFF && sync != 0xFFE) return HeaderEndOfStream;
+  header.mpeg25 = sync == 0xFFE;
   header.ID = static_cast<int32_t>(GetHeaderBits(1));
   header.layer = static_cast<int32_t>(GetHeaderBits(2));
   header.protection_bit = static_cast<int32_t>(GetHeaderBits(1));
@@ -75,7 +62,7 @@ void AppendMainData(int n) {
     uint32_t piece = RingSize - pos;
     if (piece > remaining) piece = remaining;
     // A short read (the input ends inside the frame) leaves the old ring bytes in place.
-    if (Decoder.Input != nullptr) ReadInput(Decoder.MainDataRing + pos, piece);
+    InputRead(Decoder.MainDataRing + pos, piece);
     pos = (pos + piece) & (RingSize - 1);
     remaining -= piece;
   }
@@ -94,13 +81,4 @@ uint32_t GetMainBits(int n) {
   uint32_t v = RingPeek(Decoder.MainBitPos, n);
   Decoder.MainBitPos = (Decoder.MainBitPos + static_cast<uint32_t>(n)) & RingBitMask;
   return v;
-}
-
-int FrameLength(const FrameHeader& header) {
-  // Every frame is decoded as Layer III, with the bitrate of its own layer's row. Free format
-  // (bitrate_index 0), index 15, sampling_frequency 3 and layer 0 are not in the tables: 0 tells
-  // the caller to end the stream at this header.
-  const int layerIII = 1;
-  return FrameBytes(header.ID, layerIII, FrameBitrate(header.ID, header.layer, header.bitrate_index),
-                    FrameSampleRate(header.ID, header.sampling_frequency), 0);
 }

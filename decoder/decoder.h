@@ -46,5 +46,21 @@ uint32_t DecodeStream(FILE* input, FILE* output);
 // describe). A decode that reaches it closes the file there and ends with DecoderSizeLimit.
 void SetWaveDataLimit(uint64_t bytes);
 
+// What a decode met besides audio: written by the decoding thread, read once it has ended (the
+// command-line decoder names it on standard error). A damaged file still decodes with DecoderOk.
+constexpr int DecodeReportRuns = 8;  // places of skipped bytes kept with their offsets
+struct DecodeReport {
+  bool Located;           // a Layer III stream was found where the audio starts (as inspection finds it)
+  uint64_t SkippedBytes;  // bytes where a frame of the stream should have stood, skipped
+  uint32_t SkippedRuns;   // the places where they stood
+  uint64_t RunOffset[DecodeReportRuns];  // the first of those places: where they begin
+  uint64_t RunBytes[DecodeReportRuns];   // and how many bytes each skipped
+  uint32_t SilencedFrames;  // frames whose main data began in skipped bytes: decoded as silence
+  uint32_t CorruptFrames;   // frames with a Huffman code word that matched no table entry
+  uint64_t CutOffset;       // a last frame that the end of the file cut short: where it began
+  uint32_t CutBytes;        // and the bytes of it that were there (0: none); it is not decoded
+};
+extern DecodeReport LastDecodeReport;
+
 // Byte offset in the input just after the header (and CRC word) of the frame being decoded.
 extern std::atomic<uint32_t> InputPosition;

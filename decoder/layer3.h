@@ -18,6 +18,10 @@ struct FrameHeader {
   int32_t rights_flag;
   int32_t home_flag;
   int32_t emphasis;
+  // Not a field of the header: 1 when its sync word is 0xFFE, the MPEG 2.5 extension (ID 0 at
+  // 11.025, 12 and 8 kHz), which decodes by the rules of the lower sampling frequencies with
+  // band tables of its own.
+  int32_t mpeg25;
 };
 
 // Side information of one granule and channel (ISO/IEC 11172-3, 2.4.1.7).
@@ -45,7 +49,12 @@ struct SideInfo {
 };
 
 // Result of reading a frame header.
-enum HeaderResult { HeaderFrame, HeaderEndOfStream, HeaderUnsupported };
+enum HeaderResult { HeaderFrame, HeaderEndOfStream };
+
+// The input file is read through one window of its bytes: sequentially frame by frame, ahead of
+// the frame being decoded when the next header is not where the last frame's length says, and at
+// random places while the stream's start and end are located.
+constexpr uint32_t InputWindowSize = 64 * 1024;
 
 struct Layer3Decoder {
   // Input and output streams of the running decode.
@@ -99,8 +108,15 @@ struct Layer3Decoder {
 
   int16_t PcmBlock[1152];
 
-  // Bytes read from the input so far: the input's read position, kept without a seek call.
-  uint32_t InputOffset;
+  // The input window (see InputWindowSize).
+  alignas(64) uint8_t InputWindow[InputWindowSize];
+  uint64_t WindowStart;  // input offset of InputWindow[0]
+  uint32_t WindowFill;   // bytes the window holds
+  uint32_t WindowPos;    // the next byte to read sequentially
+  bool InputEnded;       // a read met the end of the input
+  bool InputSeekable;    // the input is a file that can be read at any offset
+  uint64_t InputSize;    // its size; UINT64_MAX when it cannot be known
+  uint64_t InputEnd;     // sequential reads end here: the end of the audio
 };
 
 extern Layer3Decoder Decoder;

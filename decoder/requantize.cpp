@@ -136,6 +136,7 @@ int CodedCount(int c) { return std::clamp(Decoder.CodedLineCount[c], 0, 576); }
 const int16_t* ReorderTable(const FrameHeader& header) {
   const int sf =
       header.sampling_frequency >= 0 && header.sampling_frequency <= 2 ? header.sampling_frequency : 0;
+  if (header.mpeg25) return Mpeg25ShortReorderTable[sf];
   return ShortReorderTable[header.ID & 1][sf];
 }
 

@@ -52,6 +52,11 @@ void SelectBandTables(const FrameHeader& header) {
   const int id = header.ID & 1;
   int sf = header.sampling_frequency;
   if (sf < 0 || sf > 2) sf = 0;
+  if (header.mpeg25) {
+    Decoder.LongBandEnd = Mpeg25LongBandEndTable[sf];
+    Decoder.ShortBandEnd = Mpeg25ShortBandEndTable[sf];
+    return;
+  }
   Decoder.LongBandEnd = LongBandEndTable[id][sf];
   Decoder.ShortBandEnd = ShortBandEndTable[id][sf];
 }

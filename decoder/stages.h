@@ -2,8 +2,22 @@
 // decoder/vector_path.h switches all of them between their AVX2 and their portable code.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "decoder/layer3.h"
+
+// input.cpp: the source file through one window of its bytes.
+void OpenInput(FILE* file);  // a new decode's input, read from its current position
+uint64_t InputTell();        // offset of the next byte to read
+void SetInputEnd(uint64_t end);  // sequential reads and looks ahead end here (the audio's end)
+bool InputSeek(uint64_t offset);
+size_t InputRead(void* buffer, size_t n);  // fewer bytes at the end
+// The next n bytes (at most InputWindowSize) without taking them; available receives how many
+// there are before the end.
+const uint8_t* InputPeek(uint32_t n, uint32_t& available);
+void InputSkip(uint32_t n);
+// Reads at any offset (the stream's start and end are located with it); a ByteReader.
+size_t InputReadAt(void* context, uint64_t offset, uint8_t* buffer, size_t n);
 
 // bitstream.cpp: header and side-information reader, frame header, bit reservoir.
 int ReadHeaderBytes(int n);  // returns the number of bytes read
@@ -14,7 +28,6 @@ void AppendMainData(int n);
 uint32_t PeekMainBits(int n);
 void SkipMainBits(int n);
 uint32_t GetMainBits(int n);
-int FrameLength(const FrameHeader& header);  // bytes, without the padding byte; 0 if not covered
 
 // sideinfo.cpp: side information, scale factors, band table selection.
 void ReadSideInfo(const FrameHeader& header);

@@ -1,11 +1,13 @@
 // The decoder job: thread entry, stream driver (frame loop and the order of a frame's stages,
 // ISO/IEC 11172-3, 2.4.3.4 and Annex A) and the WAV output.
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "decoder/decoder.h"
+#include "decoder/framing/framing.h"
 #include "decoder/stages.h"
 #include "decoder/tables/frame_rates.h"
 #include "platform/jobthread.h"
@@ -17,6 +19,7 @@
 static_assert(std::endian::native == std::endian::little, "PCM output assumes a little-endian host");
 
 std::atomic<uint32_t> InputPosition{0};
+DecodeReport LastDecodeReport;
 char DecoderInput[DecoderPathSize];
 char DecoderOutput[DecoderPathSize];
 
@@ -35,12 +38,25 @@ uint64_t WaveDataLimit = MaxWaveData;
 // starts later has more main data before it than main_data_begin can span (9 bits: 511 bytes).
 constexpr uint64_t ReservoirStartSpan = 960;
 
-// Stream buffers of the decoder thread's files: static like the rest of the decoder.
-alignas(64) char InputBuffer[64 * 1024];
+// Stream buffer of the decoder thread's output: static like the rest of the decoder. The input
+// is read through the decoder's own window.
 alignas(64) char OutputBuffer[256 * 1024];
 
 uint64_t PcmBytesWritten;  // PCM bytes of the running decode
 bool SizeLimitReached;     // a granule was left out because it would pass WaveDataLimit
+
+// The gapless trim, in samples per channel: the first TrimLead decoded samples are dropped and
+// the output ends after KeepEnd (TrimLead + the samples to keep; UINT64_MAX: at the stream's end).
+uint64_t TrimLead;
+uint64_t KeepEnd;
+uint64_t SamplesDecoded;  // samples per channel decoded so far, trimmed or not
+bool OutputComplete;      // every sample the trim keeps is written
+
+// Main-data bytes stored in the ring since the last run of skipped bytes; a frame whose
+// main_data_begin reaches further back would read bytes that were lost. NoGapYet: no bytes were
+// skipped, and only the rule for the stream's first frames applies.
+constexpr uint32_t NoGapYet = UINT32_MAX;
+uint32_t ReservoirBytes;
 
 bool WriteOutput(const void* data, size_t n) {
   if (Decoder.OutputFailed) return false;
@@ -65,7 +81,7 @@ void PutLe32(uint8_t* p, uint32_t v) {
 // (the first header already failed) there are no frame values: the header then says 44100 Hz,
 // two channels and no data, which every WAV reader accepts.
 void WriteWaveHeader(const FrameHeader* last, int channels) {
-  uint32_t rate = last ? static_cast<uint32_t>(FrameSampleRate(last->ID, last->sampling_frequency)) : 0;
+  uint32_t rate = last ? static_cast<uint32_t>(HeaderSampleRate(last->ID, last->mpeg25, last->sampling_frequency)) : 0;
   if (rate == 0) rate = 44100;
   if (channels != 1 && channels != 2) channels = 2;
   const uint32_t data = static_cast<uint32_t>(PcmBytesWritten);
@@ -113,6 +129,20 @@ void DecodeFrame(const FrameHeader& header, int frameLength, uint32_t n) {
     AppendMainData(mainLength);
     return;
   }
+  // After skipped bytes, a frame whose main data began before them would decode lost bytes as
+  // if they were its own: it is decoded as silence instead (no coded lines), which lets the
+  // sound before the gap die away through the filterbank as a decoder's silence does, and keeps
+  // the stream's length.
+  const bool lost = ReservoirBytes != NoGapYet && begin > ReservoirBytes;
+  if (ReservoirBytes != NoGapYet) {
+    const uint32_t after = ReservoirBytes + static_cast<uint32_t>(mainLength);
+    ReservoirBytes = after < 4096 ? after : 4096;  // the ring holds no more
+  }
+  if (lost) {
+    ++LastDecodeReport.SilencedFrames;
+    for (GranuleInfo(&granule)[2] : Decoder.Side.gr)
+      for (GranuleInfo& gi : granule) gi.part2_3_length = gi.big_values = 0;
+  }
   Decoder.MainBitPos = ((writePos - begin) & 4095) * 8;
   AppendMainData(mainLength);
   SelectBandTables(header);
@@ -138,9 +168,96 @@ void DecodeFrame(const FrameHeader& header, int frameLength, uint32_t n) {
       HybridChannel(g, c);
       SynthesiseGranule(c);
     }
-    if (!WriteOutput(Decoder.PcmBlock, blockBytes)) return;
-    PcmBytesWritten += blockBytes;
+    // The samples of the granule that the gapless trim keeps (all of them without a trim).
+    const uint64_t first = SamplesDecoded;
+    SamplesDecoded += 576;
+    const uint64_t from = TrimLead > first ? std::min<uint64_t>(TrimLead - first, 576) : 0;
+    const uint64_t to = KeepEnd > first ? std::min<uint64_t>(KeepEnd - first, 576) : 0;
+    if (KeepEnd <= SamplesDecoded) OutputComplete = true;
+    if (to > from) {
+      const size_t bytes = static_cast<size_t>(to - from) * static_cast<size_t>(channels) * 2;
+      if (!WriteOutput(Decoder.PcmBlock + from * static_cast<uint64_t>(channels), bytes)) return;
+      PcmBytesWritten += bytes;
+    }
   }
+  if (Decoder.CorruptCode) {
+    ++LastDecodeReport.CorruptFrames;
+    Decoder.CorruptCode = false;
+  }
+}
+
+// Notes a run of skipped bytes in the report.
+void NoteSkipped(uint64_t offset, uint64_t bytes) {
+  if (bytes == 0) return;
+  DecodeReport& r = LastDecodeReport;
+  if (r.SkippedRuns < DecodeReportRuns) {
+    r.RunOffset[r.SkippedRuns] = offset;
+    r.RunBytes[r.SkippedRuns] = bytes;
+  }
+  ++r.SkippedRuns;
+  r.SkippedBytes += bytes;
+  ReservoirBytes = 0;
+}
+
+// Where the next frame is not at the read position: the search for the next header that is
+// valid, of the stream, and confirmed by the header that follows it (or by the end of the
+// data). Every byte is looked at once, and a candidate's confirmation looks at most one frame
+// ahead, so the search is linear in the bytes it passes. Returns false at the end of the data,
+// with every byte up to it skipped.
+bool FindNextFrame(const FrameFacts& stream, FrameFacts& facts) {
+  const uint64_t from = InputTell();
+  InputSkip(1);  // the read position holds no frame
+  for (;;) {
+    uint32_t avail = 0;
+    const uint8_t* p = InputPeek(InputWindowSize, avail);
+    // A window that is not full holds the data up to its end.
+    const bool toTheEnd = avail < InputWindowSize;
+    const uint64_t base = InputTell();
+    if (avail < 4) {
+      InputSkip(avail);
+      NoteSkipped(from, base + avail - from);
+      return false;
+    }
+    uint32_t i = 0;
+    for (; i + 4 <= avail; ++i) {
+      if (p[i] != 0xFF || (p[i + 1] & 0xE0) != 0xE0) continue;
+      if (!ParseFrameHeader(p + i, facts) || facts.Layer != 1 || !SameStream(facts, stream)) continue;
+      const uint32_t end = i + static_cast<uint32_t>(facts.Length);
+      if (end + 4 > avail && !toTheEnd) break;  // its confirmation lies beyond the window
+      const uint64_t dataEnd = toTheEnd ? base + avail : UINT64_MAX;
+      if (FrameConfirmed(facts, base + i, end + 4 <= avail ? p + end : nullptr, dataEnd)) {
+        InputSkip(i);
+        NoteSkipped(from, base + i - from);
+        return true;
+      }
+    }
+    if (toTheEnd && i + 4 > avail) {
+      InputSkip(avail);
+      NoteSkipped(from, base + avail - from);
+      return false;
+    }
+    InputSkip(i);  // on from the first candidate that needs more data
+  }
+}
+
+// The frame at the read position when it is one of the stream's, else the next one after the
+// skipped bytes. False at the end of the audio, and for a last frame that the end of the file
+// cut short (it is noted, not decoded).
+bool NextFrame(const FrameFacts& stream, FrameFacts& facts) {
+  uint32_t avail = 0;
+  const uint8_t* p = InputPeek(4, avail);
+  if (avail == 0) return false;
+  if (avail < 4 || !ParseFrameHeader(p, facts) || facts.Layer != 1 || !SameStream(facts, stream)) {
+    if (!FindNextFrame(stream, facts)) return false;
+  }
+  InputPeek(static_cast<uint32_t>(facts.Length), avail);
+  if (avail < static_cast<uint32_t>(facts.Length)) {
+    LastDecodeReport.CutOffset = InputTell();
+    LastDecodeReport.CutBytes = avail;
+    InputSkip(avail);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -176,12 +293,18 @@ void InitDecoderTables() {
 }
 
 uint32_t DecodeStream(FILE* input, FILE* output) {
-  Decoder.Input = input;
+  OpenInput(input);
   Decoder.Output = output;
   Decoder.OutputFailed = false;
-  Decoder.InputOffset = 0;
+  Decoder.CorruptCode = false;
+  LastDecodeReport = DecodeReport{};
   PcmBytesWritten = 0;
   SizeLimitReached = false;
+  SamplesDecoded = 0;
+  TrimLead = 0;
+  KeepEnd = UINT64_MAX;
+  OutputComplete = false;
+  ReservoirBytes = NoGapYet;
 
   static const uint8_t Placeholder[WaveHeaderSize] = {};
   WriteOutput(Placeholder, sizeof Placeholder);
@@ -198,21 +321,29 @@ uint32_t DecodeStream(FILE* input, FILE* output) {
   FrameHeader last{};
   bool decodedAny = false;
   bool stopped = false;
-  for (uint32_t n = 0; !Decoder.OutputFailed; ++n) {
+  // The audio lies between the tags at the start and those at the end; an information frame
+  // before it is not audio, and its encoder delay and padding are trimmed off the output.
+  StreamLayout layout;
+  const bool located = LocateStream(InputReadAt, nullptr, Decoder.InputSize, layout) == StreamLayer3 &&
+                       InputSeek(layout.AudioStart);
+  LastDecodeReport.Located = located;
+  if (located) {
+    SetInputEnd(layout.AudioEnd);
+    const uint64_t keep = GaplessKeep(layout.Info, layout.First.Samples, TrimLead);
+    KeepEnd = keep == UINT64_MAX ? UINT64_MAX : TrimLead + keep;
+  }
+  for (uint32_t n = 0; located && !Decoder.OutputFailed && !OutputComplete; ++n) {
     // A stop request ends the decode here.
     if (JobCheckpoint()) {
       stopped = true;
       break;
     }
-    // End of input, a wrong sync word, the MPEG 2.5 sync word 0xFFE, and a header the tables do
-    // not cover (free format, bitrate index 15, sampling frequency 3, layer 0) all end the
-    // stream; each of them still gets the WAV header.
-    if (ReadFrameHeader(Decoder.Header) != HeaderFrame) break;
-    const int frameLength = FrameLength(Decoder.Header);
-    if (frameLength == 0) break;
+    FrameFacts facts;
+    if (!NextFrame(layout.First, facts)) break;
+    ReadFrameHeader(Decoder.Header);
     if (Decoder.Header.protection_bit == 0) SkipCrc();
-    InputPosition.store(Decoder.InputOffset, std::memory_order_relaxed);
-    DecodeFrame(Decoder.Header, frameLength, n);
+    InputPosition.store(static_cast<uint32_t>(InputTell()), std::memory_order_relaxed);
+    DecodeFrame(Decoder.Header, facts.Length - facts.PaddingBit, n);
     last = Decoder.Header;
     decodedAny = true;
     // The frame that would have passed the limit is not written; the file ends before it.
@@ -256,7 +387,8 @@ uint32_t DecoderThreadMain() {
     fclose(input);
     return DecoderOutputFailed;
   }
-  setvbuf(input, InputBuffer, _IOFBF, sizeof InputBuffer);
+  // The decoder reads through its own window, in large pieces: no stream buffer in between.
+  setvbuf(input, nullptr, _IONBF, 0);
   setvbuf(output.Stream, OutputBuffer, _IOFBF, sizeof OutputBuffer);
 
   uint32_t code = DecodeStream(input, output.Stream);

@@ -5,7 +5,7 @@
 // them, which drives every block type, table selection, big_values and region count, and the
 // stereo modes, through the decoder. When bit 4 of the second byte is set, each frame takes its
 // mode and mode extension from its own first payload byte instead, so that frames switch between
-// single channel and stereo.
+// single channel and stereo. Bit 5 of the second byte makes ID 0 frames MPEG 2.5 frames.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,9 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int sf = (data[0] >> 5) % 3;
   const int protection = data[1] >> 7;
   const bool perFrameMode = (data[1] >> 4) & 1;
+  // Bit 5 of the second byte: the MPEG 2.5 extension's sync word (11.025, 12, 8 kHz) for ID 0.
+  const int mpeg25 = id == 0 && ((data[1] >> 5) & 1);
   const int layerIII = 1;
-  const int frameLength =
-      FrameBytes(id, layerIII, FrameBitrate(id, layerIII, bitrateIndex), FrameSampleRate(id, sf), 0);
+  const int frameLength = FrameBytes(id, layerIII, FrameBitrate(id, layerIII, bitrateIndex),
+                                     HeaderSampleRate(id, mpeg25, sf), 0);
   size_t in = 2, out = 0;
   for (int n = 0; in < size && out + 1442 <= sizeof Stream; n++) {
     int modeBits = data[1] & 15;
@@ -38,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int padding = (n & 1) && (data[1] & 0x40);
     // sync, ID, layer III (01), protection_bit, bitrate, sampling frequency, padding, private
     // bit 0, mode, mode extension, copyright, original, emphasis 0.
-    const uint32_t header = 0xFFF00000u | uint32_t(id) << 19 | 1u << 17 | uint32_t(protection) << 16 |
+    const uint32_t header = (mpeg25 ? 0xFFE00000u : 0xFFF00000u) | uint32_t(id) << 19 | 1u << 17 | uint32_t(protection) << 16 |
                             uint32_t(bitrateIndex) << 12 | uint32_t(sf) << 10 | uint32_t(padding) << 9 |
                             uint32_t(modeBits) << 4;
     Stream[out++] = uint8_t(header >> 24);

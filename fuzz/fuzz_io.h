@@ -36,6 +36,16 @@ inline int InputAsFile(const char* name, const uint8_t* data, size_t size) {
   return fd;
 }
 
+inline int SourceSeek(void* cookie, off64_t* offset, int whence) {
+  Source* s = static_cast<Source*>(cookie);
+  const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? int64_t(s->pos) : int64_t(s->size);
+  if (base + *offset < 0) return -1;
+  s->pos = size_t(base + *offset);
+  if (s->pos > s->size) s->pos = s->size;
+  *offset = off64_t(s->pos);
+  return 0;
+}
+
 inline ssize_t SourceRead(void* cookie, char* buf, size_t n) {
   Source* s = static_cast<Source*>(cookie);
   const size_t left = s->size - s->pos;
@@ -80,8 +90,8 @@ inline void CheckHeader(const Sink& s) {
   const uint8_t* h = s.header;
   const uint32_t rate = Le32(h + 24);
   const uint16_t channels = Le16(h + 22);
-  const bool rateKnown =
-      rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 || rate == 24000 || rate == 16000;
+  const bool rateKnown = rate == 44100 || rate == 48000 || rate == 32000 || rate == 22050 || rate == 24000 ||
+                         rate == 16000 || rate == 11025 || rate == 12000 || rate == 8000;
   if (s.end < 44 || memcmp(h, "RIFF", 4) || memcmp(h + 8, "WAVEfmt ", 8) || memcmp(h + 36, "data", 4) ||
       Le32(h + 4) != uint32_t(s.end - 8) || Le32(h + 40) != uint32_t(s.end - 44) ||
       (channels != 1 && channels != 2) || !rateKnown || Le32(h + 28) != rate * channels * 2 ||
@@ -91,14 +101,16 @@ inline void CheckHeader(const Sink& s) {
   }
 }
 
-// Decodes `size` bytes as an MP3 file; aborts (a finding) on an exit code that cannot occur here or
-// on a WAV header that does not describe the PCM written.
-inline void DecodeAndCheck(const uint8_t* data, size_t size) {
+// Decodes `size` bytes as an MP3 file, from a seekable source as a regular file is (or, when
+// `seekable` is false, as a stream that only reads on); aborts (a finding) on an exit code that
+// cannot occur here or on a WAV header that does not describe the PCM written. Returns the code.
+inline uint32_t DecodeAndCheck(const uint8_t* data, size_t size, bool seekable = true) {
   static const bool tablesReady = (InitDecoderTables(), true);
   (void)tablesReady;
   Source source{data, size, 0};
   Sink sink{};
-  FILE* in = fopencookie(&source, "rb", cookie_io_functions_t{SourceRead, nullptr, nullptr, nullptr});
+  FILE* in = fopencookie(&source, "rb",
+                         cookie_io_functions_t{SourceRead, nullptr, seekable ? SourceSeek : nullptr, nullptr});
   FILE* out = fopencookie(&sink, "wb", cookie_io_functions_t{nullptr, SinkWrite, SinkSeek, nullptr});
   if (!in || !out) abort();
   const uint32_t code = DecodeStream(in, out);
@@ -115,6 +127,7 @@ inline void DecodeAndCheck(const uint8_t* data, size_t size) {
       fprintf(stderr, "unexpected exit code %u: %s\n", code, DecoderExitText(code));
       abort();
   }
+  return code;
 }
 
 }  // namespace fuzzio

@@ -1,4 +1,5 @@
-// Compliance of the whole decode path with the ISO/IEC 11172-4 Layer III test streams: each
+// Compliance of the whole decode path with the ISO/IEC 11172-4 Layer III test streams (and three
+// streams of the MPEG 2.5 extension, with a reference decoder's output): each
 // stream is decoded through DecodeStream into a temporary WAV file, whose header is checked and
 // whose PCM is compared with the reference decode after alignment.
 #include <gtest/gtest.h>
@@ -20,10 +21,17 @@ using decodetest::DecodeFile;
 
 std::string VectorPath(const std::string& name) { return decodetest::TestDataPath("vectors/" + name); }
 
+// The MPEG 2.5 streams' reference output comes from a decoder that rounds its samples at the
+// scale 32768; ours truncates toward zero at the scale 32767, which alone puts loud streams up to
+// 0.82 LSB apart (with the reference's conversion the same decode is 0.04 LSB from it). The ISO
+// references sit between the two (0.66 to 0.80).
+constexpr double MaxRmsRoundedReference = 0.82;
+
 struct ComplianceRow {
   const char* stream;
   uint32_t sampleRate;
   int channels;  // of the WAV header: those of the last frame
+  double maxRms = pcmdiff::MaxRmsLsb;
 };
 
 class Compliance : public ::testing::TestWithParam<ComplianceRow> {};
@@ -88,7 +96,7 @@ TEST_P(Compliance, MatchesReferenceWithinLimits) {
   printf("[ stream   ] %-12s rms %.5f max %ld offset %ld compared %zu%s first>2 at %ld (granule %ld)\n",
          row.stream, r.rms, r.maxAbs, r.offset, r.compared, uniform ? " frames" : " granules", r.firstBad,
          r.firstBadGranule);
-  EXPECT_LT(r.rms, pcmdiff::MaxRmsLsb);
+  EXPECT_LT(r.rms, row.maxRms);
   EXPECT_LE(r.maxAbs, pcmdiff::MaxAbsLsb)
       << "first difference above " << pcmdiff::MaxAbsLsb << " LSB in granule " << r.firstBadGranule;
 }
@@ -99,7 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ComplianceRow{"l3-he_44khz", 44100, 1}, ComplianceRow{"l3-he_48khz", 48000, 1},
                       ComplianceRow{"l3-he_mode", 44100, 1}, ComplianceRow{"l3-hecommon", 44100, 2},
                       ComplianceRow{"l3-si", 44100, 1}, ComplianceRow{"l3-si_block", 44100, 1},
-                      ComplianceRow{"l3-si_huff", 44100, 1}),
+                      ComplianceRow{"l3-si_huff", 44100, 1},
+                      ComplianceRow{"m25-8k-mono", 8000, 1, MaxRmsRoundedReference},
+                      ComplianceRow{"m25-11k-js", 11025, 2, MaxRmsRoundedReference},
+                      ComplianceRow{"m25-12k-stereo", 12000, 2, MaxRmsRoundedReference}),
     [](const ::testing::TestParamInfo<ComplianceRow>& info) {
       std::string name = info.param.stream;
       for (char& ch : name)
@@ -112,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DecodePaths, PortableAndVectorGiveIdenticalFiles) {
   if (!UseVectorPath(true)) GTEST_SKIP() << "no vector path on this processor";
   for (const char* stream : {"l3-compl", "l3-he_32khz", "l3-he_44khz", "l3-he_48khz", "l3-he_mode",
-                             "l3-hecommon", "l3-si", "l3-si_block", "l3-si_huff"}) {
+                             "l3-hecommon", "l3-si", "l3-si_block", "l3-si_huff", "m25-8k-mono", "m25-11k-js",
+                             "m25-12k-stereo"}) {
     const Decoded vector = DecodeFile(VectorPath(std::string(stream) + ".bit"));
     UseVectorPath(false);
     const Decoded portable = DecodeFile(VectorPath(std::string(stream) + ".bit"));

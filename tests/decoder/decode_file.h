@@ -33,32 +33,71 @@ struct FrameInfo {
                  // byte read: the decoder writes no PCM for it
 };
 
-// The frames from byte 0 up to the first header that is not a frame the decoder covers (no
-// sync, free format, bitrate index 15, sampling index 3) or the end of the data.
+// A Layer III header at p the way the decoder's framing judges it, worked out apart from it.
+struct HeaderAt {
+  bool valid = false;
+  int id = 0, mpeg25 = 0, sf = 0, mode = 0, protection = 0, padding = 0;
+  size_t length = 0;
+  bool SameStream(const HeaderAt& o) const { return valid && o.valid && id == o.id && mpeg25 == o.mpeg25 && sf == o.sf; }
+};
+
+inline HeaderAt ParseHeaderAt(const std::vector<uint8_t>& d, size_t p) {
+  HeaderAt h;
+  if (p + 4 > d.size()) return h;
+  const uint32_t w = uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 | uint32_t(d[p + 2]) << 8 | d[p + 3];
+  const int id = (w >> 19) & 1, layer = (w >> 17) & 3, bri = (w >> 12) & 15, sf = (w >> 10) & 3;
+  const bool mpeg25 = (w >> 20) == 0xFFE;
+  if (((w >> 20) != 0xFFF && !mpeg25) || (mpeg25 && id) || layer != 1 || bri == 0 || bri == 15 || sf == 3) return h;
+  h.valid = true;
+  h.id = id;
+  h.mpeg25 = mpeg25;
+  h.sf = sf;
+  h.mode = (w >> 6) & 3;
+  h.protection = (w >> 16) & 1;
+  h.padding = (w >> 9) & 1;
+  h.length = size_t(StandardFrameBytes(id, 3, bri, sf, h.padding, mpeg25));
+  return h;
+}
+
+// A header is told from chance bytes by a header of its stream where its frame ends, or by the
+// end of the data there.
+inline bool ConfirmedAt(const std::vector<uint8_t>& d, size_t p, const HeaderAt& h) {
+  return p + h.length == d.size() || h.SameStream(ParseHeaderAt(d, p + h.length));
+}
+
+// The frames the decoder plays in a stream without tags: the first at byte 0, confirmed; each
+// next one where the last ends, or else the next confirmed header of the stream after bytes that
+// hold none; a frame that the end of the data cuts short is not played.
 // Tables and frame length: the tests' own copy in tests/support, apart from the decoder's.
 inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
   std::vector<FrameInfo> frames;
+  const HeaderAt first = ParseHeaderAt(d, 0);
+  if (!first.valid || !ConfirmedAt(d, 0, first)) return frames;
   size_t p = 0;
   uint32_t ringWritePos = 0;
-  for (long n = 0; p + 4 <= d.size(); n++) {
-    const uint32_t h = uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 | uint32_t(d[p + 2]) << 8 | d[p + 3];
-    if ((h >> 20) != 0xFFF) break;
-    const int id = (h >> 19) & 1, prot = (h >> 16) & 1, bri = (h >> 12) & 15, sf = (h >> 10) & 3;
-    const int pad = (h >> 9) & 1, mode = (h >> 6) & 3;
-    if (bri == 0 || bri == 15 || sf == 3) break;
+  for (long n = 0; p < d.size(); n++) {
+    HeaderAt h = ParseHeaderAt(d, p);
+    if (!h.SameStream(first)) {
+      size_t q = p + 1;
+      while (q < d.size() && !(ParseHeaderAt(d, q).SameStream(first) && ConfirmedAt(d, q, ParseHeaderAt(d, q)))) ++q;
+      if (q >= d.size()) break;
+      p = q;
+      h = ParseHeaderAt(d, p);
+    }
+    if (p + h.length > d.size()) break;
     FrameInfo f;
     f.offset = p;
-    f.channels = mode == 3 ? 1 : 2;
-    f.granules = id ? 2 : 1;
-    f.sampleRate = uint32_t(StandardSampleRate(id, sf));
-    const int bytes = StandardFrameBytes(id, 3, bri, sf, 0);
-    f.length = size_t(bytes + pad);
-    const int sideBytes = (id ? (f.channels == 1 ? 21 : 36) : (f.channels == 1 ? 13 : 21)) + (prot ? 0 : 2);
-    const size_t q = p + 4 + (prot ? 0 : 2);
+    f.length = h.length;
+    f.channels = h.mode == 3 ? 1 : 2;
+    f.granules = h.id ? 2 : 1;
+    f.sampleRate = uint32_t(StandardSampleRate(h.id, h.sf, h.mpeg25));
+    const int bytes = int(h.length) - h.padding;
+    const int sideBytes = (h.id ? (f.channels == 1 ? 21 : 36) : (f.channels == 1 ? 13 : 21)) + (h.protection ? 0 : 2);
+    const size_t q = p + 4 + (h.protection ? 0 : 2);
     uint32_t mainDataBegin = 0;
-    if (q + 1 < d.size()) mainDataBegin = id ? (uint32_t(d[q]) << 1 | d[q + 1] >> 7) : d[q];
+    if (q + 1 < d.size()) mainDataBegin = h.id ? (uint32_t(d[q]) << 1 | d[q + 1] >> 7) : d[q];
     f.decoded = !(mainDataBegin > ringWritePos && n * bytes < 960);
-    ringWritePos = (ringWritePos + uint32_t(bytes + pad - sideBytes)) % 4096;
+    ringWritePos = (ringWritePos + uint32_t(int(h.length) - sideBytes)) % 4096;
     frames.push_back(f);
     p += f.length;
   }

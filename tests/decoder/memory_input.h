@@ -27,9 +27,9 @@ struct MemoryInput {
 // MainBitPos to the first of them.
 inline void LoadMainData(const std::vector<uint8_t>& bytes, uint32_t at) {
   MemoryInput in(bytes);
-  Decoder.Input = in.File;
+  OpenInput(in.File);
   Decoder.RingWritePos = at;
   AppendMainData(static_cast<int>(bytes.size()));
-  Decoder.Input = nullptr;
+  OpenInput(nullptr);
   Decoder.MainBitPos = at * 8;
 }

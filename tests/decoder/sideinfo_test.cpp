@@ -95,11 +95,10 @@ TEST_P(SideInfoLayout, ReadsEveryFieldFromItsByteCount) {
   header.ID = row.id;
   header.mode = row.mode;
   MemoryInput in(w.Bytes);
-  Decoder.Input = in.File;
-  Decoder.InputOffset = 0;
+  OpenInput(in.File);
   ReadSideInfo(header);
-  Decoder.Input = nullptr;
-  EXPECT_EQ(Decoder.InputOffset, static_cast<uint32_t>(row.bytes));
+  EXPECT_EQ(InputTell(), static_cast<uint32_t>(row.bytes));
+  OpenInput(nullptr);
   EXPECT_EQ(Decoder.Side.main_data_begin, row.id ? 0x1A5 : 0xC3);
   if (row.id) {
     EXPECT_EQ(Decoder.Side.scfsi[0][0], 1);

@@ -116,6 +116,11 @@ FrameFields Fields(int id, int bitrate, int rate, int mode, int padding = 0, int
   return f;
 }
 
+FrameFields Mpeg25(FrameFields f) {
+  f.sync = 0xFFE;
+  return f;
+}
+
 std::vector<uint8_t> Header(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) {
   return {uint8_t(b0), uint8_t(b1), uint8_t(b2), uint8_t(b3)};
 }
@@ -129,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         StreamRow{"DualChannelIsTwoChannels", Fields(1, 14, 1, 2), 2, {}, DecoderOk, 2, 48000, 2 * 2 * 2304},
         StreamRow{"LsfOneGranulePerFrame", Fields(0, 8, 0, 1), 3, {}, DecoderOk, 2, 22050, 3 * 2304},
         StreamRow{"LsfMono16kHz", Fields(0, 1, 2, 3), 6, {}, DecoderOk, 1, 16000, 6 * 1152},
-        StreamRow{"TrailingTagEndsTheStream",
+        StreamRow{"BytesAfterTheStreamAreNoAudio",
                   Fields(1, 9, 0, 3),
                   3,
                   {'T', 'A', 'G', 'x', 'y'},
@@ -137,18 +142,20 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   44100,
                   3 * 2304},
-        StreamRow{"Mpeg25SyncEndsTheStreamWithAHeader", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xE3, 0x90, 0xC0),
-                  DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"FreeFormatEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk,
+        StreamRow{"Mpeg25HeaderAfterMpeg1IsNoFrameOfTheStream", Fields(1, 9, 0, 3), 2,
+                  Header(0xFF, 0xE3, 0x90, 0xC0), DecoderOk, 1, 44100, 2 * 2304},
+        StreamRow{"Mpeg25At8kHz", Mpeg25(Fields(0, 3, 2, 3)), 4, {}, DecoderOk, 1, 8000, 4 * 1152},
+        StreamRow{"Mpeg25At11kHz", Mpeg25(Fields(0, 4, 0, 1)), 3, {}, DecoderOk, 2, 11025, 3 * 2304},
+        StreamRow{"FreeFormatHeaderIsNoFrame", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x00, 0xC0), DecoderOk,
                   1, 44100, 2 * 2304},
-        StreamRow{"BitrateIndex15EndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0),
+        StreamRow{"BitrateIndex15IsNoFrame", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0xF0, 0xC0),
                   DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedRateEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0),
+        StreamRow{"ReservedRateIsNoFrame", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x9C, 0xC0),
                   DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"ReservedLayerEndsTheStream", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0),
+        StreamRow{"ReservedLayerIsNoFrame", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xF9, 0x90, 0xC0),
                   DecoderOk, 1, 44100, 2 * 2304},
-        StreamRow{"TruncatedLastFrameIsStillDecoded", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0),
-                  DecoderOk, 1, 44100, 3 * 2304},
+        StreamRow{"CutLastFrameIsLeftOut", Fields(1, 9, 0, 3), 2, Header(0xFF, 0xFB, 0x90, 0xC0), DecoderOk, 1,
+                  44100, 2 * 2304},
         StreamRow{"EmptyInputHasNoAudio", Fields(1, 9, 0, 3), 0, {}, DecoderNoAudio, 2, 44100, 0},
         StreamRow{"FirstHeaderUncoveredHasNoAudio", Fields(1, 9, 0, 3), 0, Header(0xFF, 0xFB, 0x00, 0xC0),
                   DecoderNoAudio, 2, 44100, 0}),

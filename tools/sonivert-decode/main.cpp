@@ -33,6 +33,46 @@ void PrintName(const char* name) {
     fputc(c < 0x20 || c == 0x7F ? '?' : c, stderr);
   }
 }
+
+// The start of a message about the source: "sonivert-decode: NAME: ".
+void SourceLine(const char* input) {
+  fputs("sonivert-decode: ", stderr);
+  PrintName(input);
+  fputs(": ", stderr);
+}
+
+// What the decode met besides audio, on standard error: the audio around it was decoded, so the
+// exit status stays 0, but the user learns what was left out and where.
+void ReportDamage(const DecodeReport& r, const char* input) {
+  const uint32_t listed = r.SkippedRuns < DecodeReportRuns ? r.SkippedRuns : DecodeReportRuns;
+  for (uint32_t i = 0; i < listed; ++i) {
+    SourceLine(input);
+    fprintf(stderr, "skipped %llu bytes that hold no frame of the stream, at byte %llu\n",
+            static_cast<unsigned long long>(r.RunBytes[i]), static_cast<unsigned long long>(r.RunOffset[i]));
+  }
+  if (r.SkippedRuns > listed) {
+    SourceLine(input);
+    fprintf(stderr, "skipped damaged bytes at %u places, %llu bytes in all\n", r.SkippedRuns,
+            static_cast<unsigned long long>(r.SkippedBytes));
+  }
+  if (r.SilencedFrames > 0) {
+    SourceLine(input);
+    fprintf(stderr, r.SilencedFrames == 1 ? "%u frame after skipped bytes lost its data with them and was decoded as silence\n"
+                                          : "%u frames after skipped bytes lost their data with them and were decoded as silence\n",
+            r.SilencedFrames);
+  }
+  if (r.CorruptFrames > 0) {
+    SourceLine(input);
+    fprintf(stderr, r.CorruptFrames == 1 ? "%u frame held a corrupt Huffman code word\n"
+                                         : "%u frames held a corrupt Huffman code word\n",
+            r.CorruptFrames);
+  }
+  if (r.CutBytes > 0) {
+    SourceLine(input);
+    fprintf(stderr, "the file ends inside a frame, at byte %llu: its last %u bytes were left out\n",
+            static_cast<unsigned long long>(r.CutOffset), r.CutBytes);
+  }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,6 +85,8 @@ int main(int argc, char** argv) {
         "  --help     show this text and exit\n"
         "  --version  show the version and exit\n"
         "\n"
+        "Tags are skipped, an encoder's information frame is not played and its delay and\n"
+        "padding are cut off; damage is skipped and named on standard error.\n"
         "The output appears only when complete. Exit status: 0 decoded, 1 the source\n"
         "cannot be opened, 2 the output cannot be created, 3 a write failed, 4 no audio\n"
         "in the source, 5 the WAV size limit was reached, 64 wrong arguments\n"
@@ -80,6 +122,8 @@ int main(int argc, char** argv) {
   }
   JoinJobThread(job);
   const uint32_t code = JobThreadExitCode(job);
+  // The job has ended: its report is complete.
+  ReportDamage(LastDecodeReport, argv[1]);
   if (code != DecoderOk) {
     // Among many decodes at once (a batch), the message says which one failed.
     fputs("sonivert-decode: ", stderr);
