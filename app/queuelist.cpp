@@ -31,9 +31,9 @@ std::string PlayingTime(uint32_t seconds) {
 }
 
 std::string JobLineText(const QueueEntry& entry) {
-  std::string line = FileNameOf(entry.Path);
-  if (entry.IsWave) line += " (" + PlayingTime(entry.Duration) + ")";
-  return line;
+  // Every source shows its playing time: a WAV file's from its data, an MP3 file's from its
+  // audio frames.
+  return FileNameOf(entry.Path) + " (" + PlayingTime(entry.Duration) + ")";
 }
 
 std::string OutputPathFor(const QueueEntry& entry) {

@@ -1,5 +1,6 @@
 #include "app/scheduler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -138,6 +139,11 @@ void StartNextJob(uint32_t now) {
     return;
   }
   Converter.BytesTotal = entry.FileSize;
+  Converter.BytesBase = 0;
+  if (!entry.IsWave && entry.AudioEnd > entry.AudioStart) {
+    Converter.BytesTotal = static_cast<uint32_t>(std::min<uint64_t>(entry.AudioEnd - entry.AudioStart, UINT32_MAX));
+    Converter.BytesBase = static_cast<uint32_t>(std::min<uint64_t>(entry.AudioStart, UINT32_MAX));
+  }
   Converter.BytesDone = 0;
   Converter.FramesDone = -1;
   Converter.CurrentSource = entry.Path;

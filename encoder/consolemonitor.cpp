@@ -152,7 +152,7 @@ void ReadConsoleTTimer(uint32_t decoderInputPosition) {
   if (!ConsoleMonitor.ReadTimerEnabled) return;
   PumpConsole();
   if (!Converter.EncoderJob) {
-    Converter.BytesDone = decoderInputPosition;
+    Converter.BytesDone = decoderInputPosition > Converter.BytesBase ? decoderInputPosition - Converter.BytesBase : 0;
     return;
   }
   ScanConsole();

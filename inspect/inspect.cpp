@@ -1,11 +1,10 @@
 #include "inspect/inspect.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 
-#include "decoder/tables/frame_rates.h"
+#include "decoder/framing/framing.h"
 #include "inspect/riff.h"
 #include "platform/sourcefile.h"
 
@@ -27,20 +26,21 @@ uint32_t Get32(const unsigned char* p) {
          static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Frame header, ISO/IEC 11172-3 clause 2.4.1.3: only the first four bytes are looked at, and
-// only at the very start of the file (a leading tag is not skipped).
-InspectResult InspectMpeg(const unsigned char b[4], SourceFileInfo& entry) {
-  const int layerBits = (b[1] >> 1) & 3;  // 3 Layer I, 2 Layer II, 1 Layer III, 0 reserved
-  if (3 - layerBits != 2) return InspectNotLayer3;
-  const int id = (b[1] >> 3) & 1;  // 1: ISO/IEC 11172-3, 0: the lower rates of ISO/IEC 13818-3
-  const int bitrateIndex = b[2] >> 4;
-  const int samplingIndex = (b[2] >> 2) & 3;
+// Reads the source's bytes for the framing rules; context is the source's descriptor.
+size_t ReadSource(void* context, uint64_t offset, uint8_t* buffer, size_t n) {
+  return ReadSourceAt(*static_cast<const int*>(context), offset, buffer, n);
+}
+
+// MPEG audio: the facts of the stream's first frame, found as the decoder finds it.
+void FillMpeg(const StreamLayout& layout, SourceFileInfo& entry) {
   entry.Layer = 2;
-  entry.ChannelMode = b[3] >> 6;
-  entry.Bitrate = FrameBitrate(id, layerBits, bitrateIndex);
-  entry.SampleRate = static_cast<uint32_t>(FrameSampleRate(id, samplingIndex));
+  entry.ChannelMode = layout.First.Mode;
+  entry.Bitrate = layout.First.Bitrate;
+  entry.SampleRate = static_cast<uint32_t>(layout.First.SampleRate);
+  entry.Duration = StreamSeconds(layout);
+  entry.AudioStart = layout.FirstFrame;
+  entry.AudioEnd = layout.AudioEnd;
   entry.IsWave = 0;
-  return InspectAccepted;
 }
 
 InspectResult InspectWave(const RiffFile& file, SourceFileInfo& entry) {
@@ -100,18 +100,25 @@ uint32_t WaveDuration(uint32_t dataSize, uint32_t samplesPerSec, uint16_t channe
 InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& entry) {
   // Only regular files are sources; a FIFO cannot hang the window.
   struct stat st {};
-  const int fd = OpenSourceDescriptor(path.c_str(), st);
+  int fd = OpenSourceDescriptor(path.c_str(), st);
   if (fd < 0) return InspectCannotOpen;
   const RiffFile file{fd, static_cast<uint64_t>(st.st_size)};
   entry.FileSize = static_cast<uint32_t>(file.FileSize);  // low 32 bits of a larger file's size
-  unsigned char b[4];
+  // MPEG audio is found by the decoder's own rules; a file that begins with a tag or a frame
+  // sync is MPEG audio or nothing.
+  StreamLayout layout;
+  const StreamVerdict verdict = LocateStream(ReadSource, &fd, file.FileSize, layout);
   InspectResult result;
-  if (!RiffRead(file, 0, b, sizeof b))
+  if (verdict == StreamLayer3) {
+    FillMpeg(layout, entry);
+    result = InspectAccepted;
+  } else if (verdict == StreamNotLayer3) {
+    result = InspectNotLayer3;
+  } else if (layout.Tagged) {
     result = InspectUnknownType;
-  else if (b[0] == 0xFF && (b[1] & 0xE0) == 0xE0)  // 11-bit frame sync
-    result = InspectMpeg(b, entry);
-  else
+  } else {
     result = InspectWave(file, entry);
-  close(fd);
+  }
+  CloseSourceDescriptor(fd);
   return result;
 }

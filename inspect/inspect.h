@@ -10,18 +10,23 @@ struct SourceFileInfo {
   int32_t Layer = 0;           // MP3: 2 (Layer III); WAV: the chosen output layer 0..2 (set by the queue)
   int32_t ChannelMode = 0;     // 0 Stereo, 1 Joint stereo, 2 Dual, 3 Mono
   int32_t Bitrate = 0;         // MP3: kbit/s of the first frame; WAV: index into BitrateTable (the queue's)
-  uint32_t Duration = 0;       // WAV: playing time in whole seconds
+  uint32_t Duration = 0;       // playing time in whole seconds
   uint32_t SampleRate = 0;     // Hz
   uint16_t Channels = 0;       // WAV only
   uint16_t BitsPerSample = 0;  // WAV only
   int32_t IsWave = 0;          // 1 WAV (an encoder job), 0 MP3 (a decoder job)
+  // MP3: where the audio frames lie, between the tags at the start and those at the end (an
+  // encoder information frame counts as audio here); the progress of a decode runs over them.
+  uint64_t AudioStart = 0;
+  uint64_t AudioEnd = 0;
 };
 
 // Result of an inspection; the enqueue step shows the text of every code but InspectAccepted.
 enum InspectResult : int {
   InspectAccepted = 0,     // the entry's format fields are filled
   InspectCannotOpen = 1,   // missing, unreadable, or not a regular file
-  InspectUnknownType = 2,  // fewer than 4 bytes, or neither an MPEG audio header nor RIFF WAVE
+  InspectUnknownType = 2,  // neither a Layer III stream (after any ID3v2 tags, a frame confirmed by
+                           // the next one) nor RIFF WAVE
   InspectBrokenWave = 3,   // RIFF WAVE without a readable "fmt " of 16+ bytes or without "data"
   InspectNotPcm = 4,       // format tag other than 1 (PCM), e.g. 0xFFFE (extensible) or 3 (float)
   InspectNotLayer3 = 5,    // an MPEG audio header of another layer than III
@@ -32,8 +37,8 @@ const char* InspectResultText(InspectResult result);
 
 // Inspects the file at `path` into `info`. FileSize (the low 32 bits of the size) is written
 // whenever the file could be opened; the other fields only on InspectAccepted.
-//   MPEG audio (frame sync at byte 0): IsWave 0, Layer 2, ChannelMode, Bitrate (kbit/s; 0 for
-//     free format and the forbidden index), SampleRate (Hz; 0 for the reserved index).
+//   MPEG audio (a frame after any ID3v2 tags, see LocateStream): IsWave 0, Layer 2, and the first
+//     frame's ChannelMode, Bitrate (kbit/s) and SampleRate (Hz); Duration, AudioStart, AudioEnd.
 //   WAVE: IsWave 1, SampleRate, Channels, BitsPerSample, Duration (see WaveDuration).
 InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& info);
 

@@ -42,6 +42,9 @@ struct ConverterState : EncoderProgress {
   bool AbortRequested = false;
   bool Suspended = false;
   uint32_t BytesTotal = 1;
+  // A decode's progress runs over the source's audio: BytesDone counts from this offset of the
+  // input (past the tags at its start), BytesTotal to the tags at its end.
+  uint32_t BytesBase = 0;
   uint32_t Percent = 0;
   double StartTick = 0;
   double ElapsedMs = 0;

@@ -31,3 +31,17 @@ FILE* OpenSourceFile(const char* path) {
   if (stream == nullptr) close(fd);
   return stream;
 }
+
+size_t ReadSourceAt(int fd, uint64_t offset, void* buffer, size_t n) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = pread(fd, out + got, n - got, static_cast<off_t>(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
+void CloseSourceDescriptor(int fd) { close(fd); }

@@ -136,7 +136,11 @@ TEST_F(QueueScenes, RealBoxesOpenWithoutWaiting) {
   AppSettings.DestinationDir = Root + "out/";
   const std::string deep = Root + "music/" + std::string(60, 'd') + "/";
   ::mkdir(deep.c_str(), 0700);
-  WriteFile(deep + "empty.mp3", std::string("\xFF\xFB\x90\x00", 4));
+  // Two frames whose main data lies before the file: a stream, but no audio to decode.
+  FrameFields noAudio;
+  noAudio.mainDataBegin = 500;
+  const std::vector<uint8_t> empty = Frames(2, noAudio);
+  WriteFile(deep + "empty.mp3", std::string(empty.begin(), empty.end()));
   WriteTone(deep + "t.wav", 44100, 2, 16, 0.5);
   Form->OpenDirectory(QString::fromStdString(deep));
   Form->Controls()->FileLB->selectAll();
@@ -160,8 +164,15 @@ TEST_F(QueueScenes, RealBoxesOpenWithoutWaiting) {
 // The smaller things a user saw: a decode that starts shows its own progress, not the last one's;
 // an MP3 entry's bitrate (kbit/s) never selects a bitrate item; the information line is whole.
 TEST_F(QueueScenes, ProgressBitrateListAndInformationLineOfAnMp3) {
-  WriteFile(Root + "music/low.mp3", std::string("\xFF\xF3\x10\xC0", 4));    // 8 kbit/s, 22.05 kHz
-  WriteFile(Root + "music/wide.mp3", std::string("\xFF\xFB\xE0\x40", 4));   // 320 kbit/s joint stereo
+  FrameFields low;  // 8 kbit/s, 22.05 kHz
+  low.id = 0;
+  low.bitrateIndex = 1;
+  FrameFields wide;  // 320 kbit/s joint stereo
+  wide.bitrateIndex = 14;
+  wide.mode = 1;
+  const auto bytes = [](const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); };
+  WriteFile(Root + "music/low.mp3", bytes(Frames(2, low)));
+  WriteFile(Root + "music/wide.mp3", bytes(Frames(2, wide)));
   Enqueue({"low.mp3", "wide.mp3"});
   auto* ui = Form->Controls();
   ui->JobLB->item(0)->setSelected(true);

@@ -17,6 +17,7 @@
 #include "platform/messagebox.h"
 #include "tests/support/converter.h"
 #include "tests/support/files.h"
+#include "tests/support/frames.h"
 
 namespace {
 
@@ -436,7 +437,8 @@ TEST(QueueLines, NamesAndPlayingTimes) {
   EXPECT_EQ(BaseNameOf("/m.d/x"), "x");
   EXPECT_EQ(PlayingTime(125 * 60 + 7), "125:07");
   QueueEntry mp3 = Entry("/m/song.mp3", false);
-  EXPECT_EQ(JobLineText(mp3), "song.mp3");
+  mp3.Duration = 3 * 60 + 25;
+  EXPECT_EQ(JobLineText(mp3), "song.mp3 (3:25)") << "an MP3 file shows its playing time too";
 }
 
 TEST(FormatControls, SelectionDefaultsMonoRuleAndBitrateFollow) {
@@ -474,13 +476,14 @@ namespace {
 TEST(Enqueue, InspectSourceWorksOnTheQueueSlotBeingFilled) {
   ScratchDir dir;
   const std::string path = dir.File("a.mp3");
-  WriteFile(path, std::string("\xFF\xFB\x90\x64", 4));
+  const std::vector<uint8_t> frames = Frames(2, FrameFields{});  // 128 kbit/s: 417 bytes each
+  WriteFile(path, std::string(frames.begin(), frames.end()));
   const int slot = QueueCount;  // the entry being added is not counted yet
   JobQueue[slot] = QueueEntry{};
   JobQueue[slot].Path = path;
   EXPECT_EQ(InspectSource(slot), InspectAccepted);
   EXPECT_EQ(JobQueue[slot].Bitrate, 128);
-  EXPECT_EQ(JobQueue[slot].FileSize, 4u);
+  EXPECT_EQ(JobQueue[slot].FileSize, 834u);
   JobQueue[slot] = QueueEntry{};
   EXPECT_EQ(InspectSource(-1), InspectCannotOpen);
   EXPECT_EQ(InspectSource(MaxQueueEntries), InspectCannotOpen);
