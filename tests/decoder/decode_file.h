@@ -42,21 +42,13 @@ struct HeaderAt {
 };
 
 inline HeaderAt ParseHeaderAt(const std::vector<uint8_t>& d, size_t p) {
-  HeaderAt h;
-  if (p + 4 > d.size()) return h;
+  if (p + 4 > d.size()) return {};
   const uint32_t w = uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 | uint32_t(d[p + 2]) << 8 | d[p + 3];
   const int id = (w >> 19) & 1, layer = (w >> 17) & 3, bri = (w >> 12) & 15, sf = (w >> 10) & 3;
-  const bool mpeg25 = (w >> 20) == 0xFFE;
-  if (((w >> 20) != 0xFFF && !mpeg25) || (mpeg25 && id) || layer != 1 || bri == 0 || bri == 15 || sf == 3) return h;
-  h.valid = true;
-  h.id = id;
-  h.mpeg25 = mpeg25;
-  h.sf = sf;
-  h.mode = (w >> 6) & 3;
-  h.protection = (w >> 16) & 1;
-  h.padding = (w >> 9) & 1;
-  h.length = size_t(StandardFrameBytes(id, 3, bri, sf, h.padding, mpeg25));
-  return h;
+  const bool mpeg25 = (w >> 20) == 0xFFE, padding = (w >> 9) & 1;
+  if (((w >> 20) != 0xFFF && !mpeg25) || (mpeg25 && id) || layer != 1 || bri == 0 || bri == 15 || sf == 3) return {};
+  return {true, id, mpeg25, sf, int(w >> 6) & 3, int(w >> 16) & 1, padding,
+          size_t(StandardFrameBytes(id, 3, bri, sf, padding, mpeg25))};
 }
 
 // A header is told from chance bytes by a header of its stream where its frame ends, or by the
@@ -65,9 +57,10 @@ inline bool ConfirmedAt(const std::vector<uint8_t>& d, size_t p, const HeaderAt&
   return p + h.length == d.size() || h.SameStream(ParseHeaderAt(d, p + h.length));
 }
 
-// The frames the decoder plays in a stream without tags: the first at byte 0, confirmed; each
-// next one where the last ends, or else the next confirmed header of the stream after bytes that
-// hold none; a frame that the end of the data cuts short is not played.
+// The frames the decoder plays in a stream without tags and without frames after bytes that hold
+// none (the test streams): the first at byte 0, confirmed; each next one where the last ends, up
+// to the first header that is not the stream's; a frame that the end of the data cuts short is
+// not played.
 // Tables and frame length: the tests' own copy in tests/support, apart from the decoder's.
 inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
   std::vector<FrameInfo> frames;
@@ -76,15 +69,8 @@ inline std::vector<FrameInfo> ParseFrames(const std::vector<uint8_t>& d) {
   size_t p = 0;
   uint32_t ringWritePos = 0;
   for (long n = 0; p < d.size(); n++) {
-    HeaderAt h = ParseHeaderAt(d, p);
-    if (!h.SameStream(first)) {
-      size_t q = p + 1;
-      while (q < d.size() && !(ParseHeaderAt(d, q).SameStream(first) && ConfirmedAt(d, q, ParseHeaderAt(d, q)))) ++q;
-      if (q >= d.size()) break;
-      p = q;
-      h = ParseHeaderAt(d, p);
-    }
-    if (p + h.length > d.size()) break;
+    const HeaderAt h = ParseHeaderAt(d, p);
+    if (!h.SameStream(first) || p + h.length > d.size()) break;
     FrameInfo f;
     f.offset = p;
     f.length = h.length;

@@ -153,37 +153,6 @@ TEST(Damage, IsSkippedAndReportedAndTheStreamGoesOn) {
   }
 }
 
-// An encoder's information frame is not played, and the delay and padding of its LAME extension
-// are cut from the output (the delay with the filterbank's 529 samples); tags before it are
-// skipped.
-TEST(Gapless, InformationFrameIsNotPlayedAndTrimsTheOutput) {
-  FrameFields f;  // single channel, 1152 samples a frame
-  auto file = [&](std::vector<uint8_t> head, const std::vector<uint8_t>& info) {
-    head.insert(head.end(), info.begin(), info.end());
-    const std::vector<uint8_t> audio = Frames(20, f);
-    head.insert(head.end(), audio.begin(), audio.end());
-    return head;
-  };
-  const struct {
-    const char* name;
-    std::vector<uint8_t> file;
-    size_t samples;
-  } rows[] = {
-      {"LameExtension", file({}, InformationFrame(f, "Info", 20, 576, 1000)), 20 * 1152 - 576 - 1000},
-      {"AfterTags", file(Id3v2Tag(3000, 4, true), InformationFrame(f, "Xing", 20, 1000, 700)),
-       20 * 1152 - 1000 - 700},
-      {"WithoutExtension", file({}, InformationFrame(f, "Xing", 20, -1, 0)), 20 * 1152},
-      {"TrimPastTheAudio", file({}, InformationFrame(f, "Info", 1, 2000, 2000)), 20 * 1152},
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.name);
-    const Decoded d = decodetest::DecodeBytes(r.file);
-    ASSERT_EQ(d.exitCode, uint32_t(DecoderOk)) << DecoderExitText(d.exitCode);
-    ExpectConsistentHeader(d);
-    EXPECT_EQ(d.wav.size() - 44, r.samples * 2);
-  }
-}
-
 // The streams listed in the corpus's README, by the first column of its table.
 std::set<std::string> ListedRegressions(const std::filesystem::path& readme) {
   std::set<std::string> names;

@@ -84,24 +84,13 @@ std::vector<uint8_t> Frames(int count, const FrameFields& f) {
 }
 
 std::vector<uint8_t> Id3v2Tag(uint32_t size, int major, bool footer) {
-  std::vector<uint8_t> t = {'I',
-                            'D',
-                            '3',
-                            static_cast<uint8_t>(major),
-                            0,
-                            static_cast<uint8_t>(footer ? 0x10 : 0),
-                            static_cast<uint8_t>(size >> 21 & 127),
-                            static_cast<uint8_t>(size >> 14 & 127),
-                            static_cast<uint8_t>(size >> 7 & 127),
-                            static_cast<uint8_t>(size & 127)};
-  const uint8_t header[10] = {t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]};
-  t.resize(10 + size, 0);
-  if (footer) {
-    t.push_back('3');
-    t.push_back('D');
-    t.push_back('I');
-    for (int i = 3; i < 10; ++i) t.push_back(header[i]);
-  }
+  const uint8_t head[7] = {uint8_t(major),        0, uint8_t(footer ? 0x10 : 0), uint8_t(size >> 21 & 127),
+                           uint8_t(size >> 14 & 127), uint8_t(size >> 7 & 127), uint8_t(size & 127)};
+  std::vector<uint8_t> t(10 + size + (footer ? 10 : 0), 0);
+  std::memcpy(t.data(), "ID3", 3);
+  std::memcpy(t.data() + 3, head, 7);
+  if (footer) std::memcpy(t.data() + 10 + size, "3DI", 3);
+  if (footer) std::memcpy(t.data() + 13 + size, head, 7);
   return t;
 }
 
