@@ -144,6 +144,15 @@ def read_lsf(path):
     return nr, other
 
 
+def band_ends_row(bands, rate, kind, count):
+    """One rate's row of a band table: the last line of each band, as a C++ initializer."""
+    starts = bands[(rate, kind)]
+    if len(starts) != count + 1:
+        raise SystemExit(f"{rate} {kind}: {len(starts)} boundaries")
+    ends = [starts[j + 1] - 1 for j in range(count)]
+    return f"{{{', '.join(str(v) for v in ends)}}},  // {rate} Hz"
+
+
 def scalefactor_source(bands, nr, other):
     rates = [(0, (22050, 24000, 16000)), (1, (44100, 48000, 32000))]
     out = []
@@ -159,11 +168,7 @@ def scalefactor_source(bands, nr, other):
         for id_, rs in rates:
             out.append("    {")
             for r in rs:
-                starts = bands[(r, kind)]
-                if len(starts) != count + 1:
-                    raise SystemExit(f"{r} {kind}: {len(starts)} boundaries")
-                ends = [starts[j + 1] - 1 for j in range(count)]
-                out.append(f"        {{{', '.join(str(v) for v in ends)}}},  // {r} Hz")
+                out.append(f"        {band_ends_row(bands, r, kind, count)}")
             out.append("    },")
         out.append("};")
         out.append("")
@@ -172,11 +177,7 @@ def scalefactor_source(bands, nr, other):
         out.append("// (mpeg25-sfb-bands.txt), by sampling_frequency: 11025, 12000, 8000 Hz.")
         out.append(f"const int16_t {name}[3][{count}] = {{")
         for r in (11025, 12000, 8000):
-            starts = bands[(r, kind)]
-            if len(starts) != count + 1:
-                raise SystemExit(f"{r} {kind}: {len(starts)} boundaries")
-            ends = [starts[j + 1] - 1 for j in range(count)]
-            out.append(f"    {{{', '.join(str(v) for v in ends)}}},  // {r} Hz")
+            out.append(f"    {band_ends_row(bands, r, kind, count)}")
         out.append("};")
         out.append("")
     out.append("// slen1, slen2 by scalefac_compress: ISO/IEC 11172-3, 2.4.2.7.")
