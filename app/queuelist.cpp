@@ -101,8 +101,9 @@ std::string EnqueueRefusalText(int code, const std::string& path) {
       return "The converter queue holds 1000 files, as many as it can. The remaining files were not added.";
     case EnqueuePathUnusable:
       return path +
-             "\nThe encoder's command line cannot carry a double quote in the file's name or in the "
-             "destination directory. Rename the file or choose another destination directory.";
+             "\nThe file's name or the destination directory cannot be written on the encoder's command line "
+             "so that the encoder reads it back unchanged. Rename the file or choose another destination "
+             "directory.";
     case EnqueuePathTooLong:
       return path +
              "\nThe path of the file or of its output in the destination directory is longer than the "
