@@ -25,7 +25,7 @@ const char* EncoderLaunchText(EncoderLaunchResult result);
 // Every name passes unchanged: the paths are written with the escapes that the splitting rules
 // read back (a double quote inside as \", backslashes doubled before a quote), the program path
 // is quoted when it holds a blank or a tab, and a line of names that need none of that is exactly
-// the specification's. The line is refused (and line left empty) when it would not fit, when
+// as it always was. The line is refused (and line left empty) when it would not fit, when
 // tompgDir holds a double quote (EncoderProgramUnusable: the program path has no escapes), or,
 // as a last guard, when splitting it would not give back exactly the intended arguments
 // (EncoderLineAmbiguous).
