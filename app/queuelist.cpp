@@ -5,6 +5,7 @@
 #include "decoder/decoder.h"
 #include "encoder/commandline.h"
 #include "encoder/rates.h"
+#include "inspect/soundfile.h"
 #include "model/settings.h"
 
 namespace {
@@ -135,8 +136,8 @@ FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow) {
     d.ChannelMode = e.ChannelMode;
     d.Bitrate = bitrateFollow ? e.Bitrate : -1;
     d.Enabled = true;
-    std::snprintf(info, sizeof info, "  %uhz; %ubit; %s", static_cast<unsigned>(e.SampleRate),
-                  static_cast<unsigned>(e.BitsPerSample), e.Channels == 1 ? "mono" : "stereo");
+    std::snprintf(info, sizeof info, "  %s",
+                  SoundFactsText(e.SoundFormat, e.SampleRate, e.Channels, e.BitsPerSample).c_str());
   } else {
     d.Bitrate = AppSettings.Bitrate;
     std::snprintf(info, sizeof info, "  Layer %u; %s; %ukhz; %ukbit/s", static_cast<unsigned>(e.Layer + 1),

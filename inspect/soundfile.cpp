@@ -101,8 +101,10 @@ constexpr int MaxRate = 768000;
 
 uint32_t Le16(const unsigned char* p) { return p[0] | p[1] << 8; }
 
-// The first 16 bytes of the "fmt " chunk of a RIFF or RF64 WAVE file; false when there is none.
-bool ReadWaveFormat(int fd, uint64_t size, unsigned char (&record)[16]) {
+// The first bytes of the "fmt " chunk of a RIFF or RF64 WAVE file (zeros past its end); false
+// when there is none of 16 bytes or more.
+template <size_t N>
+bool ReadWaveFormat(int fd, uint64_t size, unsigned char (&record)[N]) {
   const RiffFile file{fd, size};
   RiffChunk root;
   if (!RiffDescendRoot(file, root) || (root.Id != FourCC("RIFF") && root.Id != FourCC("RF64")) ||
@@ -111,8 +113,9 @@ bool ReadWaveFormat(int fd, uint64_t size, unsigned char (&record)[16]) {
   // RF64 states 0xFFFFFFFF as its size: the walk is bounded by the file.
   if (root.Id == FourCC("RF64")) root.Size = 0xFFFFFFFF;
   RiffChunk fmt;
-  return RiffFindChunk(file, root, FourCC("fmt "), fmt) && fmt.Size >= sizeof record &&
-         RiffRead(file, fmt.DataOffset, record, sizeof record);
+  std::memset(record, 0, N);
+  return RiffFindChunk(file, root, FourCC("fmt "), fmt) && fmt.Size >= 16 &&
+         RiffRead(file, fmt.DataOffset, record, fmt.Size < N ? fmt.Size : N);
 }
 
 // What a file that the library cannot open is: a WAVE file (RIFF, RF64 or Wave64) is broken,
@@ -129,11 +132,12 @@ SoundOpenResult RefusalOf(int fd, uint64_t size) {
   const bool riff = size >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
                     std::memcmp(head + 8, "WAVE", 4) == 0;
   if (!riff) return SoundUnknownType;
-  unsigned char record[16];
+  // The format record, with the extensible format's sub-format (its first two bytes a format tag).
+  unsigned char record[26];
   if (!ReadWaveFormat(fd, size, record)) return SoundBrokenWave;
-  const uint32_t tag = Le16(record);
-  // 1 PCM, 3 IEEE float, 0xFFFE extensible (whose sub-format the library judges).
-  return tag == 1 || tag == 3 || tag == 0xFFFE ? SoundBrokenWave : SoundNotPcm;
+  const uint32_t tag = Le16(record) == 0xFFFE ? Le16(record + 24) : Le16(record);
+  // 1 PCM, 3 IEEE float: the library can read them, so the file is what is wrong.
+  return tag == 1 || tag == 3 ? SoundBrokenWave : SoundNotPcm;
 }
 
 int SubtypeBits(int subtype) {
@@ -296,6 +300,7 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
     s.LengthKnown = raw.frames > 0 && raw.frames < SF_COUNT_MAX;
     s.Frames = s.LengthKnown ? static_cast<uint64_t>(raw.frames) : 0;
   }
+  s.Empty = !s.ReadToTheEnd && info.frames == 0;
   s.File = file;
   PlaceChannels(file, s);
   return SoundOpened;
@@ -387,8 +392,9 @@ const char* SoundFormatName(int format) {
 
 std::string SoundFactsText(int format, uint32_t sampleRate, int channels, int bits) {
   char text[96];
-  // A WAV file says no more than it did before other formats came: rate, bits, channels.
-  const bool wave = Major(format) == SF_FORMAT_WAV || Major(format) == SF_FORMAT_WAVEX;
+  // A WAV file says no more than it did before other formats came: rate, bits, channels (an
+  // entry without a format is one).
+  const bool wave = Major(format) == SF_FORMAT_WAV || Major(format) == SF_FORMAT_WAVEX || Major(format) == 0;
   const int subtype = Subtype(format);
   char sample[24] = "";
   if (subtype == SF_FORMAT_FLOAT)

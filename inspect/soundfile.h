@@ -43,6 +43,7 @@ struct SoundSource {
   int Bits = 0;            // bits per sample: from the "fmt " chunk of a RIFF file, else the subtype's; 0 for Vorbis, Opus
   uint64_t Frames = 0;     // sample frames the file announces; 0 when it does not say
   bool LengthKnown = false;
+  bool Empty = false;      // the file says it holds no samples
   uint64_t FramesRead = 0;
   bool ReadError = false;  // the library reported an error while reading
   bool ReadToTheEnd = false;  // a WAV with sizes 0: its samples are taken up to the end of the file

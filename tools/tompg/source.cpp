@@ -22,6 +22,12 @@ bool OpenSource(int fd, SoundSource& source, TompgError& error, const char*& det
   error = TompgError::UnrecognizedPcm;
   switch (SoundOpen(fd, source)) {
     case SoundOpened:
+      // Nothing to encode: no output is started, so none can be taken for a result.
+      if (source.Empty) {
+        SoundClose(source);
+        detail = "no samples";
+        return false;
+      }
       return true;
     case SoundReadError:
       error = TompgError::CannotOpenInput;
