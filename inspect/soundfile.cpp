@@ -118,26 +118,36 @@ bool ReadWaveFormat(int fd, uint64_t size, unsigned char (&record)[N]) {
          RiffRead(file, fmt.DataOffset, record, fmt.Size < N ? fmt.Size : N);
 }
 
-// What a file that the library cannot open is: a WAVE file (RIFF, RF64 or Wave64) is broken,
-// unless its format tag names a codec other than PCM and float, which the library cannot read.
-SoundOpenResult RefusalOf(int fd, uint64_t size) {
+// The containers we take, told by their first bytes. Nothing else reaches the library: it would
+// hand an MPEG stream (or MP3 in a WAV file) to a decoder that writes its warnings to standard
+// error, which is the console that the window reads.
+enum Container { NoContainer, RiffWave, Wave64, Aiff, Flac, Ogg };
+
+Container ContainerOf(int fd, uint64_t size) {
   unsigned char head[16] = {};
   const RiffFile file{fd, size};
-  if (!RiffRead(file, 0, head, size < sizeof head ? static_cast<size_t>(size) : sizeof head))
-    return SoundUnknownType;
-  // Wave64 begins with the GUID of "riff" and has the GUID of "wave" at byte 24.
+  if (!RiffRead(file, 0, head, size < sizeof head ? static_cast<size_t>(size) : sizeof head)) return NoContainer;
+  // Wave64 begins with the GUID of "riff".
   static const unsigned char W64Riff[16] = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11,
                                             0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
-  if (size >= 16 && std::memcmp(head, W64Riff, 16) == 0) return SoundBrokenWave;
-  const bool riff = size >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
-                    std::memcmp(head + 8, "WAVE", 4) == 0;
-  if (!riff) return SoundUnknownType;
-  // The format record, with the extensible format's sub-format (its first two bytes a format tag).
+  if (size >= 16 && std::memcmp(head, W64Riff, 16) == 0) return Wave64;
+  if (size >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
+      std::memcmp(head + 8, "WAVE", 4) == 0)
+    return RiffWave;
+  if (size >= 12 && std::memcmp(head, "FORM", 4) == 0 &&
+      (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0))
+    return Aiff;
+  if (size >= 4 && std::memcmp(head, "fLaC", 4) == 0) return Flac;
+  if (size >= 4 && std::memcmp(head, "OggS", 4) == 0) return Ogg;
+  return NoContainer;
+}
+
+// The codec a RIFF WAVE file names in its "fmt " chunk (an extensible format's sub-format): 1 PCM,
+// 3 IEEE float; -1 when the chunk cannot be read, which the library then judges.
+int WaveCodec(int fd, uint64_t size) {
   unsigned char record[26];
-  if (!ReadWaveFormat(fd, size, record)) return SoundBrokenWave;
-  const uint32_t tag = Le16(record) == 0xFFFE ? Le16(record + 24) : Le16(record);
-  // 1 PCM, 3 IEEE float: the library can read them, so the file is what is wrong.
-  return tag == 1 || tag == 3 ? SoundBrokenWave : SoundNotPcm;
+  if (!ReadWaveFormat(fd, size, record)) return -1;
+  return static_cast<int>(Le16(record) == 0xFFFE ? Le16(record + 24) : Le16(record));
 }
 
 int SubtypeBits(int subtype) {
@@ -258,13 +268,18 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   if (end < 0) return SoundReadError;
   s.Io.Fd = fd;
   s.Io.Size = static_cast<uint64_t>(end);
+  const Container container = ContainerOf(fd, s.Io.Size);
+  if (container == NoContainer) return SoundUnknownType;
+  const int codec = container == RiffWave ? WaveCodec(fd, s.Io.Size) : -1;
+  if (codec != -1 && codec != 1 && codec != 3) return SoundNotPcm;
   SF_INFO info{};
   SNDFILE* file = OpenIo(s.Io, info);
   if (s.Io.Failed) {
     if (file) sf_close(file);
     return SoundReadError;
   }
-  if (!file) return RefusalOf(fd, s.Io.Size);
+  // A WAVE file of PCM or float that the library cannot open is broken.
+  if (!file) return container == RiffWave || container == Wave64 ? SoundBrokenWave : SoundUnknownType;
   const SoundOpenResult judged = Judge(info.format);
   if (judged != SoundOpened || info.channels < 1 || info.channels > SoundMaxChannels || info.samplerate < MinRate ||
       info.samplerate > MaxRate) {

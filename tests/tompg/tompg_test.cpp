@@ -213,6 +213,21 @@ const ErrorCase ErrorCases[] = {
      [](const ScratchDir& d, std::string& in, std::string& out) {
        ShapedSource(d, in, out, "d.wav", [](WavSignal& s) { s.dataBeforeFmt = true; });
      }},
+    // MP3 is the decoder's: not read, and nothing but the error line is written, as a decoder of
+    // it would write its warnings to the console.
+    {"Mp3InWav", PrefixUnrecognized,
+     [](const ScratchDir& d, std::string& in, std::string& out) {
+       ASSERT_EQ(RunQuiet({"ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "sine=d=1", "-c:a", "libmp3lame",
+                           in = d.File("m.wav")}), 0);
+       out = d.File("o.mp3");
+     }},
+    {"TaggedMp3", PrefixUnrecognized,
+     [](const ScratchDir& d, std::string& in, std::string& out) {
+       WriteWav(d.File("a.wav"), WavSignal{});
+       ASSERT_EQ(RunQuiet({"lame", "--quiet", "--tt", "t", "--id3v2-only", d.File("a.wav"), in = d.File("m.mp3")}), 0);
+       ASSERT_EQ(truncate(in.c_str(), 2000), 0);  // cut: a decoder of it has warnings to write
+       out = d.File("o.mp3");
+     }},
     {"NoSamples", PrefixUnrecognized,
      [](const ScratchDir& d, std::string& in, std::string& out) {
        ShapedSource(d, in, out, "n.wav", [](WavSignal& s) { s.seconds = 0; });
@@ -248,6 +263,7 @@ TEST_P(ErrorLine, StandsInTheUpperRowFromColumnOneWithTheBottomRowBlank) {
   EXPECT_EQ(run.rows[0].find("bytes"), std::string::npos) << "[" << run.rows[0] << "]";
   EXPECT_TRUE(RowIsBlank(run.rows[1])) << "[" << run.rows[1] << "]";
   EXPECT_EQ(run.raw.find("frames"), std::string::npos);
+  EXPECT_LE(run.raw.find(c.prefix), 4u) << "written before the error line: " << run.raw;
   if (!outputExisted) {
     EXPECT_FALSE(FileExists(out));
   }
