@@ -381,8 +381,9 @@ void SoundMixToStereo(const SoundSource& s, const float* in, long frames, float*
       l += left[c] * frame[c];
       r += right[c] * frame[c];
     }
-    out[2 * i] = l;
-    out[2 * i + 1] = r;
+    // The sums can round a hair past full scale.
+    out[2 * i] = l > 1.0f ? 1.0f : l < -1.0f ? -1.0f : l;
+    out[2 * i + 1] = r > 1.0f ? 1.0f : r < -1.0f ? -1.0f : r;
   }
 }
 
