@@ -122,10 +122,11 @@ void TConfigForm::TakeCodecFile(const std::string& file) {
   }
   // The encoder's path opens its command line, where a double quote cannot be written.
   if (!EncoderDirectoryUsable(dir.c_str())) {
-    const std::string text = dir +
-                             "\nThe directory of tompg holds a double quote, which the encoder's command line "
-                             "cannot carry. It was not taken: please put tompg in a directory whose path has "
-                             "none.";
+    const std::string text =
+        dir +
+        "\nThe directory of tompg holds a double quote, which the encoder's command line "
+        "cannot carry. It was not taken: please put tompg in a directory whose path has "
+        "none.";
     ShowMessageBox(text.c_str(), "Sonivert");
     return;
   }

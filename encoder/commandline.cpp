@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "model/settings.h"
 #include "encoder/consolemonitor.h"
-#include "encoder/rates.h"
 #include "encoder/priority.h"
+#include "encoder/rates.h"
+#include "model/settings.h"
 #include "platform/console.h"
 #include "platform/process.h"
 
@@ -92,8 +92,8 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
   // The encoder reads its arguments back with the splitting rules: the line is kept only when
   // they give back exactly the intended arguments, so that it can never read or write some
   // other file.
-  const std::vector<std::string> expected = {program, source, output, options[0], options[1], options[2],
-                                             "-P2",   "-S0",  "-N4"};
+  const std::vector<std::string> expected = {program,    source, output, options[0], options[1],
+                                             options[2], "-P2",  "-S0",  "-N4"};
   if (SplitCommandLine(line) != expected) {
     line[0] = '\0';
     return EncoderLineAmbiguous;

@@ -10,11 +10,11 @@ constexpr int EncoderCommandLineSize = 500;
 
 // Results of building the command line and of launching the encoder.
 enum EncoderLaunchResult {
-  EncoderLaunched = 0,   // the encoder runs; Converter.EncoderProcess is filled
-  EncoderBadChoice,      // layer, channel mode, bitrate index or priority position out of range
-  EncoderLineTooLong,    // the command line needs 500 characters or more; it is never cut
-  EncoderLineAmbiguous,  // a path cannot be written in the line so that it reads back unchanged
-  EncoderNotStarted,     // the program could not be run (for instance no tompg in TompgDir)
+  EncoderLaunched = 0,     // the encoder runs; Converter.EncoderProcess is filled
+  EncoderBadChoice,        // layer, channel mode, bitrate index or priority position out of range
+  EncoderLineTooLong,      // the command line needs 500 characters or more; it is never cut
+  EncoderLineAmbiguous,    // a path cannot be written in the line so that it reads back unchanged
+  EncoderNotStarted,       // the program could not be run (for instance no tompg in TompgDir)
   EncoderProgramUnusable,  // the encoder's directory holds a double quote, which its path cannot carry
 };
 // The text for a launch result (for diagnostics; the user sees the scheduler's box).

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool mpegSync = size >= 4 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0;
   const bool riffWave = size >= 12 && !memcmp(data, "RIFF", 4) && !memcmp(data + 8, "WAVE", 4);
   // The other containers of the sound files that are encoded: RF64, Wave64, AIFF, FLAC, Ogg.
-  const bool soundFile = riffWave || (size >= 12 && !memcmp(data, "RF64", 4) && !memcmp(data + 8, "WAVE", 4)) ||
+  const bool soundFile = riffWave ||
+                         (size >= 12 && !memcmp(data, "RF64", 4) && !memcmp(data + 8, "WAVE", 4)) ||
                          (size >= 4 && (!memcmp(data, "riff", 4) || !memcmp(data, "FORM", 4) ||
                                         !memcmp(data, "fLaC", 4) || !memcmp(data, "OggS", 4)));
   if (size < 4 && result != InspectUnknownType)

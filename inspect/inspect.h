@@ -15,10 +15,10 @@ struct SourceFileInfo {
   uint32_t SampleRate = 0;     // Hz
   uint16_t Channels = 0;       // WAV only
   uint16_t BitsPerSample = 0;  // WAV only
-  int32_t IsWave = 0;          // 1 WAV or another sound file to encode (an encoder job), 0 MP3 (a decoder job)
+  int32_t IsWave = 0;  // 1 WAV or another sound file to encode (an encoder job), 0 MP3 (a decoder job)
   // Sources to encode (IsWave 1); 0 for MP3:
-  int32_t SoundFormat = 0;     // the container and codec: libsndfile's format code (major type | subtype)
-  uint64_t SoundFrames = 0;    // sample frames per channel the file announces; 0 when it does not say
+  int32_t SoundFormat = 0;   // the container and codec: libsndfile's format code (major type | subtype)
+  uint64_t SoundFrames = 0;  // sample frames per channel the file announces; 0 when it does not say
 };
 
 // Result of an inspection; the enqueue step shows the text of every code but InspectAccepted.

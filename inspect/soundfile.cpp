@@ -58,7 +58,8 @@ int Subtype(int format) { return format & SF_FORMAT_SUBMASK; }
 
 bool IsWaveFamily(int format) {
   const int major = Major(format);
-  return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64 || major == SF_FORMAT_W64;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64 ||
+         major == SF_FORMAT_W64;
 }
 
 bool IsPcmOrFloat(int subtype) {
@@ -126,9 +127,10 @@ enum Container { NoContainer, RiffWave, Wave64, Aiff, Flac, Ogg };
 Container ContainerOf(int fd, uint64_t size) {
   unsigned char head[16] = {};
   const RiffFile file{fd, size};
-  if (!RiffRead(file, 0, head, size < sizeof head ? static_cast<size_t>(size) : sizeof head)) return NoContainer;
+  if (!RiffRead(file, 0, head, size < sizeof head ? static_cast<size_t>(size) : sizeof head))
+    return NoContainer;
   // Wave64 begins with the GUID of "riff".
-  static const unsigned char W64Riff[16] = {'r', 'i', 'f', 'f', 0x2E, 0x91, 0xCF, 0x11,
+  static const unsigned char W64Riff[16] = {'r',  'i',  'f',  'f',  0x2E, 0x91, 0xCF, 0x11,
                                             0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
   if (size >= 16 && std::memcmp(head, W64Riff, 16) == 0) return Wave64;
   if (size >= 12 && (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0) &&
@@ -140,6 +142,26 @@ Container ContainerOf(int fd, uint64_t size) {
   if (size >= 4 && std::memcmp(head, "fLaC", 4) == 0) return Flac;
   if (size >= 4 && std::memcmp(head, "OggS", 4) == 0) return Ogg;
   return NoContainer;
+}
+
+// Whether a chunk of a RIFF WAVE file other than "data", or a chunk inside a "LIST" chunk, states a
+// size that runs past 4 GiB from where it stands. No such chunk is real, and the library, which
+// adds these sizes in 32 bits, wraps around to an earlier chunk and walks in a circle for ever.
+bool ChunkRunsPast4GiB(const RiffFile& file, uint64_t pos, int depth = 0) {
+  for (int walked = 0; walked < RiffMaxChunksSearched && pos + 8 <= file.FileSize; ++walked) {
+    unsigned char header[8];
+    if (!RiffRead(file, pos, header, sizeof header)) return false;
+    const uint64_t chunk = Le16(header + 4) | uint64_t{Le16(header + 6)} << 16;
+    const uint64_t end = pos + 8 + chunk + (chunk & 1);
+    if (std::memcmp(header, "data", 4) != 0 && end > 0xFFFFFFFF) return true;
+    // A list's sub-chunks are read as far as the file goes, whatever size the list states, and
+    // from just past its size when it names no list type.
+    if (depth == 0 && std::memcmp(header, "LIST", 4) == 0 &&
+        (ChunkRunsPast4GiB(file, pos + 12, 1) || ChunkRunsPast4GiB(file, pos + 8, 1)))
+      return true;
+    pos = end;
+  }
+  return false;
 }
 
 // The codec a RIFF WAVE file names in its "fmt " chunk (an extensible format's sub-format): 1 PCM,
@@ -218,8 +240,8 @@ constexpr SoundChannel VorbisOrder[6][8] = {{L, C, R},
 void PlaceChannels(SNDFILE* file, SoundSource& s) {
   if (s.Channels <= 2) return;
   int map[SoundMaxChannels] = {};
-  const bool named = sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map, static_cast<int>(sizeof(int)) * s.Channels) ==
-                     SF_TRUE;
+  const bool named =
+      sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map, static_cast<int>(sizeof(int)) * s.Channels) == SF_TRUE;
   const bool vorbis = Major(s.Format) == SF_FORMAT_OGG;
   for (int c = 0; c < s.Channels && c < 8; ++c) {
     if (named)
@@ -272,6 +294,7 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   if (container == NoContainer) return SoundUnknownType;
   const int codec = container == RiffWave ? WaveCodec(fd, s.Io.Size) : -1;
   if (codec != -1 && codec != 1 && codec != 3) return SoundNotPcm;
+  if (container == RiffWave && ChunkRunsPast4GiB(RiffFile{fd, s.Io.Size}, 12)) return SoundBrokenWave;
   SF_INFO info{};
   SNDFILE* file = OpenIo(s.Io, info);
   if (s.Io.Failed) {
@@ -281,8 +304,8 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   // A WAVE file of PCM or float that the library cannot open is broken.
   if (!file) return container == RiffWave || container == Wave64 ? SoundBrokenWave : SoundUnknownType;
   const SoundOpenResult judged = Judge(info.format);
-  if (judged != SoundOpened || info.channels < 1 || info.channels > SoundMaxChannels || info.samplerate < MinRate ||
-      info.samplerate > MaxRate) {
+  if (judged != SoundOpened || info.channels < 1 || info.channels > SoundMaxChannels ||
+      info.samplerate < MinRate || info.samplerate > MaxRate) {
     sf_close(file);
     if (judged != SoundOpened) return judged;
     return IsWaveFamily(info.format) ? SoundBrokenWave : SoundUnknownType;
@@ -292,7 +315,8 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   s.SampleRate = info.samplerate;
   s.Bits = SubtypeBits(Subtype(info.format));
   unsigned char record[16];
-  if (IsWaveFamily(info.format) && ReadWaveFormat(fd, s.Io.Size, record)) s.Bits = static_cast<int>(Le16(record + 14));
+  if (IsWaveFamily(info.format) && ReadWaveFormat(fd, s.Io.Size, record))
+    s.Bits = static_cast<int>(Le16(record + 14));
   s.LengthKnown = info.frames > 0 && info.frames < SF_COUNT_MAX;
   s.Frames = s.LengthKnown ? static_cast<uint64_t>(info.frames) : 0;
   // A WAV written by a program that streams its output keeps the sizes it wrote first: 0. Its

@@ -10,18 +10,18 @@ struct sf_private_tag;  // libsndfile's SNDFILE
 
 // What opening a source gives; the inspection and tompg each turn it into their own message.
 enum SoundOpenResult {
-  SoundOpened = 0,      // the source can be read
-  SoundReadError,       // the file could not be read (an I/O error)
-  SoundUnknownType,     // no format of the list above (MP3 streams are not taken here)
-  SoundBrokenWave,      // a RIFF/RF64/Wave64 WAVE file the library finds broken
-  SoundNotPcm,          // a known container with a codec other than PCM, float, FLAC, Vorbis or Opus
+  SoundOpened = 0,   // the source can be read
+  SoundReadError,    // the file could not be read (an I/O error)
+  SoundUnknownType,  // no format of the list above (MP3 streams are not taken here)
+  SoundBrokenWave,   // a RIFF/RF64/Wave64 WAVE file the library finds broken
+  SoundNotPcm,       // a known container with a codec other than PCM, float, FLAC, Vorbis or Opus
 };
 
 // How the reading of a source ended, once SoundRead has given 0.
 enum SoundEnd {
-  SoundComplete = 0,   // every frame the file announces was read
-  SoundEndedEarly,     // the file ends before the length it announces (a cut-off download)
-  SoundDamaged,        // the library stopped before the end of the file: damaged data
+  SoundComplete = 0,  // every frame the file announces was read
+  SoundEndedEarly,    // the file ends before the length it announces (a cut-off download)
+  SoundDamaged,       // the library stopped before the end of the file: damaged data
 };
 
 // The file as the library sees it: read with pread from a base offset (where a WAV whose sizes
@@ -37,25 +37,34 @@ struct SoundIo {
 struct SoundSource {
   sf_private_tag* File = nullptr;
   SoundIo Io;
-  int Format = 0;          // the library's format code: major type | subtype
-  int Channels = 0;        // as in the file (mixed down by tompg when more than two)
-  int SampleRate = 0;      // Hz
-  int Bits = 0;            // bits per sample: from the "fmt " chunk of a RIFF file, else the subtype's; 0 for Vorbis, Opus
-  uint64_t Frames = 0;     // sample frames the file announces; 0 when it does not say
+  int Format = 0;      // the library's format code: major type | subtype
+  int Channels = 0;    // as in the file (mixed down by tompg when more than two)
+  int SampleRate = 0;  // Hz
+  int Bits =
+      0;  // bits per sample: from the "fmt " chunk of a RIFF file, else the subtype's; 0 for Vorbis, Opus
+  uint64_t Frames = 0;  // sample frames the file announces; 0 when it does not say
   bool LengthKnown = false;
-  bool Empty = false;      // the file says it holds no samples
+  bool Empty = false;  // the file says it holds no samples
   uint64_t FramesRead = 0;
-  bool ReadError = false;  // the library reported an error while reading
+  bool ReadError = false;     // the library reported an error while reading
   bool ReadToTheEnd = false;  // a WAV with sizes 0: its samples are taken up to the end of the file
-  int ChannelPosition[8]{};   // where each of the first eight channels sounds (SoundChannel), for the mix-down
+  int ChannelPosition[8]{};  // where each of the first eight channels sounds (SoundChannel), for the mix-down
 };
 
 // The most channels a source may have.
 constexpr int SoundMaxChannels = 64;
 
 // Where a channel sounds, for the mix-down to two channels.
-enum SoundChannel { SoundLeft, SoundRight, SoundCenter, SoundLfe, SoundLeftSurround, SoundRightSurround,
-                    SoundBackCenter, SoundUnplaced };
+enum SoundChannel {
+  SoundLeft,
+  SoundRight,
+  SoundCenter,
+  SoundLfe,
+  SoundLeftSurround,
+  SoundRightSurround,
+  SoundBackCenter,
+  SoundUnplaced
+};
 
 // Opens the regular file on fd (which stays open and is not moved) as a source.
 SoundOpenResult SoundOpen(int fd, SoundSource& source);

@@ -77,8 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
         PathRow{"InnerBackslashes", "/e/", "/s/a\\b\\\\c.wav", "/d/x\\y.mp2", EncoderLaunched,
                 "/e/tompg \"/s/a\\b\\\\c.wav\" \"/d/x\\y.mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
         PathRow{"EmptyProgramDir", "", "a.wav", "a.mp2", EncoderLaunched},
-        PathRow{"QuotesAndParentheses", "/e/", "/m/Song (12\" Mix).wav", "/d/Song (12\" Mix).mp2", EncoderLaunched,
-                "/e/tompg \"/m/Song (12\\\" Mix).wav\" \"/d/Song (12\\\" Mix).mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
+        PathRow{
+            "QuotesAndParentheses", "/e/", "/m/Song (12\" Mix).wav", "/d/Song (12\" Mix).mp2",
+            EncoderLaunched,
+            "/e/tompg \"/m/Song (12\\\" Mix).wav\" \"/d/Song (12\\\" Mix).mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
         PathRow{"QuoteAtTheEnds", "/e/", "\"a\"", "\"", EncoderLaunched},
         PathRow{"TwoQuotesInARow", "/e/", "/s/x\"\"y.wav", "/d/\"\"\".mp2", EncoderLaunched},
         PathRow{"LeadingDashAndBackslashBlank", "/e/", "/m/-a \\ b.wav", "-a \\ b.mp2", EncoderLaunched},
@@ -100,7 +102,8 @@ TEST(EncoderCommandLine, EscapesCountTowardsTheLimit) {
   const size_t rest = std::string(line).size();
   const std::string quotes((EncoderCommandLineSize - 1 - rest) / 2, '"');  // each written as \"
   EXPECT_EQ(BuildEncoderCommandLine("/e/", quotes.c_str(), "/d/a.mp3", 0, 0, 0, line), EncoderLaunched);
-  EXPECT_EQ(BuildEncoderCommandLine("/e/", (quotes + "\"").c_str(), "/d/a.mp3", 0, 0, 0, line), EncoderLineTooLong);
+  EXPECT_EQ(BuildEncoderCommandLine("/e/", (quotes + "\"").c_str(), "/d/a.mp3", 0, 0, 0, line),
+            EncoderLineTooLong);
 }
 
 TEST(EncoderCommandLine, LongestLineFitsAndOneMoreIsRefused) {

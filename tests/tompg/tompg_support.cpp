@@ -160,6 +160,8 @@ bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesI
   return true;
 }
 
+// Layer III too: the MP3 decoder of this tree plays the information frame once the MP3 files issue
+// has landed, and can then take mpg123's place here, held to the same exact lengths.
 Pcm Decode(const std::string& mpegPath, int, const std::string& scratchWav) {
   Pcm pcm;
   if (!DecodeFileWithMpg123(mpegPath, scratchWav, pcm)) return Pcm{};
@@ -168,9 +170,10 @@ Pcm Decode(const std::string& mpegPath, int, const std::string& scratchWav) {
 
 Pcm ReadAsFloat(const std::string& path, int rate, int channels, const std::string& raw) {
   const bool mpeg = path.ends_with(".mp3");
-  const std::string command = mpeg ? "mpg123 -q -e f32 -s '" + path + "' > '" + raw + "'"
-                                   : "sox '" + path + "' -t f32 '" + raw + "'";
-  const std::vector<uint8_t> bytes = RunQuiet({"sh", "-c", command}) == 0 ? ReadFileBytes(raw) : std::vector<uint8_t>();
+  const std::string command =
+      mpeg ? "mpg123 -q -e f32 -s '" + path + "' > '" + raw + "'" : "sox '" + path + "' -t f32 '" + raw + "'";
+  const std::vector<uint8_t> bytes =
+      RunQuiet({"sh", "-c", command}) == 0 ? ReadFileBytes(raw) : std::vector<uint8_t>();
   Pcm pcm{rate, channels, static_cast<long>(bytes.size() / 4 / static_cast<size_t>(channels)), {}};
   pcm.samples.resize(static_cast<size_t>(pcm.frames * channels));
   std::memcpy(pcm.samples.data(), bytes.data(), pcm.samples.size() * 4);

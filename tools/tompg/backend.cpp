@@ -2,7 +2,6 @@
 
 #include <lame/lame.h>
 #include <twolame.h>
-
 #include <unistd.h>
 
 #include <cerrno>

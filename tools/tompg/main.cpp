@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoder/rates.h"
 #include "platform/outputfile.h"
 #include "platform/outputsignals.h"
 #include "platform/paths.h"
@@ -22,7 +23,6 @@
 #include "sonivert_version.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
-#include "encoder/rates.h"
 #include "tools/tompg/resampler.h"
 #include "tools/tompg/source.h"
 

@@ -83,8 +83,9 @@ const char* SourceEndDetail(const SoundSource& source, bool& damaged, char* text
                   static_cast<unsigned>(at % 60));
   } else if (source.LengthKnown) {
     const uint64_t all = source.Frames / rate;
-    std::snprintf(text, 64, "%u:%02u of %u:%02u", static_cast<unsigned>(at / 60), static_cast<unsigned>(at % 60),
-                  static_cast<unsigned>(all / 60), static_cast<unsigned>(all % 60));
+    std::snprintf(text, 64, "%u:%02u of %u:%02u", static_cast<unsigned>(at / 60),
+                  static_cast<unsigned>(at % 60), static_cast<unsigned>(all / 60),
+                  static_cast<unsigned>(all % 60));
   } else {
     std::snprintf(text, 64, "after %u:%02u", static_cast<unsigned>(at / 60), static_cast<unsigned>(at % 60));
   }
