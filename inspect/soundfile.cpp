@@ -145,7 +145,7 @@ Container ContainerOf(int fd, uint64_t size) {
 }
 
 // Whether a chunk of a RIFF WAVE file other than "data", or a chunk inside a "LIST" chunk, states a
-// size that runs past 4 GiB from where it stands. No such chunk is real, and the library, which
+// size that runs from below 4 GiB to past it. No such chunk is real, and the library, which
 // adds these sizes in 32 bits, wraps around to an earlier chunk and walks in a circle for ever.
 bool ChunkRunsPast4GiB(const RiffFile& file, uint64_t pos, int depth = 0) {
   for (int walked = 0; walked < RiffMaxChunksSearched && pos + 8 <= file.FileSize; ++walked) {
@@ -153,7 +153,7 @@ bool ChunkRunsPast4GiB(const RiffFile& file, uint64_t pos, int depth = 0) {
     if (!RiffRead(file, pos, header, sizeof header)) return false;
     const uint64_t chunk = Le16(header + 4) | uint64_t{Le16(header + 6)} << 16;
     const uint64_t end = pos + 8 + chunk + (chunk & 1);
-    if (std::memcmp(header, "data", 4) != 0 && end > 0xFFFFFFFF) return true;
+    if (std::memcmp(header, "data", 4) != 0 && pos <= 0xFFFFFFFF && end > 0xFFFFFFFF) return true;
     // A list's sub-chunks are read as far as the file goes, whatever size the list states, and
     // from just past its size when it names no list type.
     if (depth == 0 && std::memcmp(header, "LIST", 4) == 0 &&
