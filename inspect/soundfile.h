@@ -37,11 +37,10 @@ struct SoundIo {
 struct SoundSource {
   sf_private_tag* File = nullptr;
   SoundIo Io;
-  int Format = 0;      // the library's format code: major type | subtype
-  int Channels = 0;    // as in the file (mixed down by tompg when more than two)
-  int SampleRate = 0;  // Hz
-  int Bits =
-      0;  // bits per sample: from the "fmt " chunk of a RIFF file, else the subtype's; 0 for Vorbis, Opus
+  int Format = 0;       // the library's format code: major type | subtype
+  int Channels = 0;     // as in the file (mixed down by tompg when more than two)
+  int SampleRate = 0;   // Hz
+  int Bits = 0;         // per sample: a WAVE file's "fmt " says; else the subtype's (Vorbis, Opus: 0)
   uint64_t Frames = 0;  // sample frames the file announces; 0 when it does not say
   bool LengthKnown = false;
   bool Empty = false;  // the file says it holds no samples

@@ -619,7 +619,8 @@ TEST(Sources, EveryFormatKeepsItsLengthAndTones) {
       const double wanted = fit.amplitudes[ch];
       EXPECT_GT(wanted, 0.05) << "channel " << ch;
       // The right side of a mix-down carries the centre's 440 Hz too, below its own 1000 Hz.
-      EXPECT_LT(fit.amplitudes[1 - ch], row.channels == 2 || ch == 0 ? wanted / 100 : wanted) << "channel " << ch;
+      EXPECT_LT(fit.amplitudes[1 - ch], row.channels == 2 || ch == 0 ? wanted / 100 : wanted)
+          << "channel " << ch;
       EXPECT_LT(fit.amplitudes[2], wanted / 100) << "channel " << ch << ": LFE";
     }
   }
@@ -636,10 +637,13 @@ TEST(Sources, CutDamagedAndUnsizedFilesAreToldTruly) {
   } rows[] = {
       {"flac -s -o f a.wav && head -c 60000 f > s", " SOURCE ENDED EARLY: 0:0", 40},
       {"oggenc -Q -o f a.wav && head -c 9000 f > s", " SOURCE ENDED EARLY: after 0:0", 10},
-      {"flac -s -o s a.wav && dd if=/dev/zero of=s bs=1k seek=50 count=3 conv=notrunc", " CANNOT_OPEN_INPUT_FILE: damaged", 0},
-      {"opusenc --quiet a.wav s && dd if=/dev/zero of=s bs=1k seek=20 count=1 conv=notrunc", " CANNOT_OPEN_INPUT_FILE: damaged", 0},
+      {"flac -s -o s a.wav && dd if=/dev/zero of=s bs=1k seek=50 count=3 conv=notrunc",
+       " CANNOT_OPEN_INPUT_FILE: damaged", 0},
+      {"opusenc --quiet a.wav s && dd if=/dev/zero of=s bs=1k seek=20 count=1 conv=notrunc",
+       " CANNOT_OPEN_INPUT_FILE: damaged", 0},
       {"cp a.wav s && dd if=/dev/zero of=s bs=4 seek=1 count=1 conv=notrunc && "
-       "dd if=/dev/zero of=s bs=4 seek=10 count=1 conv=notrunc", "", 76},
+       "dd if=/dev/zero of=s bs=4 seek=10 count=1 conv=notrunc",
+       "", 76},
       {"cp a.wav s && printf '\\377\\377\\377\\377' | dd of=s bs=4 seek=10 conv=notrunc", "", 76},
   };
   for (const auto& row : rows) {
@@ -664,11 +668,14 @@ TEST(Sources, CutDamagedAndUnsizedFilesAreToldTruly) {
 // matter, clearly closer.
 TEST(Sources, TwentyFourBitsAreCodedAtLeastAsCloseAsSixteen) {
   ScratchDir dir;
-  Shell(dir, "sox -n -r 44100 -c 2 -b 24 s24.wav synth 3 sine 440 sine 1000 gain -40 && sox s24.wav -b 16 -D s16.wav");
+  Shell(dir,
+        "sox -n -r 44100 -c 2 -b 24 s24.wav synth 3 sine 440 sine 1000 gain -40 && sox s24.wav -b 16 -D "
+        "s16.wav");
   const Pcm source = ReadAsFloat(dir.File("s24.wav"), 44100, 2, dir.File("s.raw"));
   double snr[2];
   for (int k = 0; k < 2; ++k) {
-    ASSERT_TRUE(RunTompg(Args(dir.File(k == 0 ? "s24.wav" : "s16.wav"), dir.File("o.mp3"), 3, 160, 0)).exited);
+    ASSERT_TRUE(
+        RunTompg(Args(dir.File(k == 0 ? "s24.wav" : "s16.wav"), dir.File("o.mp3"), 3, 160, 0)).exited);
     snr[k] = AlignedSnr(source, ReadAsFloat(dir.File("o.mp3"), 44100, 2, dir.File("o.raw")), 0, 0);
   }
   RecordProperty("snr24", std::to_string(snr[0]));
