@@ -19,8 +19,11 @@
 #include "ui_tmainform.h"
 
 namespace {
-// The masks of FilterCB's items; the first, the sound files, also picks what a dropped folder brings.
-const char* const FilterMasks[4] = {"*.wav;*.mp3", "*.wav", "*.mp3", "*"};
+// The masks of FilterCB's items; the first, the sound files, also picks what a dropped folder
+// brings: every source that is encoded (WAV, RF64, Wave64, AIFF, FLAC, Ogg Vorbis, Opus) or
+// decoded (MP3). The list matches names in any case (QDir's default).
+const char* const FilterMasks[4] = {"*.wav;*.mp3;*.flac;*.ogg;*.oga;*.opus;*.aif;*.aiff;*.aifc;*.rf64;*.w64",
+                                    "*.wav", "*.mp3", "*"};
 QStringList MasksOf(int item) { return QString::fromLatin1(FilterMasks[item]).split(QLatin1Char(';')); }
 }  // namespace
 

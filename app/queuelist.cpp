@@ -5,6 +5,7 @@
 #include "decoder/decoder.h"
 #include "encoder/commandline.h"
 #include "encoder/rates.h"
+#include "inspect/soundfile.h"
 #include "model/settings.h"
 
 namespace {
@@ -101,8 +102,9 @@ std::string EnqueueRefusalText(int code, const std::string& path) {
       return "The converter queue holds 1000 files, as many as it can. The remaining files were not added.";
     case EnqueuePathUnusable:
       return path +
-             "\nThe encoder's command line cannot carry a double quote in the file's name or in the "
-             "destination directory. Rename the file or choose another destination directory.";
+             "\nThe file's name or the destination directory cannot be written on the encoder's command line "
+             "so that the encoder reads it back unchanged. Rename the file or choose another destination "
+             "directory.";
     case EnqueuePathTooLong:
       return path +
              "\nThe path of the file or of its output in the destination directory is longer than the "
@@ -134,8 +136,8 @@ FormatDisplay FormatDisplayFor(int selected, bool bitrateFollow) {
     d.ChannelMode = e.ChannelMode;
     d.Bitrate = bitrateFollow ? e.Bitrate : -1;
     d.Enabled = true;
-    std::snprintf(info, sizeof info, "  %uhz; %ubit; %s", static_cast<unsigned>(e.SampleRate),
-                  static_cast<unsigned>(e.BitsPerSample), e.Channels == 1 ? "mono" : "stereo");
+    std::snprintf(info, sizeof info, "  %s",
+                  SoundFactsText(e.SoundFormat, e.SampleRate, e.Channels, e.BitsPerSample).c_str());
   } else {
     d.Bitrate = AppSettings.Bitrate;
     std::snprintf(info, sizeof info, "  Layer %u; %s; %ukhz; %ukbit/s", static_cast<unsigned>(e.Layer + 1),

@@ -120,12 +120,13 @@ void TConfigForm::TakeCodecFile(const std::string& file) {
     RefusePath("The directory of tompg", dir.size(), MaxTompgDirLength);
     return;
   }
-  // The encoder's path opens its command line unquoted: a blank or a quote would split it.
+  // The encoder's path opens its command line, where a double quote cannot be written.
   if (!EncoderDirectoryUsable(dir.c_str())) {
-    const std::string text = dir +
-                             "\nThe directory of tompg holds a blank or a double quote, which the encoder's "
-                             "command line cannot carry. It was not taken: please put tompg in a directory "
-                             "whose path has neither.";
+    const std::string text =
+        dir +
+        "\nThe directory of tompg holds a double quote, which the encoder's command line "
+        "cannot carry. It was not taken: please put tompg in a directory whose path has "
+        "none.";
     ShowMessageBox(text.c_str(), "Sonivert");
     return;
   }

@@ -2,12 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "model/settings.h"
 #include "encoder/consolemonitor.h"
-#include "encoder/rates.h"
 #include "encoder/priority.h"
+#include "encoder/rates.h"
+#include "model/settings.h"
 #include "platform/console.h"
 #include "platform/process.h"
 
@@ -24,11 +25,40 @@ const char* EncoderLaunchText(EncoderLaunchResult result) {
     case EncoderNotStarted:
       return "the encoder program cannot be run";
     case EncoderProgramUnusable:
-      return "The encoder's directory holds a blank or a double quote, which the encoder's command line "
-             "cannot carry.";
+      return "The encoder's directory holds a double quote, which the encoder's command line cannot carry.";
   }
   return "unknown launch result";
 }
+
+namespace {
+
+// Appends arg in double quotes, written so that the splitting rules (platform/process.h, the
+// Windows C runtime's) read it back unchanged: backslashes stand for themselves unless a double
+// quote follows them, so before a quote (one of the name's own, written \", or the closing one)
+// they are doubled. A name without double quotes and without a backslash at its end comes out
+// exactly as "name".
+void AppendQuoted(std::string& line, const char* arg) {
+  line += '"';
+  size_t backslashes = 0;
+  for (const char* p = arg;; ++p) {
+    if (*p == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (*p == '"' || *p == '\0') {
+      line.append(2 * backslashes, '\\');
+      if (*p == '\0') break;
+      line += "\\\"";
+    } else {
+      line.append(backslashes, '\\');
+      line += *p;
+    }
+    backslashes = 0;
+  }
+  line += '"';
+}
+
+}  // namespace
 
 EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* source, const char* output,
                                             int32_t layer, int32_t channelMode, int32_t bitrate,
@@ -44,28 +74,26 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
   // Mono carries the whole bitrate in its one channel; the other modes split it in two.
   const unsigned perChannel = BitrateTable[bitrate] / (channelMode == 3 ? 1u : 2u);
   const unsigned mode = static_cast<unsigned>(channelMode);
-  const int needed = std::snprintf(line, sizeof line, "%stompg \"%s\" \"%s\" -L%c -B%u -M%u -P2 -S0 -N4",
-                                   tompgDir, source, output, layerDigit, perChannel, mode);
-  if (needed < 0 || needed >= EncoderCommandLineSize) {
-    line[0] = '\0';  // a cut line would name other files: refuse it whole
-    return EncoderLineTooLong;
-  }
-  // The encoder reads its arguments back with the splitting rules; a path that would come back
-  // different (a double quote in it, a blank in the program directory, backslashes before a
-  // closing quote) would make it read or write some other file.
+  // The program path is the first token: quotes group it, nothing in it is escaped. It is quoted
+  // only when it holds a blank or a tab, so that every other line stays as it always was.
+  const std::string program = std::string(tompgDir) + "tompg";
+  std::string text = std::strpbrk(tompgDir, " \t") ? "\"" + program + "\"" : program;
+  text += ' ';
+  AppendQuoted(text, source);
+  text += ' ';
+  AppendQuoted(text, output);
   char options[3][16];
   std::snprintf(options[0], sizeof options[0], "-L%c", layerDigit);
   std::snprintf(options[1], sizeof options[1], "-B%u", perChannel);
   std::snprintf(options[2], sizeof options[2], "-M%u", mode);
-  const std::vector<std::string> expected = {std::string(tompgDir) + "tompg",
-                                             source,
-                                             output,
-                                             options[0],
-                                             options[1],
-                                             options[2],
-                                             "-P2",
-                                             "-S0",
-                                             "-N4"};
+  text += std::string(" ") + options[0] + " " + options[1] + " " + options[2] + " -P2 -S0 -N4";
+  if (text.size() >= EncoderCommandLineSize) return EncoderLineTooLong;  // a cut line would name other files
+  std::memcpy(line, text.c_str(), text.size() + 1);
+  // The encoder reads its arguments back with the splitting rules: the line is kept only when
+  // they give back exactly the intended arguments, so that it can never read or write some
+  // other file.
+  const std::vector<std::string> expected = {program,    source, output, options[0], options[1],
+                                             options[2], "-P2",  "-S0",  "-N4"};
   if (SplitCommandLine(line) != expected) {
     line[0] = '\0';
     return EncoderLineAmbiguous;
@@ -73,7 +101,8 @@ EncoderLaunchResult BuildEncoderCommandLine(const char* tompgDir, const char* so
   return EncoderLaunched;
 }
 
-bool EncoderDirectoryUsable(const char* tompgDir) { return std::strpbrk(tompgDir, " \t\"") == nullptr; }
+// The program path is read without escapes: a double quote in it only switches quoting.
+bool EncoderDirectoryUsable(const char* tompgDir) { return std::strchr(tompgDir, '"') == nullptr; }
 
 EncoderLaunchResult CheckEncoderPaths(const char* tompgDir, const std::string& source, const std::string& output) {
   // The longest options any entry can have: -L3 -B320 -M3.

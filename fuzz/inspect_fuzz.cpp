@@ -43,12 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       (size >= 2 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0) || (size >= 3 && !memcmp(data, "ID3", 3)) ||
       (size >= 1 && data[0] == 0);
   const bool riffWave = size >= 12 && !memcmp(data, "RIFF", 4) && !memcmp(data + 8, "WAVE", 4);
+  // The other containers of the sound files that are encoded: RF64, Wave64, AIFF, FLAC, Ogg.
+  const bool soundFile = riffWave ||
+                         (size >= 12 && !memcmp(data, "RF64", 4) && !memcmp(data + 8, "WAVE", 4)) ||
+                         (size >= 4 && (!memcmp(data, "riff", 4) || !memcmp(data, "FORM", 4) ||
+                                        !memcmp(data, "fLaC", 4) || !memcmp(data, "OggS", 4)));
   if (size < 4 && result != InspectUnknownType)
     Fail("a file of fewer than 4 bytes is not refused as unknown", result);
   if (mpegStart && result != InspectAccepted && result != InspectNotLayer3 && result != InspectUnknownType)
     Fail("MPEG audio refused for a WAVE reason", result);
-  if (!mpegStart && !riffWave && result != InspectUnknownType && result != InspectCannotOpen)
-    Fail("neither MPEG audio nor RIFF WAVE but not refused as unknown", result);
+  if (!mpegStart && !soundFile && result != InspectUnknownType && result != InspectCannotOpen)
+    Fail("neither MPEG audio nor a sound file but not refused as unknown", result);
 
   // The window queues an MP3 file exactly when the decoder finds a stream in it: both judge the
   // file by the same framing rules, one through its own reads, the other through its input window.
@@ -72,10 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         entry.Bitrate > 320 || !rateKnown || entry.AudioStart >= entry.AudioEnd || entry.AudioEnd > size)
       Fail("accepted MPEG audio with impossible fields", result);
   } else if (entry.IsWave == 1) {
-    // The playing time can never exceed what the file's bytes hold.
+    // The playing time of PCM in a WAVE file can never exceed what the file's bytes hold.
     const uint64_t divisor = uint64_t(entry.SampleRate) * entry.Channels * (entry.BitsPerSample / 8u);
-    if (!riffWave || (divisor == 0 && entry.Duration != 0) || uint64_t(entry.Duration) * divisor > size)
-      Fail("accepted WAVE with impossible fields", result);
+    if (!soundFile || entry.SampleRate < 1000 || entry.SampleRate > 768000 || entry.Channels < 1 ||
+        entry.Channels > 64 || (riffWave && divisor != 0 && uint64_t(entry.Duration) * divisor > size))
+      Fail("accepted sound file with impossible fields", result);
   } else {
     Fail("accepted with IsWave neither 0 nor 1", result);
   }

@@ -1,8 +1,11 @@
-// libFuzzer entry for the encoder's WAV reader: the input bytes are the WAV file, in an
-// in-memory file. An opened file is read to its end in pieces of varying size, as the encoder
-// reads it. Besides the sanitizers' checks: an accepted format is one the reader can convert,
-// every sample is within full scale, and the frames read are exactly the whole frames of the
-// data chunk (as cut to the file), with the read position never past the data's end.
+// libFuzzer entry for tompg's source reader: the input bytes are a sound file (WAV, RF64,
+// Wave64, AIFF, FLAC, Ogg Vorbis or Opus, or anything else), in an in-memory file, opened through
+// libsndfile's entry point as tompg opens it (OpenSource) and read to its end as the encoder
+// reads it, in steps, mixed down to the coded channels (one or two, by the input's first byte).
+// Besides the sanitizers' checks: an accepted source is one the encoder can take (1 to 64
+// channels, a rate it can resample), every coded sample is finite and within full scale (float
+// samples are clipped, never wrapped), the reader never reports a position past the end of the
+// file, and the end is told as complete, ended early or damaged.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -10,51 +13,56 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_io.h"
-#include "tools/tompg/wavsource.h"
+#include "tools/tompg/source.h"
 
 namespace {
 
 void Fail(const char* what) {
-  fprintf(stderr, "WAV reader: %s\n", what);
+  fprintf(stderr, "source reader: %s\n", what);
   abort();
 }
 
-// 4608 frames of two channels: more than the reader's own piece of 2048 frames.
-float Samples[4608 * 2];
+float Raw[SourceStepSamples];
+float Work[SourceStepFrames * 2];
+
+// An input that decodes to very many frames (a FLAC of constant blocks) is read this far.
+constexpr uint64_t MaxFramesRead = 1 << 21;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int fd = fuzzio::InputAsFile("wavsource-fuzz", data, size);
+  const int codedChannels = size > 0 && (data[0] & 1) ? 1 : 2;
 
-  WavSource source;
-  const WavOpenResult result = WavOpen(fd, source);
-  if (result == WavOpenResult::ReadError) Fail("a read error on an in-memory file");
-  if (result != WavOpenResult::Ok) return 0;
-  if (source.channels < 1 || source.channels > 2 || source.bytesPerSample < 1 || source.bytesPerSample > 4 ||
-      source.blockAlign != source.channels * source.bytesPerSample || source.sampleRate <= 0)
-    Fail("an accepted format the reader cannot convert");
-  if (source.dataOffset > size || source.dataSize > size - source.dataOffset)
-    Fail("the data chunk reaches past the end of the file");
-
-  const uint64_t wholeFrames = source.dataSize / uint32_t(source.blockAlign);
-  uint64_t frames = 0;
-  // Piece sizes as the encoders ask for them (1152 or 384 frames) and some odd ones.
-  static const long Pieces[] = {1152, 384, 1, 4608, 7, 2048};
-  for (int i = 0;; i++) {
-    const long want = Pieces[i % 6];
-    const long got = WavRead(source, Samples, want);
-    if (got < 0) Fail("a read error on an in-memory file");
-    if (got > want) Fail("more frames than asked for");
-    if (source.consumed > source.dataSize) Fail("read past the end of the data");
-    for (long k = 0; k < got * source.channels; k++)
-      if (!std::isfinite(Samples[k]) || Samples[k] < -1.0f || Samples[k] > 1.0f)
-        Fail("a sample beyond full scale");
-    frames += uint64_t(got);
-    if (got == 0) break;
-    if (frames > wholeFrames) Fail("more frames than the data holds");
+  SoundSource source;
+  TompgError error{};
+  const char* detail = nullptr;
+  if (!OpenSource(fd, source, error, detail)) {
+    if (error == TompgError::CannotOpenInput) Fail("a read error on an in-memory file");
+    if (detail == nullptr) Fail("a refusal without a reason");
+    return 0;
   }
-  if (frames != wholeFrames) Fail("frames of the data lost");
-  if (source.consumed != source.dataSize) Fail("the data is not consumed to its end");
+  if (source.Channels < 1 || source.Channels > SoundMaxChannels || source.SampleRate < 1000 ||
+      source.SampleRate > 768000)
+    Fail("an accepted source the encoder cannot take");
+
+  uint64_t frames = 0;
+  for (;;) {
+    const float* coded = nullptr;
+    const long got = ReadCodedFrames(source, codedChannels, Raw, Work, &coded);
+    if (got < 0 || got > SourceStepFrames) Fail("a step of more frames than asked for");
+    if (got == 0) break;
+    for (long k = 0; k < got * codedChannels; k++)
+      if (!std::isfinite(coded[k]) || coded[k] < -1.0f || coded[k] > 1.0f) Fail("a sample beyond full scale");
+    frames += uint64_t(got);
+    if (SoundBytesRead(source) > size) Fail("a position past the end of the file");
+    if (frames >= MaxFramesRead) break;
+  }
+  if (frames != source.FramesRead) Fail("frames miscounted");
+  char text[64];
+  bool damaged = false;
+  const char* ended = SourceEndDetail(source, damaged, text);
+  if (damaged && ended == nullptr) Fail("damage without a detail");
+  SoundClose(source);
   return 0;
 }

@@ -6,25 +6,10 @@
 
 #include "decoder/framing/framing.h"
 #include "inspect/riff.h"
+#include "inspect/soundfile.h"
 #include "platform/sourcefile.h"
 
 namespace {
-
-// The 16 bytes of the PCM format record at the start of a "fmt " chunk, little-endian.
-struct PcmFormat {
-  uint16_t FormatTag;
-  uint16_t Channels;
-  uint32_t SamplesPerSec;
-  uint32_t AvgBytesPerSec;
-  uint16_t BlockAlign;
-  uint16_t BitsPerSample;
-};
-
-uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Get32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Reads the source's bytes for the framing rules; context is the source's descriptor.
 size_t ReadSource(void* context, uint64_t offset, uint8_t* buffer, size_t n) {
@@ -43,31 +28,29 @@ void FillMpeg(const StreamLayout& layout, SourceFileInfo& entry) {
   entry.IsWave = 0;
 }
 
-InspectResult InspectWave(const RiffFile& file, SourceFileInfo& entry) {
-  RiffChunk riff;
-  if (!RiffDescendRoot(file, riff) || riff.Id != FourCC("RIFF") || riff.FormType != FourCC("WAVE"))
-    return InspectUnknownType;
-  // "fmt " of 16 bytes or more; an 18-byte or longer record (with an extension) is read as its
-  // first 16 bytes.
-  RiffChunk fmt;
-  unsigned char record[16];
-  if (!RiffFindChunk(file, riff, FourCC("fmt "), fmt) || fmt.Size < sizeof record ||
-      !RiffRead(file, fmt.DataOffset, record, sizeof record))
-    return InspectBrokenWave;
-  const PcmFormat format{Get16(record),     Get16(record + 2),  Get32(record + 4),
-                         Get32(record + 8), Get16(record + 12), Get16(record + 14)};
-  if (format.FormatTag != 1) return InspectNotPcm;
-  // "data" may stand before or after "fmt ".
-  RiffChunk data;
-  if (!RiffFindChunk(file, riff, FourCC("data"), data)) return InspectBrokenWave;
-  // A cut-off file states more data than it holds: its playing time is that of what is there.
-  const uint64_t present = file.FileSize - std::min<uint64_t>(data.DataOffset, file.FileSize);
-  const auto dataSize = static_cast<uint32_t>(std::min<uint64_t>(data.Size, present));
+// Every source but MPEG audio: a sound file read through the library, as tompg reads it.
+InspectResult InspectSound(int fd, SourceFileInfo& entry) {
+  SoundSource source;
+  switch (SoundOpen(fd, source)) {
+    case SoundOpened:
+      break;
+    case SoundReadError:
+      return InspectCannotOpen;
+    case SoundBrokenWave:
+      return InspectBrokenWave;
+    case SoundNotPcm:
+      return InspectNotPcm;
+    case SoundUnknownType:
+      return InspectUnknownType;
+  }
   entry.IsWave = 1;
-  entry.SampleRate = format.SamplesPerSec;
-  entry.Channels = format.Channels;
-  entry.BitsPerSample = format.BitsPerSample;
-  entry.Duration = WaveDuration(dataSize, format.SamplesPerSec, format.Channels, format.BitsPerSample);
+  entry.SampleRate = static_cast<uint32_t>(source.SampleRate);
+  entry.Channels = static_cast<uint16_t>(source.Channels);
+  entry.BitsPerSample = static_cast<uint16_t>(source.Bits);
+  entry.Duration = static_cast<uint32_t>(source.Frames / static_cast<uint64_t>(source.SampleRate));
+  entry.SoundFormat = source.Format;
+  entry.SoundFrames = source.Frames;
+  SoundClose(source);
   return InspectAccepted;
 }
 
@@ -91,12 +74,6 @@ const char* InspectResultText(InspectResult result) {
   return "";
 }
 
-uint32_t WaveDuration(uint32_t dataSize, uint32_t samplesPerSec, uint16_t channels, uint16_t bitsPerSample) {
-  const uint64_t divisor = uint64_t{samplesPerSec} * channels * (bitsPerSample / 8u);
-  if (divisor == 0) return 0;
-  return static_cast<uint32_t>(dataSize / divisor);  // never more than dataSize
-}
-
 InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& entry) {
   // Only regular files are sources; a FIFO cannot hang the window.
   struct stat st {};
@@ -117,7 +94,7 @@ InspectResult InspectSourceFile(const std::string& path, SourceFileInfo& entry) 
   } else if (layout.Tagged) {
     result = InspectUnknownType;
   } else {
-    result = InspectWave(file, entry);
+    result = InspectSound(fd, entry);
   }
   CloseSourceDescriptor(fd);
   return result;

@@ -10,6 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # libFuzzer's limits, the same for a run and for a merge.
 limits=(-max_len=16384 -timeout=20 -rss_limit_mb=2048)
+# The system libraries' own leaks are not findings (fuzz/lsan.supp).
+export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 if [ "${1:-}" = --merge ]; then
   # The stored inputs stay; a found input joins them only when it reaches code or counts that
   # none of them does.

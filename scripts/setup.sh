@@ -15,7 +15,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev           # unit tests
   libvterm-dev                        # terminal screen model of the encoder console
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling
-  lame twolame mpg123 sox ffmpeg      # reference peers for tests and benchmarks
+  libsndfile1-dev                     # tompg and inspection: reading WAV, AIFF, FLAC, Ogg Vorbis, Opus
+  lame twolame mpg123 sox             # reference peers for tests and benchmarks
+  ffmpeg flac vorbis-tools opus-tools # the tests' sources in every format, made as people make them
   id3v2 eyed3                         # taggers: MP3 files as people have them, in the tests
   hyperfine valgrind time             # benchmarks (timing, instruction counts, peak memory)
   libbenchmark-dev                    # micro-benchmarks (bench/*_bench.cpp)

@@ -227,8 +227,9 @@ TEST_F(DialogTest, EncoderButtonKeepsTheDirectoryAndRefusesOneTooLongForTompgDir
       // Two-byte characters: fewer than 299 characters, more than 299 bytes.
       {"CountedInBytesNotCharacters", 301, "\xC3\xA9", false},
       {"AmpersandKeptWhole", 40, "R&B", true},
-      // The encoder's path opens its command line unquoted.
-      {"BlankRefused", 40, "my tools", false},
+      // The encoder's path opens its command line, quoted when it holds a blank; a double quote
+      // cannot be written in it.
+      {"BlankTaken", 40, "My Tools", true},
       {"QuoteRefused", 40, "\"q\"", false},
   };
   ConfigForm->show();  // laid out, so that the caption is shown unshortened

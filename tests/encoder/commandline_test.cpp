@@ -43,12 +43,15 @@ struct PathRow {
   const char* Source;
   const char* Output;
   EncoderLaunchResult Result;
+  const char* Line = nullptr;  // the exact line, where it is pinned
 };
 
 class EncoderCommandLinePaths : public testing::TestWithParam<PathRow> {};
 
-// Every accepted line must read back as exactly these arguments; every other line is refused.
-TEST_P(EncoderCommandLinePaths, ReadsBackOrIsRefused) {
+// Every name the file system allows reaches the encoder unchanged: the line reads back as exactly
+// these arguments. Only a double quote in the program's directory is refused (its path has no
+// escapes), and a name that needs no escaping gives the line as it always was.
+TEST_P(EncoderCommandLinePaths, ReadsBackUnchanged) {
   const PathRow& row = GetParam();
   char line[EncoderCommandLineSize];
   line[0] = 'x';
@@ -59,22 +62,49 @@ TEST_P(EncoderCommandLinePaths, ReadsBackOrIsRefused) {
   }
   const std::vector<std::string> expected = {
       std::string(row.Dir) + "tompg", row.Source, row.Output, "-L2", "-B48", "-M0", "-P2", "-S0", "-N4"};
-  EXPECT_EQ(SplitCommandLine(line), expected);
+  EXPECT_EQ(SplitCommandLine(line), expected) << line;
+  if (row.Line) {
+    EXPECT_STREQ(line, row.Line);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EncoderCommandLinePaths,
     testing::Values(
-        PathRow{"Blanks", "/opt/enc/", "/home/u/My Music/a b.wav", "/out dir/a b.mp2", EncoderLaunched},
+        PathRow{"Blanks", "/opt/enc/", "/home/u/My Music/a b.wav", "/out dir/a b.mp2", EncoderLaunched,
+                "/opt/enc/tompg \"/home/u/My Music/a b.wav\" \"/out dir/a b.mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
         PathRow{"TabsAndSingleQuotes", "/e/", "/s/it's\tfine.wav", "/d/o'k.mp2", EncoderLaunched},
-        PathRow{"InnerBackslashes", "/e/", "/s/a\\b\\\\c.wav", "/d/x\\y.mp2", EncoderLaunched},
+        PathRow{"InnerBackslashes", "/e/", "/s/a\\b\\\\c.wav", "/d/x\\y.mp2", EncoderLaunched,
+                "/e/tompg \"/s/a\\b\\\\c.wav\" \"/d/x\\y.mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
         PathRow{"EmptyProgramDir", "", "a.wav", "a.mp2", EncoderLaunched},
-        PathRow{"QuoteInSource", "/e/", "/s/say \"hi\".wav", "/d/x.mp2", EncoderLineAmbiguous},
-        PathRow{"QuoteInOutput", "/e/", "/s/a.wav", "/d/\".mp2", EncoderLineAmbiguous},
-        PathRow{"BackslashBeforeClosingQuote", "/e/", "/s/odd\\", "/d/x.mp2", EncoderLineAmbiguous},
-        PathRow{"BlankInProgramDir", "/opt/my tools/", "/s/a.wav", "/d/a.mp2", EncoderProgramUnusable},
+        PathRow{
+            "QuotesAndParentheses", "/e/", "/m/Song (12\" Mix).wav", "/d/Song (12\" Mix).mp2",
+            EncoderLaunched,
+            "/e/tompg \"/m/Song (12\\\" Mix).wav\" \"/d/Song (12\\\" Mix).mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
+        PathRow{"QuoteAtTheEnds", "/e/", "\"a\"", "\"", EncoderLaunched},
+        PathRow{"TwoQuotesInARow", "/e/", "/s/x\"\"y.wav", "/d/\"\"\".mp2", EncoderLaunched},
+        PathRow{"LeadingDashAndBackslashBlank", "/e/", "/m/-a \\ b.wav", "-a \\ b.mp2", EncoderLaunched},
+        PathRow{"OnlyADash", "/e/", "-", "--", EncoderLaunched},
+        PathRow{"BackslashBeforeClosingQuote", "/e/", "/s/odd\\", "/d/x\\\\", EncoderLaunched},
+        PathRow{"BackslashesBeforeAQuote", "/e/", "/s/a\\\"b.wav", "/d/a\\\\\\\"b\\", EncoderLaunched},
+        PathRow{"NonAscii", "/ö/", "/Musik/Größe – ♪ 東京.wav", "/d/Größe – ♪ 東京.mp2", EncoderLaunched},
+        PathRow{"ControlCharacters", "/e/", "/s/line\nbreak\x01.wav", "/d/\x7f.mp2", EncoderLaunched},
+        PathRow{"BlankInProgramDir", "/opt/My Tools/", "/s/a.wav", "/d/a.mp2", EncoderLaunched,
+                "\"/opt/My Tools/tompg\" \"/s/a.wav\" \"/d/a.mp2\" -L2 -B48 -M0 -P2 -S0 -N4"},
+        PathRow{"TabAndBackslashInProgramDir", "/opt/a\tb\\c/", "/s/a.wav", "/d/a.mp2", EncoderLaunched},
         PathRow{"QuoteInProgramDir", "/opt/\"x\"/", "/s/a.wav", "/d/a.mp2", EncoderProgramUnusable}),
     [](const testing::TestParamInfo<PathRow>& info) { return std::string(info.param.Name); });
+
+// An escaped name takes more room: the limit counts the line as written.
+TEST(EncoderCommandLine, EscapesCountTowardsTheLimit) {
+  char line[EncoderCommandLineSize];
+  ASSERT_EQ(BuildEncoderCommandLine("/e/", "", "/d/a.mp3", 0, 0, 0, line), EncoderLaunched);
+  const size_t rest = std::string(line).size();
+  const std::string quotes((EncoderCommandLineSize - 1 - rest) / 2, '"');  // each written as \"
+  EXPECT_EQ(BuildEncoderCommandLine("/e/", quotes.c_str(), "/d/a.mp3", 0, 0, 0, line), EncoderLaunched);
+  EXPECT_EQ(BuildEncoderCommandLine("/e/", (quotes + "\"").c_str(), "/d/a.mp3", 0, 0, 0, line),
+            EncoderLineTooLong);
+}
 
 TEST(EncoderCommandLine, LongestLineFitsAndOneMoreIsRefused) {
   // The rest of the line around the source path: "/e/tompg \"" + "\" \"/d/a.mp3\" -L1 -B28 ..."

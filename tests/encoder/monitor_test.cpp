@@ -331,7 +331,7 @@ TEST_F(Monitor, MissingEncoderIsALaunchFailure) {
   EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 1), EncoderNotStarted);
   EXPECT_EQ(Converter.EncoderProcess.Pid, 0) << "the record of the last job stays";
   EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 3), EncoderBadChoice);
-  std::strncpy(AppSettings.TompgDir, "/opt/my tools/", TompgDirSize - 1);
+  std::strncpy(AppSettings.TompgDir, "/opt/my \"tools\"/", TompgDirSize - 1);
   EXPECT_EQ(LaunchEncoder(entry, dir.Path + "a.mp3", 1), EncoderProgramUnusable);
 }
 

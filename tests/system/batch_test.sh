@@ -18,7 +18,7 @@ good=(music/one "music/a/b c/two words" music/a/THREE)
 find music -iname '*.wav' -print0 | xargs -0 -n1 -P"$(nproc)" sh -c '
   err=$(tompg "$1" "${1%.*}.mp3" -L3 -B64 -M1 2>&1 >/dev/null)
   [ -z "$err" ] || { echo "$err" >&2; exit 1; }' sh 2>err
-[ $? = 123 ] && [ "$(cat err)" = "tompg: UNRECOGNIZED PCM FILE FORMAT: music/a/b c/broken.wav" ] ||
+[ $? = 123 ] && [ "$(cat err)" = "tompg: UNRECOGNIZED PCM FILE FORMAT: unknown file type: music/a/b c/broken.wav" ] ||
   fail "the encode batch did not name its one failure: $(cat err)"
 for f in "${good[@]}"; do [ "$(head -c 1 "$f.mp3" | od -An -tx1)" = " ff" ] || fail "$f.mp3 is no MPEG stream"; done
 

@@ -160,6 +160,8 @@ bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesI
   return true;
 }
 
+// Layer III by our own decoder, which honours the information frame's delay and padding as
+// mpg123 does; Layers I and II by mpg123.
 Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav) {
   Pcm pcm;
   const std::string ours = std::string(TOMPG_BIN_DIR) + "/sonivert-decode";
@@ -167,6 +169,18 @@ Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav
                            ? RunQuiet({ours, mpegPath, scratchWav}) == 0 && ReadWav16(scratchWav, pcm)
                            : DecodeFileWithMpg123(mpegPath, scratchWav, pcm);
   if (!decoded) return Pcm{};
+  return pcm;
+}
+
+Pcm ReadAsFloat(const std::string& path, int rate, int channels, const std::string& raw) {
+  const bool mpeg = path.ends_with(".mp3");
+  const std::string command =
+      mpeg ? "mpg123 -q -e f32 -s '" + path + "' > '" + raw + "'" : "sox '" + path + "' -t f32 '" + raw + "'";
+  const std::vector<uint8_t> bytes =
+      RunQuiet({"sh", "-c", command}) == 0 ? ReadFileBytes(raw) : std::vector<uint8_t>();
+  Pcm pcm{rate, channels, static_cast<long>(bytes.size() / 4 / static_cast<size_t>(channels)), {}};
+  pcm.samples.resize(static_cast<size_t>(pcm.frames * channels));
+  std::memcpy(pcm.samples.data(), bytes.data(), pcm.samples.size() * 4);
   return pcm;
 }
 

@@ -9,6 +9,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/frames.h"
+#include "tests/support/soundfiles.h"
 #include "tests/support/wave.h"
 
 struct RunOptions {
@@ -34,9 +35,13 @@ RunResult RunTompg(const std::vector<std::string>& args, const RunOptions& optio
 // row does not hold exactly that from column 1.
 bool ParseProgressRow(const std::string& row, uint32_t& frames, uint32_t& bytesIn, uint32_t& bytesOut);
 
-// Decodes an MPEG audio file to PCM with the reference decoder (mpg123), or with our own
-// decoder for Layer III when it is built. Empty Pcm (rate 0) on failure.
+// Decodes an MPEG audio file to 16-bit PCM with the reference decoder (mpg123, which plays Layer
+// III gapless: the information frame's delay and padding are removed). Empty Pcm (rate 0) on
+// failure.
 Pcm Decode(const std::string& mpegPath, int layer, const std::string& scratchWav);
+// 32-bit float samples of an MP3 file (mpg123, gapless) or of a sound file (sox), through the
+// scratch file raw; of the rate and channels given.
+Pcm ReadAsFloat(const std::string& path, int rate, int channels, const std::string& raw);
 
 // A least-squares fit of sinusoids at known frequencies to one channel over frames [from, to):
 // their amplitudes, and what is left over (noise, distortion, anything else).

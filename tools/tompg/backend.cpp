@@ -2,7 +2,9 @@
 
 #include <lame/lame.h>
 #include <twolame.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
@@ -32,8 +34,9 @@ bool OpenLayer3(Backend& b, int sampleRate, int mode, int kbps) {
                        : mode == ModeDualChannel ? DUAL_CHANNEL
                                                  : STEREO;
   lame_set_mode(lame, lameMode);
-  // The stream starts with an audio frame header at byte 0 and ends with the last frame.
-  lame_set_bWriteVbrTag(lame, 0);
+  // The stream starts with the information frame (written by BackendInfoFrame at the end: the
+  // library's first frame keeps its place) and ends with the last audio frame: no ID3 tags.
+  lame_set_bWriteVbrTag(lame, 1);
   lame_set_write_id3tag_automatic(lame, 0);
   return lame_init_params(lame) >= 0;
 }
@@ -56,6 +59,23 @@ bool OpenLayer2(Backend& b, int sampleRate, int mode, int kbps) {
   // Model 3, as the twolame program uses by default: the library's own default costs twice the time.
   twolame_set_psymodel(opts, 3);
   return twolame_init_params(opts) == 0;
+}
+
+// The library reserves the information frame's place with a frame of its header and zeros: no
+// audio frame looks like that (its side information is never all zero).
+bool StartsWithInfoPlaceholder(const uint8_t* bytes, long size) {
+  if (size < 4) return false;
+  const int length = FrameLength(bytes);
+  if (length <= 4 || length > size) return false;
+  for (int i = 4; i < length; ++i)
+    if (bytes[i] != 0) return false;
+  return true;
+}
+
+void NoteFirstOutput(Backend& b, const uint8_t* out, long bytes) {
+  if (bytes <= 0 || b.outputSeen) return;
+  b.outputSeen = true;
+  b.leadingFrames = StartsWithInfoPlaceholder(out, bytes) ? 1 : 0;
 }
 
 long EncodeLayer1(Backend& b, const float* left, const float* right, long n, uint8_t* out, long capacity,
@@ -112,6 +132,7 @@ long BackendEncode(Backend& b, const float* left, const float* right, long n, ui
     case 3: {
       int bytes = lame_encode_buffer_ieee_float(b.lame, left, right, static_cast<int>(n), out,
                                                 static_cast<int>(capacity));
+      NoteFirstOutput(b, out, bytes);
       return bytes < 0 ? -1 : bytes;
     }
   }
@@ -140,10 +161,31 @@ long BackendFlush(Backend& b, uint8_t* out, long capacity) {
     case 3:
       // The library codes its own delay out.
       bytes = lame_encode_flush(b.lame, out, static_cast<int>(capacity));
+      NoteFirstOutput(b, out, bytes);
       break;
   }
   return bytes < 0 ? -1 : written + bytes;
 }
+
+long BackendInfoFrame(Backend& b, uint8_t* out, long capacity) {
+  if (b.layer != 3 || !b.lame || b.leadingFrames == 0) return 0;
+  const size_t bytes = lame_get_lametag_frame(b.lame, out, static_cast<size_t>(capacity));
+  return bytes <= static_cast<size_t>(capacity) ? static_cast<long>(bytes) : 0;
+}
+
+bool BackendWriteInfoFrame(Backend& b, int fd, uint8_t* buffer, long capacity) {
+  const long bytes = BackendInfoFrame(b, buffer, capacity);
+  for (long done = 0; done < bytes;) {
+    const ssize_t n = pwrite(fd, buffer + done, static_cast<size_t>(bytes - done), static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == ESPIPE) return true;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+int BackendLeadingFrames(const Backend& b) { return b.leadingFrames; }
 
 void BackendClose(Backend& b) {
   if (b.lame) lame_close(b.lame);

@@ -1,5 +1,6 @@
 // The three layer encoders behind one set of calls: Layer I is our own (layer1.h), Layer II is
-// libtwolame, Layer III is libmp3lame (constant bitrate, no tags, no VBR/Info frame).
+// libtwolame, Layer III is libmp3lame (constant bitrate, no ID3 tags, and an encoder information
+// frame in front, so that decoders give back exactly the source's samples).
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,8 @@ struct Backend {
   Layer1Encoder layer1{};
   float pending[2][384]{};  // Layer I: samples waiting for a whole frame
   int pendingCount = 0;
+  bool outputSeen = false;  // the library has written its first bytes
+  int leadingFrames = 0;    // frames without audio at the start: Layer III's information frame
 };
 
 // Output room that one BackendEncode call of BackendMaxSamples samples, or a flush, never
@@ -35,6 +38,20 @@ long BackendEncode(Backend& b, const float* left, const float* right, long n, ui
 // Codes what the encoder still holds, including the samples that the filterbanks' delay holds
 // back; the last frame is padded with silence.
 long BackendFlush(Backend& b, uint8_t* out, long capacity);
+
+// Layer III: the encoder information frame ("Info", with the LAME extension's encoder delay and
+// padding), complete once the stream is flushed. It takes the place of the first frame of the
+// stream, which the library wrote as a frame of the same length without audio. Returns its length
+// in bytes (0 for Layers I and II, or when the library has none).
+long BackendInfoFrame(Backend& b, uint8_t* out, long capacity);
+// Writes the information frame over the first frame of the output open on fd (buffer: capacity
+// bytes of room). True when it was written or there is none; an output that cannot seek (a pipe)
+// keeps the library's frame without the facts. False, with errno set, when the write failed.
+bool BackendWriteInfoFrame(Backend& b, int fd, uint8_t* buffer, long capacity);
+// Frames at the start of the stream that hold no audio: 1 when Layer III starts with the
+// information frame (the library leaves it out at bitrates whose frames cannot hold it, as the
+// lame program does), else 0. Known from the first bytes the library writes.
+int BackendLeadingFrames(const Backend& b);
 
 void BackendClose(Backend& b);
 

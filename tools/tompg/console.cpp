@@ -79,13 +79,13 @@ const char* FileOf(const ConsoleState& console, TompgError error) {
 
 // Composes "TEXT: detail: file" into text (capacity bytes, at least 1). With fit set, a file name
 // that does not fit keeps its end (the base name), after "...", from a character boundary.
-void ComposeError(char* text, size_t capacity, TompgError error, const char* detail, const char* file,
+void ComposeError(char* text, size_t capacity, const char* what, const char* detail, const char* file,
                   bool fit) {
   size_t used = 0;
   auto append = [&](const char* part) {
     while (*part && used + 1 < capacity) text[used++] = *part++;
   };
-  append(TompgErrorText(error));
+  append(what);
   if (detail && *detail) {
     append(": ");
     append(detail);
@@ -110,28 +110,36 @@ void ComposeError(char* text, size_t capacity, TompgError error, const char* det
     if (static_cast<unsigned char>(text[i]) < 0x20 || text[i] == 0x7F) text[i] = '?';
 }
 
-}  // namespace
-
-int ShowError(ConsoleState& console, TompgError error, const char* detail) {
-  const char* file = FileOf(console, error);
+// Writes a line of its own in the upper row: "WHAT: detail: file".
+void ShowLine(ConsoleState& console, const char* what, const char* detail, const char* file) {
   // The text is cut to 78 characters: on an 80-column screen a longer line would wrap, and the
   // prefix would no longer stand in the row the host reads.
   char text[79];
-  ComposeError(text, sizeof text, error, detail, file, true);
+  ComposeError(text, sizeof text, what, detail, file, true);
   // "\r\n" first: whatever stood on the bottom row (our own progress line, or one left by an
-  // earlier run) moves up and the error line gets a blank row of its own; its closing line
-  // break then leaves it in the upper row and the bottom row blank.
+  // earlier run) moves up and the line gets a blank row of its own; its closing line break then
+  // leaves it in the upper row and the bottom row blank.
   char line[96];
   int n = std::snprintf(line, sizeof line, "\r\n %s\n", text);
   WriteAll(console.fd, line, static_cast<size_t>(n));
   // The host's console is both streams: there, the screen keeps exactly the line above.
   if (file && !IsSameOpenFile(console.fd, console.errorFd)) {
     char whole[8192];
-    ComposeError(whole, sizeof whole, error, detail, file, false);
+    ComposeError(whole, sizeof whole, what, detail, file, false);
     n = std::snprintf(line, sizeof line, "tompg: ");
     WriteAll(console.errorFd, line, static_cast<size_t>(n));
     WriteAll(console.errorFd, whole, std::strlen(whole));
     WriteAll(console.errorFd, "\n", 1);
   }
+}
+
+}  // namespace
+
+int ShowError(ConsoleState& console, TompgError error, const char* detail) {
+  ShowLine(console, TompgErrorText(error), detail, FileOf(console, error));
   return ExitStatusFor(console, error);
+}
+
+void ShowNotice(ConsoleState& console, const char* text, const char* detail) {
+  ShowLine(console, text, detail, console.source);
 }

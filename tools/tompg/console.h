@@ -46,6 +46,12 @@ void ShowProgress(ConsoleState& console, uint32_t frames, uint32_t bytesIn, uint
 // whole line, with the file's full name, goes there as well.
 int ShowError(ConsoleState& console, TompgError error, const char* detail);
 
+// Writes a notice in the upper row, as an error line is written but with a text the host does not
+// take for an error ("SOURCE ENDED EARLY"): the run goes on, and its next progress line stands
+// on the bottom row below it.
+constexpr const char* NoticeEndedEarly = "SOURCE ENDED EARLY";
+void ShowNotice(ConsoleState& console, const char* text, const char* detail);
+
 // The exit status for an error: its code, moved by 8 when that code equals the frame count
 // (mod 256) of a progress line already shown, so the host can never take it for success.
 int ExitStatusFor(const ConsoleState& console, TompgError error);

@@ -1,4 +1,5 @@
-// tompg: encodes a PCM WAVE file to MPEG audio Layer I, II or III.
+// tompg: encodes a sound file (WAV, RF64, Wave64, AIFF, FLAC, Ogg Vorbis, Opus) to MPEG audio
+// Layer I, II or III.
 //
 //   tompg "SOURCE.wav" "OUTPUT.mpN" -L<1|2|3> -B<kbit/s per channel> -M<0|1|2|3> -P2 -S0 -N4
 //
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoder/rates.h"
 #include "platform/outputfile.h"
 #include "platform/outputsignals.h"
 #include "platform/paths.h"
@@ -21,10 +23,8 @@
 #include "sonivert_version.h"
 #include "tools/tompg/backend.h"
 #include "tools/tompg/console.h"
-#include "tools/tompg/fileio.h"
-#include "encoder/rates.h"
 #include "tools/tompg/resampler.h"
-#include "tools/tompg/wavsource.h"
+#include "tools/tompg/source.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ struct Options {
 };
 
 // Source frames read per step.
-constexpr long ReadFrames = 4096;
+constexpr long ReadFrames = SourceStepFrames;
 // Resampled frames produced per step: never more than the encoders take in one call.
 constexpr long ResampledFrames = BackendMaxSamples;
 
@@ -45,7 +45,7 @@ constexpr long ResampledFrames = BackendMaxSamples;
 struct Job {
   Options options;
   ConsoleState console;
-  WavSource source;
+  SoundSource source;
   Resampler resampler;
   bool resampling = false;
   Backend backend;
@@ -53,7 +53,8 @@ struct Job {
   PendingOutput output;  // written under a temporary name, renamed when complete
   int codedChannels = 0;
   uint64_t bytesOut = 0;
-  float raw[ReadFrames * 2];
+  uint32_t bytesIn = 0;  // of the source file, as far as it has been read
+  float raw[SourceStepSamples];
   float coded[ReadFrames * 2];
   float resampled[ResampledFrames * 2];
   float left[BackendMaxSamples];
@@ -108,7 +109,7 @@ bool ParseCommandLine(int argc, char** argv, Options& o) {
 // What `tompg --help` shows.
 constexpr char HelpText[] =
     "Usage: tompg SOURCE.wav OUTPUT -L<1-3> -B<kbit/s> -M<0-3> [-P<n> -S<n> -N<n>]\n"
-    "Encodes a PCM WAVE file to MPEG audio Layer I, II or III.\n"
+    "Encodes a sound file to MPEG audio Layer I, II or III.\n"
     "\n"
     "  -L1, -L2, -L3  the MPEG audio layer\n"
     "  -B<n>          bitrate per coded channel in kbit/s, 8 to 448; the nearest\n"
@@ -120,7 +121,13 @@ constexpr char HelpText[] =
     "\n"
     "Progress is one line on standard output, rewritten in place. On success the exit\n"
     "status is the number of frames written, modulo 256; on failure a line that names\n"
-    "the error and the file, and a status of 242 to 255 (see tompg(1)).\n";
+    "the error and the file, and a status of 242 to 255 (see tompg(1)).\n"
+    "\n"
+    "Sources: WAV (PCM 8 to 32 bits, extensible, 32 and 64-bit float), RF64, Wave64,\n"
+    "AIFF and AIFF-C, FLAC, Ogg Vorbis and Opus. More than two channels are mixed\n"
+    "down to stereo (ITU-R BS.775: centre and surrounds at -3 dB, LFE left out).\n"
+    "Layer III starts with an information frame (not counted) that gives decoders\n"
+    "the encoder delay and padding, so they play back the source's exact length.\n";
 
 // Asked for its usage or its version: tells it on standard output and returns the exit status
 // (0, or the write failure's), else -1. Only as the sole argument: a command line with a source
@@ -199,24 +206,17 @@ StepResult Resample(const float* in, long n) {
   }
 }
 
-// Turns source frames into coded channels: a mono source is copied into both channels of a
-// two-channel mode; a stereo source coded as mono is mixed down. Frames whose channels are
-// already the coded ones are returned as they are.
-const float* MapChannels(const float* in, long n, float* out) {
-  int from = job.source.channels;
-  int to = job.codedChannels;
-  if (from == to) return in;
-  if (from == 1) {
-    for (long i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = in[i];
-  } else {
-    for (long i = 0; i < n; ++i) out[i] = 0.5f * (in[2 * i] + in[2 * i + 1]);
-  }
-  return out;
+// The frames of audio written: the Layer III information frame in front is none.
+uint32_t AudioFrames() {
+  const auto leading = static_cast<uint32_t>(BackendLeadingFrames(job.backend));
+  return job.counter.frames > leading ? job.counter.frames - leading : 0;
 }
 
 void Progress(bool final) {
-  ShowProgress(job.console, job.counter.frames, job.source.consumed, static_cast<uint32_t>(job.bytesOut),
-               final);
+  // The numbers never shrink: the reader may have looked ahead before it read the samples.
+  const auto at = static_cast<uint32_t>(SoundBytesRead(job.source));
+  if (at > job.bytesIn) job.bytesIn = at;
+  ShowProgress(job.console, AudioFrames(), job.bytesIn, static_cast<uint32_t>(job.bytesOut), final);
 }
 
 int Run(int argc, char** argv) {
@@ -233,23 +233,19 @@ int Run(int argc, char** argv) {
   if (fstat(inFd, &inStat) != 0 || S_ISDIR(inStat.st_mode))
     return ShowError(job.console, TompgError::CannotOpenInput,
                      std::strerror(S_ISDIR(inStat.st_mode) ? EISDIR : errno));
-  switch (WavOpen(inFd, job.source)) {
-    case WavOpenResult::Ok:
-      break;
-    case WavOpenResult::ReadError:
-      return ShowError(job.console, TompgError::CannotOpenInput, std::strerror(errno));
-    case WavOpenResult::NotPcmWave:
-      return ShowError(job.console, TompgError::UnrecognizedPcm, nullptr);
-  }
+  TompgError sourceError{};
+  const char* sourceDetail = nullptr;
+  if (!OpenSource(inFd, job.source, sourceError, sourceDetail))
+    return ShowError(job.console, sourceError, sourceDetail);
 
-  int rate = CodedSampleRate(job.source.sampleRate);
+  int rate = CodedSampleRate(job.source.SampleRate);
   job.codedChannels = o.mode == ModeMono ? 1 : 2;
   int totalKbps = o.kbpsPerChannel * (o.mode == ModeMono ? 1 : 2);
   int kbps = NearestBitrate(o.layer, rate, o.mode, totalKbps);
   if (kbps == 0 || !BackendOpen(job.backend, o.layer, rate, job.codedChannels, o.mode, kbps))
     return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot code this format");
-  job.resampling = rate != job.source.sampleRate;
-  if (job.resampling && !ResamplerOpen(job.resampler, job.source.sampleRate, rate, job.codedChannels))
+  job.resampling = rate != job.source.SampleRate;
+  if (job.resampling && !ResamplerOpen(job.resampler, job.source.SampleRate, rate, job.codedChannels))
     return ShowError(job.console, TompgError::UnrecognizedPcm, "cannot resample");
 
   // Replacing the output would destroy the source if both are the same file.
@@ -260,11 +256,11 @@ int Run(int argc, char** argv) {
 
   Progress(true);
   for (;;) {
-    long n = WavRead(job.source, job.raw, ReadFrames);
-    if (n < 0) return Fail(TompgError::CannotOpenInput, "read failed");
+    const float* coded = nullptr;
+    long n = ReadCodedFrames(job.source, job.codedChannels, job.raw, job.coded, &coded);
     StepResult r = StepResult::Ok;
     if (n > 0) {
-      r = Resample(MapChannels(job.raw, n, job.coded), n);
+      r = Resample(coded, n);
     } else if (job.resampling) {
       r = Resample(nullptr, 0);
     }
@@ -280,6 +276,18 @@ int Run(int argc, char** argv) {
     if (n == 0) break;
     Progress(false);
   }
+  // A source that gave nothing, or broke off inside (a damaged FLAC or Ogg file), is never taken
+  // for a short success; one that was cut off is encoded as far as it goes, and said so.
+  char endText[64];
+  bool damaged = false;
+  const char* ended = SourceEndDetail(job.source, damaged, endText);
+  if (job.source.ReadError && job.source.Io.Failed) return Fail(TompgError::CannotOpenInput, "read failed");
+  if (damaged) return Fail(TompgError::CannotOpenInput, ended);
+  if (job.source.FramesRead == 0) return Fail(TompgError::UnrecognizedPcm, "no samples");
+  if (!BackendWriteInfoFrame(job.backend, job.output.Fd, job.encoded, BackendOutputBytes))
+    return Fail(TompgError::WriteFailed, std::strerror(errno));
+  if (ended) ShowNotice(job.console, NoticeEndedEarly, ended);
+  SoundClose(job.source);
   BackendClose(job.backend);
   ResamplerClose(job.resampler);
   close(inFd);
@@ -291,7 +299,7 @@ int Run(int argc, char** argv) {
     return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
   }
   Progress(true);
-  return static_cast<int>(job.counter.frames % 256);
+  return static_cast<int>(AudioFrames() % 256);
 }
 
 }  // namespace
