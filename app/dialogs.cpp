@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <cstring>
 #include <string>
 
@@ -72,8 +74,13 @@ void ConfigBTClick() {
   f.ShowBoxCB->setChecked((AppSettings.Flags & FlagShowErrorBox) != 0);
   f.ConfigDeleteCB->setChecked((AppSettings.Flags & FlagDeleteAfterEncoding) != 0);
 
-  if (f.exec() != QDialog::Accepted) return;
+  const Settings before = AppSettings;
+  if (f.exec() != QDialog::Accepted) AppSettings = before;  // also after an OK that could not save
+}
 
+void ConfigOkBTClick() {
+  TConfigForm& f = *ConfigForm;
+  if (!f.isVisible()) return;  // a retry that comes after Cancel
   // The path buttons only ever take a directory that fits (ConfigCodecBTClick); a stored one
   // that did not would never have been loaded.
   if (f.ConfigCodecPath.size() <= MaxTompgDirLength)
@@ -86,5 +93,23 @@ void ConfigBTClick() {
   AppSettings.Flags = 0;
   if (f.ShowBoxCB->isChecked()) AppSettings.Flags |= FlagShowErrorBox;
   if (f.ConfigDeleteCB->isChecked()) AppSettings.Flags |= FlagDeleteAfterEncoding;
-  SaveSettings();
+  std::string why;
+  const SettingsSave saved = SaveSettings(&why);
+  const bool retry = saved == SaveBusy && ++f.SaveTries < SettingsSaveTries;
+  f.ConfigOkBT->setEnabled(!retry);
+  if (retry) {
+    QTimer::singleShot(SettingsSaveRetryMs, &f, ConfigOkBTClick);
+    return;
+  }
+  f.SaveTries = 0;
+  if (saved == SaveDone) {
+    f.accept();
+    return;
+  }
+  // Over the dialog, which is modal: a box of the main window could not be answered now.
+  auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Sonivert"),
+                              BytesToText("Unable to save the settings. " + why), QMessageBox::Ok, &f);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::WindowModal);
+  box->open();
 }

@@ -30,7 +30,10 @@ void ShowSplash();
 // The main window's "About" button: sets the version label and shows the about window modally.
 void AboutBTClick();
 
-// The main window's "Configuration" button: fills the dialog from AppSettings, shows it
-// modally, and on OK copies its choices into AppSettings and saves them. Any other end of the
-// dialog changes nothing.
+// The main window's "Configuration" button: fills the dialog from AppSettings and shows it
+// modally. Any end of the dialog but a saved OK leaves AppSettings as they were.
 void ConfigBTClick();
+// The dialog's OK: copies its choices into AppSettings and saves them, then closes the dialog. A
+// store another program is saving is tried again meanwhile; one that cannot be written is
+// reported in a box over the dialog, which stays open (OK tries again, Cancel gives up).
+void ConfigOkBTClick();

@@ -3,6 +3,7 @@
 // line in a font that fits it, the queue and current lines.
 #include <QFontMetrics>
 #include <QIcon>
+#include <QSignalBlocker>
 
 #include "app/widgets.h"
 #include "app/scheduler.h"
@@ -31,6 +32,10 @@ void TMainForm::ApplyView() {
   ui->TimeP->setText(BytesToText(View.TimeText));
   ui->PercentP->setText(BytesToText(View.PercentText));
   ui->ProgressBar->setValue(static_cast<int>(View.Progress));
+  if (ui->PriorityTB->value() != PriorityPosition) {
+    const QSignalBlocker quiet(ui->PriorityTB);  // the priority the job really has, not a new choice
+    ui->PriorityTB->setValue(PriorityPosition);
+  }
   const bool hints = View.JobRunning;
   ui->CurrentLB->setToolTip(hints ? QString::fromLatin1(View.CurrentHint) : QString());
   ui->TimeP->setToolTip(hints ? QStringLiteral("Time remaining") : QString());

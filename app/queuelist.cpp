@@ -97,21 +97,23 @@ const char* EnqueueRefusalCaption(int code) {
 }
 
 std::string EnqueueRefusalText(int code, const std::string& path) {
+  // The reason first, the file below it: where the desktop attaches the box to the window, its
+  // caption does not show.
   switch (code) {
     case EnqueueQueueFull:
       return "The converter queue holds 1000 files, as many as it can. The remaining files were not added.";
     case EnqueuePathUnusable:
-      return path +
-             "\nThe file's name or the destination directory cannot be written on the encoder's command line "
+      return "The file's name or the destination directory cannot be written on the encoder's command line "
              "so that the encoder reads it back unchanged. Rename the file or choose another destination "
-             "directory.";
+             "directory.\n" +
+             path;
     case EnqueuePathTooLong:
-      return path +
-             "\nThe path of the file or of its output in the destination directory is longer than the "
+      return "The path of the file or of its output in the destination directory is longer than the "
              "encoder's command line or the decoder accepts. Move the file to a shorter path or choose a "
-             "shorter destination directory.";
+             "shorter destination directory.\n" +
+             path;
   }
-  return path;
+  return std::string(EnqueueRefusalCaption(code)) + "\n" + path;
 }
 
 uint32_t EncodedBitrate(const QueueEntry& entry) {

@@ -35,7 +35,7 @@ constexpr int EnqueuePathTooLong = -3;
 int EnqueueFile(const std::string& path, std::string& line);
 // The box caption for a refused file.
 const char* EnqueueRefusalCaption(int code);
-// The box text for a refused file: its path, and for a refusal of its path why.
+// The box text for a refused file: why, then its path.
 std::string EnqueueRefusalText(int code, const std::string& path);
 
 // Pieces of the above, for the scheduler, the window and tests.

@@ -1,6 +1,7 @@
 #include "app/scheduler.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -38,17 +39,52 @@ bool RealStartDecoder(int priority) {
   InputPosition.store(0, std::memory_order_relaxed);
   return StartJobThread(Converter.DecoderThread, DecoderThreadMain, PriorityNice(priority));
 }
-bool RealEncoderSucceeded() { return EncoderJobSucceeded(Converter.EncoderProcess, Converter.FramesDone); }
+std::string RealEncoderFailure() {
+  return EncoderJobFailure(Converter.EncoderProcess, Converter.FramesDone, Converter.CurrentOutput,
+                           Converter.OutputBefore);
+}
 void RealRemoveLeftovers(const std::string& output) { RemoveLeftoverOutputs(output, Converter.EncoderProcess.Pid); }
+std::string RealSetOutputAside(const std::string& output) {
+  const std::string target = FollowLinks(output);
+  Converter.OutputBefore = IdentityOf(target);
+  Converter.OutputInTrash = TrashedFile{};
+  // A device or a FIFO is written in place: there is nothing on a disk to keep.
+  if (!Converter.OutputBefore.Regular) return {};
+  const TrashResult r = TrashBeforeReplace(target, &Converter.OutputInTrash);
+  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+}
+void RealTakeOutputBack(const std::string& output) {
+  if (!Converter.OutputInTrash.File.empty()) {
+    TakeBackFromTrash(Converter.OutputInTrash);
+  } else if (Converter.EncoderJob) {
+    // No half output stays: a new file the failed encoder put under the name goes. (The decoder
+    // gives its output the name only when it succeeds.)
+    RemoveNewOutput(output, Converter.OutputBefore);
+  }
+  Converter.OutputInTrash = TrashedFile{};
+}
+std::string RealSourceTrashRefusal(const std::string& path) {
+  if (!IdentityOf(path).Exists) return {};  // a source gone meanwhile fails its job, and says so
+  const TrashResult r = TrashReady(path);
+  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+}
+std::string RealRemoveSource(const std::string& path) {
+  const TrashResult r = MoveToTrash(path);
+  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+}
 void NoView() {}
 void NoNotice(uint32_t, uint32_t) {}
 
 bool Running() { return Scheduler.JobExitCode() == STILL_ACTIVE; }
 
-// Boxes open without waiting: the tick goes on at once, and so does the queue.
+// Boxes open without waiting: the tick goes on at once, and so does the queue. Their text says
+// the reason first and the files below it: a desktop that attaches a box to its window shows no
+// caption.
 void Box(const std::string& text, const std::string& caption) { ShowMessageBox(text.c_str(), caption.c_str()); }
 
-// Step 5: the end of the last job.
+// Step 5: the end of the last job. Converted: the job's output is complete under its name (the
+// decoder ends with 0 only then, unless stopped). Otherwise whatever the output's name held
+// before the job holds it again, and a failure is told once.
 void HandleJobEnd() {
   Converter.EndHandled = true;
   View.HasCurrentLine = false;
@@ -56,34 +92,42 @@ void HandleJobEnd() {
   View.CurrentSelected = false;
   const std::string source = Converter.CurrentSource;
   const bool stopped = Converter.StopSent;
+  bool converted = false;
   if (Converter.EncoderJob) {
-    const bool succeeded = Scheduler.EncoderSucceeded();
+    const std::string failure = Scheduler.EncoderFailure();
     Converter.FramesDone = -1;
+    converted = failure.empty();
     // An encoder ended by force (by us or from outside) had no chance to remove its temporary
-    // output.
-    if (!succeeded) Scheduler.RemoveLeftovers(Converter.CurrentOutput);
-    if (succeeded) {
-      ++JobsConverted;
-    } else if (!stopped) {
-      ++JobsFailed;
-    }
-    if (succeeded && (AppSettings.Flags & FlagDeleteAfterEncoding)) {
-      if (Scheduler.RemoveSource(source)) {
-        ++View.FileListRereads;
-      } else if (AppSettings.Flags & FlagShowErrorBox) {
-        Box("Unable to delete source file", source);
-      }
-    }
+    // output. Its error line, when it wrote one, has told the user already.
+    if (!converted) Scheduler.RemoveLeftovers(Converter.CurrentOutput);
+    if (!converted && !stopped && !ConsoleMonitor.JobFailureReported) ReportEncoderFailure(failure);
+    if (!converted && !stopped) ++JobsFailed;
   } else {
     const uint32_t code = Scheduler.JobExitCode();
-    if (code == DecoderOk) {
-      if (!stopped) ++JobsConverted;
-    } else {
+    converted = code == DecoderOk && !stopped;
+    if (code != DecoderOk) {
       ++JobsFailed;
       // The reason follows on a second line: a full disk and an unreadable source call for
       // different remedies.
-      Box(std::string("Unable to decode source file\n") + DecoderExitText(code), source);
+      Box(std::string("Unable to decode source file\n") + DecoderExitText(code) + "\n" + source, source);
     }
+  }
+  if (!converted) {
+    Scheduler.TakeOutputBack(Converter.CurrentOutput);
+    return;
+  }
+  ++JobsConverted;
+  Converter.WrittenOutputs.push_back(Converter.CurrentOutput);
+  Converter.OutputInTrash = TrashedFile{};  // the replaced file stays in the Trash
+  if (!Converter.EncoderJob || !(AppSettings.Flags & FlagDeleteAfterEncoding)) return;
+  const std::string why = Scheduler.RemoveSource(source);
+  if (why.empty()) {
+    ++View.FileListRereads;
+  } else if (AppSettings.Flags & FlagShowErrorBox) {
+    Box("Unable to delete source file: " + why + "\n" + source, source);
+  } else {
+    Converter.NoticeText = source + ": Unable to delete source file: " + why;
+    Converter.NoticeTicks = 10;
   }
 }
 
@@ -120,22 +164,64 @@ int QueuedSourceAt(const std::string& output) {
   return -1;
 }
 
+// Whether an earlier job of this run wrote `output` (by its name, or as the same file).
+bool WrittenThisRun(const std::string& output) {
+  const bool exists = Scheduler.SameFile(output, output);
+  for (const std::string& written : Converter.WrittenOutputs) {
+    if (written == output || (exists && Scheduler.SameFile(output, written))) return true;
+  }
+  return false;
+}
+
+// The entry's output, or the next free name where an earlier job of this run wrote it: two
+// sources of one base name (a/x.wav and b/x.wav, x.wav and x.WAV) never share an output.
+std::string FreeOutputPath(const QueueEntry& entry) {
+  const std::string first = OutputPathFor(entry);
+  std::string output = first;
+  for (int n = 2; n <= MaxQueueEntries + 1 && WrittenThisRun(output); ++n) output = NumberedPath(first, n);
+  return output;
+}
+
+// A job that did not start leaves the output's name as it found it.
+void LaunchFailed(const std::string& text, const std::string& caption) {
+  Converter.SubmissionActive = false;
+  Scheduler.TakeOutputBack(Converter.CurrentOutput);
+  Box(text, caption);
+}
+
 // Step 6: starts entry 0.
 void StartNextJob(uint32_t now) {
   const QueueEntry entry = JobQueue[0];
-  const std::string output = OutputPathFor(entry);
+  const std::string output = FreeOutputPath(entry);
   // A job whose output is its own source would destroy it: it is dropped, and the queue goes on.
   if (Scheduler.SameFile(entry.Path, output)) {
-    DropHead(entry.Path + "\nwould be replaced by its own output. The file was taken from the queue.",
+    DropHead("The output would replace the source itself. The file was taken from the queue.\n" + entry.Path,
              "Output file is the source file");
     return;
   }
   // Nor may an output replace a file that a later job still has to convert.
   if (QueuedSourceAt(output) >= 0) {
-    DropHead(entry.Path + "\nwould be converted to\n" + output +
-                 "\nwhich is still waiting in the queue to be converted itself. The file was taken from "
-                 "the queue; the other one stays.",
+    DropHead("The output would replace a file that is still waiting in the queue to be converted itself. "
+             "The file was taken from the queue; the other one stays.\n" +
+                 entry.Path + "\nwould be converted to\n" + output,
              "Output file is a queued source");
+    return;
+  }
+  // Where the Trash cannot take a file, nothing is deleted or replaced in its stead: the job is
+  // dropped before it starts.
+  std::string why;
+  if (entry.IsWave && (AppSettings.Flags & FlagDeleteAfterEncoding) &&
+      !(why = Scheduler.SourceTrashRefusal(entry.Path)).empty()) {
+    DropHead("The source cannot go to the Trash after its encode: " + why +
+                 ". It was kept, and taken from the queue.\n" + entry.Path,
+             "Source file cannot go to the Trash");
+    return;
+  }
+  Converter.CurrentOutput = output;
+  if (!(why = Scheduler.SetOutputAside(output)).empty()) {
+    DropHead("A file has the output's name and cannot go to the Trash: " + why +
+                 ". It was kept, and the source was taken from the queue.\n" + output + "\n" + entry.Path,
+             "Output file cannot go to the Trash");
     return;
   }
   Converter.BytesTotal = entry.FileSize;
@@ -147,35 +233,40 @@ void StartNextJob(uint32_t now) {
   Converter.BytesDone = 0;
   Converter.FramesDone = -1;
   Converter.CurrentSource = entry.Path;
-  Converter.CurrentOutput = output;
   Converter.StopSent = false;
+  ConsoleMonitor.JobFailureReported = false;
+  // The name written, where it is not the source's own.
+  const std::string as =
+      output == OutputPathFor(entry) ? std::string() : " as " + output.substr(output.rfind('/') + 1);
   if (entry.IsWave) {
     const EncoderLaunchResult launched = Scheduler.LaunchEncoderJob(entry, output, PriorityPosition);
     if (launched != EncoderLaunched) {
-      Converter.SubmissionActive = false;
       if (launched == EncoderNotStarted) {
-        Box("Please change configuration settings", "TOMPG not found");
+        LaunchFailed("TOMPG not found. Please change configuration settings.\n" + TompgDirText() + "tompg",
+                     "TOMPG not found");
       } else if (launched == EncoderProgramUnusable) {
-        Box(TompgDirText() + "\n" + EncoderLaunchText(launched) + "\nPlease change configuration settings",
-            "Unable to start encoding");
+        LaunchFailed(std::string(EncoderLaunchText(launched)) + "\nPlease change configuration settings.\n" +
+                         TompgDirText(),
+                     "Unable to start encoding");
       } else {
         // The encoder is there; the paths are what cannot be handed to it.
-        Box(entry.Path + "\n" + output + "\n" + EncoderLaunchText(launched), "Unable to start encoding");
+        LaunchFailed(std::string(EncoderLaunchText(launched)) + "\n" + entry.Path + "\n" + output,
+                     "Unable to start encoding");
       }
       return;
     }
     Converter.StartTick = now;
-    Converter.StatusText = "Encoding " + entry.Path + FormatDetails(entry, EncodedBitrate(entry));
+    Converter.StatusText = "Encoding " + entry.Path + as + FormatDetails(entry, EncodedBitrate(entry));
     JobChange(entry);
     Converter.EndHandled = false;
     Converter.EncoderJob = true;
+    Converter.PriorityToCheck = true;
     return;
   }
   // The decoder's path buffers are never cut: a path that does not fit refuses the job.
   if (!DecoderPathsFit(entry.Path, output)) {
-    Converter.SubmissionActive = false;
-    Box(entry.Path + "\n" + output + "\nA path is longer than the decoder accepts (399 characters).",
-        "Unable to start decoding");
+    LaunchFailed("A path is longer than the decoder accepts (399 characters).\n" + entry.Path + "\n" + output,
+                 "Unable to start decoding");
     return;
   }
   std::memcpy(DecoderInput, entry.Path.c_str(), entry.Path.size() + 1);
@@ -183,15 +274,30 @@ void StartNextJob(uint32_t now) {
   // The exit status is read from the thread from now on, also when its start fails.
   Converter.EncoderJob = false;
   if (!Scheduler.StartDecoderJob(PriorityPosition)) {
-    Converter.SubmissionActive = false;
-    Box("Unable to start decoding thread", "Severe Error");
+    LaunchFailed("Unable to start decoding thread\n" + entry.Path, "Severe Error");
     return;
   }
   Converter.StartTick = now;
   Converter.StatusText =
-      "Decoding " + entry.Path + FormatDetails(entry, static_cast<uint32_t>(entry.Bitrate));
+      "Decoding " + entry.Path + as + FormatDetails(entry, static_cast<uint32_t>(entry.Bitrate));
   JobChange(entry);
   Converter.EndHandled = false;
+  Converter.PriorityToCheck = true;
+}
+
+// The running job's priority: where the system refuses it, the status line says so and the
+// slider goes to the priority the job really has.
+void CheckPriority() {
+  int actual = PriorityPosition;
+  const JobPriorityResult result = Scheduler.ApplyPriority(PriorityPosition, actual);
+  if (result == PriorityPending) return;
+  Converter.PriorityToCheck = false;
+  if (result != PriorityRefused) return;
+  static const char* const Names[3] = {"Low", "Normal", "High"};
+  Converter.NoticeText = std::string("Priority ") + Names[PriorityPosition % 3] + " refused: " + strerror(errno) +
+                         "; runs at " + Names[actual % 3];
+  Converter.NoticeTicks = 10;
+  PriorityPosition = actual;
 }
 
 void ShowProgress(uint32_t now) {
@@ -252,10 +358,10 @@ void ShowStatusLine() {
 SchedulerOps Scheduler;
 
 void SetDefaultSchedulerOps() {
-  Scheduler = SchedulerOps{RealLaunchEncoder,  RealStartDecoder,      ReadJobExitCode,
-                           ReadFinalEncoderLines, RealEncoderSucceeded, StopRunningJob,
-                           KillRunningEncoder, RealRemoveLeftovers,   RemoveConvertedSource,
-                           IsSameFile,         NoView,                NoNotice};
+  Scheduler = SchedulerOps{RealLaunchEncoder,   RealStartDecoder,       ReadJobExitCode,   ReadFinalEncoderLines,
+                           RealEncoderFailure,  StopRunningJob,         KillRunningEncoder, RealRemoveLeftovers,
+                           RealSetOutputAside,  RealTakeOutputBack,     RealSourceTrashRefusal, RealRemoveSource,
+                           IsSameFile,          ApplyJobPriority,       NoView,            NoNotice};
 }
 
 namespace {
@@ -273,7 +379,8 @@ void StatusTMTimer(uint32_t now) {
     if (Converter.EncoderJob) Scheduler.ReadFinalLines();
     HandleJobEnd();
   }
-  if (Converter.SubmissionActive && Converter.EndHandled && QueueCount > 0 && !Running()) {
+  if (Converter.SubmissionActive && !Converter.HoldQueue && Converter.EndHandled && QueueCount > 0 &&
+      !Running()) {
     StartNextJob(now);
   }
   // The queue has run empty while the converter was on: one notice for the whole run.
@@ -282,6 +389,8 @@ void StatusTMTimer(uint32_t now) {
     Scheduler.QueueDone(JobsConverted, JobsFailed);
     JobsConverted = JobsFailed = 0;
   }
+  // The run is over when its queue is: later files may replace what it wrote.
+  if (QueueCount == 0 && Converter.EndHandled && !Running()) Converter.WrittenOutputs.clear();
 
   if (Running()) {
     if (Converter.AbortRequested) {
@@ -295,6 +404,7 @@ void StatusTMTimer(uint32_t now) {
       // An encoder that does not end when asked (stuck in a write) is killed.
       Scheduler.KillEncoder();
     }
+    if (Converter.PriorityToCheck) CheckPriority();
     ShowProgress(now);
   } else {
     ShowIdle();
@@ -325,15 +435,31 @@ bool FormCloseQuery() {
   const std::string text = std::string(Converter.EncoderJob ? "You are about to cancel encoding of\n"
                                                             : "You are about to cancel decoding of\n") +
                            Converter.CurrentSource;
-  if (!AskOkCancel(text.c_str(), "Close Sonivert")) return false;
+  Converter.HoldQueue = true;
+  const bool ok = AskOkCancel(text.c_str(), "Close Sonivert");
+  Converter.HoldQueue = false;
+  if (!ok) return false;
   Converter.StopSent = true;
   Scheduler.StopJob();
   return true;
 }
 
-void FinishJobOnClose() { FinishRunningJob(Converter.CurrentOutput); }
+void FinishJobOnClose() {
+  FinishRunningJob(Converter.CurrentOutput);
+  // No tick handles this end: the job was cancelled, and the output's name holds what it held.
+  if (Converter.EndHandled) return;
+  Converter.EndHandled = true;
+  Scheduler.TakeOutputBack(Converter.CurrentOutput);
+}
 
 // ---- displays -------------------------------------------------------------------------------
+
+std::string NumberedPath(const std::string& path, int number) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  const size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size();
+  return path.substr(0, at) + " (" + std::to_string(number) + ")" + path.substr(at);
+}
 
 std::string QueueCounterText(int count, bool active) {
   char text[64];

@@ -8,6 +8,7 @@
 
 #include "model/queue.h"
 #include "encoder/commandline.h"
+#include "encoder/priority.h"
 #include "app/queuelist.h"
 #include "inspect/inspect.h"
 
@@ -40,12 +41,23 @@ struct SchedulerOps {
   bool (*StartDecoderJob)(int priority);  // the thread reads DecoderInput/DecoderOutput
   uint32_t (*JobExitCode)();              // STILL_ACTIVE while the current job runs; reads only
   void (*ReadFinalLines)();               // an ended encoder's last console lines
-  bool (*EncoderSucceeded)();             // the ended encoder job counts as a success
+  std::string (*EncoderFailure)();        // why the ended encoder job failed; "" when it succeeded
   void (*StopJob)();                      // Abort and closing: asks the job to end
   void (*KillEncoder)();                  // an encoder that did not end on being asked
   void (*RemoveLeftovers)(const std::string& output);  // what a failed encoder left of its output
-  bool (*RemoveSource)(const std::string& path);
+  // Before a job: a file of the output's name goes to the Trash, kept in place until the output
+  // replaces it. "" when done (or nothing is there), else why it cannot.
+  std::string (*SetOutputAside)(const std::string& output);
+  // After a job that did not convert: the file set aside takes its name back over what the job
+  // left; where none was, a file the job left there is removed.
+  void (*TakeOutputBack)(const std::string& output);
+  // Whether the Trash would take a source now ("" when it would, else why not), and the move of a
+  // converted source there ("" when done, else why it stays).
+  std::string (*SourceTrashRefusal)(const std::string& path);
+  std::string (*RemoveSource)(const std::string& path);
   bool (*SameFile)(const std::string& a, const std::string& b);
+  // The running job's priority: given again, and seen to hold (encoder/priority.h).
+  JobPriorityResult (*ApplyPriority)(int position, int& actual);
   void (*ApplyView)();  // the window shows View (after a tick)
   void (*QueueDone)(uint32_t converted, uint32_t failed);  // the active queue has run empty
 };
@@ -53,7 +65,8 @@ extern SchedulerOps Scheduler;
 // Restores the real operations (ApplyView and QueueDone do nothing until the window sets them).
 void SetDefaultSchedulerOps();
 
-// The track bar position the next job starts with (0 Low, 1 Normal, 2 High).
+// The track bar position the next job starts with (0 Low, 1 Normal, 2 High); where the system
+// refuses a job's priority, the position of the one it really has (the window's slider follows).
 extern int PriorityPosition;
 
 // One scheduler tick at the millisecond tick count `now`, steps 2 to 8 (the window refreshes the
@@ -66,11 +79,15 @@ void StartBTClick();
 void AbortBTClick();
 // Clear: empties the queue; the running job and its line are untouched.
 void ClearBTClick();
-// The window is about to close: true when it may. A running job is killed only after OK.
+// The window is about to close: true when it may. A running job is killed only after OK; while
+// the question is open no job starts, and a job that ends meanwhile is handled by the tick.
 bool FormCloseQuery();
-// The window closes: a stopped job is waited for, so that nothing runs on after the window.
+// The window closes: a stopped job is waited for, so that nothing runs on after the window, and
+// what its output's name held before it holds it again.
 void FinishJobOnClose();
 
+// "x.mp3" numbered as file managers number a copy: "x (2).mp3".
+std::string NumberedPath(const std::string& path, int number);
 std::string QueueCounterText(int count, bool active);
 uint32_t PercentOf(uint32_t bytesDone, uint32_t bytesTotal);
 std::string RemainingText(double remainingMs);  // "%02u:%02u:%02u"

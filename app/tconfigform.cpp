@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/captions.h"
+#include "app/dialogs.h"
 #include "app/widgets.h"
 #include "encoder/commandline.h"
 #include "platform/messagebox.h"
@@ -23,10 +24,10 @@ void ShowPath(QPushButton* button, const std::string& path) {
   button->setToolTip(text);
 }
 
-void RefusePath(const char* what, std::size_t length, std::size_t most) {
-  const std::string text = std::string(what) + " is " + std::to_string(length) +
+void RefusePath(const char* what, const std::string& dir, std::size_t most) {
+  const std::string text = std::string(what) + " is " + std::to_string(dir.size()) +
                            " bytes long; Sonivert can keep at most " + std::to_string(most) +
-                           ". It was not taken: please choose a directory with a shorter path.";
+                           ". It was not taken: please choose a directory with a shorter path.\n" + dir;
   ShowMessageBox(text.c_str(), "Sonivert");
 }
 
@@ -49,7 +50,7 @@ TConfigForm::TConfigForm(QWidget* owner)
   ConfigCodecBT->installEventFilter(this);
   connect(ConfigDirBT, &QPushButton::clicked, this, &TConfigForm::ConfigDirBTClick);
   connect(ConfigCodecBT, &QPushButton::clicked, this, &TConfigForm::ConfigCodecBTClick);
-  connect(ConfigOkBT, &QPushButton::clicked, this, &QDialog::accept);
+  connect(ConfigOkBT, &QPushButton::clicked, this, [] { ConfigOkBTClick(); });
   connect(ConfigCancelBT, &QPushButton::clicked, this, &QDialog::reject);
   // The designed size, or more where the desktop's font needs it: no control is ever cut.
   setFixedSize(QSize(378, 329).expandedTo(minimumSizeHint()));
@@ -85,7 +86,7 @@ void TConfigForm::ConfigDirBTClick() {
   const std::string dir = WithTrailingSlash(ConfigDirBrowse.TheDirectory);
   // Only a new choice is checked: a cancelled browse keeps what the button had.
   if (chosen && dir.size() > MaxDestinationDirLength) {
-    RefusePath("The destination directory", dir.size(), MaxDestinationDirLength);
+    RefusePath("The destination directory", dir, MaxDestinationDirLength);
     return;
   }
   SetConfigDirPath(dir);
@@ -117,16 +118,15 @@ void TConfigForm::TakeCodecFile(const std::string& file) {
   // The directory that holds the file, with its separator; the file's own name is not kept.
   const std::string dir = file.substr(0, slash + 1);
   if (dir.size() > MaxTompgDirLength) {
-    RefusePath("The directory of tompg", dir.size(), MaxTompgDirLength);
+    RefusePath("The directory of tompg", dir, MaxTompgDirLength);
     return;
   }
   // The encoder's path opens its command line, where a double quote cannot be written.
   if (!EncoderDirectoryUsable(dir.c_str())) {
-    const std::string text =
-        dir +
-        "\nThe directory of tompg holds a double quote, which the encoder's command line "
-        "cannot carry. It was not taken: please put tompg in a directory whose path has "
-        "none.";
+    const std::string text = "The directory of tompg holds a double quote, which the encoder's command line "
+                             "cannot carry. It was not taken: please put tompg in a directory whose path has "
+                             "none.\n" +
+                             dir;
     ShowMessageBox(text.c_str(), "Sonivert");
     return;
   }

@@ -34,6 +34,9 @@ class TConfigForm : public QDialog, public Ui::TConfigForm {
 
   void ConfigDirBTClick();
   void ConfigCodecBTClick();
+  // OK: the choices become the settings and are saved (dialogs.h, ConfigOkBTClick); tries of a
+  // save that finds the store busy so far.
+  int SaveTries = 0;
   // The part of ConfigCodecBTClick after the file dialog: takes the directory of the chosen
   // file, or refuses it with a box when TompgDir cannot hold it.
   void TakeCodecFile(const std::string& file);

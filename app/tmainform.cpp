@@ -285,6 +285,9 @@ void TMainForm::CurrentLBClick() { ::CurrentLBClick(View.JobRunning); }
 void TMainForm::PriorityTBChange(int position) {
   PriorityPosition = position;
   ::PriorityTBChange(position);
+  // Seen to hold now: a refusal is told on the status line and the slider goes back.
+  Converter.PriorityToCheck = true;
+  StatusTMTimer();
 }
 
 // ---- events ---------------------------------------------------------------------------------
@@ -361,13 +364,30 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  if (!::FormCloseQuery()) {
-    event->ignore();
+  if (!Closing) {
+    if (!::FormCloseQuery()) {
+      event->ignore();
+      return;
+    }
+    FinishJobOnClose();
+    Closing = true;
+  }
+  std::string why;
+  const SettingsSave saved = SourceDirDone ? SaveDone : SaveSourceDir(TextToBytes(CurrentDirectory()), &why);
+  if (saved == SaveDone) {
+    event->accept();
     return;
   }
-  FinishJobOnClose();
-  SaveSourceDir(TextToBytes(CurrentDirectory()));
-  event->accept();
+  // The window stays until the store is free, or until the user has read why it is not saved.
+  event->ignore();
+  if (saved == SaveBusy && ++SourceDirTries < SettingsSaveTries) {
+    QTimer::singleShot(SettingsSaveRetryMs, this, &QWidget::close);
+    return;
+  }
+  SourceDirDone = true;
+  ShowMessageBox(("Unable to save the source directory. " + why).c_str(), "Sonivert", [] {
+    if (MainForm != nullptr) QTimer::singleShot(0, MainForm, &QWidget::close);
+  });
 }
 
 void TMainForm::showEvent(QShowEvent* event) {

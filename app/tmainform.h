@@ -98,6 +98,11 @@ class TMainForm : public QWidget {
   QFont InfoFont;                  // WavInfoP's own font
   bool TreeScrollPending = false;  // the tree still brings the opened directory into view
   int StopLookApplied = -1;  // StartBT's look: 1 Stop, 0 Start, -1 before the first ApplyView
+  // Closing: the question is answered and the job ended; the source directory is saved (or its
+  // failure told); tries of a save that found the store busy.
+  bool Closing = false;
+  bool SourceDirDone = false;
+  int SourceDirTries = 0;
   uint32_t HeadLinesApplied = 0;
   uint32_t FileListRereadsApplied = 0;
 };

@@ -17,7 +17,7 @@ enum DecoderExitCode : uint32_t {
   // with DecoderOk, as a job ended by force does.
   DecoderStopped = 6,
   DecoderKeptEarlier = 7,  // the file the output would replace could not go to the trash: kept
-
+  DecoderOutputExists = 8,  // a file has the output's name and the replace rule keeps it (-n)
 };
 // The text shown for an exit code.
 const char* DecoderExitText(uint32_t code);

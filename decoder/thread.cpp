@@ -281,6 +281,9 @@ const char* DecoderExitText(uint32_t code) {
     case DecoderKeptEarlier:
       return "A file of the output's name exists and cannot be moved to the Trash; it was kept, and the "
              "decoded file was not written.";
+    case DecoderOutputExists:
+      return "A file of the output's name exists; it was kept (--no-clobber), and the decoded file was not "
+             "written.";
     default:
       return "The decoder ended with an unknown exit code.";
   }
@@ -397,7 +400,7 @@ uint32_t DecoderThreadMain() {
   // flushes the last buffered bytes, so its failure is a failed write. A stopped decode is
   // cancelled: a part of the stream must not replace an earlier, complete file of that name.
   if (code == DecoderOk || code == DecoderSizeLimit) {
-    if (!CommitPendingOutput(output)) code = output.TrashRefused ? DecoderKeptEarlier : DecoderWriteFailed;
+    if (!CommitPendingOutput(output)) code = output.ExistingKept ? DecoderOutputExists : DecoderWriteFailed;
   } else {
     DiscardPendingOutput(output);
     if (code == DecoderStopped) code = DecoderOk;

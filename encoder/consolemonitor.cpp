@@ -43,24 +43,31 @@ void ErrorBoxClosed() {
   ConsoleMonitor.ResumeAfterBox = false;
 }
 
-void ReportError(const EncoderErrorLine& error) {
+// The box or the notice of an encoder failure; `notice` follows the source's path.
+void Report(const std::string& box, const std::string& notice) {
+  ConsoleMonitor.JobFailureReported = true;
   const bool wasActive = Converter.SubmissionActive;
   // The status tick keeps running while the box is open; it must start no job meanwhile.
   Converter.SubmissionActive = false;
-  // Scroll the error line out of the two rows, so that it is reported once.
-  WriteConsole("\n");
   if (AppSettings.Flags & FlagShowErrorBox) {
     SetReadTimer(false);
     ConsoleMonitor.ResumeAfterBox = wasActive;
     ConsoleMonitor.SwitchOffsAtBox = Converter.SwitchOffs;
-    // Last: the box may be answered before the call returns.
-    ShowMessageBox(error.BoxText, Converter.CurrentSource.c_str(), ErrorBoxClosed);
+    // The reason first, then the file: a desktop that attaches the box to the window shows no
+    // caption. Last: the box may be answered before the call returns.
+    ShowMessageBox((box + "\n" + Converter.CurrentSource).c_str(), Converter.CurrentSource.c_str(), ErrorBoxClosed);
   } else {
-    Converter.NoticeText = Converter.CurrentSource + error.NoticeSuffix;
+    Converter.NoticeText = Converter.CurrentSource + notice;
     Converter.NoticeTicks = 10;  // ten status ticks: five seconds
     // An encoder error does not stop the queue, nor restart a converter the user had stopped.
     Converter.SubmissionActive = wasActive;
   }
+}
+
+void ReportError(const EncoderErrorLine& error) {
+  // Scroll the error line out of the two rows, so that it is reported once.
+  WriteConsole("\n");
+  Report(error.BoxText, error.NoticeSuffix);
 }
 
 // Reads the screen as a tick does: the error lines (unless a box of one is open), then the
@@ -126,6 +133,23 @@ int ScanProgressLine(const char* line, int32_t& framesDone, uint32_t& bytesDone,
     ++fields;
   }
   return fields;
+}
+
+void ReportEncoderFailure(const std::string& reason) {
+  std::string box = "Encoding failed: " + reason;
+  std::string notice = ": Encoding failed: " + reason;
+  const std::string line = LastConsoleLine();
+  if (!line.empty()) {
+    box += "\nLast line of the encoder: " + line;
+    notice += " (last line: " + line + ")";
+  }
+  Report(box, notice);
+}
+
+std::string LastConsoleLine() {
+  std::string line = ConsoleMonitor.ConsoleLine;
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line;
 }
 
 void ConsoleSetup() {

@@ -24,6 +24,9 @@ struct ConsoleMonitorState {
   // it was active and nobody has switched it off since.
   bool ResumeAfterBox = false;
   uint32_t SwitchOffsAtBox = 0;
+  // A failure of the current encoder job has been reported (an error line, or its end): the
+  // scheduler clears it at each job's start, so that a job's failure reaches the user once.
+  bool JobFailureReported = false;
 };
 extern ConsoleMonitorState ConsoleMonitor;
 
@@ -53,6 +56,13 @@ void ReadConsoleTTimer(uint32_t decoderInputPosition);
 // progress line and an error line are known before its end is judged. An error line opens its
 // box without waiting, as on a tick.
 void ReadFinalEncoderLines();
+
+// Reports a failure of the encoder job as its error lines are: with the box option a box (the
+// reason first, the source's path below it, the caption the path) during which the converter
+// starts nothing, else a five-second notice "<path>: <reason>" on the status line.
+void ReportEncoderFailure(const std::string& reason);
+// The console line last read, without its trailing blanks.
+std::string LastConsoleLine();
 
 // The progress scan of a console line: "frames %u bytes in %u bytes out %u" with the partial
 // match rule of the C library's scanf: the fields are set in order up to the first mismatch and

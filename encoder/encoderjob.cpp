@@ -1,5 +1,8 @@
 #include "encoder/encoderjob.h"
 
+#include <cstdio>
+
+#include "decoder/tables/frame_rates.h"
 #include "model/queue.h"
 #include "platform/jobthread.h"
 #include "platform/outputfile.h"
@@ -7,6 +10,39 @@
 bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone) {
   if (!process.Ended || !process.ExitedNormally || framesDone < 0) return false;
   return process.ExitCode == static_cast<uint32_t>(framesDone) % 256u;
+}
+
+std::string EncoderJobFailure(const ProcessInfo& process, int32_t framesDone, const std::string& output,
+                              const FileIdentity& before) {
+  if (!process.Ended) return "the encoder's end was not seen";
+  if (!process.ExitedNormally) {
+    if (process.ExitCode == ProcessLostCode) return "the encoder's end could not be observed";
+    return "the encoder was ended by signal " + std::to_string(process.ExitCode - ProcessKilledBase);
+  }
+  const std::string status = "exit status " + std::to_string(process.ExitCode);
+  if (framesDone < 0) return status + ", before any progress line";
+  if (!EncoderJobSucceeded(process, framesDone))
+    return status + ", not the frame count " + std::to_string(framesDone) + " modulo 256";
+  const std::string written = FollowLinks(output);
+  const FileIdentity now = IdentityOf(written);
+  if (!now.Exists || !now.Regular || SameIdentity(now, before)) return status + ", but the output was not written";
+  if (!BeginsWithMpegFrame(written)) return status + ", but the output holds no whole MPEG audio frame";
+  return {};
+}
+
+bool BeginsWithMpegFrame(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  unsigned char h[4] = {};
+  const bool read = std::fread(h, 1, 4, file) == 4 && std::fseek(file, 0, SEEK_END) == 0;
+  const long size = read ? std::ftell(file) : 0;
+  std::fclose(file);
+  // The twelve sync bits (the MPEG 2.5 pattern has the last one clear): ISO/IEC 11172-3 2.4.2.3.
+  if (!read || h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) return false;
+  const int id = h[1] >> 3 & 1, layer = h[1] >> 1 & 3;
+  const int kbps = FrameBitrate(id, layer, h[2] >> 4);
+  const int bytes = FrameBytes(id, layer, kbps, FrameSampleRate(id, h[2] >> 2 & 3), h[2] >> 1 & 1);
+  return bytes > 0 && size >= bytes;
 }
 
 uint32_t ReadJobExitCode() {

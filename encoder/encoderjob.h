@@ -3,12 +3,23 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/paths.h"
 #include "platform/process.h"
 
-// An encoder job succeeded only when the process exited normally (not by a signal), a progress
+// The exit rule of an encoder job: the process exited normally (not by a signal), a progress
 // line was read (framesDone >= 0), and its 8-bit exit status equals framesDone modulo 256. A job
-// killed by Abort or by closing the window is never a success, so its source is never deleted.
+// killed by Abort or by closing the window never passes it, so its source is never deleted.
 bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone);
+// Why an ended encoder job failed, "" when it succeeded: it must pass the exit rule and leave its
+// output complete under the output's name (`output`, links followed): a new file there, so its
+// temporary file was renamed (the file `before` had the name when the job started), that begins
+// with at least one whole MPEG audio frame. A status that matches the count alone proves nothing:
+// a run that fails after its screen showed N frames may well exit with status N.
+std::string EncoderJobFailure(const ProcessInfo& process, int32_t framesDone, const std::string& output,
+                              const FileIdentity& before);
+// True when the file begins with a whole MPEG audio frame (any layer; MPEG-1 or the lower
+// sampling frequencies of MPEG-2).
+bool BeginsWithMpegFrame(const std::string& path);
 
 // The exit status of the current or last job: the encoder process when Converter.EncoderJob is
 // set, else the decoder thread. STILL_ACTIVE (259) while it runs; 0 before the first job. It only

@@ -1,5 +1,8 @@
 #include "encoder/priority.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 #include "model/queue.h"
 #include "platform/jobthread.h"
 #include "platform/process.h"
@@ -36,6 +39,36 @@ void PriorityTBChange(int position) {
   } else if (JobThreadExitCode(Converter.DecoderThread) == STILL_ACTIVE) {
     SetJobThreadNice(Converter.DecoderThread, PriorityNice(position));
   }
+}
+
+int PriorityPositionOfNice(int nice) {
+  int nearest = 1;
+  for (int position : {0, 2}) {
+    if (std::abs(nice - PriorityNice(position)) < std::abs(nice - PriorityNice(nearest))) nearest = position;
+  }
+  return nearest;
+}
+
+JobPriorityResult ApplyJobPriority(int position, int& actual) {
+  const int wanted = PriorityNice(position);
+  int nice = wanted;
+  if (Converter.EncoderJob) {
+    if (ProcessExitCode(Converter.EncoderProcess) != STILL_ACTIVE) return PriorityHeld;
+    if (SetProcessNice(Converter.EncoderProcess, wanted)) return PriorityHeld;
+    const int error = errno;
+    ProcessNice(Converter.EncoderProcess, nice);
+    errno = error;
+  } else {
+    JobThread& job = Converter.DecoderThread;
+    if (JobThreadExitCode(job) != STILL_ACTIVE) return PriorityHeld;
+    if (job.Tid.load() == 0) return PriorityPending;
+    if (SetJobThreadNice(job, wanted)) return PriorityHeld;
+    const int error = errno;
+    JobThreadNice(job, nice);
+    errno = error;
+  }
+  actual = PriorityPositionOfNice(nice);
+  return PriorityRefused;
 }
 
 void CurrentLBClick(bool hintShown) {

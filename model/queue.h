@@ -5,9 +5,12 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "inspect/inspect.h"
+#include "platform/files.h"
 #include "platform/jobthread.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
 // One queued source file: its path and name, and its format facts and encoding choices (the
@@ -63,6 +66,16 @@ struct ConverterState : EncoderProgress {
   // killed.
   bool StopSent = false;
   double StopTick = 0;
+  // The file that had the output's name when the job started (links followed), and where it went
+  // in the Trash then (File empty: nothing went), so that a job that fails can put it back.
+  FileIdentity OutputBefore;
+  TrashedFile OutputInTrash;
+  // The outputs written since the queue last ran empty: no later job of the run replaces one.
+  std::vector<std::string> WrittenOutputs;
+  // The close question is open: no job starts meanwhile (the running one is still followed).
+  bool HoldQueue = false;
+  // The running job's priority is still to be seen holding (after its start, after a change).
+  bool PriorityToCheck = false;
   ProcessInfo EncoderProcess;
   JobThread DecoderThread;
 };

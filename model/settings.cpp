@@ -1,5 +1,6 @@
 #include "model/settings.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -50,6 +51,18 @@ NumberBytes Dword(uint32_t v) {
            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)}};
 }
 
+// A registry result as a save's; the reason of a failure is told with the store's file below it.
+SettingsSave Outcome(RegResult result, std::string* why) {
+  if (result == RegOk) return SaveDone;
+  const int error = errno;
+  if (why != nullptr) {
+    *why = result == RegBusy ? "The settings file is being saved by another program."
+                             : std::string("The settings file cannot be written: ") + std::strerror(error) + ".";
+    why->append(1, '\n').append(RegistryStoreFile());
+  }
+  return result == RegBusy ? SaveBusy : SaveFailed;
+}
+
 }  // namespace
 
 std::string WithTrailingSlash(std::string dir) {
@@ -97,9 +110,9 @@ std::string TompgDirText() {
   return std::string(AppSettings.TompgDir, strnlen(AppSettings.TompgDir, sizeof AppSettings.TompgDir));
 }
 
-void SaveSettings() {
+SettingsSave SaveSettings(std::string* why) {
   RegKey key;
-  if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
+  if (const RegResult made = RegCreateKey(SettingsKeyPath, key); made != RegOk) return Outcome(made, why);
   const std::string tompgDir = TompgDirText();
   const std::string& destination = AppSettings.DestinationDir;
   const NumberBytes layer = Dword(static_cast<uint32_t>(AppSettings.Layer));
@@ -116,17 +129,19 @@ void SaveSettings() {
       {"Bitrate", REG_DWORD, bitrate.Bytes, 4},
       {"Flags", REG_DWORD, flags.Bytes, 4},
   };
-  RegSetValues(key, values, static_cast<int>(std::size(values)));
+  const RegResult written = RegSetValues(key, values, static_cast<int>(std::size(values)));
   RegCloseKey(key);
+  return Outcome(written, why);
 }
 
-void SaveSourceDir(const std::string& dir) {
-  if (dir.empty()) return;
+SettingsSave SaveSourceDir(const std::string& dir, std::string* why) {
+  if (dir.empty()) return SaveDone;
   RegKey key;
-  if (RegCreateKey(SettingsKeyPath, key) != RegOk) return;
+  if (const RegResult made = RegCreateKey(SettingsKeyPath, key); made != RegOk) return Outcome(made, why);
   const std::string text = WithTrailingSlash(dir);
-  RegSetValue(key, "SourceDir", REG_SZ, text.data(), static_cast<uint32_t>(text.size()));
+  const RegResult written = RegSetValue(key, "SourceDir", REG_SZ, text.data(), static_cast<uint32_t>(text.size()));
   RegCloseKey(key);
+  return Outcome(written, why);
 }
 
 void PreferTompgBeside(const std::string& programDir) {

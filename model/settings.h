@@ -6,8 +6,8 @@
 // changes it and calls SaveSettings. The main window's close event calls SaveSourceDir.
 //
 // Directory texts end in '/', the platform separator, and are used as plain prefixes.
-// Registry failures are silent everywhere here: a value that is missing, of the wrong type, too
-// long or out of range leaves its field as it was.
+// A value that is missing, of the wrong type, too long or out of range leaves its field as it
+// was, silently. A save that fails says why: the windows tell the user.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -68,10 +68,21 @@ void PreferTompgBeside(const std::string& programDir);
 // exists as a directory; the main window then shows it in the browser.
 bool LoadSettings(std::string& sourceDir);
 
+// What became of a save.
+enum SettingsSave {
+  SaveDone,
+  SaveBusy,    // another process held the store's lock for RegLockWaitMs: try again later
+  SaveFailed,  // the store cannot be written; `why` says why
+};
+// A busy store is tried again this often, this many times, before the save is reported failed:
+// each try waits at most RegLockWaitMs, so the window's thread never waits longer at a time.
+constexpr int SettingsSaveRetryMs = 100;
+constexpr int SettingsSaveTries = 30;
+
 // Writes TompgDir, DestinationDir, Layer, ChannelMode, Bitrate and Flags, creating the key
-// when needed. Failures are silent.
-void SaveSettings();
+// when needed. Anything but SaveDone sets *why, when given: the reason, then the store's file.
+SettingsSave SaveSettings(std::string* why = nullptr);
 
 // Writes "SourceDir": dir with a trailing '/' (see WithTrailingSlash). An empty dir writes
-// nothing. Failures are silent.
-void SaveSourceDir(const std::string& dir);
+// nothing. Anything but SaveDone sets *why, as SaveSettings does.
+SettingsSave SaveSourceDir(const std::string& dir, std::string* why = nullptr);

@@ -97,8 +97,10 @@ bool SyncAndCloseTemporaryFile(int fd, FILE* stream) {
   return ok;
 }
 
-bool ReplaceWithTemporaryFile(std::string& tempPath, int& cleanupSlot, const std::string& finalPath) {
-  if (rename(tempPath.c_str(), finalPath.c_str()) != 0) return false;
+namespace {
+
+// The temporary file has its name: it is no longer ours to remove, and the name is made durable.
+bool TemporaryFilePlaced(std::string& tempPath, int& cleanupSlot, const std::string& finalPath) {
   DisarmSignalCleanup(cleanupSlot);
   tempPath.clear();
   // The file is in place: a directory that cannot be flushed leaves the new name to the file
@@ -109,6 +111,18 @@ bool ReplaceWithTemporaryFile(std::string& tempPath, int& cleanupSlot, const std
     close(dir);
   }
   return true;
+}
+
+}  // namespace
+
+bool ReplaceWithTemporaryFile(std::string& tempPath, int& cleanupSlot, const std::string& finalPath) {
+  if (rename(tempPath.c_str(), finalPath.c_str()) != 0) return false;
+  return TemporaryFilePlaced(tempPath, cleanupSlot, finalPath);
+}
+
+bool PlaceTemporaryFile(std::string& tempPath, int& cleanupSlot, const std::string& finalPath) {
+  if (!RenameWithoutReplacing(tempPath, finalPath)) return false;
+  return TemporaryFilePlaced(tempPath, cleanupSlot, finalPath);
 }
 
 void RemoveTemporaryFile(std::string& tempPath, int& cleanupSlot) {

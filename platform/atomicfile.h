@@ -29,6 +29,9 @@ bool SyncAndCloseTemporaryFile(int fd, FILE* stream);
 // new name survives a power cut as the bytes do. False, with errno set, when the rename fails;
 // the temporary file is then still there. On success tempPath is cleared.
 bool ReplaceWithTemporaryFile(std::string& tempPath, int& cleanupSlot, const std::string& finalPath);
+// As ReplaceWithTemporaryFile, but only when nothing has the name `finalPath`: false with errno
+// EEXIST when something has (it stays as it was, and so does the temporary file).
+bool PlaceTemporaryFile(std::string& tempPath, int& cleanupSlot, const std::string& finalPath);
 // Removes the temporary file (nothing when tempPath is empty) and clears tempPath, keeping errno:
 // callers report the failure that led here, not the removal.
 void RemoveTemporaryFile(std::string& tempPath, int& cleanupSlot);

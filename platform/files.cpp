@@ -1,5 +1,5 @@
-// The trash: which trash a file goes to, the record of where it came from, and the move itself;
-// and the removal of a converted source, which goes through it.
+// The trash: which trash a file goes to, the record of where it came from, the move itself, and
+// the way back for a file that went there ahead of a replacement that did not come.
 // Names and paths are bytes throughout; nothing here decodes them.
 #include "platform/files.h"
 
@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/paths.h"
@@ -204,25 +205,12 @@ std::string TrashName(const std::string& base, unsigned number) {
   return base.substr(0, keep) + suffix;
 }
 
-// Renames without replacing: a file in the trash that lost its record is still somebody's file.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-  // A file system that does not know the flag: look first; a name taken in between is the race left.
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) {
-    errno = EEXIST;
-    return -1;
-  }
-  return rename(from.c_str(), to.c_str());
-}
-
 // Puts `source` (absolute, its directory without links) into the trash directory `trash`, which
 // has files/ and info/; `top` is the directory its record's path is relative to (empty: absolute).
 // The name is reserved by creating its record, which is on the disk before the file moves, so that
 // a crash never leaves a trashed file that nobody can put back.
 TrashResult TrashInto(const std::string& trash, const std::string& top, const std::string& source,
-                      bool keepInPlace) {
+                      bool keepInPlace, TrashedFile* trashed) {
   std::string recorded = source;
   if (top == "/") {
     recorded = source.substr(1);
@@ -255,9 +243,12 @@ TrashResult TrashInto(const std::string& trash, const std::string& top, const st
     }
     if (written) {
       // linkat without AT_SYMLINK_FOLLOW links a symbolic link itself, as rename moves it.
-      if ((link ? linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 0)
-                : RenameNoReplace(source, target)) == 0)
+      // A file in the trash that lost its record is still somebody's file: never replaced.
+      if (link ? linkat(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), 0) == 0
+               : RenameWithoutReplacing(source, target)) {
+        if (trashed != nullptr) *trashed = TrashedFile{source, target, info};
         return TrashMoved;
+      }
       error = errno;
     }
     unlink(info.c_str());
@@ -275,7 +266,20 @@ TrashResult TrashInto(const std::string& trash, const std::string& top, const st
   return TrashFailed;
 }
 
-TrashResult Trash(const std::string& path, bool keepInPlace) {
+// What Trash does with the file: moves it, links it (TrashBeforeReplace), or only sees whether the
+// trash would take it.
+enum TrashWay { TrashMove, TrashLink, TrashProbe };
+
+// The probe: the file's directory gives it up and the trash's two folders take it.
+TrashResult Writable(const std::string& dir, const std::string& trash) {
+  for (const std::string& d : {dir, trash + "/files", trash + "/info"}) {
+    if (faccessat(AT_FDCWD, d.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return TrashFailed;
+  }
+  return TrashMoved;
+}
+
+TrashResult Trash(const std::string& path, TrashWay way, TrashedFile* trashed) {
+  const bool keepInPlace = way == TrashLink;
   std::string given = path;
   while (given.size() > 1 && given.back() == '/') given.pop_back();
   const std::string base = given.substr(given.rfind('/') + 1);  // npos + 1: all of it
@@ -303,7 +307,8 @@ TrashResult Trash(const std::string& path, bool keepInPlace) {
     // The user's own trash: one that cannot be made or written keeps the file where it is.
     if (!MakeDirectories(home) || !MakeDirectory(home + "/files") || !MakeDirectory(home + "/info"))
       return TrashFailed;
-    const TrashResult result = TrashInto(home, std::string(), source, keepInPlace);
+    if (way == TrashProbe) return Writable(dir, home);
+    const TrashResult result = TrashInto(home, std::string(), source, keepInPlace, trashed);
     if (result != TrashFailed || errno != EXDEV) return result;
     // A bind mount of the home file system: nothing leaves it by rename, so its top takes the file.
   }
@@ -315,14 +320,40 @@ TrashResult Trash(const std::string& path, bool keepInPlace) {
   }
   if (trash.empty()) return TrashUnavailable;
   if (!MakeDirectory(trash + "/files") || !MakeDirectory(trash + "/info")) return TrashFailed;
-  return TrashInto(trash, top, source, keepInPlace);
+  if (way == TrashProbe) return Writable(dir, trash);
+  return TrashInto(trash, top, source, keepInPlace, trashed);
 }
 
 }  // namespace
 
-TrashResult MoveToTrash(const std::string& path) { return Trash(path, false); }
+TrashResult MoveToTrash(const std::string& path) { return Trash(path, TrashMove, nullptr); }
 
-TrashResult TrashBeforeReplace(const std::string& path) { return Trash(path, true); }
+TrashResult TrashBeforeReplace(const std::string& path, TrashedFile* trashed) {
+  return Trash(path, TrashLink, trashed);
+}
+
+TrashResult TrashReady(const std::string& path) { return Trash(path, TrashProbe, nullptr); }
+
+bool TakeBackFromTrash(const TrashedFile& trashed) {
+  const FileIdentity kept = IdentityOf(trashed.File);
+  if (!kept.Exists) {
+    errno = ENOENT;  // taken out of the trash meanwhile: nothing to put back
+    return false;
+  }
+  // Still in place (a link in the trash): only the link goes. Else it takes its name back, over
+  // what a failed job left there.
+  if (SameIdentity(IdentityOf(trashed.Original), kept) ? unlink(trashed.File.c_str()) != 0
+                                                         : rename(trashed.File.c_str(), trashed.Original.c_str()) != 0)
+    return false;
+  unlink(trashed.Info.c_str());
+  return true;
+}
+
+std::string TrashFailureText(TrashResult r, int error) {
+  if (r == TrashUnavailable) return "no Trash can be made on its file system";
+  if (r == TrashMoved) return {};
+  return std::string("the Trash cannot take it (") + strerror(error) + ")";
+}
 
 const char* TrashResultText(TrashResult r) {
   switch (r) {
@@ -334,20 +365,4 @@ const char* TrashResultText(TrashResult r) {
       return "could not be moved to the trash";
   }
   return "unknown trash result";
-}
-
-bool RemoveConvertedSource(const std::string& path) {
-  switch (MoveToTrash(path)) {
-    case TrashMoved:
-      return true;
-    case TrashUnavailable:
-      // Deleted outright only where its file system can have no trash (read-only at its top, or
-      // something else in the trash's place): the user asked for the source to go.
-      return ::unlink(path.c_str()) == 0;
-    case TrashFailed:
-      break;
-  }
-  // A trash that refuses the file (not writable, full) keeps it where it is: deleting it instead
-  // would destroy what the user meant to keep restorable.
-  return false;
 }

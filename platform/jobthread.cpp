@@ -6,14 +6,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 
 namespace {
 thread_local JobThread* CurrentJob = nullptr;
 
-void ApplyNice(int tid, int nice) {
-  if (tid != 0) setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);  // may fail: unprivileged
-}
+bool ApplyNice(int tid, int nice) { return tid == 0 || setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0; }
 
 // The set of end descriptors (an epoll instance) and the counter a job thread raises as its
 // last act. Both are made once and live as long as the program. Edge-triggered: each end is
@@ -112,9 +111,17 @@ void SetJobPaused(JobThread& job, bool paused) {
   job.PauseWake.notify_all();
 }
 
-void SetJobThreadNice(JobThread& job, int nice) {
+bool SetJobThreadNice(JobThread& job, int nice) {
   job.Nice = nice;
-  if (job.Started && job.ExitCode == STILL_ACTIVE) ApplyNice(job.Tid, nice);
+  return !job.Started || job.ExitCode != STILL_ACTIVE || ApplyNice(job.Tid, nice);
+}
+
+bool JobThreadNice(const JobThread& job, int& nice) {
+  const int tid = job.Tid;
+  if (!job.Started || job.ExitCode != STILL_ACTIVE || tid == 0) return false;
+  errno = 0;
+  nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+  return errno == 0;
 }
 
 void JoinJobThread(JobThread& job) {
@@ -126,7 +133,9 @@ bool JobCheckpoint() {
   if (job == nullptr) return false;
   if (job->PauseRequested) {
     std::unique_lock<std::mutex> lock(job->PauseLock);
+    job->Holding = true;
     job->PauseWake.wait(lock, [job] { return !job->PauseRequested || job->StopRequested; });
+    job->Holding = false;
   }
   return job->StopRequested;
 }

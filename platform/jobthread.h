@@ -20,6 +20,7 @@ struct JobThread {
   std::atomic<bool> PauseRequested{false};
   std::atomic<int> Nice{0};  // wanted nice value of the thread
   std::atomic<int> Tid{0};   // kernel thread id, 0 until it runs
+  std::atomic<bool> Holding{false};  // the thread waits at a checkpoint, paused
   std::mutex PauseLock;
   std::condition_variable PauseWake;
 };
@@ -33,8 +34,12 @@ uint32_t JobThreadExitCode(const JobThread& job);
 void RequestJobStop(JobThread& job);
 // Pauses or resumes the thread at its checkpoints.
 void SetJobPaused(JobThread& job, bool paused);
-// Sets the thread's nice value (takes effect at once when it runs; may fail without privilege).
-void SetJobThreadNice(JobThread& job, int nice);
+// Sets the thread's nice value (at once when it runs, else when it starts). False, with errno
+// set, when the running thread's value could not be set: a higher priority needs privilege.
+bool SetJobThreadNice(JobThread& job, int nice);
+// The running thread's nice value; false when it is not known (the thread has not started yet or
+// has ended).
+bool JobThreadNice(const JobThread& job, int& nice);
 // Waits for the thread to end (after a stop request, promptly).
 void JoinJobThread(JobThread& job);
 

@@ -1,18 +1,20 @@
 // Outputs are written through the shared writer of atomicfile.h; what is theirs alone is the
-// output written in place, the write protection they respect and the trash before a replace.
+// output written in place, the write protection they respect and the rule for an existing file.
 #include "platform/outputfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/atomicfile.h"
-#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace {
+
+std::atomic<OutputReplaceRule> ReplaceRule{ReplaceExisting};
 
 // Closes the stream or the descriptor; false when the close (the last flush) failed.
 bool CloseOutput(PendingOutput& out) {
@@ -40,6 +42,13 @@ bool CommitInPlace(PendingOutput& out) {
 }
 
 }  // namespace
+
+void SetOutputReplaceRule(OutputReplaceRule rule) { ReplaceRule = rule; }
+
+bool OutputKeptByRule(const char* path) {
+  struct stat st {};
+  return ReplaceRule == KeepExisting && lstat(path, &st) == 0;
+}
 
 bool CreatePendingOutput(const char* path, PendingOutput& out) {
   out = PendingOutput{};
@@ -78,19 +87,11 @@ bool CommitPendingOutput(PendingOutput& out) {
   int error = errno;
   out.Stream = nullptr;
   out.Fd = -1;
-  // A file the output replaces goes to the trash first, so that no earlier result is lost to
-  // a new one; where no trash can be made it is replaced as it always was. A trash that refuses
-  // it fails the output instead: the old file stays.
-  struct stat existing {};
-  if (ok && lstat(out.FinalPath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-      TrashBeforeReplace(out.FinalPath) == TrashFailed) {
+  if (ok && !(ReplaceRule == KeepExisting ? PlaceTemporaryFile(out.TempPath, out.CleanupSlot, out.FinalPath)
+                                           : ReplaceWithTemporaryFile(out.TempPath, out.CleanupSlot, out.FinalPath))) {
     ok = false;
     error = errno;
-    out.TrashRefused = true;
-  }
-  if (ok && !ReplaceWithTemporaryFile(out.TempPath, out.CleanupSlot, out.FinalPath)) {
-    ok = false;
-    error = errno;
+    out.ExistingKept = ReplaceRule == KeepExisting && error == EEXIST;
   }
   if (ok) return true;
   errno = error;
@@ -101,6 +102,12 @@ bool CommitPendingOutput(PendingOutput& out) {
 void DiscardPendingOutput(PendingOutput& out) {
   CloseOutput(out);
   RemoveTemporaryFile(out.TempPath, out.CleanupSlot);
+}
+
+bool RemoveNewOutput(const std::string& path, const FileIdentity& before) {
+  const std::string target = FollowLinks(path);
+  const FileIdentity now = IdentityOf(target);
+  return now.Regular && !SameIdentity(now, before) && unlink(target.c_str()) == 0;
 }
 
 int RemoveLeftoverOutputs(const std::string& path, int writerPid) {

@@ -219,6 +219,13 @@ bool SetProcessNice(ProcessInfo& process, int nice) {
   return ok;
 }
 
+bool ProcessNice(const ProcessInfo& process, int& nice) {
+  if (!Live(process)) return false;
+  errno = 0;
+  nice = getpriority(PRIO_PROCESS, static_cast<id_t>(process.Pid));
+  return errno == 0;
+}
+
 void WaitProcessEnd(ProcessInfo& process) {
   if (!Live(process)) return;
   int status = 0;

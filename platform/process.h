@@ -68,6 +68,9 @@ bool ResumeProcess(ProcessInfo& process);
 // without it the call fails and the process keeps its value (false is returned).
 bool SetProcessNice(ProcessInfo& process, int nice);
 
+// The nice value of the process (of its first thread); false when it is not running.
+bool ProcessNice(const ProcessInfo& process, int& nice);
+
 // Waits (blocking) for the end of a process that was killed; used at shut-down and by tests.
 void WaitProcessEnd(ProcessInfo& process);
 // Waits at most timeoutMs for the end of a process; true when it has ended (and is reaped).

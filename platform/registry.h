@@ -18,7 +18,8 @@
 // any bytes at all (newlines, zero bytes, quotes, non-ASCII text). A file that breaks any of
 // these rules in any place, lacks the end line (a cut-off copy) or is larger than
 // RegMaxFileSize is damaged: it reads as holding no keys, and the next create writes a fresh
-// file in its place after moving the damaged one aside to registry.reg.damaged. A store
+// file in its place after moving the damaged one aside to registry.reg.damaged (or .damaged.2,
+// .damaged.3 ... where an earlier one is kept: none replaces another). A store
 // that exists but cannot be read (its permissions, an I/O error, not a regular file) also reads
 // as holding no keys, but it is never replaced: every write to it fails.
 //
@@ -27,7 +28,8 @@
 // disk never leaves a half written store and a reader never sees one. A store that is a symbolic
 // link is written through: its target is replaced, the link stays. Every read-modify-write holds
 // an exclusive advisory lock on registry.reg.lock beside the store, so two processes never lose
-// each other's updates; the temporary files of writers killed during a save are removed at the
+// each other's updates; a write waits at most RegLockWaitMs for it (the window's thread must not
+// hang on another process's save) and then gives up with RegBusy; the temporary files of writers killed during a save are removed at the
 // next save. Key paths and value names match without regard to ASCII case, as on Windows.
 //
 // The text format is registry_format.cpp, the file with its lock registry_store.cpp, and the
@@ -50,8 +52,13 @@ enum RegResult {
   RegNotFound,         // no such key or value (also: the store is missing or damaged)
   RegMoreData,         // the value does not fit the caller's buffer; the size says how much it needs
   RegInvalidArgument,  // a closed handle, an empty name, an unknown type or a wrong data size
-  RegWriteFailed,      // the store could not be written; the old file is unchanged
+  RegWriteFailed,      // the store could not be written (errno says why); the old file is unchanged
+  RegBusy,             // another process held the store's lock past RegLockWaitMs: nothing was
+                       // written, the caller may try again
 };
+
+// The longest a write waits for the store's lock, in milliseconds.
+constexpr int RegLockWaitMs = 100;
 
 // The largest store file that is read (larger reads as damaged) or written.
 constexpr uint64_t RegMaxFileSize = 4u << 20;

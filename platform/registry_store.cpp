@@ -47,6 +47,7 @@ bool SaveStore(const std::string& file, const Store& store) {
     WriteAll(fd, text.data(), text.size() / 2);
     close(fd);
     ok = false;
+    errno = ENOSPC;  // as a full disk would say
   } else {
     ok = WriteAll(fd, text.data(), text.size());
     if (!SyncAndCloseTemporaryFile(fd, nullptr)) ok = false;
@@ -57,27 +58,44 @@ bool SaveStore(const std::string& file, const Store& store) {
 }
 
 // Moves a damaged store aside to `.damaged` beside it before it is replaced, so the user can
-// still read it. Readers see no difference meanwhile: a damaged store reads as no keys, as a
-// missing one does.
+// still read it; where one is kept already, to `.damaged.2`, `.damaged.3` and so on, never over
+// another. Readers see no difference meanwhile: a damaged store reads as no keys, as a missing
+// one does.
 bool KeepDamagedStore(const std::string& target) {
-  return rename(target.c_str(), (target + ".damaged").c_str()) == 0;
+  for (int n = 1; n <= 1000; ++n) {
+    std::string aside = target + ".damaged";
+    if (n > 1) aside.append(1, '.').append(std::to_string(n));
+    if (RenameWithoutReplacing(target, aside)) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
 }
 
 // Holds the exclusive advisory lock on the lock file beside the store. Waits for another
-// process's save for at most a few seconds: a writer that hangs with the lock must not hang us.
+// process's save for at most RegLockWaitMs: a writer that hangs with the lock must not hang us.
+// -1 with errno EWOULDBLOCK when the lock stayed taken.
 int LockStore(const std::string& file) {
   const std::string lockFile = file + ".lock";
   const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) return -1;
   int pauseMs = 1;
-  for (int waitedMs = 0; waitedMs < 5000; waitedMs += pauseMs) {
+  for (int waitedMs = 0; waitedMs <= RegLockWaitMs; waitedMs += pauseMs) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
     if (errno != EWOULDBLOCK && errno != EINTR) break;
     usleep(static_cast<useconds_t>(pauseMs) * 1000);
     if (pauseMs < 16) pauseMs *= 2;
   }
+  const int error = errno;
   close(fd);
+  errno = error;
   return -1;
+}
+
+// A store that cannot be read: closes it, leaving errno at the reason.
+StoreState Unreadable(int fd, int error) {
+  close(fd);
+  errno = error;
+  return StoreUnreadable;
 }
 
 }  // namespace
@@ -110,11 +128,11 @@ StoreState LoadStore(const std::string& file, Store& store) {
   const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoreMissing : StoreUnreadable;
   struct stat st {};
+  if (fstat(fd, &st) != 0) return Unreadable(fd, errno);
+  // Not a file: errno tells a user why it is never read nor replaced.
+  if (!S_ISREG(st.st_mode) || st.st_size < 0) return Unreadable(fd, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   StoreState state = StoreLoaded;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
-    state = StoreUnreadable;
-  else if (static_cast<uint64_t>(st.st_size) > RegMaxFileSize)
-    state = StoreDamaged;
+  if (static_cast<uint64_t>(st.st_size) > RegMaxFileSize) state = StoreDamaged;
   std::string text;
   if (state == StoreLoaded) {
     text.resize(static_cast<size_t>(st.st_size));
@@ -127,10 +145,7 @@ StoreState LoadStore(const std::string& file, Store& store) {
         errno = EIO;
       }
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        state = StoreUnreadable;
-        break;
-      }
+      if (n < 0) return Unreadable(fd, errno);
       if (n == 0) break;
       got += static_cast<size_t>(n);
     }
@@ -149,7 +164,7 @@ StoreState LoadStore(const std::string& file, Store& store) {
 RegResult ModifyStore(const std::string& file, const std::function<bool(Store&)>& change) {
   if (file.empty() || !MakeDirs(DirectoryOf(file))) return RegWriteFailed;
   const int lock = LockStore(file);
-  if (lock < 0) return RegWriteFailed;
+  if (lock < 0) return errno == EWOULDBLOCK ? RegBusy : RegWriteFailed;
   const std::string target = FollowLinks(file);
   if (target != file && !MakeDirs(DirectoryOf(target))) {
     close(lock);
@@ -169,7 +184,9 @@ RegResult ModifyStore(const std::string& file, const std::function<bool(Store&)>
     else if (!SaveStore(target, store))
       result = RegWriteFailed;
   }
+  const int error = errno;
   close(lock);  // releases the lock
+  errno = error;
   return result;
 }
 

@@ -21,6 +21,7 @@ enum StoreState {
 StoreState LoadStore(const std::string& file, Store& store);
 
 // One read-modify-write of the store, under the lock: `change` edits the store read from disk
-// and says whether there is anything to write. RegWriteFailed when the store cannot be locked,
-// read or written; the file is then as it was.
+// and says whether there is anything to write. RegBusy when the lock stays taken for
+// RegLockWaitMs, RegWriteFailed (errno set) when the store cannot be read or written; the file is
+// then as it was.
 RegResult ModifyStore(const std::string& file, const std::function<bool(Store&)>& change);

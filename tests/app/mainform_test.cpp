@@ -23,7 +23,7 @@ TEST_F(MainWindow, EnqueueShowsLinesFormatsAndStopsAtARefusedFile) {
   EXPECT_EQ(JobQueue[0].BaseName, "a.b");
   EXPECT_EQ(JobQueue[0].ChannelMode, 3);  // mono, whatever the default
   ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0], "Unknown file type: " + Root + "music/b.wav");
+  EXPECT_EQ(Boxes[0], "Unknown file type: Unknown file type\n" + Root + "music/b.wav");
   EXPECT_FALSE(Form->Controls()->FileLB->selectionModel()->hasSelection());  // re-read
   QListWidget* jobs = Form->Controls()->JobLB;
   ASSERT_EQ(jobs->count(), 1);

@@ -78,7 +78,7 @@ TEST_F(QueueFaults, DestinationRemovedMidQueueFailsEachJobAndKeepsEverySource) {
   Form->FileLBDblClick();
   ASSERT_TRUE(WaitQueueEnd());
   ASSERT_EQ(Boxes.size(), 2u);
-  EXPECT_EQ(Boxes[0], Root + "music/b.wav: Cannot create output file");
+  EXPECT_EQ(Boxes[0], Root + "music/b.wav: Cannot create output file\n" + Root + "music/b.wav");
   EXPECT_TRUE(FileExists(Root + "music/b.wav"));
   EXPECT_TRUE(FileExists(Mp3()));
   bool decodeReported = false;
@@ -114,9 +114,9 @@ TEST_F(QueueFaults, SourcesRemovedOrReplacedAfterEnqueueAreReported) {
   WriteFile(Root + "music/swapped.wav", "now a text file");
   ASSERT_TRUE(RunQueue());
   ASSERT_EQ(Boxes.size(), 3u) << (Boxes.empty() ? "" : Boxes[0]);
-  EXPECT_EQ(Boxes[0], Root + "music/gone.wav: Cannot open input file");
+  EXPECT_EQ(Boxes[0], Root + "music/gone.wav: Cannot open input file\n" + Root + "music/gone.wav");
   EXPECT_EQ(Boxes[1].rfind(Mp3() + ": Unable to decode source file", 0), 0u);
-  EXPECT_EQ(Boxes[2], Root + "music/swapped.wav: Unrecognized PCM format");
+  EXPECT_EQ(Boxes[2], Root + "music/swapped.wav: Unrecognized PCM format\n" + Root + "music/swapped.wav");
   EXPECT_TRUE(FileExists(Root + "music/swapped.wav"));
 }
 

@@ -12,6 +12,7 @@
 
 #include "model/settings.h"
 #include "decoder/decoder.h"
+#include "encoder/consolemonitor.h"
 #include "encoder/encoderjob.h"
 #include "platform/jobthread.h"
 #include "platform/messagebox.h"
@@ -35,9 +36,12 @@ struct FakeJob {
   std::vector<std::string> Leftovers;  // outputs whose leftovers were removed
   int ForcedKills = 0;
   bool Answer = true;  // to the close question
+  std::vector<std::string> Outputs, TakenBack;  // outputs started; outputs put back after a failure
+  std::vector<BoxClosed> Closers;               // of the boxes shown
 } Job;
 
-EncoderLaunchResult FakeLaunch(const QueueEntry&, const std::string&, int) {
+EncoderLaunchResult FakeLaunch(const QueueEntry&, const std::string& output, int) {
+  Job.Outputs.push_back(output);
   if (Job.Launch == EncoderLaunched) {
     ++Job.Starts;
     Job.ExitCode = STILL_ACTIVE;
@@ -52,7 +56,9 @@ bool FakeDecoder(int) {
   return Job.DecoderStarts;
 }
 // Boxes stay open: the tick must go on without them.
-void FakeBox(const char* text, const char* caption, BoxClosed) { Job.Boxes.push_back(std::string(caption) + ": " + text); }
+void FakeBox(const char* text, const char* caption, BoxClosed closed) {
+  Job.Boxes.push_back(std::string(caption) + ": " + text), Job.Closers.push_back(closed);
+}
 bool FakeQuestion(const char* text, const char* caption) {
   Job.Boxes.push_back(std::string(caption) + ": " + text);
   return Job.Answer;
@@ -79,6 +85,7 @@ class Tick : public ::testing::Test {
   void SetUp() override {
     Job = FakeJob{};
     FreshConverter();
+    ConsoleMonitor = ConsoleMonitorState{};
     View = MainView{};
     QueueCount = 0;
     AppSettings = Settings{};
@@ -87,7 +94,7 @@ class Tick : public ::testing::Test {
     Scheduler.LaunchEncoderJob = FakeLaunch;
     Scheduler.StartDecoderJob = FakeDecoder;
     Scheduler.JobExitCode = [] { return Job.ExitCode; };
-    Scheduler.EncoderSucceeded = [] { return Job.Succeeds; };
+    Scheduler.EncoderFailure = [] { return Job.Succeeds ? std::string() : std::string("exit status 3"); };
     Scheduler.ReadFinalLines = [] {};
     Scheduler.StopJob = [] {
       ++Job.Kills;
@@ -98,8 +105,9 @@ class Tick : public ::testing::Test {
     Scheduler.RemoveLeftovers = [](const std::string& output) { Job.Leftovers.push_back(output); };
     Scheduler.RemoveSource = [](const std::string& p) {
       Job.Removed.push_back(p);
-      return Job.RemoveWorks;
+      return Job.RemoveWorks ? std::string() : std::string("refused");
     };
+    Scheduler.TakeOutputBack = [](const std::string& output) { Job.TakenBack.push_back(output); };
     Scheduler.SameFile = [](const std::string& a, const std::string& b) { return Job.SameFile || a == b; };
     Scheduler.QueueDone = [](uint32_t ok, uint32_t failed) { Job.Notices.push_back({ok, failed}); };
     MessageBoxHook = FakeBox;
@@ -175,24 +183,28 @@ TEST_F(Tick, EncoderSuccessDeletesOnlyWithFlagAndStopLetsTheJobFinish) {
   EXPECT_EQ(Converter.FramesDone, -1);
 }
 
-TEST_F(Tick, FailedOrKilledEncodeNeverDeletes) {
+// A failed encode keeps its source, puts back what its output's name held and is told once, as an
+// error line is: not again after its own error line, never when killed.
+TEST_F(Tick, FailedEncodeIsToldOnceAndNeverDeletes) {
   AppSettings.Flags = FlagDeleteAfterEncoding | FlagShowErrorBox;
-  Queue("/in/a.wav", true);
-  Queue("/in/b.wav", true);
+  for (const char* path : {"/in/a.wav", "/in/b.wav", "/in/c.wav"}) Queue(path, true);
   StartBTClick();
   StatusTMTimer(0);
   Job.Succeeds = false;
   End(3);
-  StatusTMTimer(500);  // ends a, starts b
-  EXPECT_TRUE(Job.Removed.empty());
-  EXPECT_TRUE(Job.Boxes.empty());
+  StatusTMTimer(500);
+  EXPECT_EQ(Job.Boxes, std::vector<std::string>{"/in/a.wav: Encoding failed: exit status 3\n/in/a.wav"});
+  EXPECT_EQ(Job.Starts, 1);  // not while the box is open
+  Job.Closers[0]();
+  StatusTMTimer(600);  // the box is closed: b starts
+  ConsoleMonitor.JobFailureReported = true;  // as b's error line would
+  End(3);
+  StatusTMTimer(700);  // b fails; c starts
   AbortBTClick();
-  StatusTMTimer(1000);  // kills b
-  EXPECT_EQ(Job.Kills, 1);
-  EXPECT_FALSE(Converter.SubmissionActive);
-  EXPECT_FALSE(Converter.SubmissionActive);
+  StatusTMTimer(1000);  // kills c
   StatusTMTimer(1500);  // end of the killed job
-  EXPECT_TRUE(Job.Removed.empty());
+  EXPECT_TRUE(Job.Kills == 1 && Job.Boxes.size() == 1 && Job.Removed.empty());
+  EXPECT_EQ(Job.TakenBack, (std::vector<std::string>{"/out/a.mp3", "/out/b.mp3", "/out/c.mp3"}));
 }
 
 TEST_F(Tick, AbortKeepsTheRestOfTheQueueAndStartRetriesIt) {
@@ -217,9 +229,9 @@ TEST_F(Tick, FailedLaunchesKeepTheEntryAndStop) {
     EncoderLaunchResult launch;
     const char* caption;
   } rows[] = {
-      {EncoderNotStarted, "TOMPG not found: Please change configuration settings"},
-      {EncoderLineTooLong, "Unable to start encoding: /in/a.wav"},
-      {EncoderLineAmbiguous, "Unable to start encoding: /in/a.wav"},
+      {EncoderNotStarted, "TOMPG not found: TOMPG not found. Please change configuration settings."},
+      {EncoderLineTooLong, "Unable to start encoding: encoder command line too long\n/in/a.wav"},
+      {EncoderLineAmbiguous, "Unable to start encoding: a path cannot be passed"},
   };
   for (const Row& row : rows) {
     SetUp();
@@ -301,7 +313,7 @@ TEST_F(Tick, BoxesLeftOpenNeverHoldTheQueueAndEachEndCountsOnce) {
   End(5);
   StatusTMTimer(10);  // a ends: its deletion fails; b starts at once
   ASSERT_EQ(Job.Boxes.size(), 1u);
-  EXPECT_EQ(Job.Boxes[0], "/in/a.wav: Unable to delete source file");
+  EXPECT_EQ(Job.Boxes[0], "/in/a.wav: Unable to delete source file: refused\n/in/a.wav");
   EXPECT_EQ(Converter.CurrentSource, "/in/b.mp3");
   End(DecoderNoAudio);
   StatusTMTimer(20);  // b fails; c starts
@@ -420,6 +432,57 @@ TEST_F(Tick, CloseAsksOnlyWhileAJobRuns) {
   Job.Answer = true;
   EXPECT_TRUE(FormCloseQuery());
   EXPECT_EQ(Job.Kills, 1);
+}
+
+// Two sources of one base name: the second writes the next free name and says so. A source or an
+// output the Trash cannot take: the job is dropped with a box naming the file and why, nothing is
+// deleted or replaced, and the queue goes on.
+TEST_F(Tick, OutputsNeverCollideAndWithoutATrashNothingIsDeletedOrReplaced) {
+  AppSettings.Flags = FlagDeleteAfterEncoding;
+  for (const char* path : {"/a/x.wav", "/b/x.WAV", "/in/kept.wav", "/in/x.wav"}) Queue(path, true);
+  Queue("/in/y.mp3", false);
+  Scheduler.SourceTrashRefusal = [](const std::string& p) { return p == "/in/kept.wav" ? std::string("read-only") : std::string(); };
+  Scheduler.SetOutputAside = [](const std::string& o) { return o == "/out/y.wav" ? std::string("no Trash") : std::string(); };
+  StartBTClick();
+  for (uint32_t t = 0; t < 60; t += 10) StatusTMTimer(t), End(1);
+  EXPECT_EQ(Job.Outputs, (std::vector<std::string>{"/out/x.mp3", "/out/x (2).mp3", "/out/x (3).mp3"}));
+  EXPECT_EQ(Job.Removed, (std::vector<std::string>{"/a/x.wav", "/b/x.WAV", "/in/x.wav"}));
+  ASSERT_EQ(Job.Boxes.size(), 2u);
+  EXPECT_EQ(Job.Boxes[0], "Source file cannot go to the Trash: The source cannot go to the Trash after its encode: "
+                          "read-only. It was kept, and taken from the queue.\n/in/kept.wav");
+  EXPECT_EQ(Job.Boxes[1], "Output file cannot go to the Trash: A file has the output's name and cannot go to the "
+                          "Trash: no Trash. It was kept, and the source was taken from the queue.\n/out/y.wav\n/in/y.mp3");
+  StatusTMTimer(100);  // the run is over: a new one may replace what it wrote
+  Queue("/c/x.wav", true);
+  StatusTMTimer(110);
+  EXPECT_EQ(View.StatusLine, "  Encoding /c/x.wav [Layer 3; Joint stereo; 128 kbit/s] ...");
+}
+
+// While the close question is open the job's end is handled and nothing starts; a job closing stops
+// counts neither way. A refused priority is told, and the one the job really had is kept.
+TEST_F(Tick, CloseQuestionHoldsTheQueueAStoppedJobCountsNothingAndARefusedPriorityIsTold) {
+  for (const char* path : {"/in/a.mp3", "/in/b.mp3", "/in/c.mp3"}) Queue(path, false);
+  PriorityPosition = 2;
+  Scheduler.ApplyPriority = [](int position, int& actual) {
+    actual = 1, errno = EACCES;
+    return position == 2 ? PriorityRefused : PriorityHeld;
+  };
+  StartBTClick();
+  StatusTMTimer(0);
+  EXPECT_EQ(PriorityPosition, 1);
+  EXPECT_EQ(View.StatusLine, "  Priority High refused: Permission denied; runs at Normal");
+  QuestionHook = [](const char*, const char*) {  // a's end while the question is open; Cancel
+    for (uint32_t t : {10u, 20u}) StatusTMTimer(t), Job.ExitCode = 0;
+    return false;
+  };
+  EXPECT_FALSE(FormCloseQuery());
+  EXPECT_TRUE(Job.Starts == 1 && !View.HasCurrentLine);
+  StatusTMTimer(30);  // b starts
+  QuestionHook = FakeQuestion;  // OK: b is stopped
+  EXPECT_TRUE(FormCloseQuery());
+  for (uint32_t t : {40u, 50u}) StatusTMTimer(t), End(0);
+  EXPECT_EQ(Job.Starts, 3);
+  EXPECT_EQ(Job.Notices, (std::vector<std::pair<uint32_t, uint32_t>>{{2u, 0u}}));
 }
 
 TEST(Displays, PercentAndRemainingTimeRules) {

@@ -13,6 +13,7 @@
 #include "decoder/decoder.h"
 #include "decoder/stages.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
 #include "tests/decoder/pcm_diff.h"
 #include "tests/support/files.h"
 #include "tests/support/frames.h"
@@ -198,20 +199,18 @@ TEST_F(DecoderJob, StopRequestKeepsAnEarlierOutputAndLeavesNothing) {
   EXPECT_EQ(ListDir(dir), "in.mp3 out.wav");
 }
 
-// A file a finished decode would replace stays where the trash refuses it, and the decode is a
-// failure that says so. (Where the trash takes it, the window's tests see it there.)
-TEST_F(DecoderJob, ReplacedOutputThatTheTrashRefusesStays) {
-  const std::string data = dir + "/data", before = getenv("XDG_DATA_HOME");
-  setenv("XDG_DATA_HOME", data.c_str(), 1);
+// A finished decode replaces a file of the output's name, never into the Trash (the window puts
+// what its queue replaces there itself); under the rule of -n the file stays and the decode says so.
+TEST_F(DecoderJob, AnExistingOutputIsReplacedOrUnderNoClobberKept) {
   const std::string in = Write("in.mp3", Frames(3, Fields(1, 9, 0, 3)));
-  ::mkdir(data.c_str(), 0700);
-  ::mkdir((data + "/Trash").c_str(), 0700);
-  WriteFile(data + "/Trash/info", "a file where the trash keeps its records");
   WriteFile(dir + "/out.wav", "earlier");
-  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderKeptEarlier);
+  SetOutputReplaceRule(KeepExisting);
+  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderOutputExists);
   EXPECT_EQ(ReadFile(dir + "/out.wav"), "earlier");
-  EXPECT_EQ(ListDir(dir), "data in.mp3 out.wav");
-  setenv("XDG_DATA_HOME", before.c_str(), 1);
+  SetOutputReplaceRule(ReplaceExisting);
+  EXPECT_EQ(RunJob(in, dir + "/out.wav"), DecoderOk);
+  EXPECT_EQ(ReadFile(dir + "/out.wav").substr(0, 4) + " " + ListDir(dir), "RIFF in.mp3 out.wav");
+  EXPECT_FALSE(FileExists(std::string(getenv("XDG_DATA_HOME")) + "/Trash"));
 }
 
 TEST_F(DecoderJob, SameFileTwiceGivesTheSameOutput) {

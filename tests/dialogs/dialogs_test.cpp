@@ -2,9 +2,12 @@
 // refusals, the splash's countdown, the about window's close clicks and each window's caption.
 #include "app/dialogs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
@@ -121,6 +124,36 @@ TEST_F(DialogTest, OkFillsFromFirstRunSettingsAndStoresTheNewChoices) {
     std::string source;
     LoadSettings(source);
   }
+}
+
+// OK where the store cannot be written: a box over the dialog says why, the dialog stays, Cancel
+// keeps the settings. A store another program holds locked is tried again until it is free.
+TEST_F(DialogTest, OkThatCannotSaveSaysWhyOverTheDialogAndABusyStoreIsTriedAgain) {
+  const std::string store = RegistryStoreFile();
+  std::filesystem::create_directories(store);  // a folder where the file should be
+  WhenModal<TConfigForm>([](TConfigForm* f) {
+    f->ConfigLayer1RB->click();
+    f->ConfigOkBT->click();
+    WhenModal<QMessageBox>([f](QMessageBox* box) {
+      EXPECT_TRUE(box->parentWidget() == f && f->isVisible());
+      EXPECT_TRUE(box->text().startsWith(QStringLiteral("Unable to save the settings. The settings file cannot "
+                                                        "be written: Is a directory.\n")));
+      box->accept();
+      f->reject();
+    });
+  });
+  ConfigBTClick();
+  EXPECT_EQ(AppSettings.Layer, 2);
+  std::filesystem::remove(store);
+  const int lock = ::open((store + ".lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+  WhenModal<TConfigForm>([lock](TConfigForm* f) {
+    f->ConfigOkBT->click();
+    EXPECT_TRUE(f->isVisible() && !f->ConfigOkBT->isEnabled());
+    ::close(lock);  // the other program's save is done
+  });
+  ConfigBTClick();
+  EXPECT_TRUE(KeyStored() && Boxes.empty());
 }
 
 TEST_F(DialogTest, CancelAfterBrowsingChangesNeitherSettingsNorStore) {

@@ -31,11 +31,6 @@ char ProcState(int pid) {
   return fields.empty() ? '?' : fields[0];
 }
 
-char ThreadState(int tid) {
-  const std::string fields = StatFields("/proc/self/task/" + std::to_string(tid) + "/stat");
-  return fields.empty() ? '?' : fields[0];
-}
-
 bool ProcSessionAndTty(int pid, int& session, int& ttyNr) {
   std::istringstream fields(StatFields("/proc/" + std::to_string(pid) + "/stat"));
   char state;

@@ -9,9 +9,8 @@
 // Copies the fake encoder into dir as an executable file named tompg.
 void InstallFakeTompg(const std::string& dir);
 
-// The state letter of a process or thread from /proc ('R', 'S', 'T', ...); '?' when unreadable.
+// The state letter of a process from /proc ('R', 'S', 'T', ...); '?' when unreadable.
 char ProcState(int pid);
-char ThreadState(int tid);
 // Fields 6 (session) and 7 (controlling terminal) of /proc/PID/stat.
 bool ProcSessionAndTty(int pid, int& session, int& ttyNr);
 

@@ -130,7 +130,7 @@ TEST_F(Monitor, ErrorLineShowsABoxWhenTheFlagIsSet) {
       PutScreen(row.Line, "");
       ReadConsoleTTimer(0);
       ASSERT_EQ(Boxes.size(), 1u) << row.Line;
-      EXPECT_EQ(Boxes[0].Text, row.Box);
+      EXPECT_EQ(Boxes[0].Text, row.Box + std::string("\n/music/take 1.wav"));  // the reason first
       EXPECT_EQ(Boxes[0].Caption, "/music/take 1.wav");
       EXPECT_TRUE(Boxes[0].TimerOffDuringBox);
       EXPECT_TRUE(Boxes[0].SubmissionOffDuringBox);
@@ -306,7 +306,7 @@ TEST_F(Monitor, FakeEncoderErrorLines) {
       }));
       if (flags != 0) {
         ASSERT_EQ(Boxes.size(), 1u);
-        EXPECT_EQ(Boxes[0].Text, row.Box);
+        EXPECT_EQ(Boxes[0].Text, row.Box + ("\n" + job.Source));
         EXPECT_EQ(Boxes[0].Caption, job.Source);
         CloseBox();
       } else {

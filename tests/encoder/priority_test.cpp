@@ -70,6 +70,11 @@ TEST_F(Priority, EncoderProcessTakesTheNiceValueOfThePosition) {
   ASSERT_EQ(StartConsoleProcess("/bin/sleep 30", PriorityNice(1), Converter.EncoderProcess), ProcessStarted);
   PriorityTBChange(0);
   EXPECT_EQ(NiceOf(Converter.EncoderProcess.Pid), 19);
+  // High again: taken with privilege; without, refused, and the job is seen to keep Low.
+  int actual = -1;
+  const bool privileged = geteuid() == 0;
+  EXPECT_EQ(ApplyJobPriority(2, actual), privileged ? PriorityHeld : PriorityRefused);
+  EXPECT_EQ(NiceOf(Converter.EncoderProcess.Pid) + actual, privileged ? -5 - 1 : 19 + 0);
   StopRunningJob();
   ASSERT_TRUE(WaitFor([] { return ReadJobExitCode() != STILL_ACTIVE; }));
   PriorityTBChange(2);  // no job runs: nothing happens, and nothing is signalled
@@ -110,17 +115,13 @@ TEST_F(Priority, SuspendAndResumeTheEncoderProcess) {
 TEST_F(Priority, SuspendAndResumeTheDecoderThread) {
   Converter.EncoderJob = false;
   ASSERT_TRUE(StartJobThread(Converter.DecoderThread, LoopingJob, 0));
-  ASSERT_TRUE(WaitFor([] { return Converter.DecoderThread.Tid.load() != 0; }));
-  const int tid = Converter.DecoderThread.Tid;
   Converter.StartTick = 1000;
   CurrentLBClick(true);
   EXPECT_TRUE(Converter.Suspended);
-  // The paused thread sleeps at its checkpoint and makes no rounds.
-  ASSERT_TRUE(WaitFor([&] { return ThreadState(tid) == 'S'; }));
+  // The paused thread waits at its checkpoint and makes no rounds until resumed.
+  ASSERT_TRUE(WaitFor([] { return Converter.DecoderThread.Holding.load(); }));
   const uint64_t held = Rounds;
-  // A running loop makes thousands of rounds in a millisecond; a paused one makes none while we
-  // watch for a tenth of a second.
-  EXPECT_FALSE(WaitFor([&] { return Rounds.load() != held; }, 100)) << "the paused job made rounds";
+  EXPECT_EQ(Rounds.load(), held) << "the paused job made rounds";
   Converter.SuspendTick = static_cast<double>(GetTickCount() - 10000u);
   CurrentLBClick(true);
   EXPECT_FALSE(Converter.Suspended);

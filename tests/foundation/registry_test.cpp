@@ -335,15 +335,18 @@ TEST_F(StoreTest, UnreadableStoreIsNeverReplaced) {
   EXPECT_EQ(ReadFile(StorePath()), ValidStore());
 }
 
-// A damaged store that a save replaces is first moved aside, where the user can still read it.
-TEST_F(StoreTest, DamagedStoreIsKeptBesideItWhenReplaced) {
+// A damaged store that a save replaces is first moved aside, where the user can still read it; a
+// second one never replaces the first kept aside.
+TEST_F(StoreTest, DamagedStoresAreKeptBesideItWhenReplacedEachUnderANameOfItsOwn) {
   std::filesystem::create_directories(StoreDir());
-  const std::string damaged = ValidStore().substr(0, 60);
-  WriteFile(StorePath(), damaged);
-  RegKey key;
-  ASSERT_EQ(RegCreateKey(Key, key), RegOk);
-  EXPECT_EQ(ReadFile(StorePath() + ".damaged"), damaged);
-  EXPECT_EQ(RegOpenKey(Key, key), RegOk);
+  for (const char* aside : {".damaged", ".damaged.2"}) {
+    WriteFile(StorePath(), ValidStore().substr(0, 60) + aside);
+    RegKey key;
+    ASSERT_EQ(RegCreateKey(Key, key), RegOk);
+    EXPECT_EQ(RegOpenKey(Key, key), RegOk);
+  }
+  EXPECT_EQ(ReadFile(StorePath() + ".damaged") + ReadFile(StorePath() + ".damaged.2"),
+            ValidStore().substr(0, 60) + ".damaged" + ValidStore().substr(0, 60) + ".damaged.2");
 }
 
 // A store that is a symbolic link (as dotfile managers make it) is written through: writes go to
@@ -376,7 +379,12 @@ TEST_F(StoreTest, ConcurrentSavesLoseNoUpdate) {
     if ((children[c] = fork()) == 0) {
       bool ok = true;
       for (uint32_t round = 0; round < 3; ++round)
-        for (int i = 0; i < 40; ++i) ok = SetDword(key, name(c, i).c_str(), round * 100 + i) == RegOk && ok;
+        for (int i = 0; i < 40; ++i) {
+          const std::string value = name(c, i);
+          RegResult r = RegBusy;  // a busy store is tried again, as the window does
+          while (r == RegBusy) r = SetDword(key, value.c_str(), round * 100 + i);
+          ok = r == RegOk && ok;
+        }
       _exit(ok ? 0 : 1);
     }
   }

@@ -71,13 +71,20 @@ TEST_F(Trash, FilesOfOneNameAreKeptApart) {
   EXPECT_EQ(MoveToTrash(Put(std::string(255, 'x'), "long")), TrashMoved);
 }
 
-TEST_F(Trash, BeforeReplaceKeepsTheNameUntilTheRenameReplacesIt) {
+TEST_F(Trash, BeforeReplaceKeepsTheNameUntilTheRenameReplacesItAndCanBeTakenBack) {
   const std::string out = Put("out.mp3", "old");
-  ASSERT_EQ(TrashBeforeReplace(out), TrashMoved);
+  TrashedFile trashed;
+  ASSERT_EQ(TrashBeforeReplace(out, &trashed), TrashMoved);
   EXPECT_EQ(ReadFile(out), "old");
   ASSERT_EQ(::rename(Put("out.tmp", "new").c_str(), out.c_str()), 0);
   EXPECT_EQ(ReadFile(out) + ReadFile(Bin + "files/out.mp3"), "newold");
   ExpectRecord(ReadFile(Bin + "info/out.mp3.trashinfo"), out);
+  // The new file was a failed job's: the old one takes its name back (or only its copy goes).
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(TakeBackFromTrash(trashed));
+    EXPECT_EQ(ReadFile(out) + ListDir(Bin + "files") + ListDir(Bin + "info"), "old");
+    ASSERT_EQ(TrashBeforeReplace(out, &trashed), TrashMoved);
+  }
 }
 
 TEST_F(Trash, TrashThatRefusesTheFileKeepsItInPlace) {
@@ -85,7 +92,7 @@ TEST_F(Trash, TrashThatRefusesTheFileKeepsItInPlace) {
   ASSERT_TRUE(::mkdir(Scratch.File("data").c_str(), 0700) == 0 && ::mkdir(Bin.c_str(), 0700) == 0);
   WriteFile(Bin + "info", "");  // no directory for the records
   EXPECT_EQ(MoveToTrash(song), TrashFailed);
-  EXPECT_FALSE(RemoveConvertedSource(song));
+  EXPECT_EQ(TrashReady(song), TrashFailed);
   // The move fails after the record is written (a mount point cannot move): the record goes again.
   ASSERT_TRUE(::unlink((Bin + "info").c_str()) == 0 && ::mkdir((Bin + "info").c_str(), 0700) == 0);
   if (::mount(Put("other", "").c_str(), song.c_str(), nullptr, MS_BIND, nullptr) != 0) {
@@ -125,11 +132,16 @@ TEST_F(TrashElsewhere, TopTrashIsMadeThereWithPathsFromTheTop) {
                "c.wav");
 }
 
-TEST_F(TrashElsewhere, WithoutRoomForATrashTheCallerDeletes) {
-  WriteFile(Own.substr(0, Own.size() - 1), "");  // where the trash would be
-  EXPECT_EQ(MoveToTrash(Put("a/song.wav", "")), TrashUnavailable);
-  EXPECT_TRUE(RemoveConvertedSource(Scratch.File("a/song.wav")));
-  EXPECT_FALSE(FileExists(Scratch.File("a/song.wav")));
+// No trash of our own there (a file in the way, a folder another user owns): the file stays.
+TEST_F(TrashElsewhere, WithoutATrashOfOurOwnTheFileStays) {
+  const std::string song = Put("a/song.wav", ""), own = Own.substr(0, Own.size() - 1);
+  WriteFile(own, "");  // where the trash would be
+  EXPECT_EQ(MoveToTrash(song), TrashUnavailable);
+  ASSERT_TRUE(::unlink(own.c_str()) == 0 && ::mkdir(own.c_str(), 0700) == 0);
+  if (::chown(own.c_str(), 65534, 65534) != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+  EXPECT_EQ(TrashReady(song), TrashUnavailable);
+  EXPECT_EQ(MoveToTrash(song), TrashUnavailable);
+  EXPECT_TRUE(FileExists(song));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "decoder/decoder.h"
 #include "platform/jobthread.h"
+#include "platform/outputfile.h"
 #include "platform/outputsignals.h"
 #include "sonivert_version.h"
 
@@ -17,7 +18,7 @@ enum ToolExitCode : int {
 };
 
 constexpr char Usage[] =
-    "usage: sonivert-decode INPUT.mp3 OUTPUT.wav\n"
+    "usage: sonivert-decode [-n] INPUT.mp3 OUTPUT.wav\n"
     "Decodes an MPEG audio Layer III file into a 16-bit PCM WAV file.\n";
 
 // The file a failed job's code concerns: the source when it cannot be read or holds no audio,
@@ -76,21 +77,33 @@ void ReportDamage(const DecodeReport& r, const char* input) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // -n (--no-clobber), wherever it stands, keeps an existing output; a file named -n is ./-n.
+  bool noClobber = false;
+  int given = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-n") == 0 || std::strcmp(argv[i], "--no-clobber") == 0)
+      noClobber = true;
+    else
+      argv[given++] = argv[i];
+  }
+  argc = given;
   // Usage and version on request, on standard output; only as the sole argument, which is never
   // a decode.
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     fputs(Usage, stdout);
     fputs(
         "\n"
-        "  --help     show this text and exit\n"
-        "  --version  show the version and exit\n"
+        "  -n, --no-clobber  keep an existing OUTPUT.wav and write nothing (status 8)\n"
+        "  --help            show this text and exit\n"
+        "  --version         show the version and exit\n"
         "\n"
         "Tags are skipped, an encoder's information frame is not played and its delay and\n"
         "padding are cut off; damage is skipped and named on standard error.\n"
-        "The output appears only when complete. Exit status: 0 decoded, 1 the source\n"
-        "cannot be opened, 2 the output cannot be created, 3 a write failed, 4 no audio\n"
-        "in the source, 5 the WAV size limit was reached, 64 wrong arguments\n"
-        "(see sonivert-decode(1)).\n",
+        "The output appears only when complete and replaces a file of its name (which\n"
+        "is not moved to the Trash). Exit status: 0 decoded, 1 the source cannot be\n"
+        "opened, 2 the output cannot be created, 3 a write failed, 4 no audio in the\n"
+        "source, 5 the WAV size limit was reached, 8 the output exists (-n), 64 wrong\n"
+        "arguments (see sonivert-decode(1)).\n",
         stdout);
     return fflush(stdout) == 0 ? 0 : ToolIoError;
   }
@@ -112,17 +125,22 @@ int main(int argc, char** argv) {
   // Ended from outside, the tool leaves no temporary file behind; a file size limit gives a
   // failed write (exit code 3) instead of a silent death.
   PrepareOutputSignals();
+  // A command-line tool replaces what it is told to write, as cp and sox do: never into the Trash.
+  if (noClobber) SetOutputReplaceRule(KeepExisting);
   InitDecoderTables();
   std::strcpy(DecoderInput, argv[1]);
   std::strcpy(DecoderOutput, argv[2]);
   static JobThread job;
-  if (!StartJobThread(job, DecoderThreadMain, 0)) {
-    fputs("sonivert-decode: the decoder thread cannot be started\n", stderr);
-    return ToolNoThread;
+  uint32_t code = DecoderOutputExists;  // an output kept by -n is refused before any decoding
+  if (!OutputKeptByRule(argv[2])) {
+    if (!StartJobThread(job, DecoderThreadMain, 0)) {
+      fputs("sonivert-decode: the decoder thread cannot be started\n", stderr);
+      return ToolNoThread;
+    }
+    JoinJobThread(job);
+    code = JobThreadExitCode(job);
   }
-  JoinJobThread(job);
-  const uint32_t code = JobThreadExitCode(job);
-  // The job has ended: its report is complete.
+  // A job that ran has ended: its report is complete (a job never started reports nothing).
   ReportDamage(LastDecodeReport, argv[1]);
   if (code != DecoderOk) {
     // Among many decodes at once (a batch), the message says which one failed.

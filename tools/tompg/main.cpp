@@ -108,9 +108,11 @@ bool ParseCommandLine(int argc, char** argv, Options& o) {
 
 // What `tompg --help` shows.
 constexpr char HelpText[] =
-    "Usage: tompg SOURCE.wav OUTPUT -L<1-3> -B<kbit/s> -M<0-3> [-P<n> -S<n> -N<n>]\n"
+    "Usage: tompg [-n] SOURCE OUTPUT -L<1-3> -B<kbit/s> -M<0-3> [-P<n> -S<n> -N<n>]\n"
     "Encodes a sound file to MPEG audio Layer I, II or III.\n"
     "\n"
+    "  -n, --no-clobber  keep an existing OUTPUT: write nothing and end with the\n"
+    "                 line for an output that cannot be created\n"
     "  -L1, -L2, -L3  the MPEG audio layer\n"
     "  -B<n>          bitrate per coded channel in kbit/s, 8 to 448; the nearest\n"
     "                 legal bitrate of the layer and sample rate is used\n"
@@ -121,7 +123,8 @@ constexpr char HelpText[] =
     "\n"
     "Progress is one line on standard output, rewritten in place. On success the exit\n"
     "status is the number of frames written, modulo 256; on failure a line that names\n"
-    "the error and the file, and a status of 242 to 255 (see tompg(1)).\n"
+    "the error and the file, and a status of 242 to 255 (see tompg(1)). A complete\n"
+    "output replaces a file of its name; the old file is not moved to the Trash.\n"
     "\n"
     "Sources: WAV (PCM 8 to 32 bits, extensible, 32 and 64-bit float), RF64, Wave64,\n"
     "AIFF and AIFF-C, FLAC, Ogg Vorbis and Opus. More than two channels are mixed\n"
@@ -146,6 +149,9 @@ int ShowHelpOrVersion(int argc, char** argv) {
   }
   return written ? 0 : static_cast<int>(TompgError::WriteFailed);
 }
+
+// The reason shown for an output that -n keeps.
+constexpr char KeptText[] = "file exists, kept (-n)";
 
 // Ends a failed run: the partial output is removed, so that no half stream is ever mistaken for
 // a result, and a file that already had the output's name stays as it was.
@@ -251,6 +257,7 @@ int Run(int argc, char** argv) {
   // Replacing the output would destroy the source if both are the same file.
   if (IsSameFile(o.source, o.output))
     return ShowError(job.console, TompgError::CannotCreateOutput, "output is the source");
+  if (OutputKeptByRule(o.output)) return ShowError(job.console, TompgError::CannotCreateOutput, KeptText);
   if (!CreatePendingOutput(o.output, job.output))
     return ShowError(job.console, TompgError::CannotCreateOutput, std::strerror(errno));
 
@@ -293,9 +300,8 @@ int Run(int argc, char** argv) {
   close(inFd);
   // The output takes its name only now; a failed close or rename is a failed write.
   if (!CommitPendingOutput(job.output)) {
-    // The file of the output's name stays when the trash refuses it: the output is not written.
-    if (job.output.TrashRefused)
-      return ShowError(job.console, TompgError::CannotCreateOutput, "the existing file cannot go to the Trash");
+    // A file that took the output's name meanwhile stays under -n: the output is not written.
+    if (job.output.ExistingKept) return ShowError(job.console, TompgError::CannotCreateOutput, KeptText);
     return ShowError(job.console, TompgError::WriteFailed, std::strerror(errno));
   }
   Progress(true);
@@ -305,6 +311,16 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // -n (--no-clobber), wherever it stands, keeps an existing output; a file named -n is ./-n.
+  // Without it the output replaces what it is told to write, as cp and sox do: never into the Trash.
+  int given = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-n") == 0 || std::strcmp(argv[i], "--no-clobber") == 0)
+      SetOutputReplaceRule(KeepExisting);
+    else
+      argv[given++] = argv[i];
+  }
+  argc = given;
   const int asked = ShowHelpOrVersion(argc, argv);
   if (asked >= 0) return asked;
   // A closed console or a file size limit must give an error line, not a silent death.
