@@ -17,6 +17,7 @@ PACKAGES=(
   libmp3lame-dev libtwolame-dev libsoxr-dev   # tompg: Layer III, Layer II, resampling
   lame twolame mpg123 sox             # reference peers for tests and benchmarks
   hyperfine valgrind time             # benchmarks (timing, instruction counts, peak memory)
+  ffmpeg linux-perf                   # the decoder benchmark's second peer; time split by stage
   libbenchmark-dev                    # micro-benchmarks (bench/*_bench.cpp)
   python3
 )
