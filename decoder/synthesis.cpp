@@ -49,7 +49,7 @@ typedef float V8 __attribute__((vector_size(32)));
 // output (stride 2) goes into the 32-bit sample pairs at `out`, channel c's half of each.
 // One instance per slot index Slot, so that the 16 slot addresses are constants.
 template <int Slot>
-void Window(const Half& half, int16_t* out, int stride, int c) {
+inline __attribute__((always_inline)) void Window(const Half& half, int16_t* out, int stride, int c) {
   __m256 a[4];
   for (int q = 0; q < 4; ++q)
     a[q] = _mm256_mul_ps(_mm256_load_ps(SynthesisWindow[0] + 8 * q), _mm256_load_ps(half[Slot] + 8 * q));
@@ -88,11 +88,6 @@ void Window(const Half& half, int16_t* out, int stride, int c) {
   }
 }
 
-using WindowFunction = void (*)(const Half&, int16_t*, int, int);
-const WindowFunction WindowBySlot[16] = {
-    Window<0>, Window<1>, Window<2>,  Window<3>,  Window<4>,  Window<5>,  Window<6>,  Window<7>,
-    Window<8>, Window<9>, Window<10>, Window<11>, Window<12>, Window<13>, Window<14>, Window<15>};
-
 #include "decoder/avx_transpose.h"
 
 // Matrixes the eight time slots s0..s0+7 of HybridOutput into X[s - s0][m].
@@ -117,7 +112,7 @@ void MatrixEight(int s0, float (*X)[32]) {
 }
 
 // The rows of one slot from its matrixed values X[0..31], as EmitSlot writes them.
-void Rows(const float* X, float* cur, float* other) {
+inline __attribute__((always_inline)) void Rows(const float* X, float* cur, float* other) {
   const __m256 v0 = _mm256_load_ps(X), v8 = _mm256_load_ps(X + 8);
   const __m256 v16 = _mm256_load_ps(X + 16), v24 = _mm256_load_ps(X + 24);
   const __m256 two = _mm256_set1_ps(2.0f), minusTwo = _mm256_set1_ps(-2.0f);
@@ -137,6 +132,37 @@ void Rows(const float* X, float* cur, float* other) {
   _mm256_store_ps(other + 16, _mm256_mul_ps(minusTwo, v0));
   _mm256_store_ps(other + 24, _mm256_mul_ps(minusTwo, v8));
 }
+
+// One time slot at FIFO slot index Slot: its rows into both halves, its windowing into out.
+template <int Slot>
+void EmitSlot(const float* X, Half& current, Half& other, int16_t* out, int stride, int c) {
+  Rows(X, current[Slot], other[Slot]);
+  Window<Slot>(current, out, stride, c);
+}
+
+using SlotFunction = void (*)(const float*, Half&, Half&, int16_t*, int, int);
+const SlotFunction EmitBySlot[16] = {EmitSlot<0>,  EmitSlot<1>,  EmitSlot<2>,  EmitSlot<3>,
+                                     EmitSlot<4>,  EmitSlot<5>,  EmitSlot<6>,  EmitSlot<7>,
+                                     EmitSlot<8>,  EmitSlot<9>,  EmitSlot<10>, EmitSlot<11>,
+                                     EmitSlot<12>, EmitSlot<13>, EmitSlot<14>, EmitSlot<15>};
+
+// The 18 time slots of channel c from their matrixed values, into PcmBlock; slot index and half
+// stay in registers from slot to slot.
+void EmitGranule(int c, const float (*X)[32]) {
+  int h = Decoder.SynthesisHalf[c] & 1;
+  int slot = Decoder.SynthesisSlot[c] & 15;
+  const bool stereo = Decoder.ChannelCount == 2;
+  int16_t* block = Decoder.PcmBlock;
+  for (int s = 0; s < 18; ++s) {
+    EmitBySlot[slot](X[s], Decoder.SynthesisBuffer[c][h], Decoder.SynthesisBuffer[c][1 - h], block,
+                     stereo ? 2 : 1, c);
+    block += stereo ? 64 : 32;
+    slot = (slot + 15) & 15;
+    h = 1 - h;
+  }
+  Decoder.SynthesisSlot[c] = slot;
+  Decoder.SynthesisHalf[c] = h;
+}
 }  // namespace avx2
 #include "decoder/avx2_end.h"
 #endif
@@ -152,20 +178,12 @@ void EmitSlot(int c, int s, const float* X) {
   float* other = Decoder.SynthesisBuffer[c][1 - h][slot];
   const bool stereo = Decoder.ChannelCount == 2;
   int16_t* block = Decoder.PcmBlock + (stereo ? 64 : 32) * s;
-#ifdef SONIVERT_X86
-  if (VectorPath) {
-    avx2::Rows(X, cur, other);
-    avx2::WindowBySlot[slot](current, block, stereo ? 2 : 1, c);
-  } else
-#endif
-  {
-    for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
-    cur[16] = 0.0f;
-    for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
-    other[0] = -2.0f * X[16];
-    for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
-    WindowPortable(current, slot, stereo ? block + c : block, stereo ? 2 : 1);
-  }
+  for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
+  cur[16] = 0.0f;
+  for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
+  other[0] = -2.0f * X[16];
+  for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
+  WindowPortable(current, slot, stereo ? block + c : block, stereo ? 2 : 1);
   Decoder.SynthesisSlot[c] = (slot + 15) & 15;
   Decoder.SynthesisHalf[c] = 1 - h;
 }
@@ -199,10 +217,10 @@ void SynthesiseGranule(int c) {
     avx2::MatrixEight(0, matrixed);
     avx2::MatrixEight(8, matrixed + 8);
     avx2::MatrixEight(10, matrixed + 10);
-  } else
-#endif
-  {
-    for (int s = 0; s < 18; ++s) portable::Matrix<float, 32>(Decoder.HybridOutput[s], matrixed[s]);
+    avx2::EmitGranule(c, matrixed);
+    return;
   }
+#endif
+  for (int s = 0; s < 18; ++s) portable::Matrix<float, 32>(Decoder.HybridOutput[s], matrixed[s]);
   for (int s = 0; s < 18; ++s) EmitSlot(c, s, matrixed[s]);
 }
