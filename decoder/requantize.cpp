@@ -9,6 +9,8 @@
 // time (the power law and mid/side); the vector loops perform the scalar operations lane by
 // lane, so both paths give identical values.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "decoder/stages.h"
@@ -30,22 +32,36 @@ BlockKind KindOf(const GranuleInfo& gi) {
   return gi.mixed_block_flag ? MixedBlocks : ShortBlocks;
 }
 
-// 2^(e/4) for the integer exponent e, 0 below 2^(-127/4). The power of two is an exact
-// unsigned integer, so e = -124..-127 divides by 2^31 and stays positive.
-float PowerGain(int e) {
+// 2^(e/4) for the integer exponent e, 0 below 2^(-127/4): an entry of QuarterPowerTable, for
+// the quarter powers of |e| mod 4 (the negative ones for a negative e), times the power of two
+// for the rest, 2^(+-(|e| div 4)). Multiplying by a power of two is exact, so this equals the
+// entry scaled by the integer 2^(|e| div 4) or divided by it.
+inline float PowerGain(int e) {
   if (e < -127) return 0.0f;
   if (e > 127) e = 127;  // global_gain has 8 bits, so e <= 45; the bound only keeps the shift defined
-  if (e >= 0) return static_cast<float>(1u << (e >> 2)) * QuarterPowerTable[e & 3];
-  const int m = -e;
-  return QuarterPowerTable[4 + (m & 3)] / static_cast<float>(1u << (m >> 2));
+  const int m = e < 0 ? -e : e;
+  const int k = e < 0 ? -(m >> 2) : m >> 2;
+  const float power = std::bit_cast<float>(static_cast<uint32_t>(127 + k) << 23);
+  return QuarterPowerTable[(e < 0 ? 4 : 0) + (m & 3)] * power;
 }
 
-// Gain of long band b (0..21).
-float LongGain(const GranuleInfo& gi, const int32_t* scalefac, int b) {
+// PowerGain of every exponent from -128 (a gain of 0) to 127, at index e + 128; made once, on
+// first use, so that the long bands take their gains from a table.
+const float* PowerGains() {
+  static const auto table = [] {
+    std::array<float, 256> t{};
+    for (int e = -128; e < 128; ++e) t[e + 128] = PowerGain(e);
+    return t;
+  }();
+  return table.data();
+}
+
+// Gain of long band b (0..21), from the table of PowerGains().
+inline float LongGain(const float* gains, const GranuleInfo& gi, const int32_t* scalefac, int b) {
   const int m = gi.scalefac_scale ? 2 : 1;
   int e = gi.global_gain - 210 - scalefac[b] * (1 << m);
   if (gi.preflag) e -= Pretab[b] * (1 << m);
-  return PowerGain(e);
+  return gains[std::clamp(e, -128, 127) + 128];
 }
 
 // Gain of short band b (0..12), window w.
@@ -74,18 +90,13 @@ inline void MidSideLine(float& left, float& right) {
 #ifdef SONIVERT_X86
 #include "decoder/avx2_begin.h"
 namespace avx2 {
-void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
-  const __m256i last = _mm256_set1_epi32(Pow43Entries - 1);
-  const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
-  int j = 0;
-  for (; j + 8 <= n; j += 8) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + j));
-    // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
-    const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), last);
-    const __m256 r = _mm256_mul_ps(_mm256_loadu_ps(gain + j), _mm256_i32gather_ps(Pow43Table, m, 4));
-    _mm256_storeu_ps(out + j, _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, signBit))));
-  }
-  for (; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
+// SignedPower of the eight lines q[0..7] with their gains.
+inline __m256 SignedPowers(const int32_t* q, __m256 gain) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
+  const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), _mm256_set1_epi32(Pow43Entries - 1));
+  const __m256 r = _mm256_mul_ps(gain, _mm256_i32gather_ps(Pow43Table, m, 4));
+  return _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, _mm256_set1_epi32(INT32_MIN))));
 }
 
 void MidSide(float* left, float* right, int begin, int end) {
@@ -98,6 +109,45 @@ void MidSide(float* left, float* right, int begin, int end) {
     _mm_storeu_ps(right + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
   }
   for (; j < end; ++j) MidSideLine(left[j], right[j]);
+}
+
+// Lines from..to-1 of one band, gains g0 and g1 (and mid/side when midSide is set), eight at a
+// time: the last eight may run up to seven lines past `to`, which the next band overwrites or the
+// caller clears, but never past line 575.
+void JointBandLines(const int32_t* q0, const int32_t* q1, float g0, float g1, float* out0, float* out1,
+                    int from, int to, bool midSide) {
+  const __m256 gain0 = _mm256_set1_ps(g0), gain1 = _mm256_set1_ps(g1);
+  const __m256d k = _mm256_set1_pd(InvSqrt2);
+  int j = from;
+  for (; j < to && j + 8 <= 576; j += 8) {
+    const __m256 left = SignedPowers(q0 + j, gain0);
+    const __m256 right = SignedPowers(q1 + j, gain1);
+    if (!midSide) {
+      _mm256_storeu_ps(out0 + j, left);
+      _mm256_storeu_ps(out1 + j, right);
+      continue;
+    }
+    for (int half = 0; half < 2; ++half) {
+      const __m256d m = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(left, 1) : _mm256_castps256_ps128(left));
+      const __m256d s =
+          _mm256_cvtps_pd(half ? _mm256_extractf128_ps(right, 1) : _mm256_castps256_ps128(right));
+      _mm_storeu_ps(out0 + j + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
+      _mm_storeu_ps(out1 + j + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
+    }
+  }
+  for (; j < to; ++j) {
+    out0[j] = SignedPower(q0[j], g0);
+    out1[j] = SignedPower(q1[j], g1);
+    if (midSide) MidSideLine(out0[j], out1[j]);
+  }
+}
+
+// The same for one channel.
+void BandLines(const int32_t* q, float g, float* out, int from, int to) {
+  const __m256 gain = _mm256_set1_ps(g);
+  int j = from;
+  for (; j < to && j + 8 <= 576; j += 8) _mm256_storeu_ps(out + j, SignedPowers(q + j, gain));
+  for (; j < to; ++j) out[j] = SignedPower(q[j], g);
 }
 }  // namespace avx2
 #include "decoder/avx2_end.h"
@@ -117,9 +167,6 @@ inline void FillGain(float* gain, int from, int to, float v) {
 
 // out[j] = sign(q[j]) |q[j]|^(4/3) gain[j] for j < n.
 void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
-#ifdef SONIVERT_X86
-  if (VectorPath) return avx2::PowerLines(q, gain, out, n);
-#endif
   for (int j = 0; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
 }
 
@@ -166,14 +213,27 @@ int MixedLongBands() {
 
 void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out,
                          int count, int limit) {
-  float gain[576 + GainSpare];
+  const float* gains = PowerGains();
   int j = 0;
-  for (int b = 0; b < 22 && j < count; ++b) {
-    const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    FillGain(gain, j, end, LongGain(gi, scalefac, b));
-    j = end;
+#ifdef SONIVERT_X86
+  if (VectorPath) {
+    // Band by band with the band's gain: no table of gains per line.
+    for (int b = 0; b < 22 && j < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      avx2::BandLines(q, LongGain(gains, gi, scalefac, b), out, j, end);
+      j = end;
+    }
+  } else
+#endif
+  {
+    float gain[576 + GainSpare];
+    for (int b = 0; b < 22 && j < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      FillGain(gain, j, end, LongGain(gains, gi, scalefac, b));
+      j = end;
+    }
+    PowerLines(q, gain, out, j);
   }
-  PowerLines(q, gain, out, j);
   for (; j < limit; ++j) out[j] = 0.0f;
 }
 
@@ -349,30 +409,54 @@ Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
   return bounds;
 }
 
-// Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
-// the line reached. Both channels are first requantized with their own gains; mid/side then
-// runs over the lines below the intensity bound, and the bands above it are intensity-coded
-// from the left channel's values (or, at an illegal position, treated like those below).
-int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
+// Both channels of long bands 0..bandLimit-1, lines below `count`, each with its own gains, and
+// mid/side in bands below firstIntensity when the frame has it; returns the line reached.
+int JointLongPower(bool midSide, int firstIntensity, int g, int count, int bandLimit) {
   const GranuleInfo& g0 = Decoder.Side.gr[g][0];
   const GranuleInfo& g1 = Decoder.Side.gr[g][1];
+  const int32_t* q0 = Decoder.QuantizedSpectrum[0];
+  const int32_t* q1 = Decoder.QuantizedSpectrum[1];
   float* out0 = Decoder.DequantizedSpectrum[0];
   float* out1 = Decoder.DequantizedSpectrum[1];
-  float gain0[576 + GainSpare], gain1[576 + GainSpare];
+  const float* gains = PowerGains();
   int n = 0;
+#ifdef SONIVERT_X86
+  if (VectorPath) {
+    // Band by band with the bands' gains, mid/side in the same pass.
+    for (int b = 0; b < bandLimit && n < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      const float gain0 = LongGain(gains, g0, Decoder.scalefac_l[g][0], b);
+      const float gain1 = LongGain(gains, g1, Decoder.scalefac_l[g][1], b);
+      avx2::JointBandLines(q0, q1, gain0, gain1, out0, out1, n, end, midSide && b < firstIntensity);
+      n = end;
+    }
+    return n;
+  }
+#endif
+  float gain0[576 + GainSpare], gain1[576 + GainSpare];
   for (int b = 0; b < bandLimit && n < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    FillGain(gain0, n, end, LongGain(g0, Decoder.scalefac_l[g][0], b));
-    FillGain(gain1, n, end, LongGain(g1, Decoder.scalefac_l[g][1], b));
+    FillGain(gain0, n, end, LongGain(gains, g0, Decoder.scalefac_l[g][0], b));
+    FillGain(gain1, n, end, LongGain(gains, g1, Decoder.scalefac_l[g][1], b));
     n = end;
   }
-  PowerLines(Decoder.QuantizedSpectrum[0], gain0, out0, n);
-  PowerLines(Decoder.QuantizedSpectrum[1], gain1, out1, n);
+  PowerLines(q0, gain0, out0, n);
+  PowerLines(q1, gain1, out1, n);
+  if (midSide && firstIntensity > 0)
+    MidSide(out0, out1, 0, std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1));
+  return n;
+}
 
+// Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
+// the line reached. Both channels are requantized with their own gains, mid/side below the
+// intensity bound; the bands above it are intensity-coded from the left channel's values (or,
+// at an illegal position, treated like those below).
+int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
+  float* out0 = Decoder.DequantizedSpectrum[0];
+  float* out1 = Decoder.DequantizedSpectrum[1];
   const int firstIntensity = std::min(bounds.longBand, bandLimit);
-  const int bound = firstIntensity == 0 ? 0 : std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1);
-  if (f.midSide) MidSide(out0, out1, 0, bound);
-  int j = bound;
+  const int n = JointLongPower(f.midSide, firstIntensity, g, count, bandLimit);
+  int j = firstIntensity == 0 ? 0 : std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1);
   for (int b = firstIntensity; b < bandLimit && j < n; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, n);
     const int p = LongPosition(f, bounds, g, b);
@@ -429,9 +513,10 @@ void DequantizeChannel(const FrameHeader& header, int g, int c) {
       // Long bands in lines 0..35 (pretab is zero there), in line order.
       int j = 0;
       const int longEnd = std::min(count, 36);
+      const float* gains = PowerGains();
       for (int b = 0; b < 21 && j < longEnd && Decoder.LongBandEnd[b] < 36; ++b) {
         const int end = std::min(Decoder.LongBandEnd[b] + 1, longEnd);
-        const float gain = LongGain(gi, Decoder.scalefac_l[g][c], b);
+        const float gain = LongGain(gains, gi, Decoder.scalefac_l[g][c], b);
         for (; j < end; ++j) out[j] = SignedPower(q[j], gain);
       }
       for (; j < 36; ++j) out[j] = 0.0f;
