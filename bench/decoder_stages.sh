@@ -49,8 +49,8 @@ for mp3 in "$corpus"/*.mp3; do
   if [ $perf = 1 ]; then
     perf record -q -e cpu-clock -F 4000 --call-graph dwarf,16384 -o "$work/perf.data" \
       "$decoder" "$mp3" "$work/out.wav" >/dev/null 2>&1
-    perf report -i "$work/perf.data" --stdio --children --sort sym --percent-limit 0.01 2>/dev/null |
-      grep -E '^ +[0-9.]+% +[0-9.]+%' | sed -E 's/^ +([0-9.]+)% +[0-9.]+% +\[.\] /\1 100 /'
+    # One sample a block: its frames from the leaf up, one address and function a line.
+    perf script -i "$work/perf.data" -F ip,sym 2>/dev/null
     rm -f "$work/perf.data"
   else
     valgrind --tool=callgrind --callgrind-out-file="$work/cg.out" "$decoder" "$mp3" "$work/out.wav" >/dev/null 2>&1
@@ -67,31 +67,50 @@ stages = [
     ("input", ["ReadFrameHeader", "SkipCrc", "ReadSideInfo", "AppendMainData", "DecodeScaleFactors"]),
     ("output", ["fwrite_unlocked", "fflush", "fseek"]),
 ]
-total, seen = (100.0 if perf else 0), {}
-for line in sys.stdin:
-    count, what = line.split(" ", 1)
-    count = float(count)
-    if "PROGRAM TOTALS" in what:
-        total = count
-        continue
-    # [file:]function [object]: the function name up to its argument list.
-    what = re.sub(r"\s*\[.*\]$", "", what.strip())
-    if perf:
-        what = what.split(" ", 1)[1]
-    elif ":" in what:
-        what = what.split(":", 1)[1]
-    func = what.split("(")[0].strip()
-    func = re.sub(r"^__GI_", "", func)
-    seen[func] = max(seen.get(func, 0), count)
-row, used = [], 0
-for stage, funcs in stages:
-    n = sum(seen.get(f, 0) for f in funcs)
-    used += n
-    row.append(n)
-row.append(total - used)
+# Functions that a stage reaches by a tail call: their frames stand where the stage entry would.
+tail = {"EmitGranule": "synthesis", "SilentSubbands": "imdct"}
+stage_of = {f: s for s, funcs in stages for f in funcs}
+stage_of.update(tail)
+
+def function(text):
+    """The bare function name of a symbol: no namespaces, arguments or object."""
+    text = re.sub(r"\s*\[.*\]$", "", text.strip())
+    text = re.sub(r"\(anonymous namespace\)::", "", text)
+    text = re.sub(r"^__GI_", "", text.split("(")[0].strip())
+    return text.split("::")[-1].split("<")[0]
+
+count = {s: 0 for s, _ in stages}
+count["rest"] = 0
 if perf:
+    # Each sample counts for the first stage function on its way from the leaf up.
+    samples, found = 0, None
+    for line in sys.stdin.read().split("\n") + [""]:
+        if not line.strip():
+            if found is not None:
+                count[found] += 1
+                samples += 1
+            found = None
+            continue
+        if found is None:
+            found = "rest"
+        if found == "rest":
+            found = stage_of.get(function(line.strip().split(None, 1)[-1]), "rest")
+    total = max(samples, 1)
+    row = [100.0 * count[s] / total for s, _ in stages] + [100.0 * count["rest"] / total]
     print("%-9s " % name + " ".join("%8.1f%%" % n for n in row))
 else:
+    total, seen = 0, {}
+    for line in sys.stdin:
+        n, what = line.split(" ", 1)
+        if "PROGRAM TOTALS" in what:
+            total = int(n)
+            continue
+        what = what.split(":", 1)[1] if ":" in what.split("(")[0] else what
+        f = function(what)
+        seen[f] = max(seen.get(f, 0), int(n))
+    # Inclusive counts; callgrind counts a tail call within its caller.
+    row = [sum(seen.get(f, 0) for f in funcs) for _, funcs in stages]
+    row.append(total - sum(row))
     print("%-9s %9.1f " % (name, total / 1e6) + " ".join("%9.1f (%4.1f%%)" % (n / 1e6, 100.0 * n / total) for n in row))
 ' "$name" "$perf"
 done
