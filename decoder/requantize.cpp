@@ -95,7 +95,17 @@ inline __m256 SignedPowers(const int32_t* q, __m256 gain) {
   const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
   // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
   const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), _mm256_set1_epi32(Pow43Entries - 1));
-  const __m256 r = _mm256_mul_ps(gain, _mm256_i32gather_ps(Pow43Table, m, 4));
+  __m256 power;
+  if (_mm256_testz_si256(m, _mm256_set1_epi32(~15))) {
+    // Every magnitude below 16, as in most lines: the table's first 16 entries by two permutes
+    // (bit 3 of the magnitude, moved to the sign bit, picks the second eight), not a gather.
+    const __m256 low = _mm256_permutevar8x32_ps(_mm256_loadu_ps(Pow43Table), m);
+    const __m256 high = _mm256_permutevar8x32_ps(_mm256_loadu_ps(Pow43Table + 8), m);
+    power = _mm256_blendv_ps(low, high, _mm256_castsi256_ps(_mm256_slli_epi32(m, 28)));
+  } else {
+    power = _mm256_i32gather_ps(Pow43Table, m, 4);
+  }
+  const __m256 r = _mm256_mul_ps(gain, power);
   return _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, _mm256_set1_epi32(INT32_MIN))));
 }
 
