@@ -121,30 +121,32 @@ void MidSide(float* left, float* right, int begin, int end) {
   for (; j < end; ++j) MidSideLine(left[j], right[j]);
 }
 
+// Eight lines of both channels into left[0..7] and right[0..7], through MidSideLine's
+// operations when midSide is set.
+inline void StoreEight(__m256 l, __m256 r, bool midSide, float* left, float* right) {
+  if (!midSide) {
+    _mm256_storeu_ps(left, l);
+    _mm256_storeu_ps(right, r);
+    return;
+  }
+  const __m256d k = _mm256_set1_pd(InvSqrt2);
+  for (int half = 0; half < 2; ++half) {
+    const __m256d m = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(l, 1) : _mm256_castps256_ps128(l));
+    const __m256d s = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(r, 1) : _mm256_castps256_ps128(r));
+    _mm_storeu_ps(left + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
+    _mm_storeu_ps(right + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
+  }
+}
+
 // Lines from..to-1 of one band, gains g0 and g1 (and mid/side when midSide is set), eight at a
 // time: the last eight may run up to seven lines past `to`, which the next band overwrites or the
 // caller clears, but never past line 575.
 void JointBandLines(const int32_t* q0, const int32_t* q1, float g0, float g1, float* out0, float* out1,
                     int from, int to, bool midSide) {
   const __m256 gain0 = _mm256_set1_ps(g0), gain1 = _mm256_set1_ps(g1);
-  const __m256d k = _mm256_set1_pd(InvSqrt2);
   int j = from;
-  for (; j < to && j + 8 <= 576; j += 8) {
-    const __m256 left = SignedPowers(q0 + j, gain0);
-    const __m256 right = SignedPowers(q1 + j, gain1);
-    if (!midSide) {
-      _mm256_storeu_ps(out0 + j, left);
-      _mm256_storeu_ps(out1 + j, right);
-      continue;
-    }
-    for (int half = 0; half < 2; ++half) {
-      const __m256d m = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(left, 1) : _mm256_castps256_ps128(left));
-      const __m256d s =
-          _mm256_cvtps_pd(half ? _mm256_extractf128_ps(right, 1) : _mm256_castps256_ps128(right));
-      _mm_storeu_ps(out0 + j + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
-      _mm_storeu_ps(out1 + j + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
-    }
-  }
+  for (; j < to && j + 8 <= 576; j += 8)
+    StoreEight(SignedPowers(q0 + j, gain0), SignedPowers(q1 + j, gain1), midSide, out0 + j, out1 + j);
   for (; j < to; ++j) {
     out0[j] = SignedPower(q0[j], g0);
     out1[j] = SignedPower(q1[j], g1);
@@ -152,7 +154,44 @@ void JointBandLines(const int32_t* q0, const int32_t* q1, float g0, float g1, fl
   }
 }
 
+// Coded lines i..i+n-1 of one window of a short band, both channels with gains g0 and g1
+// (mid/side when midSide is set), stored through the reordering: eight lines are worked out at a
+// time and the run's own stored. The granule's last lines go one by one, so that no read passes
+// the spectrum's end.
+void JointShortRun(const int32_t* q0, const int32_t* q1, float g0, float g1, bool midSide,
+                   const int16_t* reorder, float* out0, float* out1, int i, int n) {
+  alignas(32) float left[8], right[8];
+  const __m256 gain0 = _mm256_set1_ps(g0), gain1 = _mm256_set1_ps(g1);
+  int k = 0;
+  for (; k < n && i + k + 8 <= 576; k += 8) {
+    StoreEight(SignedPowers(q0 + i + k, gain0), SignedPowers(q1 + i + k, gain1), midSide, left, right);
+    for (int x = 0; x < 8 && k + x < n; ++x) {
+      const int at = reorder[i + k + x];
+      out0[at] = left[x];
+      out1[at] = right[x];
+    }
+  }
+  for (; k < n; ++k) {
+    const int at = reorder[i + k];
+    out0[at] = SignedPower(q0[i + k], g0);
+    out1[at] = SignedPower(q1[i + k], g1);
+    if (midSide) MidSideLine(out0[at], out1[at]);
+  }
+}
+
 // The same for one channel.
+void ShortRun(const int32_t* q, float g, const int16_t* reorder, float* out, int i, int n) {
+  alignas(32) float values[8];
+  const __m256 gain = _mm256_set1_ps(g);
+  int k = 0;
+  for (; k < n && i + k + 8 <= 576; k += 8) {
+    _mm256_store_ps(values, SignedPowers(q + i + k, gain));
+    for (int x = 0; x < 8 && k + x < n; ++x) out[reorder[i + k + x]] = values[x];
+  }
+  for (; k < n; ++k) out[reorder[i + k]] = SignedPower(q[i + k], g);
+}
+
+// One band's lines for one channel, as JointBandLines.
 void BandLines(const int32_t* q, float g, float* out, int from, int to) {
   const __m256 gain = _mm256_set1_ps(g);
   int j = from;
@@ -252,9 +291,15 @@ int DequantizeShortBands(const GranuleInfo& gi, const int32_t* q, const int32_t 
                          const int16_t* reorder, int count, int b, int i) {
   for (; b < 13 && i < count; ++b) {
     const int width = ShortWidth(b);
-    for (int w = 0; w < 3; ++w) {
+    for (int w = 0; w < 3; ++w, i += width) {
       const float gain = ShortGain(gi, scalefac, b, w);
-      for (int f = 0; f < width; ++f, ++i) out[reorder[i]] = SignedPower(q[i], gain);
+#ifdef SONIVERT_X86
+      if (VectorPath) {
+        avx2::ShortRun(q, gain, reorder, out, i, width);
+        continue;
+      }
+#endif
+      for (int f = 0; f < width; ++f) out[reorder[i + f]] = SignedPower(q[i + f], gain);
     }
   }
   return i;
@@ -496,6 +541,13 @@ int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count
       band.gainLeft = ShortGain(g0, Decoder.scalefac_s[g][0], b, w);
       band.position = b >= bounds.shortBand[w] ? ShortPosition(f, bounds, g, b, w) : NoIntensity;
       band.gainRight = band.position == NoIntensity ? ShortGain(g1, Decoder.scalefac_s[g][1], b, w) : 0.0f;
+#ifdef SONIVERT_X86
+      if (VectorPath && band.position == NoIntensity) {
+        avx2::JointShortRun(q0, q1, band.gainLeft, band.gainRight, f.midSide, reorder, out0, out1, i, width);
+        i += width;
+        continue;
+      }
+#endif
       for (int k = 0; k < width; ++k, ++i) {
         const int at = reorder[i];
         StereoLine(f, band, q0[i], q1[i], out0[at], out1[at]);
