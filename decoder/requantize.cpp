@@ -65,9 +65,9 @@ inline float LongGain(const float* gains, const GranuleInfo& gi, const int32_t* 
 }
 
 // Gain of short band b (0..12), window w.
-float ShortGain(const GranuleInfo& gi, const int32_t (*scalefac)[3], int b, int w) {
+inline float ShortGain(const GranuleInfo& gi, const int32_t (*scalefac)[3], int b, int w) {
   const int e = gi.global_gain - 210 - 8 * gi.subblock_gain[w] - scalefac[b][w] * (gi.scalefac_scale ? 4 : 2);
-  return PowerGain(e);
+  return PowerGains()[std::clamp(e, -128, 127) + 128];
 }
 
 // sign(v) * |v|^(4/3) * gain. Valid streams carry magnitudes up to 8206, all in the table;
