@@ -136,6 +136,11 @@ void EmitTwoSlots(const float* X0, const float* X1, Half& first, Half& second, i
   CurrentRows(X1, second[Next]);
   // Eight samples at a time (q), each pair of sums over the 16 taps before the next eight.
   __m256 a0[4], a1[4];
+#ifdef __clang__
+#pragma unroll
+#else
+#pragma GCC unroll 4
+#endif
   for (int q = 0; q < 4; ++q) {
     const __m256 w0 = _mm256_load_ps(SynthesisWindow[0] + 8 * q);
     __m256 s0 = _mm256_mul_ps(w0, _mm256_load_ps(first[Slot] + 8 * q));
@@ -152,6 +157,9 @@ void EmitTwoSlots(const float* X0, const float* X1, Half& first, Half& second, i
     }
     a0[q] = s0;
     a1[q] = s1;
+    // Keeps the compiler from hoisting the next eight samples' loads into this block, which
+    // would run it out of registers.
+    asm volatile("" ::: "memory");
   }
   StorePcm(a0, out0, stride, c);
   StorePcm(a1, out1, stride, c);
