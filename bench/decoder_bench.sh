@@ -56,20 +56,22 @@ files=(
 
 # Everything is made in a private folder and moved into the corpus when complete, under a lock,
 # so that two runs of the script at once neither clash nor see half-made files.
+# make_source KIND RATE: the source WAV of a kind (music, speech or castanets) at a rate.
 make_source() {
-  case $1 in
-    music) make_music "$2" ;;
-    speech) make_speech "$2" ;;
-    castanets) make_castanets "$2" ;;
-  esac
+  local out tmp
+  out=$(source_of "$1" "$2")
+  [ -f "$out" ] && return 0
+  tmp=$(mktemp -d "$corpus/.make.XXXXXX")
+  "make_$1" "$2" "$tmp"
+  mv "$tmp/source.wav" "$out"
+  rm -rf "$tmp"
 }
 
 source_of() { [ "$1" = music ] && echo "$corpus/source_$2.wav" || echo "$corpus/$1_$2.wav"; }
 
+# Each make_KIND RATE TMP leaves TMP/source.wav.
 make_music() {
-  local rate=$1 out=$corpus/source_$1.wav tmp
-  [ -f "$out" ] && return 0
-  tmp=$(mktemp -d "$corpus/.make.XXXXXX")
+  local rate=$1 tmp=$2
   local parts=() i=0 t=0
   # Chords of three tones per channel, a new chord every 6 s.
   while [ $t -lt "$seconds" ]; do
@@ -84,17 +86,13 @@ make_music() {
   sox -V1 -R -n -r "$rate" -c 2 -b 16 "$tmp/pink.wav" synth "$seconds" pinknoise vol 0.15
   sox -V1 -R -n -r "$rate" -c 2 -b 16 "$tmp/burst.wav" synth 0.03 whitenoise vol 0.6 pad 0 0.97 repeat $((seconds - 1))
   sox -V1 -R -m "$tmp/chords.wav" "$tmp/pink.wav" "$tmp/burst.wav" "$tmp/source.wav" trim 0 "$seconds"
-  mv "$tmp/source.wav" "$out"
-  rm -rf "$tmp"
 }
 
 # Speech-like, one channel: phrases of 1.7 s (a sawtooth voice whose pitch glides, shaped by the
 # formants of one of four vowels and cut into syllables of about 0.23 s) with 0.3 s pauses,
 # over faint hiss-like fricatives that come and go at their own rate.
 make_speech() {
-  local rate=$1 out=$corpus/speech_$1.wav tmp
-  [ -f "$out" ] && return 0
-  tmp=$(mktemp -d "$corpus/.make.XXXXXX")
+  local rate=$1 tmp=$2
   local formants=("730 1090 2440" "270 2290 3010" "300 870 2240" "530 1840 2480")
   local parts=() i=0 t=0
   while [ $t -lt "$seconds" ]; do
@@ -110,17 +108,13 @@ make_speech() {
   sox -V1 -R -n -r "$rate" -c 1 -b 16 "$tmp/hiss.wav" synth "$seconds" whitenoise highpass 3000 \
     tremolo 2.9 100 vol 0.05
   sox -V1 -R -m "$tmp/voice.wav" "$tmp/hiss.wav" "$tmp/source.wav" trim 0 "$seconds" gain -n -3
-  mv "$tmp/source.wav" "$out"
-  rm -rf "$tmp"
 }
 
 # Castanets-like, two channels: clicks of 12 ms (bright noise, sharp attack, fast decay) in rolls
 # of three to five, 45 to 60 ms apart, and single clicks, over a quiet chord; every click is a
 # transient that makes the encoder switch to short blocks.
 make_castanets() {
-  local rate=$1 out=$corpus/castanets_$1.wav tmp
-  [ -f "$out" ] && return 0
-  tmp=$(mktemp -d "$corpus/.make.XXXXXX")
+  local rate=$1 tmp=$2
   local gaps=(0.045 0.045 0.045 0.33 0.06 0.06 0.18 0.045 0.045 0.045 0.045 0.33 0.18 0.06 0.33)
   local parts=() k=0
   for gap in "${gaps[@]}"; do
@@ -133,8 +127,6 @@ make_castanets() {
   sox -V1 "$tmp/pattern.wav" "$tmp/clicks.wav" repeat $((seconds * 100 / 184 + 1))  # 1.845 s a pattern
   sox -V1 -R -n -r "$rate" -c 2 -b 16 "$tmp/chord.wav" synth "$seconds" sine 196 sine 294 vol 0.06
   sox -V1 -R -m "$tmp/clicks.wav" "$tmp/chord.wav" "$tmp/source.wav" trim 0 "$seconds"
-  mv "$tmp/source.wav" "$out"
-  rm -rf "$tmp"
 }
 
 exec 9>"$corpus/.lock"

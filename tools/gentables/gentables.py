@@ -214,7 +214,7 @@ def huffman_source(tables):
         out.append("};")
     out.append("}  // namespace")
     out.append("")
-    out.append("const HuffmanTable HuffmanTables[34] = {")
+    sorted_rows, lookup_rows = [], []
     for n in range(34):
         o = owner[n]
         arr = arrays[o]
@@ -222,16 +222,16 @@ def huffman_source(tables):
         if max(first) > 255:
             raise SystemExit("FirstIndex does not fit a byte")
         name = names.get(o, f"Table{o}")
-        comment = "  // no such table" if n in (4, 14) else ""
-        out.append(f"    {{{name}, {len(arr)}, {{{', '.join(str(i) for i in first)}}}}},  // {n}{comment}")
+        comment = f"  // {n}" + ("  // no such table" if n in (4, 14) else "")
+        sorted_rows.append(f"    {{{name}, {len(arr)}, {{{', '.join(str(i) for i in first)}}}}},{comment}")
+        if n < 32:
+            lookup_rows.append(f"    {{{name}Lookup, {lookups[o][0]}}},{comment}")
+    out.append("const HuffmanTable HuffmanTables[34] = {")
+    out.extend(sorted_rows)
     out.append("};")
     out.append("")
     out.append("const HuffmanLookup HuffmanLookups[32] = {")
-    for n in range(32):
-        o = owner[n]
-        name = names.get(o, f"Table{o}")
-        comment = "  // no such table" if n in (4, 14) else ""
-        out.append(f"    {{{name}Lookup, {lookups[o][0]}}},  // {n}{comment}")
+    out.extend(lookup_rows)
     out.append("};")
     out.append("")
     out.append("alignas(16) const int32_t Count1Values[81][4] = {")
