@@ -1,5 +1,9 @@
 // Huffman decoding of the spectral values: ISO/IEC 11172-3, 2.4.2.7 (big_values, count1) and
 // 2.4.3.4.5, with the code tables of Annex B, Table 3-B.7.
+//
+// The granule's bits come from a 64-bit cache loaded from the main-data ring. Code words are
+// found by table look-up (one look-up for most, a second one for long code words; count1 code
+// words together with their sign bits), signs and linbits are taken by shifts of the cache.
 #include <cstring>
 
 #include "decoder/bitreader.h"
@@ -9,39 +13,61 @@
 
 namespace {
 
-// The four values of a count1 quadruple by its flags v w x y (bit 3 = v) and the next four
-// bits of the stream: each set flag takes the next sign bit (1: -1, 0: +1), a clear flag is 0
-// and takes none.
-struct Count1Entry {
-  int32_t v[4];
-  uint32_t signBits;
+// The stream from bit position Pos on: Bits holds it left-aligned, valid up to position Loaded
+// (Loaded - Pos >= the bits that the next step takes, made so by Fill). Pos may run past 32767;
+// the ring access wraps it.
+struct BitCache {
+  uint64_t Bits;
+  uint32_t Pos;
+  uint32_t Loaded;
 };
 
-constexpr auto MakeCount1Values() {
-  struct Table {
-    Count1Entry e[16][16];
-  } t{};
-  for (uint32_t flags = 0; flags < 16; ++flags) {
-    for (uint32_t signs = 0; signs < 16; ++signs) {
-      uint32_t next = 0;
-      for (int f = 0; f < 4; ++f) {
-        if ((flags >> (3 - f)) & 1) {
-          t.e[flags][signs].v[f] = ((signs >> (3 - next)) & 1) ? -1 : 1;
-          ++next;
-        }
-      }
-      t.e[flags][signs].signBits = next;
-    }
+// The 64 bits at bit position pos of the ring, left-aligned; at least 57 of them are valid. Eight
+// bytes are loaded where they lie inside the ring and the copy of its first 4 bytes behind it;
+// from ring byte 4093 on, two 4-byte windows (the second wrapped to the ring's start), so that no
+// byte outside the ring is read, whatever the stream's positions.
+inline uint64_t RingBits(uint32_t pos) {
+  const uint32_t byte = (pos >> 3) & (RingSize - 1);
+  uint64_t v;
+  if (byte <= RingSize - 4) {
+    std::memcpy(&v, Decoder.MainDataRing + byte, 8);
+    v = __builtin_bswap64(v);
+  } else {
+    v = static_cast<uint64_t>(LoadBigEndian32(Decoder.MainDataRing + byte)) << 32 |
+        LoadBigEndian32(Decoder.MainDataRing + ((byte + 4) & (RingSize - 1)));
   }
-  return t;
+  return v << (pos & 7);
 }
 
-constexpr auto Count1Table = MakeCount1Values();
-constexpr const Count1Entry (&Count1Values)[16][16] = Count1Table.e;
+inline void Load(BitCache& c) {
+  c.Bits = RingBits(c.Pos);
+  c.Loaded = c.Pos + 57;
+}
+
+// Makes at least n (at most 57) bits valid.
+inline void Fill(BitCache& c, uint32_t n) {
+  if (c.Loaded - c.Pos < n) Load(c);
+}
+
+inline void Skip(BitCache& c, uint32_t n) {
+  c.Bits <<= n;
+  c.Pos += n;
+}
+
+// The n (1..32) bits at the front, taken.
+inline uint32_t Take(BitCache& c, uint32_t n) {
+  const uint32_t v = static_cast<uint32_t>(c.Bits >> (64 - n));
+  Skip(c, n);
+  return v;
+}
 
 // A code word that no table entry matches makes the frame damaged: the decode counts it and goes
-// on; nothing is printed.
-void ReportFailedCode() { Decoder.CorruptCode = true; }
+// on; nothing is printed. Unreachable with the standard tables, which are complete codes. The
+// code word consumes nothing and counts as one of length -1 (the bit count drops by one).
+void ReportFailedCode(int& adjust) {
+  Decoder.CorruptCode = true;
+  adjust -= 1;
+}
 
 // Silent channel: no lines, the reader moves to the end of the granule's data.
 void SilentGranule(int c, uint32_t startPos, int avail) {
@@ -49,6 +75,48 @@ void SilentGranule(int c, uint32_t startPos, int avail) {
   for (int i = 0; i < 578; ++i) out[i] = 0;
   Decoder.CodedLineCount[c] = 0;
   Decoder.MainBitPos = (startPos + static_cast<uint32_t>(avail)) & RingBitMask;
+}
+
+// Pairs of lines i..end-1 of one big-values region with table t; returns the line reached.
+// Escapes (value 15 followed by linbits) exist only in tables with linbits, which take the
+// instance with Escapes set.
+template <bool Escapes>
+int DecodePairs(BitCache& c, int t, int32_t* out, int i, int end, int& adjust) {
+  const HuffmanLookup& table = HuffmanLookups[t];
+  const uint32_t linbits = LinbitsTable[t];
+  for (; i < end; i += 2) {
+    Fill(c, 21);  // a code word of at most 19 bits and two sign bits
+    uint32_t e = LookupPair(table, c.Bits);
+    int x, y;
+    if (!(e & 0x8000)) {
+      // The common case: code word and signs in one entry, x and y as 5-bit signed fields.
+      x = static_cast<int32_t>(e << 27) >> 27;
+      y = static_cast<int32_t>(e << 22) >> 27;
+      Skip(c, e >> 10);
+    } else {
+      if (e & 0x4000) {
+        e = LookupLongPair(table, e, c.Bits);
+        if (e & 0x4000) {
+          ReportFailedCode(adjust);
+          out[i] = out[i + 1] = 0;
+          continue;
+        }
+      }
+      // A code word alone: its sign bits (and an escape's linbits) follow it.
+      Skip(c, (e >> 8) & 31);
+      x = static_cast<int>((e >> 4) & 15);
+      y = static_cast<int>(e & 15);
+      if (Escapes) Fill(c, 2 * (13 + 1));
+      // Order in the stream: x linbits, x sign, y linbits, y sign.
+      if (Escapes && x == 15) x += static_cast<int>(Take(c, linbits));
+      if (x != 0 && Take(c, 1)) x = -x;
+      if (Escapes && y == 15) y += static_cast<int>(Take(c, linbits));
+      if (y != 0 && Take(c, 1)) y = -y;
+    }
+    out[i] = x;
+    out[i + 1] = y;
+  }
+  return i;
 }
 
 }  // namespace
@@ -100,101 +168,51 @@ void DecodeSpectrum(int g, int c, int part2) {
     }
   }
 
-  // Bits read so far = (pos - start) + adjust; adjust only moves on the failure path, which
-  // counts one bit that it does not consume.
-  uint32_t pos = start;  // may run past 32767; the ring access masks it
+  // Bits read so far = (cache.Pos - start) + adjust; adjust only moves on the failure path.
+  BitCache cache;
+  cache.Pos = start;
+  Load(cache);
   int adjust = 0;
   int i = 0;
   for (int k = 0; k < 3; ++k) {
     const int end = regionEnd[k];
     if (i >= end) continue;
     const int t = gi.table_select[k] & 31;
-    const HuffmanTable& table = HuffmanTables[t];
-    const int linbits = LinbitsTable[t];
     if (t == 0) {
       // Table 0 codes (0, 0) pairs with no bits.
       for (; i < end; i += 2) out[i] = out[i + 1] = 0;
-      continue;
-    }
-    while (i < end) {
-      // One window holds the code word (at most 19 bits) and both sign bits; only escapes
-      // with linbits read further.
-      const uint32_t window = RingWindow(pos);
-      const uint32_t e = FindEntry(table, window >> 13);
-      if (e == FailedEntry) {
-        // Unreachable with the standard tables (every look-ahead finds its code word). A failed
-        // search consumes nothing and counts as a code word of length -1, so the count drops by
-        // one bit; the pair is given the values 0.
-        ReportFailedCode();
-        adjust -= 1;
-        out[i] = out[i + 1] = 0;
-        i += 2;
-        continue;
-      }
-      const uint32_t len = (e >> 8) & 31;
-      int x = static_cast<int>((e >> 4) & 15);
-      int y = static_cast<int>(e & 15);
-      if (linbits == 0 || (x != 15 && y != 15)) {
-        uint32_t rest = window << len;
-        const uint32_t xs = x != 0, ys = y != 0;
-        const int xNeg = static_cast<int>((rest >> 31) & xs);
-        rest <<= xs;
-        const int yNeg = static_cast<int>((rest >> 31) & ys);
-        x = (x ^ -xNeg) + xNeg;
-        y = (y ^ -yNeg) + yNeg;
-        pos += len + xs + ys;
-      } else {
-        // Order in the stream: x linbits, x sign, y linbits, y sign.
-        pos += len;
-        if (x == 15) {
-          x += static_cast<int>(RingPeek(pos, linbits));
-          pos += static_cast<uint32_t>(linbits);
-        }
-        if (x != 0) {
-          if (RingPeek(pos, 1)) x = -x;
-          pos += 1;
-        }
-        if (y == 15) {
-          y += static_cast<int>(RingPeek(pos, linbits));
-          pos += static_cast<uint32_t>(linbits);
-        }
-        if (y != 0) {
-          if (RingPeek(pos, 1)) y = -y;
-          pos += 1;
-        }
-      }
-      out[i] = x;
-      out[i + 1] = y;
-      i += 2;
+    } else if (LinbitsTable[t] != 0) {
+      i = DecodePairs<true>(cache, t, out, i, end, adjust);
+    } else {
+      i = DecodePairs<false>(cache, t, out, i, end, adjust);
     }
   }
 
-  // count1 region: quadruples of -1, 0, +1; the test comes before each quadruple, so the last
-  // one may end past avail (its values are kept, the reader steps back below). Code word (at
-  // most 6 bits) and up to four sign bits come from one window.
-  const HuffmanTable& quad = HuffmanTables[32 + (gi.count1table_select & 1)];
-  while (static_cast<int>(pos - start) + adjust < avail && i < 576) {
-    const uint32_t window = RingWindow(pos);
-    const uint32_t e = FindEntry(quad, window >> 13);
-    if (e == FailedEntry) {
-      ReportFailedCode();
-      adjust -= 1;
+  // count1 region: quadruples of -1, 0, +1, each code word with its sign bits in one look-up;
+  // the test comes before each quadruple, so the last one may end past avail (its values are
+  // kept, the reader steps back below). The loop runs while Pos is before `stop`, the position
+  // at which the bits read (Pos - start + adjust) reach avail.
+  const uint16_t* quad = Count1Lookup[gi.count1table_select & 1];
+  uint32_t stop = start + static_cast<uint32_t>(avail - adjust);
+  while (static_cast<int32_t>(cache.Pos - stop) < 0 && i < 576) {
+    Fill(cache, 10);
+    const uint32_t e = quad[cache.Bits >> 54];
+    if (e & 0x8000) {
+      ReportFailedCode(adjust);
+      stop += 1;
       out[i] = out[i + 1] = out[i + 2] = out[i + 3] = 0;
       i += 4;
       continue;
     }
-    const uint32_t len = (e >> 8) & 31;
-    const uint32_t flags = (e >> 4) & 15;
-    const uint32_t signs = (window << len) >> 28;
-    std::memcpy(out + i, Count1Values[flags][signs].v, sizeof(int32_t) * 4);
-    pos += len + Count1Values[flags][signs].signBits;
+    std::memcpy(out + i, Count1Values[e & 127], sizeof Count1Values[0]);
+    Skip(cache, (e >> 8) & 15);
     i += 4;
   }
 
   // The granule's data ends after part2_3_length bits, whatever the code words consumed.
   // (Unsigned arithmetic: a step back wraps modulo 2^32, which 32768 divides.)
-  const int bits = static_cast<int>(pos - start) + adjust;
-  Decoder.MainBitPos = (pos + static_cast<uint32_t>(avail - bits)) & RingBitMask;
+  const int bits = static_cast<int>(cache.Pos - start) + adjust;
+  Decoder.MainBitPos = (cache.Pos + static_cast<uint32_t>(avail - bits)) & RingBitMask;
   if (i > 576) i = 576;
   Decoder.CodedLineCount[c] = i;
   for (int j = i; j < 576; ++j) out[j] = 0;

@@ -1,4 +1,6 @@
-// Code word search of the Layer III Huffman tables, private to decoder/ (and its benchmark).
+// Code word look-up of the Layer III Huffman tables, private to decoder/ (and its tests and
+// benchmark): the decoder's look-up tables, and the search of the sorted tables that they are
+// made from and checked against.
 #pragma once
 #include <cstdint>
 
@@ -34,4 +36,19 @@ inline uint32_t FindEntry(const HuffmanTable& t, uint32_t P) {
   len = (e >> 8) & 31;
   if ((static_cast<uint64_t>(e ^ key) >> (32 - len)) == 0) return e;
   return e > key ? E[k - 1] : E[k + 1];
+}
+
+// The first-level entry of pair table t for the stream's next bits (left-aligned in `bits`, at
+// least 19 of them valid): a code word with its signs (bit 15 clear), a code word alone (bits 15,
+// 14 = 1, 0), or (bits 15, 14 = 1, 1) a prefix of longer code words, which LookupLongPair takes.
+inline uint32_t LookupPair(const HuffmanLookup& t, uint64_t bits) {
+  return t.Entries[bits >> (64 - t.FirstBits)];
+}
+
+// The code word alone that first-level entry e (a prefix of longer code words) and `bits` lead
+// to, or HuffmanNoCodeWord.
+inline uint32_t LookupLongPair(const HuffmanLookup& t, uint32_t e, uint64_t bits) {
+  const uint32_t width = (e >> 10) & 15;
+  if (width == 0) return HuffmanNoCodeWord;
+  return t.Entries[2 * (e & 0x3FF) + ((bits << t.FirstBits) >> (64 - width))];
 }

@@ -53,7 +53,12 @@ typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/avx_transpose.h"
 #include "decoder/filterbank_kernels.h"
 
-// Subbands b..b+7, all with block type t.
+// The sign bit in the lanes of odd subbands: the frequency inversion of odd time slots.
+inline __m256 OddSubbandSigns() {
+  return _mm256_castsi256_ps(_mm256_setr_epi32(0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN, 0, INT32_MIN));
+}
+
+// Subbands b..b+7, all with block type t, with the frequency inversion.
 void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*overlap)[32], int b) {
   // x[k] holds value k of the eight subbands: values 0..15 by two transposed 8 x 8 blocks,
   // 16 and 17 by gathers.
@@ -68,9 +73,11 @@ void TransformGroup(const float* spectrum, int t, float (*out)[32], float (*over
   const __m256i stride = _mm256_setr_epi32(0, 18, 36, 54, 72, 90, 108, 126);
   x[16] = _mm256_i32gather_ps(first + 16, stride, 4);
   x[17] = _mm256_i32gather_ps(first + 17, stride, 4);
+  const __m256 odd = OddSubbandSigns();
   const auto add = [&](int i, V8 first, V8 second) {
     const V8 previous = _mm256_load_ps(&overlap[i][b]);
-    _mm256_store_ps(&out[i][b], first + previous);
+    const __m256 sum = first + previous;
+    _mm256_store_ps(&out[i][b], i & 1 ? _mm256_xor_ps(sum, odd) : sum);
     _mm256_store_ps(&overlap[i][b], second);
   };
   if (t == 2) {
@@ -92,6 +99,18 @@ void AliasBoundaries(float* x, int last) {
     _mm256_storeu_ps(x + 18 * sb - 8, _mm256_permutevar8x32_ps(up, reverse));
     _mm256_storeu_ps(x + 18 * sb, down);
   }
+}
+
+// Silent subbands from `first` (a multiple of 8) on: the overlap alone, frequency inversion
+// included; the overlap becomes zero.
+void SilentSubbands(float (*out)[32], float (*overlap)[32], int first) {
+  const __m256 odd = OddSubbandSigns();
+  for (int i = 0; i < 18; ++i)
+    for (int sb = first; sb < 32; sb += 8) {
+      const __m256 v = _mm256_load_ps(&overlap[i][sb]);
+      _mm256_store_ps(&out[i][sb], i & 1 ? _mm256_xor_ps(v, odd) : v);
+      _mm256_store_ps(&overlap[i][sb], _mm256_setzero_ps());
+    }
 }
 }  // namespace avx2
 #include "decoder/avx2_end.h"
@@ -167,23 +186,21 @@ void HybridChannel(int g, int c) {
   if (blockType != 2) active = std::min(active + 1, 32);
   active = std::max(active, 2);
 
-  int silent = active;
 #ifdef SONIVERT_X86
   if (VectorPath && !mixed) {
     // Whole groups of eight: transforming the zeros of a silent subband gives what the copy
-    // below gives.
+    // of its overlap gives. The frequency inversion is part of both.
     const int groups = (active + 7) / 8;
     for (int k = 0; k < groups; ++k) avx2::TransformGroup(spectrum, blockType, out, overlap, 8 * k);
-    silent = 8 * groups;
-  } else
-#endif
-  {
-    for (int sb = 0; sb < active; ++sb)
-      TransformSubband(spectrum, mixed && sb < 2 ? 0 : blockType, out, overlap, sb);
+    avx2::SilentSubbands(out, overlap, 8 * groups);
+    return;
   }
+#endif
+  for (int sb = 0; sb < active; ++sb)
+    TransformSubband(spectrum, mixed && sb < 2 ? 0 : blockType, out, overlap, sb);
   // Silent subbands: the transform of zeros is zero, so the output is the overlap alone.
   for (int i = 0; i < 18; ++i)
-    for (int sb = silent; sb < 32; ++sb) {
+    for (int sb = active; sb < 32; ++sb) {
       out[i][sb] = overlap[i][sb];
       overlap[i][sb] = 0.0f;
     }

@@ -9,6 +9,8 @@
 // time (the power law and mid/side); the vector loops perform the scalar operations lane by
 // lane, so both paths give identical values.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
 
 #include "decoder/stages.h"
@@ -30,28 +32,42 @@ BlockKind KindOf(const GranuleInfo& gi) {
   return gi.mixed_block_flag ? MixedBlocks : ShortBlocks;
 }
 
-// 2^(e/4) for the integer exponent e, 0 below 2^(-127/4). The power of two is an exact
-// unsigned integer, so e = -124..-127 divides by 2^31 and stays positive.
-float PowerGain(int e) {
+// 2^(e/4) for the integer exponent e, 0 below 2^(-127/4): an entry of QuarterPowerTable, for
+// the quarter powers of |e| mod 4 (the negative ones for a negative e), times the power of two
+// for the rest, 2^(+-(|e| div 4)). Multiplying by a power of two is exact, so this equals the
+// entry scaled by the integer 2^(|e| div 4) or divided by it.
+inline float PowerGain(int e) {
   if (e < -127) return 0.0f;
   if (e > 127) e = 127;  // global_gain has 8 bits, so e <= 45; the bound only keeps the shift defined
-  if (e >= 0) return static_cast<float>(1u << (e >> 2)) * QuarterPowerTable[e & 3];
-  const int m = -e;
-  return QuarterPowerTable[4 + (m & 3)] / static_cast<float>(1u << (m >> 2));
+  const int m = e < 0 ? -e : e;
+  const int k = e < 0 ? -(m >> 2) : m >> 2;
+  const float power = std::bit_cast<float>(static_cast<uint32_t>(127 + k) << 23);
+  return QuarterPowerTable[(e < 0 ? 4 : 0) + (m & 3)] * power;
 }
 
-// Gain of long band b (0..21).
-float LongGain(const GranuleInfo& gi, const int32_t* scalefac, int b) {
+// PowerGain of every exponent from -128 (a gain of 0) to 127, at index e + 128; made once, on
+// first use, so that the long bands take their gains from a table.
+const float* PowerGains() {
+  static const auto table = [] {
+    std::array<float, 256> t{};
+    for (int e = -128; e < 128; ++e) t[e + 128] = PowerGain(e);
+    return t;
+  }();
+  return table.data();
+}
+
+// Gain of long band b (0..21), from the table of PowerGains().
+inline float LongGain(const float* gains, const GranuleInfo& gi, const int32_t* scalefac, int b) {
   const int m = gi.scalefac_scale ? 2 : 1;
   int e = gi.global_gain - 210 - scalefac[b] * (1 << m);
   if (gi.preflag) e -= Pretab[b] * (1 << m);
-  return PowerGain(e);
+  return gains[std::clamp(e, -128, 127) + 128];
 }
 
 // Gain of short band b (0..12), window w.
-float ShortGain(const GranuleInfo& gi, const int32_t (*scalefac)[3], int b, int w) {
+inline float ShortGain(const GranuleInfo& gi, const int32_t (*scalefac)[3], int b, int w) {
   const int e = gi.global_gain - 210 - 8 * gi.subblock_gain[w] - scalefac[b][w] * (gi.scalefac_scale ? 4 : 2);
-  return PowerGain(e);
+  return PowerGains()[std::clamp(e, -128, 127) + 128];
 }
 
 // sign(v) * |v|^(4/3) * gain. Valid streams carry magnitudes up to 8206, all in the table;
@@ -74,18 +90,23 @@ inline void MidSideLine(float& left, float& right) {
 #ifdef SONIVERT_X86
 #include "decoder/avx2_begin.h"
 namespace avx2 {
-void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
-  const __m256i last = _mm256_set1_epi32(Pow43Entries - 1);
-  const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
-  int j = 0;
-  for (; j + 8 <= n; j += 8) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + j));
-    // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
-    const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), last);
-    const __m256 r = _mm256_mul_ps(_mm256_loadu_ps(gain + j), _mm256_i32gather_ps(Pow43Table, m, 4));
-    _mm256_storeu_ps(out + j, _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, signBit))));
+// SignedPower of the eight lines q[0..7] with their gains.
+inline __m256 SignedPowers(const int32_t* q, __m256 gain) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  // |INT32_MIN| stays 2^31 as an unsigned value, so the unsigned minimum bounds every input.
+  const __m256i m = _mm256_min_epu32(_mm256_abs_epi32(v), _mm256_set1_epi32(Pow43Entries - 1));
+  __m256 power;
+  if (_mm256_testz_si256(m, _mm256_set1_epi32(~15))) {
+    // Every magnitude below 16, as in most lines: the table's first 16 entries by two permutes
+    // (bit 3 of the magnitude, moved to the sign bit, picks the second eight), not a gather.
+    const __m256 low = _mm256_permutevar8x32_ps(_mm256_loadu_ps(Pow43Table), m);
+    const __m256 high = _mm256_permutevar8x32_ps(_mm256_loadu_ps(Pow43Table + 8), m);
+    power = _mm256_blendv_ps(low, high, _mm256_castsi256_ps(_mm256_slli_epi32(m, 28)));
+  } else {
+    power = _mm256_i32gather_ps(Pow43Table, m, 4);
   }
-  for (; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
+  const __m256 r = _mm256_mul_ps(gain, power);
+  return _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, _mm256_set1_epi32(INT32_MIN))));
 }
 
 void MidSide(float* left, float* right, int begin, int end) {
@@ -98,6 +119,84 @@ void MidSide(float* left, float* right, int begin, int end) {
     _mm_storeu_ps(right + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
   }
   for (; j < end; ++j) MidSideLine(left[j], right[j]);
+}
+
+// Eight lines of both channels into left[0..7] and right[0..7], through MidSideLine's
+// operations when midSide is set.
+inline void StoreEight(__m256 l, __m256 r, bool midSide, float* left, float* right) {
+  if (!midSide) {
+    _mm256_storeu_ps(left, l);
+    _mm256_storeu_ps(right, r);
+    return;
+  }
+  const __m256d k = _mm256_set1_pd(InvSqrt2);
+  for (int half = 0; half < 2; ++half) {
+    const __m256d m = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(l, 1) : _mm256_castps256_ps128(l));
+    const __m256d s = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(r, 1) : _mm256_castps256_ps128(r));
+    _mm_storeu_ps(left + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
+    _mm_storeu_ps(right + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
+  }
+}
+
+// Lines from..to-1 of one band, gains g0 and g1 (and mid/side when midSide is set), eight at a
+// time: the last eight may run up to seven lines past `to`, which the next band overwrites or the
+// caller clears, but never past line 575.
+void JointBandLines(const int32_t* q0, const int32_t* q1, float g0, float g1, float* out0, float* out1,
+                    int from, int to, bool midSide) {
+  const __m256 gain0 = _mm256_set1_ps(g0), gain1 = _mm256_set1_ps(g1);
+  int j = from;
+  for (; j < to && j + 8 <= 576; j += 8)
+    StoreEight(SignedPowers(q0 + j, gain0), SignedPowers(q1 + j, gain1), midSide, out0 + j, out1 + j);
+  for (; j < to; ++j) {
+    out0[j] = SignedPower(q0[j], g0);
+    out1[j] = SignedPower(q1[j], g1);
+    if (midSide) MidSideLine(out0[j], out1[j]);
+  }
+}
+
+// Coded lines i..i+n-1 of one window of a short band, both channels with gains g0 and g1
+// (mid/side when midSide is set), stored through the reordering: eight lines are worked out at a
+// time and the run's own stored. The granule's last lines go one by one, so that no read passes
+// the spectrum's end.
+void JointShortRun(const int32_t* q0, const int32_t* q1, float g0, float g1, bool midSide,
+                   const int16_t* reorder, float* out0, float* out1, int i, int n) {
+  alignas(32) float left[8], right[8];
+  const __m256 gain0 = _mm256_set1_ps(g0), gain1 = _mm256_set1_ps(g1);
+  int k = 0;
+  for (; k < n && i + k + 8 <= 576; k += 8) {
+    StoreEight(SignedPowers(q0 + i + k, gain0), SignedPowers(q1 + i + k, gain1), midSide, left, right);
+    for (int x = 0; x < 8 && k + x < n; ++x) {
+      const int at = reorder[i + k + x];
+      out0[at] = left[x];
+      out1[at] = right[x];
+    }
+  }
+  for (; k < n; ++k) {
+    const int at = reorder[i + k];
+    out0[at] = SignedPower(q0[i + k], g0);
+    out1[at] = SignedPower(q1[i + k], g1);
+    if (midSide) MidSideLine(out0[at], out1[at]);
+  }
+}
+
+// The same for one channel.
+void ShortRun(const int32_t* q, float g, const int16_t* reorder, float* out, int i, int n) {
+  alignas(32) float values[8];
+  const __m256 gain = _mm256_set1_ps(g);
+  int k = 0;
+  for (; k < n && i + k + 8 <= 576; k += 8) {
+    _mm256_store_ps(values, SignedPowers(q + i + k, gain));
+    for (int x = 0; x < 8 && k + x < n; ++x) out[reorder[i + k + x]] = values[x];
+  }
+  for (; k < n; ++k) out[reorder[i + k]] = SignedPower(q[i + k], g);
+}
+
+// One band's lines for one channel, as JointBandLines.
+void BandLines(const int32_t* q, float g, float* out, int from, int to) {
+  const __m256 gain = _mm256_set1_ps(g);
+  int j = from;
+  for (; j < to && j + 8 <= 576; j += 8) _mm256_storeu_ps(out + j, SignedPowers(q + j, gain));
+  for (; j < to; ++j) out[j] = SignedPower(q[j], g);
 }
 }  // namespace avx2
 #include "decoder/avx2_end.h"
@@ -117,9 +216,6 @@ inline void FillGain(float* gain, int from, int to, float v) {
 
 // out[j] = sign(q[j]) |q[j]|^(4/3) gain[j] for j < n.
 void PowerLines(const int32_t* q, const float* gain, float* out, int n) {
-#ifdef SONIVERT_X86
-  if (VectorPath) return avx2::PowerLines(q, gain, out, n);
-#endif
   for (int j = 0; j < n; ++j) out[j] = SignedPower(q[j], gain[j]);
 }
 
@@ -167,14 +263,27 @@ int MixedLongBands() {
 
 void DequantizeLongLines(const GranuleInfo& gi, const int32_t* q, const int32_t* scalefac, float* out,
                          int count, int limit) {
-  float gain[576 + GainSpare];
+  const float* gains = PowerGains();
   int j = 0;
-  for (int b = 0; b < 22 && j < count; ++b) {
-    const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    FillGain(gain, j, end, LongGain(gi, scalefac, b));
-    j = end;
+#ifdef SONIVERT_X86
+  if (VectorPath) {
+    // Band by band with the band's gain: no table of gains per line.
+    for (int b = 0; b < 22 && j < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      avx2::BandLines(q, LongGain(gains, gi, scalefac, b), out, j, end);
+      j = end;
+    }
+  } else
+#endif
+  {
+    float gain[576 + GainSpare];
+    for (int b = 0; b < 22 && j < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      FillGain(gain, j, end, LongGain(gains, gi, scalefac, b));
+      j = end;
+    }
+    PowerLines(q, gain, out, j);
   }
-  PowerLines(q, gain, out, j);
   for (; j < limit; ++j) out[j] = 0.0f;
 }
 
@@ -183,9 +292,15 @@ int DequantizeShortBands(const GranuleInfo& gi, const int32_t* q, const int32_t 
                          const int16_t* reorder, int count, int b, int i) {
   for (; b < 13 && i < count; ++b) {
     const int width = ShortWidth(b);
-    for (int w = 0; w < 3; ++w) {
+    for (int w = 0; w < 3; ++w, i += width) {
       const float gain = ShortGain(gi, scalefac, b, w);
-      for (int f = 0; f < width; ++f, ++i) out[reorder[i]] = SignedPower(q[i], gain);
+#ifdef SONIVERT_X86
+      if (VectorPath) {
+        avx2::ShortRun(q, gain, reorder, out, i, width);
+        continue;
+      }
+#endif
+      for (int f = 0; f < width; ++f) out[reorder[i + f]] = SignedPower(q[i + f], gain);
     }
   }
   return i;
@@ -350,30 +465,54 @@ Bounds IntensityBounds(const FrameHeader& header, BlockKind kind) {
   return bounds;
 }
 
-// Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
-// the line reached. Both channels are first requantized with their own gains; mid/side then
-// runs over the lines below the intensity bound, and the bands above it are intensity-coded
-// from the left channel's values (or, at an illegal position, treated like those below).
-int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
+// Both channels of long bands 0..bandLimit-1, lines below `count`, each with its own gains, and
+// mid/side in bands below firstIntensity when the frame has it; returns the line reached.
+int JointLongPower(bool midSide, int firstIntensity, int g, int count, int bandLimit) {
   const GranuleInfo& g0 = Decoder.Side.gr[g][0];
   const GranuleInfo& g1 = Decoder.Side.gr[g][1];
+  const int32_t* q0 = Decoder.QuantizedSpectrum[0];
+  const int32_t* q1 = Decoder.QuantizedSpectrum[1];
   float* out0 = Decoder.DequantizedSpectrum[0];
   float* out1 = Decoder.DequantizedSpectrum[1];
-  float gain0[576 + GainSpare], gain1[576 + GainSpare];
+  const float* gains = PowerGains();
   int n = 0;
+#ifdef SONIVERT_X86
+  if (VectorPath) {
+    // Band by band with the bands' gains, mid/side in the same pass.
+    for (int b = 0; b < bandLimit && n < count; ++b) {
+      const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
+      const float gain0 = LongGain(gains, g0, Decoder.scalefac_l[g][0], b);
+      const float gain1 = LongGain(gains, g1, Decoder.scalefac_l[g][1], b);
+      avx2::JointBandLines(q0, q1, gain0, gain1, out0, out1, n, end, midSide && b < firstIntensity);
+      n = end;
+    }
+    return n;
+  }
+#endif
+  float gain0[576 + GainSpare], gain1[576 + GainSpare];
   for (int b = 0; b < bandLimit && n < count; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, count);
-    FillGain(gain0, n, end, LongGain(g0, Decoder.scalefac_l[g][0], b));
-    FillGain(gain1, n, end, LongGain(g1, Decoder.scalefac_l[g][1], b));
+    FillGain(gain0, n, end, LongGain(gains, g0, Decoder.scalefac_l[g][0], b));
+    FillGain(gain1, n, end, LongGain(gains, g1, Decoder.scalefac_l[g][1], b));
     n = end;
   }
-  PowerLines(Decoder.QuantizedSpectrum[0], gain0, out0, n);
-  PowerLines(Decoder.QuantizedSpectrum[1], gain1, out1, n);
+  PowerLines(q0, gain0, out0, n);
+  PowerLines(q1, gain1, out1, n);
+  if (midSide && firstIntensity > 0)
+    MidSide(out0, out1, 0, std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1));
+  return n;
+}
 
+// Long bands from band 0 up to (not including) band `bandLimit`, lines below `count`; returns
+// the line reached. Both channels are requantized with their own gains, mid/side below the
+// intensity bound; the bands above it are intensity-coded from the left channel's values (or,
+// at an illegal position, treated like those below).
+int JointLongLines(const StereoFrame& f, const Bounds& bounds, int g, int count, int bandLimit) {
+  float* out0 = Decoder.DequantizedSpectrum[0];
+  float* out1 = Decoder.DequantizedSpectrum[1];
   const int firstIntensity = std::min(bounds.longBand, bandLimit);
-  const int bound = firstIntensity == 0 ? 0 : std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1);
-  if (f.midSide) MidSide(out0, out1, 0, bound);
-  int j = bound;
+  const int n = JointLongPower(f.midSide, firstIntensity, g, count, bandLimit);
+  int j = firstIntensity == 0 ? 0 : std::min(n, Decoder.LongBandEnd[firstIntensity - 1] + 1);
   for (int b = firstIntensity; b < bandLimit && j < n; ++b) {
     const int end = std::min(Decoder.LongBandEnd[b] + 1, n);
     const int p = LongPosition(f, bounds, g, b);
@@ -403,6 +542,13 @@ int JointShortBands(const StereoFrame& f, const Bounds& bounds, int g, int count
       band.gainLeft = ShortGain(g0, Decoder.scalefac_s[g][0], b, w);
       band.position = b >= bounds.shortBand[w] ? ShortPosition(f, bounds, g, b, w) : NoIntensity;
       band.gainRight = band.position == NoIntensity ? ShortGain(g1, Decoder.scalefac_s[g][1], b, w) : 0.0f;
+#ifdef SONIVERT_X86
+      if (VectorPath && band.position == NoIntensity) {
+        avx2::JointShortRun(q0, q1, band.gainLeft, band.gainRight, f.midSide, reorder, out0, out1, i, width);
+        i += width;
+        continue;
+      }
+#endif
       for (int k = 0; k < width; ++k, ++i) {
         const int at = reorder[i];
         StereoLine(f, band, q0[i], q1[i], out0[at], out1[at]);
@@ -430,9 +576,10 @@ void DequantizeChannel(const FrameHeader& header, int g, int c) {
       // Long bands in lines 0..35 (pretab is zero there), in line order.
       int j = 0;
       const int longEnd = std::min(count, 36);
+      const float* gains = PowerGains();
       for (int b = 0; b < 21 && j < longEnd && Decoder.LongBandEnd[b] < 36; ++b) {
         const int end = std::min(Decoder.LongBandEnd[b] + 1, longEnd);
-        const float gain = LongGain(gi, Decoder.scalefac_l[g][c], b);
+        const float gain = LongGain(gains, gi, Decoder.scalefac_l[g][c], b);
         for (; j < end; ++j) out[j] = SignedPower(q[j], gain);
       }
       for (; j < 36; ++j) out[j] = 0.0f;

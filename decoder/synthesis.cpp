@@ -45,27 +45,10 @@ namespace avx2 {
 typedef float V8 __attribute__((vector_size(32)));
 #include "decoder/filterbank_kernels.h"
 
-// The same sums, 8 samples per register, multiply then add (no fused multiply-add). Stereo
-// output (stride 2) goes into the 32-bit sample pairs at `out`, channel c's half of each.
-// One instance per slot index Slot, so that the 16 slot addresses are constants.
-template <int Slot>
-void Window(const Half& half, int16_t* out, int stride, int c) {
-  __m256 a[4];
-  for (int q = 0; q < 4; ++q)
-    a[q] = _mm256_mul_ps(_mm256_load_ps(SynthesisWindow[0] + 8 * q), _mm256_load_ps(half[Slot] + 8 * q));
-#ifdef __clang__
-#pragma unroll
-#else
-#pragma GCC unroll 16
-#endif
-  for (int t = 1; t < 16; ++t) {
-    const float* b = half[(Slot + t) & 15];
-    const float* w = SynthesisWindow[t];
-    for (int q = 0; q < 4; ++q)
-      a[q] = _mm256_add_ps(a[q], _mm256_mul_ps(_mm256_load_ps(w + 8 * q), _mm256_load_ps(b + 8 * q)));
-  }
-  // Clamping to [-32768, 32767] before the truncating conversion equals truncating, then
-  // saturating; max returns the bound for NaN, as the portable path does.
+// The PCM of one slot's 32 sums: clamping to [-32768, 32767] before the truncating conversion
+// equals truncating, then saturating; max returns the bound for NaN, as the portable path does.
+// Stereo output (stride 2) goes into the 32-bit sample pairs at `out`, channel c's half of each.
+inline __attribute__((always_inline)) void StorePcm(const __m256* a, int16_t* out, int stride, int c) {
   const __m256 lo = _mm256_set1_ps(-32768.0f);
   const __m256 hi = _mm256_set1_ps(32767.0f);
   __m256i v[4];
@@ -87,11 +70,6 @@ void Window(const Half& half, int16_t* out, int stride, int c) {
     }
   }
 }
-
-using WindowFunction = void (*)(const Half&, int16_t*, int, int);
-const WindowFunction WindowBySlot[16] = {
-    Window<0>, Window<1>, Window<2>,  Window<3>,  Window<4>,  Window<5>,  Window<6>,  Window<7>,
-    Window<8>, Window<9>, Window<10>, Window<11>, Window<12>, Window<13>, Window<14>, Window<15>};
 
 #include "decoder/avx_transpose.h"
 
@@ -116,9 +94,9 @@ void MatrixEight(int s0, float (*X)[32]) {
   }
 }
 
-// The rows of one slot from its matrixed values X[0..31], as EmitSlot writes them.
-void Rows(const float* X, float* cur, float* other) {
-  const __m256 v0 = _mm256_load_ps(X), v8 = _mm256_load_ps(X + 8);
+// The rows of one slot from its matrixed values X[0..31], as EmitSlot writes them: those of the
+// current half, and those of the other half.
+inline __attribute__((always_inline)) void CurrentRows(const float* X, float* cur) {
   const __m256 v16 = _mm256_load_ps(X + 16), v24 = _mm256_load_ps(X + 24);
   const __m256 two = _mm256_set1_ps(2.0f), minusTwo = _mm256_set1_ps(-2.0f);
   const __m256i reverse = _mm256_setr_epi32(0, 7, 6, 5, 4, 3, 2, 1);  // lane 0 kept, 1..7 reversed
@@ -129,6 +107,12 @@ void Rows(const float* X, float* cur, float* other) {
                                             _mm256_setzero_ps(), 0x01));
   _mm256_store_ps(
       cur + 24, _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v16, reverse), v24, 0x01)));
+}
+
+inline __attribute__((always_inline)) void OtherRows(const float* X, float* other) {
+  const __m256 v0 = _mm256_load_ps(X), v8 = _mm256_load_ps(X + 8), v16 = _mm256_load_ps(X + 16);
+  const __m256 minusTwo = _mm256_set1_ps(-2.0f);
+  const __m256i reverse = _mm256_setr_epi32(0, 7, 6, 5, 4, 3, 2, 1);
   // other[0..7] = -2 X[16], -2 X[15..9]; other[8..15] = -2 X[8..1]; other[16..31] = -2 X[0..15].
   _mm256_store_ps(other,
                   _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v8, reverse), v16, 0x01)));
@@ -136,6 +120,74 @@ void Rows(const float* X, float* cur, float* other) {
                   _mm256_mul_ps(minusTwo, _mm256_blend_ps(_mm256_permutevar8x32_ps(v0, reverse), v8, 0x01)));
   _mm256_store_ps(other + 16, _mm256_mul_ps(minusTwo, v0));
   _mm256_store_ps(other + 24, _mm256_mul_ps(minusTwo, v8));
+}
+
+// Two time slots, the first at FIFO slot index Slot of half `first`, the second at Slot - 1
+// (mod 16) of half `second`, into out0 and out1. The windowing sums of each sample are those of
+// the portable path (8 samples a register, taps in the order t = 0..15, multiply then add), but
+// the two slots' sums run side by side and share each window load. The second slot's rows for
+// the first half overwrite the row that the first slot's last tap reads: they are stored last.
+template <int Slot>
+void EmitTwoSlots(const float* X0, const float* X1, Half& first, Half& second, int16_t* out0, int16_t* out1,
+                  int stride, int c) {
+  constexpr int Next = (Slot + 15) & 15;
+  CurrentRows(X0, first[Slot]);
+  OtherRows(X0, second[Slot]);
+  CurrentRows(X1, second[Next]);
+  // Eight samples at a time (q), each pair of sums over the 16 taps before the next eight.
+  __m256 a0[4], a1[4];
+#ifdef __clang__
+#pragma unroll
+#else
+#pragma GCC unroll 4
+#endif
+  for (int q = 0; q < 4; ++q) {
+    const __m256 w0 = _mm256_load_ps(SynthesisWindow[0] + 8 * q);
+    __m256 s0 = _mm256_mul_ps(w0, _mm256_load_ps(first[Slot] + 8 * q));
+    __m256 s1 = _mm256_mul_ps(w0, _mm256_load_ps(second[Next] + 8 * q));
+#ifdef __clang__
+#pragma unroll
+#else
+#pragma GCC unroll 16
+#endif
+    for (int t = 1; t < 16; ++t) {
+      const __m256 w = _mm256_load_ps(SynthesisWindow[t] + 8 * q);
+      s0 = _mm256_add_ps(s0, _mm256_mul_ps(w, _mm256_load_ps(first[(Slot + t) & 15] + 8 * q)));
+      s1 = _mm256_add_ps(s1, _mm256_mul_ps(w, _mm256_load_ps(second[(Next + t) & 15] + 8 * q)));
+    }
+    a0[q] = s0;
+    a1[q] = s1;
+    // Keeps the compiler from hoisting the next eight samples' loads into this block, which
+    // would run it out of registers.
+    asm volatile("" ::: "memory");
+  }
+  StorePcm(a0, out0, stride, c);
+  StorePcm(a1, out1, stride, c);
+  OtherRows(X1, first[Next]);
+}
+
+using TwoSlotFunction = void (*)(const float*, const float*, Half&, Half&, int16_t*, int16_t*, int, int);
+const TwoSlotFunction EmitBySlot[16] = {
+    EmitTwoSlots<0>,  EmitTwoSlots<1>,  EmitTwoSlots<2>,  EmitTwoSlots<3>, EmitTwoSlots<4>,  EmitTwoSlots<5>,
+    EmitTwoSlots<6>,  EmitTwoSlots<7>,  EmitTwoSlots<8>,  EmitTwoSlots<9>, EmitTwoSlots<10>, EmitTwoSlots<11>,
+    EmitTwoSlots<12>, EmitTwoSlots<13>, EmitTwoSlots<14>, EmitTwoSlots<15>};
+
+// The 18 time slots of channel c from their matrixed values, into PcmBlock, two at a time; slot
+// index and half stay in registers.
+void EmitGranule(int c, const float (*X)[32]) {
+  const int h = Decoder.SynthesisHalf[c] & 1;
+  int slot = Decoder.SynthesisSlot[c] & 15;
+  const int stride = Decoder.ChannelCount == 2 ? 2 : 1;
+  int16_t* block = Decoder.PcmBlock;
+  for (int s = 0; s < 18; s += 2) {
+    EmitBySlot[slot](X[s], X[s + 1], Decoder.SynthesisBuffer[c][h], Decoder.SynthesisBuffer[c][1 - h], block,
+                     block + 32 * stride, stride, c);
+    block += 64 * stride;
+    slot = (slot + 14) & 15;
+  }
+  // 18 slots: the half toggles an even number of times.
+  Decoder.SynthesisSlot[c] = slot;
+  Decoder.SynthesisHalf[c] = h;
 }
 }  // namespace avx2
 #include "decoder/avx2_end.h"
@@ -152,20 +204,12 @@ void EmitSlot(int c, int s, const float* X) {
   float* other = Decoder.SynthesisBuffer[c][1 - h][slot];
   const bool stereo = Decoder.ChannelCount == 2;
   int16_t* block = Decoder.PcmBlock + (stereo ? 64 : 32) * s;
-#ifdef SONIVERT_X86
-  if (VectorPath) {
-    avx2::Rows(X, cur, other);
-    avx2::WindowBySlot[slot](current, block, stereo ? 2 : 1, c);
-  } else
-#endif
-  {
-    for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
-    cur[16] = 0.0f;
-    for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
-    other[0] = -2.0f * X[16];
-    for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
-    WindowPortable(current, slot, stereo ? block + c : block, stereo ? 2 : 1);
-  }
+  for (int j = 0; j < 16; ++j) cur[j] = 2.0f * X[16 + j];
+  cur[16] = 0.0f;
+  for (int j = 1; j < 16; ++j) cur[32 - j] = -cur[j];
+  other[0] = -2.0f * X[16];
+  for (int d = 0; d < 16; ++d) other[16 + d] = other[16 - d] = -2.0f * X[d];
+  WindowPortable(current, slot, stereo ? block + c : block, stereo ? 2 : 1);
   Decoder.SynthesisSlot[c] = (slot + 15) & 15;
   Decoder.SynthesisHalf[c] = 1 - h;
 }
@@ -199,10 +243,10 @@ void SynthesiseGranule(int c) {
     avx2::MatrixEight(0, matrixed);
     avx2::MatrixEight(8, matrixed + 8);
     avx2::MatrixEight(10, matrixed + 10);
-  } else
-#endif
-  {
-    for (int s = 0; s < 18; ++s) portable::Matrix<float, 32>(Decoder.HybridOutput[s], matrixed[s]);
+    avx2::EmitGranule(c, matrixed);
+    return;
   }
+#endif
+  for (int s = 0; s < 18; ++s) portable::Matrix<float, 32>(Decoder.HybridOutput[s], matrixed[s]);
   for (int s = 0; s < 18; ++s) EmitSlot(c, s, matrixed[s]);
 }

@@ -20,6 +20,7 @@ PACKAGES=(
   ffmpeg flac vorbis-tools opus-tools # the tests' sources in every format, made as people make them
   id3v2 eyed3                         # taggers: MP3 files as people have them, in the tests
   hyperfine valgrind time             # benchmarks (timing, instruction counts, peak memory)
+  ffmpeg linux-perf                   # the decoder benchmark's second peer; time split by stage
   libbenchmark-dev                    # micro-benchmarks (bench/*_bench.cpp)
   python3
 )

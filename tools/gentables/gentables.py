@@ -67,6 +67,107 @@ def decode_prefix_entry(entries, lookahead19):
     raise SystemExit("incomplete code")
 
 
+# Look-up tables of the decoder, 16-bit entries. The first level of a pair table is indexed by
+# the next FIRST_BITS bits (fewer for small tables: the longest code word and its two sign bits).
+#   bit 15 clear: a code word with its sign bits, all within the index: x in bits 0..4 and y in
+#     bits 5..9 (signed, sign included), the bits they take in bits 10..14.
+#   bits 15, 14 = 1, 0: a code word alone (its sign bits, or its escape's linbits, lie past the
+#     index): length in bits 8..12, x in bits 4..7, y in bits 0..3.
+#   bits 15, 14 = 1, 1: a prefix of longer code words: the w bits after the index (w in bits
+#     10..13) index the block at twice bits 0..9, whose entries are code words alone.
+#     w = 0 (0xc000) marks bits that no code word starts, unreachable with complete codes.
+FIRST_BITS = 10
+NO_CODE_WORD = 0xC000
+
+
+def entry_code(e):
+    """(code word as a bit string, length, x/y byte) of a sorted-table entry word."""
+    length = (e >> 8) & 31
+    code = format(e >> (32 - length), f"0{length}b") if length else ""
+    return code, length, e & 0xFF
+
+
+def pair_lookup(entries, escapes):
+    """(index bits, entries) of the two-level look-up table of a sorted pair table; with
+    escapes, a value 15 is followed by linbits."""
+    codes = [entry_code(e) for e in entries]
+    first_bits = max(1, min(FIRST_BITS, max(length for _, length, _ in codes) + 2))
+    table = [NO_CODE_WORD] * (1 << first_bits)
+    longest = {}
+    for code, length, _ in codes:
+        if length > first_bits:
+            prefix = int(code[:first_bits], 2)
+            longest[prefix] = max(longest.get(prefix, 0), length)
+    for prefix in sorted(longest):
+        width = longest[prefix] - first_bits
+        # Blocks have 2^w entries (w >= 1) and follow a first level of 2^first_bits: their
+        # offsets are even.
+        if width > 15 or len(table) >= 0x800:
+            raise SystemExit("a second-level block does not fit its pointer")
+        table[prefix] = 0xC000 | (width << 10) | (len(table) >> 1)
+        table += [NO_CODE_WORD] * (1 << width)
+    for code, length, xy in codes:
+        alone = 0x8000 | (length << 8) | xy
+        x, y = xy >> 4, xy & 15
+        signs = (x != 0) + (y != 0)
+        if length > first_bits:
+            pointer = table[int(code[:first_bits], 2)]
+            width = (pointer >> 10) & 15
+            spare = width - (length - first_bits)
+            start = 2 * (pointer & 0x3FF) + (int(code[first_bits:], 2) << spare)
+            for k in range(1 << spare):
+                table[start + k] = alone
+            continue
+        rest = first_bits - length
+        start = int(code, 2) << rest if length else 0
+        for k in range(1 << rest):
+            if (escapes and 15 in (x, y)) or length + signs > first_bits:
+                table[start + k] = alone
+                continue
+            after = format(k, f"0{rest}b") if rest else ""
+            sx, sy, at = x, y, 0
+            if x:
+                sx, at = (-x if after[at] == "1" else x), at + 1
+            if y:
+                sy = -y if after[at] == "1" else y
+            table[start + k] = ((length + signs) << 10) | ((sy & 31) << 5) | (sx & 31)
+    return first_bits, table
+
+
+def quad_lookup(entries):
+    """The count1 look-up of a sorted quadruple table, indexed by the next 10 bits (a code word of
+    at most 6 bits and up to 4 sign bits): the row of the four values v w x y in Count1Values
+    (sum of (value + 1) * 3^k, v first) in bits 0..6 and the bits taken (code word and signs)
+    in bits 8..11."""
+    table = []
+    for window in range(1 << 10):
+        bits = format(window, "010b")
+        found = [c for c in map(entry_code, entries) if bits.startswith(c[0])]
+        if not found:
+            table.append(NO_CODE_WORD)
+            continue
+        code, length, flags = found[0]
+        row, taken = 0, length
+        for k in range(4):
+            value = 0
+            if (flags >> (7 - k)) & 1:
+                value = -1 if bits[taken] == "1" else 1
+                taken += 1
+            row += (value + 1) * 3 ** k
+        table.append((taken << 8) | row)
+    return table
+
+
+def count1_values():
+    """The 81 quadruples of Count1Values, row r: value k = (r / 3^k) mod 3 - 1."""
+    return [[(r // 3 ** k) % 3 - 1 for k in range(4)] for r in range(81)]
+
+
+def array_lines(values, per_line, digits):
+    return ["    " + " ".join(f"0x{v:0{digits}x}," for v in values[i:i + per_line])
+            for i in range(0, len(values), per_line)]
+
+
 def huffman_source(tables):
     # Table 0 codes all-zero pairs with no bits: one entry of length 0.
     arrays = {0: [0]}
@@ -105,9 +206,16 @@ def huffman_source(tables):
         for i in range(0, len(arr), 6):
             out.append("    " + " ".join(f"0x{e:08x}," for e in arr[i:i + 6]))
         out.append("};")
+    lookups = {}
+    for n in sorted(set(owner[t] for t in range(32))):
+        lookups[n] = pair_lookup(arrays[n], n >= 16)
+        name = names.get(n, f"Table{n}")
+        out.append(f"const uint16_t {name}Lookup[{len(lookups[n][1])}] = {{")
+        out.extend(array_lines(lookups[n][1], 12, 4))
+        out.append("};")
     out.append("}  // namespace")
     out.append("")
-    out.append("const HuffmanTable HuffmanTables[34] = {")
+    sorted_rows, lookup_rows = [], []
     for n in range(34):
         o = owner[n]
         arr = arrays[o]
@@ -115,8 +223,29 @@ def huffman_source(tables):
         if max(first) > 255:
             raise SystemExit("FirstIndex does not fit a byte")
         name = names.get(o, f"Table{o}")
-        comment = "  // no such table" if n in (4, 14) else ""
-        out.append(f"    {{{name}, {len(arr)}, {{{', '.join(str(i) for i in first)}}}}},  // {n}{comment}")
+        comment = f"  // {n}" + ("  // no such table" if n in (4, 14) else "")
+        sorted_rows.append(f"    {{{name}, {len(arr)}, {{{', '.join(str(i) for i in first)}}}}},{comment}")
+        if n < 32:
+            lookup_rows.append(f"    {{{name}Lookup, {lookups[o][0]}}},{comment}")
+    out.append("const HuffmanTable HuffmanTables[34] = {")
+    out.extend(sorted_rows)
+    out.append("};")
+    out.append("")
+    out.append("const HuffmanLookup HuffmanLookups[32] = {")
+    out.extend(lookup_rows)
+    out.append("};")
+    out.append("")
+    out.append("alignas(16) const int32_t Count1Values[81][4] = {")
+    rows = count1_values()
+    for i in range(0, 81, 6):
+        out.append("    " + " ".join("{" + ", ".join(str(v) for v in r) + "}," for r in rows[i:i + 6]))
+    out.append("};")
+    out.append("")
+    out.append("const uint16_t Count1Lookup[2][1024] = {")
+    for n in (32, 33):
+        out.append("    {")
+        out.extend("    " + line for line in array_lines(quad_lookup(arrays[n]), 12, 4))
+        out.append("    },")
     out.append("};")
     out.append("")
     lin = [tables[n][0] if n in tables else 0 for n in range(32)]
