@@ -39,7 +39,7 @@ bool RiffRead(const RiffFile& file, uint64_t offset, void* data, size_t size) {
 
 bool RiffDescendRoot(const RiffFile& file, RiffChunk& chunk) {
   if (!ReadHeader(file, 0, chunk)) return false;
-  if (chunk.Id == FourCC("RIFF")) {
+  if (chunk.Id == FourCC("RIFF") || chunk.Id == FourCC("RF64")) {
     unsigned char form[4];
     if (!RiffRead(file, chunk.DataOffset, form, sizeof form)) return false;
     chunk.FormType = LittleEndian32(form);

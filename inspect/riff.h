@@ -36,7 +36,7 @@ constexpr int RiffMaxChunksSearched = 65536;
 
 // Reads exactly size bytes at offset; false at the end of the file or on a read error.
 bool RiffRead(const RiffFile& file, uint64_t offset, void* data, size_t size);
-// Reads the chunk at the start of the file; for a "RIFF" chunk also its form type.
+// Reads the chunk at the start of the file; for a "RIFF" or "RF64" chunk also its form type.
 bool RiffDescendRoot(const RiffFile& file, RiffChunk& chunk);
 // Finds the first chunk with identifier id inside the data of parent (a RIFF chunk), searching
 // from its first child. The search ends where the parent's stated size or the file ends,

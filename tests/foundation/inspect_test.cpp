@@ -256,6 +256,9 @@ TEST_F(InspectTest, SoundFilesMadeByTheToolsAreAcceptedWithTheirFacts) {
       {"mp3.wav", "ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=1 -c:a libmp3lame mp3.wav",
        InspectNotPcm},
       {"ulaw.wav", "sox -n -r 8000 -e u-law ulaw.wav synth 1 sine 440", InspectNotPcm},
+      {"mp3.rf64",
+       "ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=1 -c:a libmp3lame -rf64 always -f wav mp3.rf64",
+       InspectNotPcm},
       {"a.au", "sox -n -r 8000 a.au synth 1 sine 440", InspectUnknownType},
   };
   for (const auto& row : refused) {
