@@ -1,5 +1,5 @@
 // Inline bit access to the header buffer and the main-data ring (ISO/IEC 11172-3, 2.4.2),
-// private to decoder/. Every read is one unaligned 4-byte big-endian load and two shifts.
+// private to decoder/. Every read is one unaligned big-endian load and shifts.
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -16,13 +16,8 @@ inline uint32_t LoadBigEndian32(const uint8_t* p) {
 }
 
 // The n bits (1..25) at bit position pos of the ring. A window that starts in ring bytes
-// 4093..4095 reads on into the 4-byte copy of bytes 0..3 behind the ring, so no wrap test.
+// 4093..4095 reads on into the copy of the ring's first bytes behind it, so no wrap test.
 inline uint32_t RingPeek(uint32_t pos, int n) {
   uint32_t window = LoadBigEndian32(Decoder.MainDataRing + ((pos >> 3) & (RingSize - 1)));
   return (window << (pos & 7)) >> (32 - n);
-}
-
-// The full 32-bit window at pos, shifted so that the bit at pos is bit 31 (25 valid bits).
-inline uint32_t RingWindow(uint32_t pos) {
-  return LoadBigEndian32(Decoder.MainDataRing + ((pos >> 3) & (RingSize - 1))) << (pos & 7);
 }

@@ -67,7 +67,7 @@ void AppendMainData(int n) {
     remaining -= piece;
   }
   Decoder.RingWritePos = pos;
-  std::memcpy(Decoder.MainDataRing + RingSize, Decoder.MainDataRing, 4);
+  std::memcpy(Decoder.MainDataRing + RingSize, Decoder.MainDataRing, 8);
 }
 
 uint32_t PeekMainBits(int n) { return RingPeek(Decoder.MainBitPos, n); }

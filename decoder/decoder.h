@@ -16,7 +16,7 @@ enum DecoderExitCode : uint32_t {
   // A stop request ended the decode (DecodeStream only): the job discards its output and ends
   // with DecoderOk, as a job ended by force does.
   DecoderStopped = 6,
-  DecoderKeptEarlier = 7,  // the file the output would replace could not go to the trash: kept
+  // 7 is not used: an output no longer goes to the trash (it was "kept earlier file").
   DecoderOutputExists = 8,  // a file has the output's name and the replace rule keeps it (-n)
 };
 // The text shown for an exit code.

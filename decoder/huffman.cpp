@@ -22,21 +22,13 @@ struct BitCache {
   uint32_t Loaded;
 };
 
-// The 64 bits at bit position pos of the ring, left-aligned; at least 57 of them are valid. Eight
-// bytes are loaded where they lie inside the ring and the copy of its first 4 bytes behind it;
-// from ring byte 4093 on, two 4-byte windows (the second wrapped to the ring's start), so that no
-// byte outside the ring is read, whatever the stream's positions.
+// The 64 bits at bit position pos of the ring, left-aligned; at least 57 of them are valid. A
+// load that starts in the ring's last 7 bytes reads on into the copy of its first 8 bytes behind
+// it, so no byte outside the ring is read, whatever the stream's positions.
 inline uint64_t RingBits(uint32_t pos) {
-  const uint32_t byte = (pos >> 3) & (RingSize - 1);
   uint64_t v;
-  if (byte <= RingSize - 4) {
-    std::memcpy(&v, Decoder.MainDataRing + byte, 8);
-    v = __builtin_bswap64(v);
-  } else {
-    v = static_cast<uint64_t>(LoadBigEndian32(Decoder.MainDataRing + byte)) << 32 |
-        LoadBigEndian32(Decoder.MainDataRing + ((byte + 4) & (RingSize - 1)));
-  }
-  return v << (pos & 7);
+  std::memcpy(&v, Decoder.MainDataRing + ((pos >> 3) & (RingSize - 1)), 8);
+  return __builtin_bswap64(v) << (pos & 7);
 }
 
 inline void Load(BitCache& c) {

@@ -66,9 +66,9 @@ struct Layer3Decoder {
   uint8_t HeaderBuffer[32 + 3];
   uint32_t HeaderBitPos;
 
-  // Bit reservoir: 4096 bytes, followed by a copy of its first 4 bytes so that a 4-byte
-  // window starting in the last bytes reads on into byte 0 without a test.
-  uint8_t MainDataRing[4096 + 4];
+  // Bit reservoir: 4096 bytes, followed by a copy of its first 8 bytes so that a 4- or 8-byte
+  // load starting in the last bytes reads on into byte 0 without a test.
+  uint8_t MainDataRing[4096 + 8];
   uint32_t RingWritePos;  // 0..4095
   uint32_t MainBitPos;    // 0..32767
 

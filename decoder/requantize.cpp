@@ -5,8 +5,9 @@
 // Every value taken from the stream (gains, scale factors, intensity positions, coded counts,
 // spectral magnitudes) is bounded before it indexes a table, so no input reaches outside one.
 //
-// Long blocks, the common case, run through two line loops that AVX2 does eight lines at a
-// time (the power law and mid/side); the vector loops perform the scalar operations lane by
+// Long blocks, the common case, go band by band through line loops that AVX2 does eight lines at
+// a time (the power law and mid/side together); short-block windows without intensity stereo
+// too, stored through the reordering. The vector loops perform the scalar operations lane by
 // lane, so both paths give identical values.
 #include <algorithm>
 #include <array>
@@ -109,15 +110,19 @@ inline __m256 SignedPowers(const int32_t* q, __m256 gain) {
   return _mm256_xor_ps(r, _mm256_castsi256_ps(_mm256_and_si256(v, _mm256_set1_epi32(INT32_MIN))));
 }
 
-void MidSide(float* left, float* right, int begin, int end) {
+// Four lines of mid m and side s into left[0..3] and right[0..3], through MidSideLine's
+// operations (in double precision, then rounded to float).
+inline void MidSideFour(__m128 m4, __m128 s4, float* left, float* right) {
   const __m256d k = _mm256_set1_pd(InvSqrt2);
+  const __m256d m = _mm256_cvtps_pd(m4);
+  const __m256d s = _mm256_cvtps_pd(s4);
+  _mm_storeu_ps(left, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
+  _mm_storeu_ps(right, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
+}
+
+void MidSide(float* left, float* right, int begin, int end) {
   int j = begin;
-  for (; j + 4 <= end; j += 4) {
-    const __m256d m = _mm256_cvtps_pd(_mm_loadu_ps(left + j));
-    const __m256d s = _mm256_cvtps_pd(_mm_loadu_ps(right + j));
-    _mm_storeu_ps(left + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
-    _mm_storeu_ps(right + j, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
-  }
+  for (; j + 4 <= end; j += 4) MidSideFour(_mm_loadu_ps(left + j), _mm_loadu_ps(right + j), left + j, right + j);
   for (; j < end; ++j) MidSideLine(left[j], right[j]);
 }
 
@@ -129,13 +134,8 @@ inline void StoreEight(__m256 l, __m256 r, bool midSide, float* left, float* rig
     _mm256_storeu_ps(right, r);
     return;
   }
-  const __m256d k = _mm256_set1_pd(InvSqrt2);
-  for (int half = 0; half < 2; ++half) {
-    const __m256d m = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(l, 1) : _mm256_castps256_ps128(l));
-    const __m256d s = _mm256_cvtps_pd(half ? _mm256_extractf128_ps(r, 1) : _mm256_castps256_ps128(r));
-    _mm_storeu_ps(left + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_add_pd(m, s), k)));
-    _mm_storeu_ps(right + 4 * half, _mm256_cvtpd_ps(_mm256_mul_pd(_mm256_sub_pd(m, s), k)));
-  }
+  MidSideFour(_mm256_castps256_ps128(l), _mm256_castps256_ps128(r), left, right);
+  MidSideFour(_mm256_extractf128_ps(l, 1), _mm256_extractf128_ps(r, 1), left + 4, right + 4);
 }
 
 // Lines from..to-1 of one band, gains g0 and g1 (and mid/side when midSide is set), eight at a

@@ -8,7 +8,8 @@
 // read neighbouring values: the windowing runs 8 samples at a time, each sample keeping its own
 // accumulation order t = 0..15, so vector and scalar paths give identical sums. A granule's 18
 // time slots are matrixed first (eight at a time with AVX2, the same butterflies per slot), then
-// go through the FIFO and the windowing one by one.
+// go through the FIFO and the windowing, one by one on the portable path and two side by side
+// on the AVX2 path.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -95,7 +96,7 @@ void MatrixEight(int s0, float (*X)[32]) {
 }
 
 // The rows of one slot from its matrixed values X[0..31], as EmitSlot writes them: those of the
-// current half, and those of the other half.
+// current half (CurrentRows), and those of the other half (OtherRows).
 inline __attribute__((always_inline)) void CurrentRows(const float* X, float* cur) {
   const __m256 v16 = _mm256_load_ps(X + 16), v24 = _mm256_load_ps(X + 24);
   const __m256 two = _mm256_set1_ps(2.0f), minusTwo = _mm256_set1_ps(-2.0f);

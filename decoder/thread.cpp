@@ -278,9 +278,6 @@ const char* DecoderExitText(uint32_t code) {
       return "The decoded audio reached the largest size a WAV file can hold; the file was closed there.";
     case DecoderStopped:
       return "The decode was stopped.";
-    case DecoderKeptEarlier:
-      return "A file of the output's name exists and cannot be moved to the Trash; it was kept, and the "
-             "decoded file was not written.";
     case DecoderOutputExists:
       return "A file of the output's name exists; it was kept (--no-clobber), and the decoded file was not "
              "written.";

@@ -142,11 +142,7 @@ def quad_lookup(entries):
     table = []
     for window in range(1 << 10):
         bits = format(window, "010b")
-        found = [c for c in map(entry_code, entries) if bits.startswith(c[0])]
-        if not found:
-            table.append(NO_CODE_WORD)
-            continue
-        code, length, flags = found[0]
+        code, length, flags = entry_code(entries[decode_prefix_entry(entries, window << 9)])
         row, taken = 0, length
         for k in range(4):
             value = 0
@@ -203,8 +199,7 @@ def huffman_source(tables):
         name = names.get(n, f"Table{n}")
         arr = arrays[n]
         out.append(f"const uint32_t {name}[{len(arr)}] = {{")
-        for i in range(0, len(arr), 6):
-            out.append("    " + " ".join(f"0x{e:08x}," for e in arr[i:i + 6]))
+        out.extend(array_lines(arr, 6, 8))
         out.append("};")
     lookups = {}
     for n in sorted(set(owner[t] for t in range(32))):
