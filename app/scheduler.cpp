@@ -51,7 +51,7 @@ std::string RealSetOutputAside(const std::string& output) {
   // A device or a FIFO is written in place: there is nothing on a disk to keep.
   if (!Converter.OutputBefore.Regular) return {};
   const TrashResult r = TrashBeforeReplace(target, &Converter.OutputInTrash);
-  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+  return TrashFailureText(r, errno);
 }
 void RealTakeOutputBack(const std::string& output) {
   if (!Converter.OutputInTrash.File.empty()) {
@@ -66,11 +66,11 @@ void RealTakeOutputBack(const std::string& output) {
 std::string RealSourceTrashRefusal(const std::string& path) {
   if (!IdentityOf(path).Exists) return {};  // a source gone meanwhile fails its job, and says so
   const TrashResult r = TrashReady(path);
-  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+  return TrashFailureText(r, errno);
 }
 std::string RealRemoveSource(const std::string& path) {
   const TrashResult r = MoveToTrash(path);
-  return r == TrashMoved ? std::string() : TrashFailureText(r, errno);
+  return TrashFailureText(r, errno);
 }
 void NoView() {}
 void NoNotice(uint32_t, uint32_t) {}
@@ -126,8 +126,7 @@ void HandleJobEnd() {
   } else if (AppSettings.Flags & FlagShowErrorBox) {
     Box("Unable to delete source file: " + why + "\n" + source, source);
   } else {
-    Converter.NoticeText = source + ": Unable to delete source file: " + why;
-    Converter.NoticeTicks = 10;
+    ShowNotice(source + ": Unable to delete source file: " + why);
   }
 }
 
@@ -294,9 +293,8 @@ void CheckPriority() {
   Converter.PriorityToCheck = false;
   if (result != PriorityRefused) return;
   static const char* const Names[3] = {"Low", "Normal", "High"};
-  Converter.NoticeText = std::string("Priority ") + Names[PriorityPosition % 3] + " refused: " + strerror(errno) +
-                         "; runs at " + Names[actual % 3];
-  Converter.NoticeTicks = 10;
+  ShowNotice(std::string("Priority ") + Names[PriorityPosition % 3] + " refused: " + strerror(errno) + "; runs at " +
+             Names[actual % 3]);
   PriorityPosition = actual;
 }
 

@@ -57,8 +57,7 @@ void Report(const std::string& box, const std::string& notice) {
     // caption. Last: the box may be answered before the call returns.
     ShowMessageBox((box + "\n" + Converter.CurrentSource).c_str(), Converter.CurrentSource.c_str(), ErrorBoxClosed);
   } else {
-    Converter.NoticeText = Converter.CurrentSource + notice;
-    Converter.NoticeTicks = 10;  // ten status ticks: five seconds
+    ShowNotice(Converter.CurrentSource + notice);
     // An encoder error does not stop the queue, nor restart a converter the user had stopped.
     Converter.SubmissionActive = wasActive;
   }
@@ -104,6 +103,13 @@ bool ScanUnsigned(const char*& p, uint32_t& value) {
   return true;
 }
 
+// The console line last read, without its trailing blanks.
+std::string LastConsoleLine() {
+  std::string line = ConsoleMonitor.ConsoleLine;
+  line.erase(line.find_last_not_of(' ') + 1);
+  return line;
+}
+
 }  // namespace
 
 int ScanProgressLine(const char* line, int32_t& framesDone, uint32_t& bytesDone, uint32_t& bytesOut) {
@@ -144,12 +150,6 @@ void ReportEncoderFailure(const std::string& reason) {
     notice += " (last line: " + line + ")";
   }
   Report(box, notice);
-}
-
-std::string LastConsoleLine() {
-  std::string line = ConsoleMonitor.ConsoleLine;
-  line.erase(line.find_last_not_of(' ') + 1);
-  return line;
 }
 
 void ConsoleSetup() {

@@ -61,8 +61,6 @@ void ReadFinalEncoderLines();
 // reason first, the source's path below it, the caption the path) during which the converter
 // starts nothing, else a five-second notice "<path>: <reason>" on the status line.
 void ReportEncoderFailure(const std::string& reason);
-// The console line last read, without its trailing blanks.
-std::string LastConsoleLine();
 
 // The progress scan of a console line: "frames %u bytes in %u bytes out %u" with the partial
 // match rule of the C library's scanf: the fields are set in order up to the first mismatch and

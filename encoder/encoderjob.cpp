@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "decoder/tables/frame_rates.h"
+#include "decoder/framing/framing.h"
 #include "model/queue.h"
 #include "platform/jobthread.h"
 #include "platform/outputfile.h"
@@ -33,16 +33,13 @@ std::string EncoderJobFailure(const ProcessInfo& process, int32_t framesDone, co
 bool BeginsWithMpegFrame(const std::string& path) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
-  unsigned char h[4] = {};
+  uint8_t h[4] = {};
   const bool read = std::fread(h, 1, 4, file) == 4 && std::fseek(file, 0, SEEK_END) == 0;
   const long size = read ? std::ftell(file) : 0;
   std::fclose(file);
-  // The twelve sync bits (the MPEG 2.5 pattern has the last one clear): ISO/IEC 11172-3 2.4.2.3.
-  if (!read || h[0] != 0xFF || (h[1] & 0xF0) != 0xF0) return false;
-  const int id = h[1] >> 3 & 1, layer = h[1] >> 1 & 3;
-  const int kbps = FrameBitrate(id, layer, h[2] >> 4);
-  const int bytes = FrameBytes(id, layer, kbps, FrameSampleRate(id, h[2] >> 2 & 3), h[2] >> 1 & 1);
-  return bytes > 0 && size >= bytes;
+  FrameFacts facts;
+  // The twelve sync bits: the MPEG 2.5 pattern, which the encoder never writes, is no frame of it.
+  return read && ParseFrameHeader(h, facts) && !facts.Mpeg25 && size >= facts.Length;
 }
 
 uint32_t ReadJobExitCode() {

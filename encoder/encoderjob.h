@@ -18,7 +18,7 @@ bool EncoderJobSucceeded(const ProcessInfo& process, int32_t framesDone);
 std::string EncoderJobFailure(const ProcessInfo& process, int32_t framesDone, const std::string& output,
                               const FileIdentity& before);
 // True when the file begins with a whole MPEG audio frame (any layer; MPEG-1 or the lower
-// sampling frequencies of MPEG-2).
+// sampling frequencies of MPEG-2), by the framing rules the decoder reads headers with.
 bool BeginsWithMpegFrame(const std::string& path);
 
 // The exit status of the current or last job: the encoder process when Converter.EncoderJob is

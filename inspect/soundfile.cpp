@@ -164,14 +164,6 @@ bool ChunkRunsPast4GiB(const RiffFile& file, uint64_t pos, int depth = 0) {
   return false;
 }
 
-// The codec a RIFF WAVE file names in its "fmt " chunk (an extensible format's sub-format): 1 PCM,
-// 3 IEEE float; -1 when the chunk cannot be read, which the library then judges.
-int WaveCodec(int fd, uint64_t size) {
-  unsigned char record[26];
-  if (!ReadWaveFormat(fd, size, record)) return -1;
-  return static_cast<int>(Le16(record) == 0xFFFE ? Le16(record + 24) : Le16(record));
-}
-
 int SubtypeBits(int subtype) {
   switch (subtype) {
     case SF_FORMAT_PCM_S8:
@@ -292,8 +284,12 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   s.Io.Size = static_cast<uint64_t>(end);
   const Container container = ContainerOf(fd, s.Io.Size);
   if (container == NoContainer) return SoundUnknownType;
-  const int codec = container == RiffWave ? WaveCodec(fd, s.Io.Size) : -1;
-  if (codec != -1 && codec != 1 && codec != 3) return SoundNotPcm;
+  // The "fmt " chunk of a RIFF WAVE file. The codec it names (an extensible format's sub-format)
+  // must be 1 PCM or 3 IEEE float; a chunk that cannot be read is left to the library to judge.
+  unsigned char record[26] = {};
+  const bool haveFormat = container == RiffWave && ReadWaveFormat(fd, s.Io.Size, record);
+  const uint32_t codec = Le16(record) == 0xFFFE ? Le16(record + 24) : Le16(record);
+  if (haveFormat && codec != 1 && codec != 3) return SoundNotPcm;
   if (container == RiffWave && ChunkRunsPast4GiB(RiffFile{fd, s.Io.Size}, 12)) return SoundBrokenWave;
   SF_INFO info{};
   SNDFILE* file = OpenIo(s.Io, info);
@@ -314,15 +310,13 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
   s.Channels = info.channels;
   s.SampleRate = info.samplerate;
   s.Bits = SubtypeBits(Subtype(info.format));
-  unsigned char record[16];
-  if (IsWaveFamily(info.format) && ReadWaveFormat(fd, s.Io.Size, record))
-    s.Bits = static_cast<int>(Le16(record + 14));
-  s.LengthKnown = info.frames > 0 && info.frames < SF_COUNT_MAX;
-  s.Frames = s.LengthKnown ? static_cast<uint64_t>(info.frames) : 0;
+  if (haveFormat && IsWaveFamily(info.format)) s.Bits = static_cast<int>(Le16(record + 14));
+  s.Frames = info.frames > 0 && info.frames < SF_COUNT_MAX ? static_cast<uint64_t>(info.frames) : 0;
   // A WAV written by a program that streams its output keeps the sizes it wrote first: 0. Its
   // samples run from the start of the data to the end of the file: they are read as raw samples
   // of the same format from there, not taken for silence.
   const uint64_t dataStart = s.Io.Position;
+  bool readToTheEnd = false;
   const int major = Major(info.format);
   if (info.frames == 0 && (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64) &&
       dataStart > 0 && dataStart < s.Io.Size) {
@@ -335,11 +329,10 @@ SoundOpenResult SoundOpen(int fd, SoundSource& s) {
     s.Io = SoundIo{fd, base, s.Io.Size - base, 0, false};
     file = OpenIo(s.Io, raw);
     if (!file) return SoundBrokenWave;
-    s.ReadToTheEnd = true;
-    s.LengthKnown = raw.frames > 0 && raw.frames < SF_COUNT_MAX;
-    s.Frames = s.LengthKnown ? static_cast<uint64_t>(raw.frames) : 0;
+    readToTheEnd = true;
+    s.Frames = raw.frames > 0 && raw.frames < SF_COUNT_MAX ? static_cast<uint64_t>(raw.frames) : 0;
   }
-  s.Empty = !s.ReadToTheEnd && info.frames == 0;
+  s.Empty = !readToTheEnd && info.frames == 0;
   s.File = file;
   PlaceChannels(file, s);
   return SoundOpened;
@@ -367,12 +360,12 @@ SoundEnd SoundEndState(const SoundSource& s) {
   if (Major(s.Format) == SF_FORMAT_OGG) {
     // The length of an Ogg stream is read from its last page: when that page is cut off the
     // length is unknown, and when pages are missing inside, fewer frames come than it gives.
-    if (!s.LengthKnown) return SoundEndedEarly;
+    if (s.Frames == 0) return SoundEndedEarly;
     if (s.FramesRead < s.Frames) return SoundDamaged;
     return s.ReadError && !atEnd ? SoundDamaged : SoundComplete;
   }
   if (s.ReadError && !atEnd) return SoundDamaged;
-  if (s.LengthKnown && s.FramesRead < s.Frames) return atEnd ? SoundEndedEarly : SoundDamaged;
+  if (s.FramesRead < s.Frames) return atEnd ? SoundEndedEarly : SoundDamaged;
   return SoundComplete;
 }
 

@@ -42,11 +42,9 @@ struct SoundSource {
   int SampleRate = 0;   // Hz
   int Bits = 0;         // per sample: a WAVE file's "fmt " says; else the subtype's (Vorbis, Opus: 0)
   uint64_t Frames = 0;  // sample frames the file announces; 0 when it does not say
-  bool LengthKnown = false;
   bool Empty = false;  // the file says it holds no samples
   uint64_t FramesRead = 0;
-  bool ReadError = false;     // the library reported an error while reading
-  bool ReadToTheEnd = false;  // a WAV with sizes 0: its samples are taken up to the end of the file
+  bool ReadError = false;  // the library reported an error while reading
   int ChannelPosition[8]{};  // where each of the first eight channels sounds (SoundChannel), for the mix-down
 };
 

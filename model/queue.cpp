@@ -16,3 +16,8 @@ bool AppendQueueEntry(const QueueEntry& entry) {
   JobQueue[QueueCount++] = entry;
   return true;
 }
+
+void ShowNotice(const std::string& text) {
+  Converter.NoticeText = text;
+  Converter.NoticeTicks = 10;
+}

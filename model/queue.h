@@ -54,7 +54,7 @@ struct ConverterState : EncoderProgress {
   double RemainingMs = 0;
   double SuspendTick = 0;
   std::string StatusText = "Idle ...";
-  std::string NoticeText;
+  std::string NoticeText;  // shown instead of StatusText while NoticeTicks count down
   int32_t NoticeTicks = 0;
   std::string CurrentSource;
   std::string CurrentOutput;  // output path of the running or last job
@@ -80,3 +80,6 @@ struct ConverterState : EncoderProgress {
   JobThread DecoderThread;
 };
 extern ConverterState Converter;
+
+// Puts `text` on the status line in place of the job's status for ten status ticks (five seconds).
+void ShowNotice(const std::string& text);

@@ -354,15 +354,3 @@ std::string TrashFailureText(TrashResult r, int error) {
   if (r == TrashMoved) return {};
   return std::string("the Trash cannot take it (") + strerror(error) + ")";
 }
-
-const char* TrashResultText(TrashResult r) {
-  switch (r) {
-    case TrashMoved:
-      return "moved to the trash";
-    case TrashUnavailable:
-      return "no trash on its file system";
-    case TrashFailed:
-      return "could not be moved to the trash";
-  }
-  return "unknown trash result";
-}

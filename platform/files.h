@@ -38,7 +38,6 @@ bool TakeBackFromTrash(const TrashedFile& trashed);
 // Whether the trash would take the file now, without moving it: TrashMoved when it would, else
 // the result a move would have (errno set). A trash that is missing is made.
 TrashResult TrashReady(const std::string& path);
-// Why a file could not go to the trash, for a message; errno as the trash call left it.
+// Why a file could not go to the trash, for a message ("" for TrashMoved); `error` is errno as
+// the trash call left it.
 std::string TrashFailureText(TrashResult r, int error);
-// The text for a result (for messages).
-const char* TrashResultText(TrashResult r);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/atomicfile.h"
 #include "platform/paths.h"
@@ -48,6 +49,17 @@ void SetOutputReplaceRule(OutputReplaceRule rule) { ReplaceRule = rule; }
 bool OutputKeptByRule(const char* path) {
   struct stat st {};
   return ReplaceRule == KeepExisting && lstat(path, &st) == 0;
+}
+
+int TakeNoClobberOption(int argc, char** argv) {
+  int given = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-n") == 0 || std::strcmp(argv[i], "--no-clobber") == 0)
+      SetOutputReplaceRule(KeepExisting);
+    else
+      argv[given++] = argv[i];
+  }
+  return given;
 }
 
 bool CreatePendingOutput(const char* path, PendingOutput& out) {

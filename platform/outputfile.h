@@ -33,6 +33,9 @@ void SetOutputReplaceRule(OutputReplaceRule rule);
 // command-line programs refuse such an output at their start; the commit refuses one that
 // appears while they work.
 bool OutputKeptByRule(const char* path);
+// The command-line programs' -n (--no-clobber): wherever it stands among the arguments it is
+// taken out of argv and chooses KeepExisting (a file named -n is ./-n). Returns the new argc.
+int TakeNoClobberOption(int argc, char** argv);
 
 // Starts an output for `path`. False, with errno set, when it cannot be made: its directory
 // cannot be written, it is a directory, or it exists write-protected.

@@ -77,16 +77,9 @@ void ReportDamage(const DecodeReport& r, const char* input) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // -n (--no-clobber), wherever it stands, keeps an existing output; a file named -n is ./-n.
-  bool noClobber = false;
-  int given = 1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-n") == 0 || std::strcmp(argv[i], "--no-clobber") == 0)
-      noClobber = true;
-    else
-      argv[given++] = argv[i];
-  }
-  argc = given;
+  // -n keeps an existing output. Without it the output replaces what it is told to write, as cp
+  // and sox do: never into the Trash.
+  argc = TakeNoClobberOption(argc, argv);
   // Usage and version on request, on standard output; only as the sole argument, which is never
   // a decode.
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
@@ -125,8 +118,6 @@ int main(int argc, char** argv) {
   // Ended from outside, the tool leaves no temporary file behind; a file size limit gives a
   // failed write (exit code 3) instead of a silent death.
   PrepareOutputSignals();
-  // A command-line tool replaces what it is told to write, as cp and sox do: never into the Trash.
-  if (noClobber) SetOutputReplaceRule(KeepExisting);
   InitDecoderTables();
   std::strcpy(DecoderInput, argv[1]);
   std::strcpy(DecoderOutput, argv[2]);

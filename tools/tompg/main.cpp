@@ -311,16 +311,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // -n (--no-clobber), wherever it stands, keeps an existing output; a file named -n is ./-n.
-  // Without it the output replaces what it is told to write, as cp and sox do: never into the Trash.
-  int given = 1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "-n") == 0 || std::strcmp(argv[i], "--no-clobber") == 0)
-      SetOutputReplaceRule(KeepExisting);
-    else
-      argv[given++] = argv[i];
-  }
-  argc = given;
+  // -n keeps an existing output. Without it the output replaces what it is told to write, as cp
+  // and sox do: never into the Trash.
+  argc = TakeNoClobberOption(argc, argv);
   const int asked = ShowHelpOrVersion(argc, argv);
   if (asked >= 0) return asked;
   // A closed console or a file size limit must give an error line, not a silent death.

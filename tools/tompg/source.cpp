@@ -81,7 +81,7 @@ const char* SourceEndDetail(const SoundSource& source, bool& damaged, char* text
     damaged = true;
     std::snprintf(text, 64, "damaged data after %u:%02u", static_cast<unsigned>(at / 60),
                   static_cast<unsigned>(at % 60));
-  } else if (source.LengthKnown) {
+  } else if (source.Frames > 0) {
     const uint64_t all = source.Frames / rate;
     std::snprintf(text, 64, "%u:%02u of %u:%02u", static_cast<unsigned>(at / 60),
                   static_cast<unsigned>(at % 60), static_cast<unsigned>(all / 60),
